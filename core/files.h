@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vordak {
+
+namespace fs = std::filesystem;
+
+// The whole file as bytes. Throws std::runtime_error naming the file when it cannot be read.
+std::string read_file(const fs::path& path);
+
+// Writes `content` to `path` atomically: a temporary file in the same directory, then a
+// rename over the target, so a crash never leaves a truncated file behind. Throws
+// std::runtime_error naming the file on failure (the temporary file is removed).
+void write_file_atomic(const fs::path& path, std::string_view content);
+
+// An open temporary file beside `target` that becomes `target` on commit(); removed
+// when destroyed without a commit. For large outputs written in pieces.
+class AtomicFile {
+ public:
+  explicit AtomicFile(fs::path target);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  std::FILE* handle() { return file_; }
+  void write(std::string_view bytes);
+  // Flushes, syncs and renames over the target. Throws on failure.
+  void commit();
+
+ private:
+  fs::path target_;
+  fs::path temporary_;
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace vordak

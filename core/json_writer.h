@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace vordak {
+
+using ordered_json = nlohmann::ordered_json;
+
+// Streaming JSON writer with the text Python's json module produces with
+// ensure_ascii=False: members in the order they are written, non-ASCII text as it
+// is, Python's escapes, Python's float text ("42.0", "1e+16") and the bare tokens
+// NaN, Infinity and -Infinity. Two layouts: compact (no whitespace at all) and
+// indented (two spaces a level, ": " after keys, "{}"/"[]" for empty containers).
+// Output goes to a string, or to a file in 1 MiB chunks; no trailing line break.
+class JsonWriter {
+ public:
+  enum class Layout { kCompact, kIndented };
+
+  JsonWriter(std::string& out, Layout layout);
+  // Writes to an open file; the caller owns it and calls flush() before closing.
+  JsonWriter(std::FILE* file, Layout layout);
+  ~JsonWriter();
+  JsonWriter(const JsonWriter&) = delete;
+  JsonWriter& operator=(const JsonWriter&) = delete;
+
+  void begin_object();
+  void end_object();
+  void begin_array();
+  void end_array();
+  void key(std::string_view name);
+
+  void null();
+  void boolean(bool value);
+  void integer(std::int64_t value);
+  void number(double value);
+  void string(std::string_view text);
+  // A whole nlohmann document, in its member order.
+  void value(const ordered_json& document);
+
+  // Sends buffered text to the file (no-op for string output). Throws on a write error.
+  void flush();
+
+ private:
+  void before_value();
+  void newline_indent(std::size_t depth);
+  void flush_if_large();
+
+  struct Level {
+    bool is_object;
+    std::size_t count = 0;
+  };
+
+  std::string own_buffer_;
+  std::string& out_;
+  std::FILE* file_ = nullptr;
+  Layout layout_;
+  std::vector<Level> levels_;
+  bool after_key_ = false;
+};
+
+// The JSON text of a document in the given layout.
+std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout);
+
+// A value as Python's str() shows it in console and reason texts: text as it is,
+// True/False, None, Python's number text; containers as compact JSON.
+std::string python_text(const ordered_json& value);
+
+// Appends `text` as a JSON string literal (quotes included) with Python's escapes.
+void append_json_string(std::string& out, std::string_view text);
+
+}  // namespace vordak

@@ -1,0 +1,163 @@
+#include "core/text.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace vordak {
+
+namespace {
+
+bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Turkish letters with a case pair; dotless ı and dotted İ map as Python maps them.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kTurkishPairs{{
+    {"ç", "Ç"}, {"ğ", "Ğ"}, {"ö", "Ö"}, {"ş", "Ş"}, {"ü", "Ü"}, {"ı", "I"},
+}};
+
+}  // namespace
+
+std::size_t utf8_length(std::string_view text) {
+  std::size_t count = 0;
+  for (char c : text) count += is_continuation(static_cast<unsigned char>(c)) ? 0 : 1;
+  return count;
+}
+
+std::string utf8_prefix(std::string_view text, std::size_t count) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!is_continuation(static_cast<unsigned char>(text[i]))) {
+      if (seen == count) return std::string(text.substr(0, i));
+      ++seen;
+    }
+  }
+  return std::string(text);
+}
+
+std::string pad_right(std::string_view text, std::size_t width) {
+  std::string out(text);
+  const std::size_t length = utf8_length(text);
+  if (length < width) out.append(width - length, ' ');
+  return out;
+}
+
+std::string pad_left(std::string_view text, std::size_t width) {
+  const std::size_t length = utf8_length(text);
+  std::string out = length < width ? std::string(width - length, ' ') : std::string();
+  out += text;
+  return out;
+}
+
+std::string strip(std::string_view text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && is_space(text[begin])) ++begin;
+  while (end > begin && is_space(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::string to_lower(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c >= 'A' && c <= 'Z') {
+      out += static_cast<char>(c - 'A' + 'a');
+      ++i;
+      continue;
+    }
+    bool mapped = false;
+    if (text.substr(i).starts_with("İ")) {
+      out += "i̇";  // i followed by a combining dot, as Python lowers it
+      i += std::string_view("İ").size();
+      continue;
+    }
+    for (const auto& [lower, upper] : kTurkishPairs) {
+      if (upper != "I" && text.substr(i).starts_with(upper)) {
+        out += lower;
+        i += upper.size();
+        mapped = true;
+        break;
+      }
+    }
+    if (!mapped) out += text[i++];
+  }
+  return out;
+}
+
+std::string to_upper(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c >= 'a' && c <= 'z') {
+      out += static_cast<char>(c - 'a' + 'A');
+      ++i;
+      continue;
+    }
+    bool mapped = false;
+    for (const auto& [lower, upper] : kTurkishPairs) {
+      if (text.substr(i).starts_with(lower)) {
+        out += upper;
+        i += lower.size();
+        mapped = true;
+        break;
+      }
+    }
+    if (!mapped) out += text[i++];
+  }
+  return out;
+}
+
+bool is_valid_utf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t extra;
+    std::uint32_t code;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if (!is_continuation(next)) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (code < kMinimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::string join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += separator;
+    out += items[i];
+  }
+  return out;
+}
+
+std::string python_list_text(const std::vector<std::string>& items) {
+  std::vector<std::string> quoted;
+  quoted.reserve(items.size());
+  for (const auto& item : items) quoted.push_back("'" + item + "'");
+  return "[" + join(quoted, ", ") + "]";
+}
+
+}  // namespace vordak

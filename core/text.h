@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vordak {
+
+// Number of Unicode characters in UTF-8 text (continuation bytes are not counted).
+std::size_t utf8_length(std::string_view text);
+
+// The first `count` characters of UTF-8 text (whole characters, never a cut byte sequence).
+std::string utf8_prefix(std::string_view text, std::size_t count);
+
+// Pads with spaces to `width` characters; longer text is left as it is.
+std::string pad_right(std::string_view text, std::size_t width);
+std::string pad_left(std::string_view text, std::size_t width);
+
+// Removes surrounding white space (ASCII white space, as the tools' output uses).
+std::string strip(std::string_view text);
+
+// Case mapping for ASCII and the Turkish letters; other characters pass unchanged.
+std::string to_lower(std::string_view text);
+std::string to_upper(std::string_view text);
+
+// True when `text` is well-formed UTF-8.
+bool is_valid_utf8(std::string_view text);
+
+// Joins the items with `separator` between them.
+std::string join(const std::vector<std::string>& items, std::string_view separator);
+
+// The list as Python prints a list of texts: ['a', 'b'] ([] when empty).
+std::string python_list_text(const std::vector<std::string>& items);
+
+}  // namespace vordak

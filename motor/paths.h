@@ -1,0 +1,15 @@
+#pragma once
+
+#include <filesystem>
+
+namespace vordak::paths {
+
+// The directory of the notebooks installed with the package: <prefix>/share/vordak/notebooks
+// beside the library's own lib directory, or the source tree's notebooks/ when the library
+// runs from a build folder. Throws std::runtime_error when neither exists.
+std::filesystem::path get_notebooks_dir();
+
+// The directory holding the running engine library.
+std::filesystem::path library_dir();
+
+}  // namespace vordak::paths

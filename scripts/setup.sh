@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Brings a fresh Debian 12 machine to a state in which Vordak builds, tests and runs:
+# the Debian packages it needs and DuckDB 1.4.4 (library and header) unpacked into
+# third_party/duckdb. Safe to run again; quick when everything is already in place.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+duckdb_dir="$root/third_party/duckdb"
+duckdb_version=1.4.4
+bindings_pkg="@duckdb/node-bindings-linux-x64@1.4.4-r.4"
+header_pkg="duckdb@1.4.4"
+
+packages=(
+  g++ cmake make git pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libssl-dev
+  python3 python3-nbclient python3-ipykernel python3-nbformat
+  python3-sklearn python3-numpy
+  nodejs npm
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+# The command line may have node and npm from elsewhere; take Debian's only when absent.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  kept=()
+  for p in "${missing[@]}"; do [[ $p == nodejs || $p == npm ]] || kept+=("$p"); done
+  missing=("${kept[@]+"${kept[@]}"}")
+fi
+if ((${#missing[@]})); then
+  echo "setup: installing Debian packages: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# DuckDB comes from the npm registry: the shared library from the Linux bindings
+# package and the C API header from the main package of the same version.
+if [[ ! -f "$duckdb_dir/lib/libduckdb.so" || ! -f "$duckdb_dir/include/duckdb.h" ]]; then
+  echo "setup: unpacking DuckDB $duckdb_version into third_party/duckdb"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  (cd "$work" && npm pack --silent "$bindings_pkg" "$header_pkg" >/dev/null)
+  mkdir -p "$work/bindings" "$work/header" "$duckdb_dir/lib" "$duckdb_dir/include"
+  tar -xzf "$work"/duckdb-node-bindings-linux-x64-*.tgz -C "$work/bindings"
+  tar -xzf "$work"/duckdb-"$duckdb_version".tgz -C "$work/header" package/src/duckdb/src/include/duckdb.h
+  lib=$(find "$work/bindings" -name libduckdb.so | head -n 1)
+  [[ -n $lib ]] || { echo "setup: libduckdb.so not found in $bindings_pkg" >&2; exit 1; }
+  cp "$lib" "$duckdb_dir/lib/libduckdb.so"
+  cp "$work/header/package/src/duckdb/src/include/duckdb.h" "$duckdb_dir/include/duckdb.h"
+fi
+
+# The library must load and be the version the header describes.
+check=$(mktemp -d)
+cat >"$check/v.c" <<'C'
+#include <stdio.h>
+#include "duckdb.h"
+int main(void) { printf("%s\n", duckdb_library_version()); return 0; }
+C
+cc -I"$duckdb_dir/include" "$check/v.c" -L"$duckdb_dir/lib" -lduckdb -Wl,-rpath,"$duckdb_dir/lib" -o "$check/v"
+got=$("$check/v")
+rm -rf "$check"
+if [[ $got != "v$duckdb_version" ]]; then
+  echo "setup: DuckDB reports $got, expected v$duckdb_version" >&2
+  exit 1
+fi
+echo "setup: ready (DuckDB $got)"

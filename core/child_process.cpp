@@ -128,6 +128,7 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
       const ssize_t n = ::read(polled[k].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[index_of[k]]->append(buffer, static_cast<std::size_t>(n));
+        if (index_of[k] == 0 && options.on_out) options.on_out(std::string_view(buffer, static_cast<std::size_t>(n)));
       } else if (n == 0 || errno != EINTR) {
         ::close(*fds[index_of[k]]);
         *fds[index_of[k]] = -1;

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vordak {
@@ -17,6 +19,9 @@ struct ChildOptions {
   std::optional<std::chrono::milliseconds> timeout;  // absent: wait as long as it takes
   Stream out = Stream::kCapture;
   Stream err = Stream::kCapture;
+  // Called with each piece of captured standard output as it arrives, for callers that
+  // follow a child's progress; the piece is kept in ChildResult::out as well.
+  std::function<void(std::string_view)> on_out;
 };
 
 struct ChildResult {

@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace vordak {
@@ -21,12 +19,17 @@ std::runtime_error file_error(const std::string& what, const fs::path& path, int
 }  // namespace
 
 std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw file_error("Dosya okunamadı", path, errno);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) throw file_error("Dosya okunamadı", path, errno);
-  return buffer.str();
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) throw file_error("Dosya okunamadı", path, errno);
+  std::string content;
+  char chunk[65536];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) throw file_error("Dosya okunamadı", path, error);
+  return content;
 }
 
 AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {

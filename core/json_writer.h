@@ -67,6 +67,10 @@ class JsonWriter {
 // The JSON text of a document in the given layout.
 std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout);
 
+// Parses JSON text as Python's json module does: a leading byte-order mark is an error.
+// Throws ordered_json::exception (a std::exception) on malformed input.
+ordered_json parse_json(std::string_view text);
+
 // A value as Python's str() shows it in console and reason texts: text as it is,
 // True/False, None, Python's number text; containers as compact JSON.
 std::string python_text(const ordered_json& value);

@@ -79,7 +79,7 @@ DataPaths Motor::_load_data_paths() {
     if (!fs::exists(file)) continue;
     ordered_json document;
     try {
-      document = ordered_json::parse(read_file(file));
+      document = parse_json(read_file(file));
     } catch (const ordered_json::exception& failure) {
       throw std::runtime_error(std::string(name) + " geçerli JSON değil: " + file.string() + " (" + failure.what() + ")");
     }

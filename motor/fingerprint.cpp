@@ -99,7 +99,7 @@ Fingerprint _notebook_code_hash(const std::string& path) {
   try {
     const std::string text = read_file(path);
     if (!is_valid_utf8(text)) return std::nullopt;
-    const ordered_json notebook = ordered_json::parse(text);
+    const ordered_json notebook = parse_json(text);
     Digest digest(EVP_md5());
     if (!notebook.is_object()) return std::nullopt;
     const auto cells = notebook.find("cells");

@@ -75,7 +75,7 @@ std::optional<ordered_json> Motor::_find_prev_meta(const std::string& kod) const
     const fs::path candidate = entry / "meta" / meta_file_name(kod);
     if (!fs::exists(candidate)) continue;
     try {
-      ordered_json record = ordered_json::parse(read_file(candidate));
+      ordered_json record = parse_json(read_file(candidate));
       if (record.is_object()) return record;
     } catch (const std::exception&) {
       // An unreadable or malformed record: an older season may still hold a good one.

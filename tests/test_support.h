@@ -1,0 +1,74 @@
+#pragma once
+
+// Small helpers shared by the test suites: a temporary directory, file writing and a
+// tiny notebook builder.
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/json_writer.h"
+
+namespace vordak::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh directory under the system temp dir, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "vordak-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+inline void write_text(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A notebook document whose cells hold the given sources (code cells unless marked "md:").
+inline ordered_json notebook(const std::vector<std::string>& sources) {
+  ordered_json cells = ordered_json::array();
+  for (const auto& source : sources) {
+    const bool markdown = source.rfind("md:", 0) == 0;
+    ordered_json cell = {{"cell_type", markdown ? "markdown" : "code"},
+                         {"metadata", ordered_json::object()},
+                         {"source", markdown ? source.substr(3) : source}};
+    if (!markdown) {
+      cell["execution_count"] = nullptr;
+      cell["outputs"] = ordered_json::array();
+    }
+    cells.push_back(cell);
+  }
+  return {{"cells", cells},
+          {"metadata", {{"kernelspec", {{"name", "python3"}, {"display_name", "Python 3"}, {"language", "python"}}}}},
+          {"nbformat", 4},
+          {"nbformat_minor", 5}};
+}
+
+inline void write_notebook(const fs::path& path, const std::vector<std::string>& sources) {
+  write_text(path, notebook(sources).dump(1));
+}
+
+}  // namespace vordak::testing

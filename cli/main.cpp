@@ -1,13 +1,70 @@
-#include <cstdio>
-#include <cstring>
+// The `vordak` command: one binary, one subcommand per job.
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
 #include "core/version.h"
+#include "motor/motor.h"
+
+namespace {
+
+using vordak::cli::Subcommand;
+
+std::vector<Subcommand> all_subcommands() {
+  std::vector<Subcommand> commands = vordak::cli::engine_subcommands();
+  for (auto& command : vordak::cli::tool_subcommands()) commands.push_back(command);
+  return commands;
+}
+
+void print_overview(std::FILE* out, const std::vector<Subcommand>& commands) {
+  std::fprintf(out, "usage: vordak COMMAND [options]\n\nVordak %s: credit early-warning pipeline and marts.\n\ncommands:\n",
+               vordak::kVersion);
+  for (const Subcommand& sub : commands) std::fprintf(out, "  %-8s %s\n", sub.command.name.c_str(), sub.command.summary.c_str());
+  std::fprintf(out, "\n'vordak COMMAND --help' describes one command; 'vordak --version' prints the version.\n");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+  const std::vector<Subcommand> commands = all_subcommands();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    print_overview(stderr, commands);
+    return 2;
+  }
+  if (args[0] == "--version") {
     std::printf("vordak %s\n", vordak::kVersion);
     return 0;
   }
-  std::fprintf(stderr, "usage: vordak --version\n");
+  if (args[0] == "--help" || args[0] == "help") {
+    print_overview(stdout, commands);
+    return 0;
+  }
+  for (const Subcommand& sub : commands) {
+    if (sub.command.name != args[0]) continue;
+    try {
+      const auto parsed = vordak::cli::parse_args(sub.command, {args.begin() + 1, args.end()});
+      if (parsed.help()) {
+        std::fputs(vordak::cli::usage_text(sub.command).c_str(), stdout);
+        return 0;
+      }
+      return sub.run(parsed);
+    } catch (const vordak::cli::UsageError& error) {
+      std::fprintf(stderr, "vordak %s: %s\n\n%s", args[0].c_str(), error.what(), vordak::cli::usage_text(sub.command).c_str());
+      return 2;
+    } catch (const vordak::motor::StopRequest& stop) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n", stop.what().c_str());
+      return 1;
+    } catch (const std::exception& failure) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vordak %s: %s\n", args[0].c_str(), failure.what());
+      return 1;
+    }
+  }
+  std::fprintf(stderr, "vordak: unknown command '%s'\n\n", args[0].c_str());
+  print_overview(stderr, commands);
   return 2;
 }

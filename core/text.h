@@ -26,6 +26,11 @@ std::string to_upper(std::string_view text);
 // True when `text` is well-formed UTF-8.
 bool is_valid_utf8(std::string_view text);
 
+// UTF-8 text decoded to code points; an invalid byte becomes U+FFFD.
+std::u32string decode_utf8(std::string_view text);
+// Code points encoded as UTF-8.
+std::string encode_utf8(std::u32string_view text);
+
 // Joins the items with `separator` between them.
 std::string join(const std::vector<std::string>& items, std::string_view separator);
 

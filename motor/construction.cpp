@@ -51,7 +51,9 @@ Motor::Motor(MotorArgs args) : executor_(std::move(args.executor)), input_(std::
   season_dir = work_dir / "seasons" / season_adi;
   meta_dir = season_dir / "meta";
   log_dir = season_dir / "logs";
-  for (const fs::path& dir : {meta_dir, log_dir, output_dir}) fs::create_directories(dir);
+  if (!args.dry_run) {
+    for (const fs::path& dir : {meta_dir, log_dir, output_dir}) fs::create_directories(dir);
+  }
 
   pipeline_baslangic = epoch_seconds();
   git_info = _git_info(work_dir.string());

@@ -59,6 +59,8 @@ struct MotorArgs {
   std::optional<std::string> muta_filter_path;
   std::string file_suffix;
   std::optional<DataPaths> data_paths;
+  // Plans only: no directory is created.
+  bool dry_run = false;
   // Not engine arguments: what the engine talks to. Null selects the real ones.
   std::shared_ptr<NotebookExecutor> executor;
   std::shared_ptr<OperatorInput> input;
@@ -67,6 +69,21 @@ struct MotorArgs {
 struct OzetSatiri {  // summary row
   std::string adim, nb, sure, durum, sebep;
 };
+
+// A step as run_all offers it to adim_isle.
+struct OfferedStep {
+  std::string kod;
+  std::optional<NotebookParams> ek_params;
+  std::optional<std::vector<std::string>> source_dirs;
+};
+
+// One line of a dry run: the step, what would happen ("ÇALIŞIR", "ATLANIR", "NB YOK"), why.
+struct PlanSatiri {
+  std::string kod, karar, sebep;
+};
+
+// Display form of a duration: "42s" below a minute, else minutes with one decimal ("1.5dk").
+std::string sure_text(double seconds);
 
 using KontrolFn = std::function<void(const fs::path& work_dir)>;
 
@@ -94,6 +111,21 @@ class Motor {
   bool adim_isle(const std::string& kod, const std::optional<NotebookParams>& ek_params = std::nullopt,
                  const KontrolFn& kontrol_fn = nullptr,
                  const std::optional<std::vector<std::string>>& source_dirs = std::nullopt);
+  // Steps 7 to 10 of a step's decision: the ingest rule or the meta records, forcing,
+  // and the cascade from the upstream steps in `completed`. Returns (must run, reason).
+  std::pair<bool, std::string> due_decision(const std::string& kod, const std::set<std::string>& completed) const;
+  // DB_PATH, OUTPUT_DIR, WORK_DIR, and MUTA_FILTER_PATH / FILE_SUFFIX when set.
+  NotebookParams base_params() const;
+  // The steps run_all offers, in order, with their parameters and source directories.
+  std::vector<OfferedStep> offered_steps(bool skip_ingest, bool skip_backtest, bool skip_ml,
+                                         const std::optional<std::vector<std::string>>& referans_tarih_list,
+                                         std::int64_t test_muta_count) const;
+  // Dry run: for every step run_all would offer, in order, what adim_isle would decide.
+  std::vector<PlanSatiri> plan(bool skip_ingest = false, bool skip_backtest = false, bool skip_ml = false,
+                               const std::optional<std::vector<std::string>>& referans_tarih_list = std::nullopt,
+                               std::int64_t test_muta_count = 0) const;
+  // The run banner: version, season, mode, test database, repository, forcing.
+  void print_banner() const;
   // Print pipeline summary.
   void ozet_yazdir() const;
   // Write final manifest JSON; returns its path.
@@ -128,7 +160,7 @@ class Motor {
   std::set<std::string> _skip_before;
 
  private:
-  std::shared_ptr<NotebookExecutor> executor_;
+  std::shared_ptr<NotebookExecutor> executor_;  // made on first use when none was given
   std::shared_ptr<OperatorInput> input_;
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+
+namespace vordak::cli {
+
+// One subcommand: its description for parsing and help, and what it does. `run`
+// returns the process exit status (0 success, 1 the work failed); it throws UsageError
+// for a usage mistake.
+struct Subcommand {
+  Command command;
+  int (*run)(const ParsedArgs& args);
+};
+
+// The engine's subcommands: run, step, plan, check.
+std::vector<Subcommand> engine_subcommands();
+
+}  // namespace vordak::cli
+
+namespace vordak::cli {
+
+// The tools around the engine: marts, init, sql, demo (those built into this binary).
+std::vector<Subcommand> tool_subcommands();
+
+}  // namespace vordak::cli

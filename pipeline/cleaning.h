@@ -1,0 +1,71 @@
+#pragma once
+
+// Value cleaning and score bands, shared by every mart builder. Values may be missing
+// as a true null, a not-a-number, or a text that spells a null ("None", "<NA>", "nan").
+// A score may be in the state "YI" (stored as that text, or as the number -1).
+// All operations are pure; only the integer rules fail, with std::overflow_error, on an
+// infinite (or out-of-range) value.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/json_writer.h"
+#include "pipeline/table.h"
+
+namespace vordak::pipeline {
+
+// The band labels in display order, then the state "YI". A band code (below) is an
+// index into this list; texts of the labels sort in the same order.
+inline constexpr std::array<std::string_view, 5> FLOW_BANDS = {"0-325", "325-500", "500-825", "825-1000", "YI"};
+inline constexpr std::int8_t kNoBand = -1;
+inline constexpr std::int8_t kYiBand = 4;
+
+// "None", "<NA>" or "nan", exactly.
+bool is_null_like(std::string_view text);
+
+// Reads a number from text: surrounding white space ignored, an optional sign, digits
+// with an optional point and exponent, or inf/infinity/nan in any case. nullopt when
+// the text is anything else.
+std::optional<double> parse_number(std::string_view text);
+
+// The text form of a value: text as it is, integers in digits, floats as Python's repr
+// (12.0, -1.0, nan, inf), booleans True/False, null None.
+std::string text_form(const ordered_json& value);
+
+// Integer part (toward zero) of a value read through its text form; null for nulls,
+// null-like and empty texts, unreadable texts and nan; overflow on infinity.
+std::optional<std::int64_t> _safe_int(const ordered_json& val);
+
+// Every element as a number or null, not rounded: numbers stay, numeric texts are read,
+// all else is null (nan included). Integer and boolean columns give an integer column,
+// float columns a float column; texts give an integer column when every read text is
+// an integer literal, otherwise a float column. Same length and name as `s`.
+Column _safe_int_series(const Column& s);
+
+// The text form of a value, or null for null, nan and the null-like texts. The empty
+// text stays empty.
+std::optional<std::string> _clean_str(const ordered_json& val);
+// The same rule over a column; the result is a text column with the same name.
+Column _clean_str_series(const Column& s);
+
+// Band label of one score: "YI" for the text "YI" and the numbers -1 and -1.0; otherwise
+// the band of the score's integer part (the text "-1" is a negative score here); null
+// for null and unreadable values; overflow on infinity.
+std::optional<std::string> _score_to_band(const ordered_json& vrd_val);
+
+// Band labels of a column of scores (a text column with nulls, same name): "YI" where
+// the text form is "YI" or "-1" (so -1.0 is a score), bands of the untruncated numbers
+// elsewhere (infinity is "825-1000"), null for null, null-like, empty and unreadable.
+Column _score_to_band_vec(const Column& series);
+
+// The same decision as _score_to_band_vec, as band codes (kNoBand for null).
+std::vector<std::int8_t> band_codes(const Column& series);
+
+// Band code of an untruncated score number (nan gives kNoBand).
+std::int8_t band_of_number(double score);
+
+}  // namespace vordak::pipeline

@@ -1,0 +1,46 @@
+#pragma once
+
+// Turns the data chunks of one DuckDB result into Table columns, reading vectors and
+// validity masks directly. Used by Connection; not part of the public interface.
+
+#include <duckdb.h>
+
+#include <string>
+#include <vector>
+
+#include "pipeline/table.h"
+
+namespace vordak::pipeline {
+
+class ChunkReader {
+ public:
+  // Reads the column names and types of `result`; throws DatabaseError for a column
+  // type that has no Table form.
+  explicit ChunkReader(duckdb_result* result);
+  ~ChunkReader();
+  ChunkReader(const ChunkReader&) = delete;
+  ChunkReader& operator=(const ChunkReader&) = delete;
+
+  // Appends the rows of one chunk.
+  void append(duckdb_data_chunk chunk);
+  // The rows appended since the last call, as a Table.
+  Table finish();
+
+ private:
+  struct Source {
+    std::string name;
+    duckdb_logical_type logical_type = nullptr;
+    duckdb_type type = DUCKDB_TYPE_INVALID;
+    duckdb_type physical = DUCKDB_TYPE_INVALID;  // storage type of DECIMAL and ENUM
+    int scale = 0;                               // DECIMAL
+    ColumnKind kind = ColumnKind::kText;
+  };
+
+  void append_vector(const Source& source, Column& column, duckdb_vector vector, idx_t rows);
+  std::vector<Column> fresh_columns() const;
+
+  std::vector<Source> sources_;
+  std::vector<Column> columns_;
+};
+
+}  // namespace vordak::pipeline

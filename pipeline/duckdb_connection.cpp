@@ -1,0 +1,157 @@
+#include "pipeline/duckdb_connection.h"
+
+#include <duckdb.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+#include "pipeline/duckdb_chunk_reader.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+// Owners of the C API handles, so every exit path releases them.
+struct PreparedStatement {
+  duckdb_prepared_statement handle = nullptr;
+  ~PreparedStatement() { duckdb_destroy_prepare(&handle); }
+};
+
+struct Result {
+  duckdb_result handle{};
+  bool filled = false;
+  ~Result() {
+    if (filled) duckdb_destroy_result(&handle);
+  }
+};
+
+struct ChunkOwner {
+  duckdb_data_chunk handle = nullptr;
+  ~ChunkOwner() {
+    if (handle != nullptr) duckdb_destroy_data_chunk(&handle);
+  }
+};
+
+std::string shorten(const std::string& sql) {
+  constexpr std::size_t kShown = 200;
+  return sql.size() <= kShown ? sql : sql.substr(0, kShown) + "...";
+}
+
+void run_prepared(duckdb_connection connection, const std::string& sql,
+                  const std::vector<std::int64_t>* list_parameter, Result& result) {
+  PreparedStatement statement;
+  if (duckdb_prepare(connection, sql.c_str(), &statement.handle) == DuckDBError) {
+    throw DatabaseError(std::string(duckdb_prepare_error(statement.handle)) + " [in: " + shorten(sql) + "]");
+  }
+  if (list_parameter != nullptr) {
+    std::vector<duckdb_value> elements;
+    elements.reserve(list_parameter->size());
+    for (std::int64_t value : *list_parameter) elements.push_back(duckdb_create_int64(value));
+    duckdb_logical_type element_type = duckdb_create_logical_type(DUCKDB_TYPE_BIGINT);
+    duckdb_value list = duckdb_create_list_value(element_type, elements.data(), elements.size());
+    duckdb_destroy_logical_type(&element_type);
+    for (duckdb_value& element : elements) duckdb_destroy_value(&element);
+    const duckdb_state bound = duckdb_bind_value(statement.handle, 1, list);
+    duckdb_destroy_value(&list);
+    if (bound == DuckDBError) {
+      throw DatabaseError("cannot bind the list parameter [in: " + shorten(sql) + "]");
+    }
+  }
+  const duckdb_state state = duckdb_execute_prepared(statement.handle, &result.handle);
+  result.filled = true;
+  if (state == DuckDBError) {
+    throw DatabaseError(std::string(duckdb_result_error(&result.handle)) + " [in: " + shorten(sql) + "]");
+  }
+}
+
+void read_chunks(Result& result, const std::function<void(duckdb_data_chunk)>& consume) {
+  while (true) {
+    ChunkOwner chunk;
+    chunk.handle = duckdb_fetch_chunk(result.handle);
+    if (chunk.handle == nullptr) break;
+    consume(chunk.handle);
+  }
+}
+
+}  // namespace
+
+Connection::Connection(const std::string& path, Open mode) : path_(path) {
+  std::error_code ignored;
+  if (mode == Open::kExisting && !std::filesystem::is_regular_file(path, ignored)) {
+    throw DatabaseError("database file does not exist: " + path);
+  }
+  char* error = nullptr;
+  duckdb_database database = nullptr;
+  if (duckdb_open_ext(path.c_str(), &database, nullptr, &error) == DuckDBError) {
+    std::string message = error != nullptr ? error : "unknown error";
+    duckdb_free(error);
+    duckdb_close(&database);
+    throw DatabaseError("cannot open database " + path + ": " + message);
+  }
+  duckdb_connection connection = nullptr;
+  if (duckdb_connect(database, &connection) == DuckDBError) {
+    duckdb_close(&database);
+    throw DatabaseError("cannot connect to database " + path);
+  }
+  database_ = database;
+  connection_ = connection;
+}
+
+Connection::~Connection() {
+  duckdb_connection connection = connection_;
+  duckdb_database database = database_;
+  duckdb_disconnect(&connection);
+  duckdb_close(&database);
+}
+
+Table Connection::query(const std::string& sql) {
+  Result result;
+  run_prepared(connection_, sql, nullptr, result);
+  ChunkReader reader(&result.handle);
+  read_chunks(result, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  return reader.finish();
+}
+
+Table Connection::query(const std::string& sql, const std::vector<std::int64_t>& list_parameter) {
+  Result result;
+  run_prepared(connection_, sql, &list_parameter, result);
+  ChunkReader reader(&result.handle);
+  read_chunks(result, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  return reader.finish();
+}
+
+void Connection::for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
+                                const std::function<void(const Table&)>& consume) {
+  Result result;
+  run_prepared(connection_, sql, &list_parameter, result);
+  ChunkReader reader(&result.handle);
+  read_chunks(result, [&](duckdb_data_chunk chunk) {
+    reader.append(chunk);
+    consume(reader.finish());
+  });
+}
+
+void Connection::execute(const std::string& sql) {
+  Result result;
+  const duckdb_state state = duckdb_query(connection_, sql.c_str(), &result.handle);
+  result.filled = true;
+  if (state == DuckDBError) {
+    throw DatabaseError(std::string(duckdb_result_error(&result.handle)) + " [in: " + shorten(sql) + "]");
+  }
+}
+
+std::vector<std::string> Connection::describe_columns(const std::string& table) {
+  const Table description = query("DESCRIBE " + table);
+  std::vector<std::string> names;
+  if (description.num_columns() == 0) return names;
+  const Column& first = description.column(0);
+  for (std::size_t row = 0; row < first.size(); ++row) {
+    if (!first.is_null(row) && first.kind() == ColumnKind::kText) names.emplace_back(first.text(row));
+  }
+  return names;
+}
+
+}  // namespace vordak::pipeline

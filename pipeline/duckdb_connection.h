@@ -1,0 +1,64 @@
+#pragma once
+
+// An open connection to an analytic DuckDB database file, closed by its destructor on
+// every path. Queries come back as Tables, read through DuckDB's data chunks:
+//   integers of every width -> kInteger (HUGEINT/UBIGINT widen the column to kFloat only
+//   when a value does not fit 64 bits); DECIMAL, FLOAT, DOUBLE -> kFloat; VARCHAR, ENUM,
+//   UUID -> kText; BOOLEAN -> kBoolean; DATE, TIME, TIMESTAMP -> kText in DuckDB's text
+//   form (2024-06-30, 2024-06-30 12:00:00). Other types are refused with a message that
+//   names the column and its type.
+// Every failure is a DatabaseError whose message names the file or the statement.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pipeline/table.h"
+
+struct _duckdb_database;
+struct _duckdb_connection;
+
+namespace vordak::pipeline {
+
+class DatabaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Connection {
+ public:
+  enum class Open { kExisting, kCreate };
+
+  // Opens the file read-write. kExisting refuses a path with no file (DuckDB would
+  // silently create an empty database there); kCreate makes a new one when missing.
+  // A file locked by another process or not a DuckDB file gives a DatabaseError.
+  explicit Connection(const std::string& path, Open mode = Open::kExisting);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Runs one statement and returns its whole result.
+  Table query(const std::string& sql);
+  // Runs a statement with one BIGINT list bound to $1 (for "= ANY($1)").
+  Table query(const std::string& sql, const std::vector<std::int64_t>& list_parameter);
+  // Runs a statement with the list bound to $1 and hands the result over chunk by chunk
+  // (each a Table of at most a few thousand rows), so a large result is never held whole.
+  void for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
+                      const std::function<void(const Table&)>& consume);
+  // Runs statements that return nothing of interest (DDL, INSERT).
+  void execute(const std::string& sql);
+
+  // Column names of a table, in order, from "DESCRIBE <table>".
+  std::vector<std::string> describe_columns(const std::string& table);
+
+ private:
+  std::string path_;
+  _duckdb_database* database_ = nullptr;
+  _duckdb_connection* connection_ = nullptr;
+};
+
+}  // namespace vordak::pipeline

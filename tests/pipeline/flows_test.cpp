@@ -1,0 +1,105 @@
+#include "pipeline/flows.h"
+
+#include <gtest/gtest.h>
+
+namespace vordak::pipeline {
+namespace {
+
+// A scoreboard whose rows are given as JSON records over the given periods.
+Scoreboard scoreboard_of(const ordered_json& periods, const ordered_json& records) {
+  Scoreboard scoreboard;
+  scoreboard.meta = {{"donemler", periods}, {"risk_donemler", periods}, {"son_donem", periods.back()}};
+  std::vector<std::string> names;
+  for (const auto& record : records) {
+    for (const auto& [name, value] : record.items()) {
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+  }
+  for (const std::string& name : names) {
+    Column column(name, ColumnKind::kJson);
+    for (const auto& record : records) {
+      if (!record.contains(name)) column.push_absent();
+      else if (record[name].is_null()) column.push_null();
+      else column.push_json(record[name]);
+    }
+    scoreboard.rows.add_column(std::move(column));
+  }
+  return scoreboard;
+}
+
+TEST(FlowMatrix, CountsBandMovesPerSegmentWithRiskOfTheLaterPeriod) {
+  const Scoreboard scoreboard = scoreboard_of(
+      {"A", "B"},
+      {{{"segment", "KOBI"}, {"vrdA", "YI"}, {"vrdB", "YI"}, {"rB", -500}},
+       {{"segment", "KOBI"}, {"vrdA", "YI"}, {"vrdB", -1}, {"rB", 300.6}},
+       {{"segment", "MIKRO"}, {"vrdA", 100}, {"vrdB", 900}, {"rB", "x"}},
+       {{"segment", "OTHER"}, {"vrdA", 400}, {"vrdB", nullptr}, {"rB", 5}},
+       {{"segment", nullptr}, {"vrdA", 824}, {"vrdB", 825}}});
+  EXPECT_EQ(_build_flow_matrix(scoreboard).dump(),
+            R"({"ALL":[{"from":"A","to":"B","flows":[)"
+            R"({"from_band":"0-325","to_band":"825-1000","risk_tl":0,"count":1},)"
+            R"({"from_band":"500-825","to_band":"825-1000","risk_tl":0,"count":1},)"
+            R"({"from_band":"YI","to_band":"YI","risk_tl":800,"count":2}]}],)"
+            R"("KUR-TIC":[{"from":"A","to":"B","flows":[]}],)"
+            R"("KOBI":[{"from":"A","to":"B","flows":[{"from_band":"YI","to_band":"YI","risk_tl":800,"count":2}]}],)"
+            R"("MIKRO":[{"from":"A","to":"B","flows":[{"from_band":"0-325","to_band":"825-1000","risk_tl":0,"count":1}]}],)"
+            R"("ESKK":[{"from":"A","to":"B","flows":[]}]})");
+}
+
+TEST(FlowMatrix, KeepsTheNewestWindowAndDegeneratesOnSmallInput) {
+  ordered_json periods = ordered_json::array();
+  ordered_json record = {{"segment", "ESKK"}};
+  for (int p = 1; p <= 8; ++p) {
+    periods.push_back("P" + std::to_string(p));
+    record["vrdP" + std::to_string(p)] = 100 * p;
+  }
+  const ordered_json matrix = _build_flow_matrix(scoreboard_of(periods, ordered_json::array({record})));
+  ASSERT_EQ(matrix.size(), 5u);
+  for (const auto& [segment, list] : matrix.items()) ASSERT_EQ(list.size(), 5u) << segment;
+  EXPECT_EQ(matrix["ALL"][0]["from"], "P3");
+  EXPECT_EQ(matrix["ALL"][4]["to"], "P8");
+  EXPECT_EQ(_build_flow_matrix(scoreboard_of({"P1"}, ordered_json::array({record}))).dump(), R"({"ALL":[]})");
+  EXPECT_EQ(_build_flow_matrix(scoreboard_of(periods, ordered_json::array())).dump(), R"({"ALL":[]})");
+  EXPECT_THROW(_build_flow_matrix(scoreboard_of(periods, ordered_json::array({ordered_json{{"vrdP1", 1}}}))), std::runtime_error);
+}
+
+TEST(BandSnapshot, CountsFirmsPerBandForEveryPeriod) {
+  const Scoreboard scoreboard = scoreboard_of(
+      {"A", "B"},
+      {{{"segment", "KUR-TIC"}, {"vrdA", "YI"}, {"rA", 10.9}}, {{"segment", "KUR-TIC"}, {"vrdA", 10}, {"rA", -2}}});
+  EXPECT_EQ(_build_band_snapshot(scoreboard).dump(),
+            R"({"ALL":[{"donem":"A","bands":{"0-325":{"risk_tl":2,"count":1},"YI":{"risk_tl":10,"count":1}}},)"
+            R"({"donem":"B","bands":{}}],)"
+            R"("KUR-TIC":[{"donem":"A","bands":{"0-325":{"risk_tl":2,"count":1},"YI":{"risk_tl":10,"count":1}}},)"
+            R"({"donem":"B","bands":{}}],)"
+            R"("KOBI":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}],)"
+            R"("MIKRO":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}],)"
+            R"("ESKK":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}]})");
+  EXPECT_EQ(_build_band_snapshot(Scoreboard{}).dump(), R"({"ALL":[]})");
+}
+
+TEST(StripPeriods, RemovesPeriodsOutsideTheReferenceList) {
+  const ordered_json record = {{"muta", 1}, {"vrdA", 1}, {"vrdB", 2}, {"rA", 3}, {"rB", 4}, {"rdA", 5},
+                               {"rdB", 6}, {"son_risk", 4}, {"dfA", 1}, {"dfB", 0}};
+  Scoreboard unchanged = scoreboard_of({"A", "B"}, ordered_json::array({record}));
+  testing::internal::CaptureStdout();
+  _strip_periods(unchanged, {"A", "B"});
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(unchanged.rows.num_columns(), 10u);
+
+  Scoreboard stripped = scoreboard_of({"A", "B"}, ordered_json::array({record}));
+  testing::internal::CaptureStdout();
+  _strip_periods(stripped, {"A", "Z"});
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "    dönem filtresi: 2 -> 1 dönem\n");
+  EXPECT_EQ(stripped.meta.dump(), R"({"donemler":["A"],"risk_donemler":["A"],"son_donem":"A"})");
+  EXPECT_EQ(stripped.rows.row_json(0).dump(), R"({"muta":1,"vrdA":1,"rA":3,"rdA":5,"son_risk":4,"dfA":1})");
+
+  Scoreboard none_kept = scoreboard_of({"A", "B"}, ordered_json::array({record}));
+  testing::internal::CaptureStdout();
+  _strip_periods(none_kept, {});
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(none_kept.meta.dump(), R"({"donemler":[],"risk_donemler":[],"son_donem":"B"})");
+}
+
+}  // namespace
+}  // namespace vordak::pipeline

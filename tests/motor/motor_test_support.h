@@ -40,3 +40,45 @@ inline motor::MotorArgs quiet_args(const fs::path& dir) {
 }
 
 }  // namespace vordak::testing
+
+namespace vordak::testing {
+
+// Stands in for the notebook executor: records every call, copies the notebook to
+// the output path, and fails the steps listed in `failing` with the given message.
+class FakeExecutor : public motor::NotebookExecutor {
+ public:
+  struct Call {
+    std::string input, output, cwd;
+    motor::NotebookParams params;
+  };
+  void execute_notebook(const std::string& input, const std::string& output, const motor::NotebookParams& params,
+                        const std::string& cwd) override {
+    calls.push_back({input, output, cwd, params});
+    fs::copy_file(input, output, fs::copy_options::overwrite_existing);
+    for (const auto& [name, message] : failing) {
+      if (input.find(name) != std::string::npos) throw std::runtime_error(message);
+    }
+  }
+  std::vector<std::string> executed() const {
+    std::vector<std::string> names;
+    for (const Call& call : calls) names.push_back(fs::path(call.input).filename().string());
+    return names;
+  }
+  std::vector<Call> calls;
+  std::vector<std::pair<std::string, std::string>> failing;  // notebook name part -> message
+};
+
+// Every registry notebook, tiny, in `dir`.
+inline void write_registry_notebooks(const fs::path& dir) {
+  for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"x = '" + kod + "'"});
+}
+
+// Renames a finished engine's season to an older name with the same prefix, so that
+// an engine made within the same second sees it as an earlier season.
+inline void age_season(const motor::Motor& engine) {
+  static int counter = 0;
+  const std::string older = engine.season_adi.substr(0, 2) + "20000101_0000" + std::to_string(10 + counter++) + "_aged";
+  fs::rename(engine.season_dir, engine.season_dir.parent_path() / older);
+}
+
+}  // namespace vordak::testing

@@ -22,7 +22,12 @@ std::vector<Subcommand> engine_subcommands();
 
 namespace vordak::cli {
 
-// The tools around the engine: marts, init, sql, demo (those built into this binary).
+// The tools around the engine (marts, init, sql, demo), in that order. Each tool's
+// source file registers itself with a RegisterTool object at namespace scope.
 std::vector<Subcommand> tool_subcommands();
+
+struct RegisterTool {
+  explicit RegisterTool(Subcommand subcommand);
+};
 
 }  // namespace vordak::cli

@@ -1,9 +1,28 @@
-// The tools around the engine.
+// The tools around the engine, gathered from the files that register them.
+
+#include <algorithm>
 
 #include "cli/commands.h"
 
 namespace vordak::cli {
 
-std::vector<Subcommand> tool_subcommands() { return {}; }
+namespace {
+
+std::vector<Subcommand>& registered_tools() {
+  static std::vector<Subcommand> tools;
+  return tools;
+}
+
+}  // namespace
+
+RegisterTool::RegisterTool(Subcommand subcommand) { registered_tools().push_back(std::move(subcommand)); }
+
+std::vector<Subcommand> tool_subcommands() {
+  static const std::vector<std::string> kOrder = {"marts", "init", "sql", "demo"};
+  std::vector<Subcommand> tools = registered_tools();
+  const auto rank = [](const Subcommand& sub) { return std::find(kOrder.begin(), kOrder.end(), sub.command.name) - kOrder.begin(); };
+  std::stable_sort(tools.begin(), tools.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+  return tools;
+}
 
 }  // namespace vordak::cli

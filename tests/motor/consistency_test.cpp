@@ -1,0 +1,76 @@
+#include "motor/consistency.h"
+
+#include <gtest/gtest.h>
+
+#include "core/version.h"
+#include "motor/registry.h"
+#include "test_support.h"
+
+namespace vordak::motor {
+namespace {
+
+using testing::TempDir;
+
+std::string table_of(const std::vector<std::string>& keys) {
+  std::string table = "| Adım | Notebook |\n|---|---|\n";
+  for (const auto& key : keys) table += "| `" + key + "` | x |\n";
+  return table;
+}
+
+TEST(HeaderScan, VersionAndTableKeysUseUnicodeClasses) {
+  EXPECT_EQ(header_version("Motor Orchestrator v2.4.0 and v3.0.0"), "2.4.0");
+  EXPECT_EQ(header_version("vv1.22.333x"), "1.22.333");
+  EXPECT_EQ(header_version("only v2.4 here"), std::nullopt);
+  EXPECT_EQ(header_version("v١.٢.٣"), "١.٢.٣");  // Arabic-Indic digits are digits
+  EXPECT_EQ(header_table_keys("| `ingest_kik` | `nb_01.ipynb` |\n| `trailing` end\n| plain | `çalış`\u3000| `a`|`b`  |"),
+            (std::set<std::string>{"ingest_kik", "çalış", "a", "b"}));
+}
+
+class ConsistencyTest : public ::testing::Test {
+ protected:
+  // The header notebook, given by absolute path, with the given markdown cells.
+  std::vector<std::string> check(const std::vector<std::string>& cells) {
+    testing::write_notebook(dir / "vrd_pipeline.ipynb", cells);
+    return filter(tutarlilik_kontrol((dir / "vrd_pipeline.ipynb").string()));
+  }
+  // Findings about packaged notebooks depend on the build; the header findings do not.
+  static std::vector<std::string> filter(std::vector<std::string> problems) {
+    std::erase_if(problems, [](const std::string& p) { return p.starts_with("[EKSIK NB] "); });
+    return problems;
+  }
+  TempDir dir;
+};
+
+TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
+  const std::vector<std::string> all = registry_keys();
+  const std::string version = std::string("v") + kVersion;
+  EXPECT_EQ(check({"md:# Motor Orchestrator " + version + "\n" + table_of(all)}), std::vector<std::string>{});
+
+  std::vector<std::string> fewer(all.begin(), all.end() - 2);
+  fewer.push_back("durum");
+  EXPECT_EQ(check({"x = 'Motor Orchestrator'", "md:# Motor Orchestrator v0.9.9\n" + table_of(fewer),
+                   "md:Motor Orchestrator v9.9.9"}),
+            (std::vector<std::string>{
+                std::string("[VERSİYON] pipeline header v0.9.9 != paket v") + kVersion,
+                "[TABLO EKSİK] Registry'de var, header tablosunda yok: ['diag_risk', 'diag_unvan']",
+                "[TABLO FAZLA] Header tablosunda var, registry'de yok: ['durum']"}));
+
+  EXPECT_EQ(check({"Motor Orchestrator in code only"}),
+            std::vector<std::string>{"[PPLN HEADER] Motor Orchestrator başlığı bulunamadı"});
+  EXPECT_EQ(check({"md:Motor Orchestrator v2.4\n" + table_of(all)}),
+            std::vector<std::string>{"[VERSİYON] pipeline header'da versiyon bulunamadı"});
+}
+
+TEST_F(ConsistencyTest, MissingOrBrokenHeaderNotebook) {
+  EXPECT_EQ(filter(tutarlilik_kontrol((dir / "yok.ipynb").string())),
+            std::vector<std::string>{"[PPLN YOK] " + (dir / "yok.ipynb").string() + " bulunamadı"});
+  for (const char* content : {"{broken", "{\"nbformat\": 4}", "{\"cells\": [1]}"}) {
+    testing::write_text(dir / "bad.ipynb", content);
+    const auto problems = filter(tutarlilik_kontrol((dir / "bad.ipynb").string()));
+    ASSERT_EQ(problems.size(), 1u) << content;
+    EXPECT_TRUE(problems[0].starts_with("[PPLN PARSE] ")) << problems[0];
+  }
+}
+
+}  // namespace
+}  // namespace vordak::motor

@@ -1,9 +1,164 @@
 #include "motor/executor.h"
 
+#include <filesystem>
+
+#include "core/child_process.h"
+#include "core/console.h"
+#include "core/files.h"
+#include "core/json_writer.h"
+#include "core/text.h"
+#include "motor/parameter_injection.h"
+#include "motor/paths.h"
+
 namespace vordak::motor {
 
-std::shared_ptr<NotebookExecutor> make_default_executor() {
-  throw std::runtime_error("notebook executor not built yet");
+namespace {
+
+namespace fs = std::filesystem;
+
+// The `vordak` binary when it is the running program, for the notebooks' helpers to call.
+std::optional<fs::path> running_vordak_binary() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error || self.filename() != "vordak") return std::nullopt;
+  return self;
 }
+
+// Debian's interpreter, the one that has nbclient and ipykernel; the first python3 on
+// PATH may be another.
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr const char* kRunnerScript = "run_notebook.py";
+
+// Cell progress from the runner's channel, shown on a terminal's standard error only.
+class ProgressLines {
+ public:
+  explicit ProgressLines(std::string name) : name_(std::move(name)), visible_(progress_visible()) {}
+  ~ProgressLines() {
+    if (shown_) progress_done();
+  }
+  ProgressLines(const ProgressLines&) = delete;
+  ProgressLines& operator=(const ProgressLines&) = delete;
+
+  void feed(std::string_view piece) {
+    if (!visible_) return;
+    pending_.append(piece);
+    std::size_t end;
+    while ((end = pending_.find('\n')) != std::string::npos) {
+      show(pending_.substr(0, end));
+      pending_.erase(0, end + 1);
+    }
+  }
+
+ private:
+  void show(const std::string& line) {
+    const auto message = ordered_json::parse(line, nullptr, false);
+    if (!message.is_object() || !message.contains("progress")) return;
+    const auto& step = message["progress"];
+    if (!step.is_array() || step.size() != 2) return;
+    progress("    " + name_ + ": hücre " + step[0].dump() + "/" + step[1].dump());
+    shown_ = true;
+  }
+
+  std::string name_;
+  bool visible_;
+  bool shown_ = false;
+  std::string pending_;
+};
+
+// The runner's final status line, or an empty object when it never wrote one.
+ordered_json final_status(const std::string& channel) {
+  ordered_json status = ordered_json::object();
+  std::size_t start = 0;
+  while (start < channel.size()) {
+    std::size_t end = channel.find('\n', start);
+    if (end == std::string::npos) end = channel.size();
+    auto message = ordered_json::parse(channel.substr(start, end - start), nullptr, false);
+    if (message.is_object() && message.contains("status")) status = std::move(message);
+    start = end + 1;
+  }
+  return status;
+}
+
+std::string text_member(const ordered_json& message, const char* name) {
+  const auto found = message.find(name);
+  return found != message.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// The last lines of what the runner printed on standard error, to explain a crash.
+std::string error_tail(const std::string& err) {
+  constexpr std::size_t kKeep = 2000;
+  std::string tail = strip(err.size() > kKeep ? err.substr(err.size() - kKeep) : err);
+  return tail.empty() ? std::string() : "\n" + tail;
+}
+
+NotebookFailure notebook_failure(const ordered_json& status) {
+  const std::string name = text_member(status, "ename");
+  const std::string value = text_member(status, "evalue");
+  std::string message = value.empty() ? name : name + ": " + value;
+  std::string report;
+  const auto index = status.find("cell_index");
+  if (index != status.end() && index->is_number_integer()) {
+    report += "Hata veren hücre (#" + std::to_string(index->get<std::int64_t>() + 1) + "):\n";
+    report += text_member(status, "cell");
+    if (!report.ends_with('\n')) report += '\n';
+    report += '\n';
+  }
+  report += "Traceback:\n" + text_member(status, "traceback");
+  if (!report.ends_with('\n')) report += '\n';
+  return NotebookFailure(message, report);
+}
+
+// Our own executor: the parameters are injected here, the notebook is executed by the
+// package's nbclient runner under the system interpreter.
+class NbclientExecutor : public NotebookExecutor {
+ public:
+  void execute_notebook(const std::string& input_path, const std::string& output_path,
+                        const NotebookParams& parameters, const std::string& cwd) override {
+    // Found at each call: a missing runner fails the step, not the engine's construction.
+    const fs::path runner = paths::python_package_dir() / kRunnerScript;
+    if (!fs::is_regular_file(runner)) throw std::runtime_error("notebook çalıştırıcısı bulunamadı: " + runner.string());
+    ordered_json notebook = read_notebook(input_path);
+    try {
+      inject_parameters(notebook, parameters);
+    } catch (const std::runtime_error& error) {
+      throw std::runtime_error(std::string(error.what()) + ": " + input_path);
+    }
+    const fs::path work_dir = fs::absolute(cwd.empty() ? fs::current_path() : fs::path(cwd));
+    if (!fs::is_directory(work_dir)) throw std::runtime_error("çalışma dizini bulunamadı: " + work_dir.string());
+
+    // As papermill does, the parameterized notebook is at the output path before it runs;
+    // the runner executes it there and writes it back, finished or failed.
+    const fs::path output = fs::absolute(output_path);
+    write_file_atomic(output, notebook_text(notebook));
+
+    std::vector<std::string> argv = {kPython, runner.string(), output.string(), work_dir.string()};
+    if (const std::optional<fs::path> exe = running_vordak_binary()) argv.push_back("--vordak-exe=" + exe->string());
+    ProgressLines progress_lines(output.filename().string());
+    ChildOptions options;
+    options.on_out = [&progress_lines](std::string_view piece) { progress_lines.feed(piece); };
+    ChildResult result;
+    try {
+      result = run_child(argv, options);
+    } catch (const ChildError& error) {
+      throw std::runtime_error(std::string("notebook çalıştırıcısı başlatılamadı: ") + error.what());
+    }
+
+    const ordered_json status = final_status(result.out);
+    const std::string kind = text_member(status, "status");
+    if (kind == "ok" && result.exit_status == 0) return;
+    if (kind == "failed") throw notebook_failure(status);
+    if (kind == "unavailable") {
+      throw std::runtime_error("notebook çalıştırılamadı: " + input_path + ": " + text_member(status, "message"));
+    }
+    throw std::runtime_error("notebook çalıştırıcısı beklenmedik biçimde sona erdi (çıkış kodu " +
+                             std::to_string(result.exit_status) + "): " + input_path + error_tail(result.err));
+  }
+};
+
+}  // namespace
+
+// papermill itself is not used even when installed: its command line turns text that
+// looks like a number into a number, and it reports failures only as console text.
+std::shared_ptr<NotebookExecutor> make_default_executor() { return std::make_shared<NbclientExecutor>(); }
 
 }  // namespace vordak::motor

@@ -36,8 +36,8 @@ class NotebookExecutor {
 
 namespace vordak::motor {
 
-// The executor the engine uses when none is given: papermill when it is on PATH,
-// otherwise our own nbclient runner.
+// The executor the engine uses when none is given: our own nbclient runner, with
+// papermill's parameter injection and guarantees.
 std::shared_ptr<NotebookExecutor> make_default_executor();
 
 }  // namespace vordak::motor

@@ -22,4 +22,13 @@ std::filesystem::path get_notebooks_dir() {
   throw std::runtime_error("notebook dizini bulunamadı: " + installed.string());
 }
 
+std::filesystem::path python_package_dir() {
+  const std::filesystem::path installed =
+      library_dir().parent_path() / "share" / "vordak" / "python" / "vordak";
+  if (std::filesystem::is_directory(installed)) return installed;
+  const std::filesystem::path source_tree = std::filesystem::path(VORDAK_SOURCE_DIR) / "python" / "vordak";
+  if (std::filesystem::is_directory(source_tree)) return source_tree;
+  throw std::runtime_error("python paket dizini bulunamadı: " + installed.string());
+}
+
 }  // namespace vordak::paths

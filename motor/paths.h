@@ -9,6 +9,12 @@ namespace vordak::paths {
 // runs from a build folder. Throws std::runtime_error when neither exists.
 std::filesystem::path get_notebooks_dir();
 
+// The directory of the package's Python files (the notebook runner among them):
+// <prefix>/share/vordak/python/vordak beside the library's own lib directory, or the
+// source tree's python/vordak when the library runs from a build folder. Throws
+// std::runtime_error when neither exists.
+std::filesystem::path python_package_dir();
+
 // The directory holding the running engine library.
 std::filesystem::path library_dir();
 

@@ -1,0 +1,182 @@
+// Runs tiny notebooks through the real kernel (about a second each).
+#include "motor/executor.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/files.h"
+#include "core/json_writer.h"
+#include "motor/parameter_injection.h"
+
+namespace vordak::motor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ExecutorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("vordak_executor_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A notebook of code cells; a cell given as {"parameters", source} carries that tag.
+  fs::path write_notebook(const std::string& name, const std::vector<std::pair<std::string, std::string>>& cells,
+                          const std::string& kernel = "python3") {
+    ordered_json list = ordered_json::array();
+    for (const auto& [tag, source] : cells) {
+      ordered_json metadata = ordered_json::object();
+      if (!tag.empty()) metadata["tags"] = {tag};
+      list.push_back({{"cell_type", "code"}, {"execution_count", nullptr}, {"id", "c" + std::to_string(list.size())},
+                      {"metadata", metadata}, {"outputs", ordered_json::array()}, {"source", source}});
+    }
+    const ordered_json document = {
+        {"cells", list},
+        {"metadata", {{"kernelspec", {{"display_name", "Python 3"}, {"language", "python"}, {"name", kernel}}}}},
+        {"nbformat", 4},
+        {"nbformat_minor", 5}};
+    const fs::path path = dir_ / name;
+    write_file_atomic(path, notebook_text(document));
+    return path;
+  }
+
+  void run(const fs::path& input, const fs::path& output, const NotebookParams& parameters,
+           const fs::path& cwd) {
+    make_default_executor()->execute_notebook(input.string(), output.string(), parameters, cwd.string());
+  }
+
+  static ordered_json read_json(const fs::path& path) { return ordered_json::parse(read_file(path)); }
+
+  static std::string text_of(const ordered_json& source) {
+    if (source.is_string()) return source.get<std::string>();
+    std::string text;
+    for (const auto& line : source) text += line.get<std::string>();
+    return text;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ExecutorTest, SuccessWritesExecutedNotebookWithInjectedParameters) {
+  const fs::path input = write_notebook("in.ipynb", {{"parameters", "X = 0"}, {"", "print(X * 2)"}});
+  const fs::path output = dir_ / "out.ipynb";
+  run(input, output, {{"X", std::int64_t{21}}}, dir_);
+
+  const ordered_json executed = read_json(output);
+  ASSERT_EQ(executed["cells"].size(), 3u);
+  EXPECT_EQ(executed["cells"][1]["metadata"]["tags"], ordered_json::array({"injected-parameters"}));
+  const ordered_json& printed = executed["cells"][2];
+  EXPECT_EQ(printed["execution_count"], 3);
+  ASSERT_EQ(printed["outputs"].size(), 1u);
+  EXPECT_EQ(text_of(printed["outputs"][0]["text"]), "42\n");
+  // The input notebook itself is left alone.
+  EXPECT_EQ(read_json(input)["cells"].size(), 2u);
+}
+
+TEST_F(ExecutorTest, FailingCellThrowsNotebookFailureAndStillWritesTheNotebook) {
+  const fs::path input = write_notebook("in.ipynb", {{"", "a = 1"}, {"", "b = a\nb / 0"}, {"", "c = 3"}});
+  const fs::path output = dir_ / "out.ipynb";
+  try {
+    run(input, output, {}, dir_);
+    FAIL() << "no failure";
+  } catch (const NotebookFailure& failure) {
+    EXPECT_STREQ(failure.what(), "ZeroDivisionError: division by zero");
+    const std::string report = failure.report();
+    EXPECT_TRUE(report.starts_with("Hata veren hücre (#3):\nb = a\nb / 0\n\nTraceback:\n")) << report;
+    EXPECT_NE(report.find("ZeroDivisionError"), std::string::npos) << report;
+    EXPECT_EQ(report.find('\x1b'), std::string::npos) << report;
+  }
+
+  const ordered_json executed = read_json(output);
+  ASSERT_EQ(executed["cells"].size(), 4u);
+  const ordered_json& failed = executed["cells"][2];
+  ASSERT_EQ(failed["outputs"].size(), 1u);
+  EXPECT_EQ(failed["outputs"][0]["output_type"], "error");
+  EXPECT_EQ(failed["outputs"][0]["ename"], "ZeroDivisionError");
+  EXPECT_TRUE(executed["cells"][3]["execution_count"].is_null());
+}
+
+TEST_F(ExecutorTest, KernelRunsInTheWorkingDirectoryWithDebuggerCheckOff) {
+  const fs::path work = dir_ / "çalışma dizini";
+  fs::create_directories(work);
+  const fs::path input = write_notebook(
+      "in.ipynb", {{"", "import os\n"
+                        "with open('seen.txt', 'w') as f:\n"
+                        "    f.write(os.getcwd() + '|' + os.environ.get('PYDEVD_DISABLE_FILE_VALIDATION', '-'))"}});
+  run(input, dir_ / "out.ipynb", {}, work);
+  EXPECT_EQ(read_file(work / "seen.txt"), work.string() + "|1");
+}
+
+TEST_F(ExecutorTest, TextParametersArriveByteForByteAndIntegersStayIntegers) {
+  const std::vector<std::string> values = {
+      "/veri/db/vrd.duckdb",
+      "tırnak\"içinde'tek'",
+      R"(C:\ters\eğik\)",
+      "satır\nsonu\r\n\tsekme",
+      "\"\"\"; import os; x = \"",
+      "Çağrı Işık Öğüt Şükrü İğdır çğıöşü",
+      "ayraç\u2028\u0085\x01son",
+      "utf8 olmayan \xff\xfe bayt",
+  };
+  NotebookParams parameters;
+  for (std::size_t i = 0; i < values.size(); ++i) parameters.set("V" + std::to_string(i), values[i]);
+  parameters.set("TEST_MUTA_COUNT", std::int64_t{5});
+
+  std::string writer =
+      "for i in range(" + std::to_string(values.size()) + "):\n"
+      "    with open(f'v{i}.bin', 'wb') as f:\n"
+      "        f.write(globals()[f'V{i}'].encode('utf-8', 'surrogateescape'))\n"
+      "with open('count.txt', 'w') as f:\n"
+      "    f.write(type(TEST_MUTA_COUNT).__name__ + ' ' + repr(TEST_MUTA_COUNT + 1))";
+  const fs::path input = write_notebook("in.ipynb", {{"parameters", "TEST_MUTA_COUNT = 0"}, {"", writer}});
+  run(input, dir_ / "out.ipynb", parameters, dir_);
+
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(read_file(dir_ / ("v" + std::to_string(i) + ".bin")), values[i]) << i;
+  }
+  EXPECT_EQ(read_file(dir_ / "count.txt"), "int 6");
+}
+
+TEST_F(ExecutorTest, UnrunnableNotebooksGiveClearErrors) {
+  write_file_atomic(dir_ / "broken.ipynb", "{\"cells\": [");
+  write_file_atomic(dir_ / "v3.ipynb", R"({"nbformat": 3, "nbformat_minor": 0, "worksheets": []})");
+  const fs::path good = write_notebook("good.ipynb", {{"", "1"}});
+  const fs::path no_kernel = write_notebook("nokernel.ipynb", {{"", "1"}}, "no-such-kernel");
+  const struct {
+    fs::path input;
+    fs::path cwd;
+    std::string message_part;
+  } cases[] = {
+      {dir_ / "missing.ipynb", dir_, "notebook bulunamadı: " + (dir_ / "missing.ipynb").string()},
+      {dir_ / "broken.ipynb", dir_, "notebook geçerli JSON değil: " + (dir_ / "broken.ipynb").string()},
+      {dir_ / "v3.ipynb", dir_, "nbformat 4"},
+      {good, dir_ / "no-such-dir", "çalışma dizini bulunamadı"},
+      {no_kernel, dir_, "kernel başlatılamadı"},
+  };
+  for (const auto& c : cases) {
+    try {
+      run(c.input, dir_ / "out.ipynb", {}, c.cwd);
+      ADD_FAILURE() << "no error for " << c.input;
+    } catch (const NotebookFailure& failure) {
+      ADD_FAILURE() << "a notebook failure for " << c.input << ": " << failure.what();
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(c.message_part), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST_F(ExecutorTest, DeadKernelIsANotebookFailure) {
+  const fs::path input = write_notebook("in.ipynb", {{"", "import os\nos._exit(3)"}});
+  EXPECT_THROW(run(input, dir_ / "out.ipynb", {}, dir_), NotebookFailure);
+  EXPECT_TRUE(fs::exists(dir_ / "out.ipynb"));
+}
+
+}  // namespace
+}  // namespace vordak::motor

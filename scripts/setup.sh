@@ -36,6 +36,14 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# `python3 -m vordak ...` with the system interpreter: put this checkout's package on its path.
+site_dir=$(/usr/bin/python3 -c 'import site; print(site.getsitepackages()[0])')
+pth="$site_dir/vordak.pth"
+if [[ ! -f $pth || $(cat "$pth") != "$root/python" ]]; then
+  mkdir -p "$site_dir"
+  echo "$root/python" >"$pth"
+fi
+
 # DuckDB comes from the npm registry: the shared library from the Linux bindings
 # package and the C API header from the main package of the same version.
 if [[ ! -f "$duckdb_dir/lib/libduckdb.so" || ! -f "$duckdb_dir/include/duckdb.h" ]]; then

@@ -64,6 +64,17 @@ TEST(EngineCommands, UnknownStepAndFailuresExitWithOne) {
   EXPECT_NE(check.out.find("[PPLN YOK] "), std::string::npos);
 }
 
+TEST(EngineCommands, RefusalAtTheTerminalPromptStopsWithOne) {
+  TempDir dir;
+  // `script` gives the command a terminal, so the prompt is asked.
+  const std::string command = std::string(VORDAK_BINARY) + " run --work-dir '" + dir.path().string() + "'";
+  const ChildResult result = run_child({"sh", "-c", "printf 'hayır\\n' | script -qec \"" + command + "\" /dev/null"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_NE(result.out.find("  external_data/ ile devam edilsin mi? [e/H]: "), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Pipeline durduruldu — local_data_paths.json oluşturun."), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "nothing is created before the answer";
+}
+
 TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   TempDir dir;
   write_tiny_notebooks(dir.path());

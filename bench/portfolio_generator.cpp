@@ -1,5 +1,6 @@
 #include "bench/portfolio_generator.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "pipeline/duckdb_connection.h"
@@ -159,6 +160,149 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
     FROM scored
     ORDER BY donem, entity_id)SQL"));
   con.execute("DROP TABLE vrd_gen_firm; DROP MACRO vrd_u;");
+}
+
+namespace {
+
+std::string sql_quote(const std::string& text) { return "'" + replace_all(text, "'", "''") + "'"; }
+
+// Per firm and period, everything the source systems report, derived from the generated
+// tables. The model inputs (EUS score, YIS probability, training features, scope
+// criteria) lean towards the firms that enter "YI" in the next period, so that the
+// backtests and the trained model have something to find.
+constexpr const char* kSourceCells = R"SQL(
+  CREATE OR REPLACE MACRO src_u(id, p, k) AS (hash(id, p, k, {SEED}) % 1000000)::DOUBLE / 1000000.0;
+  CREATE OR REPLACE TABLE src_cell AS
+  WITH base AS (
+    SELECT f.*, d.segment,
+           replace(f.donem, '-', '')::INTEGER AS period_no,
+           CASE WHEN f.vrd_skor = 'YI' THEN 1000 ELSE TRY_CAST(f.vrd_skor AS DOUBLE) END AS score_num,
+           coalesce(lead(f.vrd_skor) OVER (PARTITION BY f.entity_id ORDER BY f.donem) = 'YI', false)
+             AND coalesce(f.vrd_skor, '') <> 'YI' AS yi_next
+    FROM fact_periodic f JOIN dim_entity d USING (entity_id)
+  ), noisy AS (
+    SELECT *,
+           CASE WHEN yi_next THEN 20 + floor(60 * src_u(entity_id, period_no, 1))
+                WHEN score_num >= 800 THEN 10 + floor(50 * src_u(entity_id, period_no, 1))
+                ELSE floor(20 * pow(src_u(entity_id, period_no, 1), 2)) END::INTEGER AS gecikme_gun,
+           round(0.25 + 0.8 * src_u(entity_id, 0, 2) + 0.1 * (src_u(entity_id, period_no, 2) - 0.5), 3) AS teminat_orani,
+           round(0.5 + 0.5 * coalesce(score_num, 500) / 1000 + 0.3 * src_u(entity_id, period_no, 3)
+                 + CASE WHEN yi_next THEN 0.2 ELSE 0 END, 3) AS limit_asim_orani,
+           round(least(1.2, 0.3 + 0.6 * coalesce(score_num, 400) / 1000 + 0.2 * src_u(entity_id, period_no, 4)), 3)
+             AS limit_kullanim_orani,
+           (src_u(entity_id, period_no, 5) < CASE WHEN yi_next THEN 0.3 WHEN score_num >= 800 THEN 0.1 ELSE 0.02 END)::INTEGER
+             AS cek_karsiliksiz,
+           least(1000, greatest(0, round(0.45 * coalesce(score_num, 400) + 350 * src_u(entity_id, period_no, 6)
+                 + CASE WHEN yi_next THEN 300 ELSE 0 END)))::INTEGER AS eus_skor,
+           round(1 / (1 + exp(-((coalesce(score_num, 400) - 650) / 110 + CASE WHEN yi_next THEN 2.2 ELSE 0 END
+                 + 1.5 * (src_u(entity_id, period_no, 7) - 0.5)))), 4) AS yis_olasilik,
+           src_u(entity_id, period_no, 8) < 0.05 AS kik_eksik,
+           segment IN ('KOBI', 'MIKRO', 'ESKK') AND kombine_risk IS NOT NULL AS hedef
+    FROM base
+  )
+  SELECT *, hedef AND gecikme_gun < 60 AND teminat_orani >= 0.35 AND limit_asim_orani < 1.15 AS kapsam
+  FROM noisy;
+  CREATE OR REPLACE TABLE src_firm AS
+  SELECT d.*, m.unvan,
+         CASE WHEN src_u(d.entity_id, 0, 9) < 0.01 THEN ''
+              WHEN src_u(d.entity_id, 0, 9) < 0.02 THEN '  ' || replace(m.unvan, ' ', '  ')
+              ELSE m.unvan END AS unvan_kaynak
+  FROM dim_entity d LEFT JOIN map_identity m USING (entity_id))SQL";
+
+struct Extract {
+  const char* dir;        // data-source key
+  const char* file;       // file name; "{D}" is replaced by the period number
+  const char* format;     // COPY options
+  bool per_period;
+  const char* select;     // rows; "{D}" restricts them to one period
+};
+
+constexpr const char* kCsv = "FORMAT csv, HEADER, DELIMITER ';'";
+constexpr const char* kText = "FORMAT csv, HEADER, DELIMITER '|'";
+constexpr const char* kParquet = "FORMAT parquet";
+
+const Extract kExtracts[] = {
+    {"kik_data_ham_csv", "kik_izleme_{D}.csv", kCsv, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, CASE WHEN kik_eksik THEN NULL ELSE vrd_skor END AS VRD_SKOR, "
+     "CASE WHEN vrd_skor = 'YI' THEN 'YAKIN IZLEME' ELSE 'IZLEMEDE' END AS IZLEME_DURUMU "
+     "FROM src_cell WHERE period_no = {D} ORDER BY entity_id"},
+    {"kredi_db", "kredi_risk.parquet", kParquet, false,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, nakit_risk AS NAKIT_RISK, gnakit_risk AS GNAKIT_RISK, "
+     "kombine_risk AS KOMBINE_RISK, risk_degisim AS RISK_DEGISIM FROM src_cell ORDER BY period_no, entity_id"},
+    {"yis_tahmin_data", "yis_tahmin_{D}.csv", kCsv, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, yis_olasilik AS YIS_OLASILIK, "
+     "(yis_olasilik >= 0.5)::INTEGER AS YIS_SINIF FROM src_cell WHERE period_no = {D} ORDER BY entity_id"},
+    {"eus_tahmin_data", "eus_tahmin_{D}.csv", kCsv, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, eus_skor AS EUS_SKOR, vrd_skor AS VRD_SKOR "
+     "FROM src_cell WHERE period_no = {D} ORDER BY entity_id"},
+    {"eus_hedef_muta", "eus_hedef_{D}.csv", kCsv, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM FROM src_cell WHERE hedef AND period_no = {D} ORDER BY entity_id"},
+    {"eus_sql_kapsam_muta", "eus_kapsam_{D}.csv", kCsv, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, 'SQL_KAPSAM' AS KAYNAK FROM src_cell "
+     "WHERE kapsam AND period_no = {D} ORDER BY entity_id"},
+    {"statik_db", "statik_firma.txt", kText, false,
+     "SELECT entity_id AS MUTA_NO, unvan_kaynak AS UNVAN, segment AS SEGMENT, sube_kodu AS SUBE_KODU, "
+     "bolge_kodu AS BOLGE_KODU, son_izleme_kodu AS SON_IZLEME_KODU, risk_grup_kodu AS RISK_GRUP_KODU, pgy AS PGY, "
+     "finansman_konu AS FINANSMAN_KONU, tahsis_onay_birimi AS TAHSIS_ONAY_BIRIMI FROM src_firm ORDER BY entity_id"},
+    {"statik_db", "sube_bolge.txt", kText, false,
+     "SELECT sube_kodu AS SUBE_KODU, sube_adi AS SUBE_ADI, bolge_kodu AS BOLGE_KODU, bolge_adi AS BOLGE_ADI "
+     "FROM ref_sube_bolge ORDER BY sube_kodu"},
+    {"yis_train_data", "yis_train.parquet", kParquet, false,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, gecikme_gun AS GECIKME_GUN, "
+     "limit_kullanim_orani AS LIMIT_KULLANIM_ORANI, cek_karsiliksiz AS CEK_KARSILIKSIZ, "
+     "yi_next::INTEGER AS HEDEF_YI FROM src_cell WHERE coalesce(vrd_skor, '') <> 'YI' ORDER BY period_no, entity_id"},
+    {"rkd_donem_data", "rkd_{D}.parquet", kParquet, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, k.kriter AS KRITER, "
+     "CASE k.kriter WHEN 'GECIKME_GUN' THEN gecikme_gun::DOUBLE WHEN 'TEMINAT_ORANI' THEN teminat_orani "
+     "ELSE limit_asim_orani END AS DEGER "
+     "FROM src_cell, (VALUES ('GECIKME_GUN'), ('TEMINAT_ORANI'), ('LIMIT_ASIM_ORANI')) k(kriter) "
+     "WHERE hedef AND period_no = {D} ORDER BY entity_id, k.kriter"},
+    {"memzuc_data_donem", "memzuc_{D}.parquet", kParquet, true,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, "
+     "round(nakit_risk * (1.1 + 0.8 * src_u(entity_id, 0, 10)), 2) AS MEMZUC_NAKIT, "
+     "round(gnakit_risk * (1.1 + 0.8 * src_u(entity_id, 0, 11)), 2) AS MEMZUC_GNAKIT, "
+     "(1 + floor(6 * src_u(entity_id, 0, 12)))::INTEGER AS BANKA_SAYISI "
+     "FROM src_cell WHERE period_no = {D} AND nakit_risk IS NOT NULL ORDER BY entity_id"},
+    {"raporlama_depo", "depo_risk.parquet", kParquet, false,
+     "SELECT entity_id AS MUTA_NO, period_no AS DONEM, depo_risk AS DEPO_RISK FROM src_cell "
+     "ORDER BY period_no, entity_id"},
+};
+
+}  // namespace
+
+std::vector<std::string> write_source_extracts(const std::string& root, const PortfolioOptions& options) {
+  namespace fs = std::filesystem;
+  fs::create_directories(root);
+  // The portfolio is generated into a scratch database and read back from there.
+  const fs::path scratch = fs::path(root) / ".portfolio.duckdb";
+  fs::remove(scratch);
+  generate_portfolio(scratch.string(), options);
+  std::vector<std::string> dirs;
+  {
+    pipeline::Connection con(scratch.string(), pipeline::Connection::Open::kExisting);
+    con.execute(replace_all(kSourceCells, "{SEED}", std::to_string(options.seed % 1000000007)));
+    const pipeline::Table periods = con.query("SELECT DISTINCT period_no FROM src_cell ORDER BY 1");
+    for (const Extract& extract : kExtracts) {
+      const fs::path dir = fs::path(root) / extract.dir;
+      fs::create_directories(dir);
+      if (dirs.empty() || dirs.back() != extract.dir) dirs.emplace_back(extract.dir);
+      std::vector<std::string> labels = {""};
+      if (extract.per_period) {
+        labels.clear();
+        for (std::size_t row = 0; row < periods.num_rows(); ++row) {
+          labels.push_back(std::to_string(periods.column(0).integer(row)));
+        }
+      }
+      for (const std::string& label : labels) {
+        const std::string file = (dir / replace_all(extract.file, "{D}", label)).string();
+        con.execute("COPY (" + replace_all(extract.select, "{D}", label) + ") TO " + sql_quote(file) + " (" +
+                    extract.format + ")");
+      }
+    }
+  }
+  fs::remove(scratch);
+  fs::remove(fs::path(scratch.string() + ".wal"));
+  return dirs;
 }
 
 }  // namespace vordak::bench

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vordak::bench {
 
@@ -21,5 +22,15 @@ struct PortfolioOptions {
 // Creates (or replaces) the four tables in the database at `db_path`. Throws
 // vordak::pipeline::DatabaseError on a database failure.
 void generate_portfolio(const std::string& db_path, const PortfolioOptions& options);
+
+// The same portfolio as the source systems deliver it, for the pipeline's ingest steps:
+// one directory per data-source key under `root` (kik_data_ham_csv, kredi_db,
+// yis_tahmin_data, eus_tahmin_data, eus_hedef_muta, eus_sql_kapsam_muta, statik_db,
+// yis_train_data, rkd_donem_data, memzuc_data_donem) plus raporlama_depo for the deposit
+// step, holding CSV, pipe-separated text and parquet files written by DuckDB. Periods are
+// YYYYMM numbers there; transformed, the extracts give back generate_portfolio's tables
+// (a few firm titles are left blank or badly spaced on purpose, for the title check).
+// Returns the directory names written. Throws like generate_portfolio.
+std::vector<std::string> write_source_extracts(const std::string& root, const PortfolioOptions& options);
 
 }  // namespace vordak::bench

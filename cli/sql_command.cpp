@@ -1,0 +1,168 @@
+// `vordak sql`: runs SQL on the analytic database and prints the last statement's result,
+// as an aligned table for people or as CSV for the notebooks.
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "core/number_text.h"
+#include "core/text.h"
+#include "pipeline/duckdb_connection.h"
+
+namespace vordak::cli {
+
+namespace {
+
+using pipeline::Column;
+using pipeline::ColumnKind;
+using pipeline::Table;
+
+// Splits SQL text into statements at the semicolons that lie outside quotes and
+// comments; blank statements (only white space and comments) are dropped.
+std::vector<std::string> split_statements(const std::string& text) {
+  std::vector<std::string> statements;
+  std::string current;
+  bool has_content = false;
+  const auto finish = [&] {
+    if (has_content) statements.push_back(current);
+    current.clear();
+    has_content = false;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\'' || c == '"') {
+      const std::size_t close = text.find(c, i + 1);
+      const std::size_t end = close == std::string::npos ? text.size() : close + 1;
+      current.append(text, i, end - i);
+      has_content = true;
+      i = end - 1;  // a doubled quote inside a literal reads as two adjacent literals
+    } else if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
+      const std::size_t end = text.find('\n', i);
+      i = end == std::string::npos ? text.size() : end;
+      current += '\n';
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+      const std::size_t end = text.find("*/", i + 2);
+      i = end == std::string::npos ? text.size() : end + 1;
+      current += ' ';
+    } else if (c == ';') {
+      finish();
+    } else {
+      current += c;
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') has_content = true;
+    }
+  }
+  finish();
+  return statements;
+}
+
+std::string cell_text(const Column& column, std::size_t row) {
+  switch (column.kind()) {
+    case ColumnKind::kInteger: return int_text(column.integer(row));
+    case ColumnKind::kFloat: return python_float_repr(column.floating(row));
+    case ColumnKind::kBoolean: return column.boolean(row) ? "true" : "false";
+    case ColumnKind::kText: return std::string(column.text(row));
+    case ColumnKind::kJson: return column.json(row).dump();
+  }
+  return "";
+}
+
+// A field quoted when it holds a separator, a quote or a line break, and an empty text
+// written as "" so that it differs from a null (an empty field).
+std::string csv_field(const std::string& text, bool is_text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos && !(is_text && text.empty())) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+void print_csv(const Table& table) {
+  std::string out;
+  for (std::size_t c = 0; c < table.num_columns(); ++c) {
+    if (c != 0) out += ',';
+    out += csv_field(table.column(c).name(), false);
+  }
+  out += '\n';
+  for (std::size_t row = 0; row < table.num_rows(); ++row) {
+    for (std::size_t c = 0; c < table.num_columns(); ++c) {
+      const Column& column = table.column(c);
+      if (c != 0) out += ',';
+      if (!column.is_null(row)) out += csv_field(cell_text(column, row), column.kind() == ColumnKind::kText);
+    }
+    out += '\n';
+    if (out.size() > (1 << 20)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+// Columns padded to their widest value; numbers right-aligned, nulls shown as NULL.
+void print_aligned(const Table& table) {
+  const std::size_t columns = table.num_columns();
+  std::vector<std::vector<std::string>> cells(columns);
+  std::vector<std::size_t> widths(columns);
+  for (std::size_t c = 0; c < columns; ++c) {
+    const Column& column = table.column(c);
+    widths[c] = utf8_length(column.name());
+    for (std::size_t row = 0; row < table.num_rows(); ++row) {
+      cells[c].push_back(column.is_null(row) ? "NULL" : cell_text(column, row));
+      widths[c] = std::max(widths[c], utf8_length(cells[c].back()));
+    }
+  }
+  const auto line = [&](const auto& text_of) {
+    std::string out;
+    for (std::size_t c = 0; c < columns; ++c) {
+      if (c != 0) out += "  ";
+      const bool numeric = table.column(c).kind() == ColumnKind::kInteger || table.column(c).kind() == ColumnKind::kFloat;
+      out += numeric ? pad_left(text_of(c), widths[c]) : pad_right(text_of(c), widths[c]);
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    std::printf("%s\n", out.c_str());
+  };
+  line([&](std::size_t c) { return table.column(c).name(); });
+  line([&](std::size_t c) { return std::string(widths[c], '-'); });
+  for (std::size_t row = 0; row < table.num_rows(); ++row) line([&](std::size_t c) { return cells[c][row]; });
+  std::printf("(%zu satır)\n", table.num_rows());
+}
+
+int sql_command(const ParsedArgs& args) {
+  const auto db = args.value("db");
+  if (!db) throw UsageError("--db PATH is required");
+  const std::vector<std::string> statements = split_statements(args.positionals().front());
+  if (statements.empty()) throw UsageError("no SQL statement given");
+  Table last;
+  try {
+    // The database file is created when missing: the schema step starts from nothing.
+    pipeline::Connection con(*db, pipeline::Connection::Open::kCreate);
+    for (std::size_t i = 0; i + 1 < statements.size(); ++i) con.execute(statements[i]);
+    last = con.query(statements.back());
+  } catch (const pipeline::DatabaseError& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "vordak sql: %s\n", error.what());
+    return 1;
+  }
+  if (last.num_columns() == 0) return 0;
+  if (args.flag("csv")) {
+    print_csv(last);
+  } else {
+    print_aligned(last);
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+const RegisterTool kSql({{"sql", "SQL", 1, 1,
+                                           "Runs SQL on the analytic database and prints the last statement's result.",
+                                           {{"db", Option::Kind::kValue, "PATH", "database file (created when missing)"},
+                                            {"csv", Option::Kind::kFlag, "", "print CSV with a header instead of a table"}}},
+                                          sql_command});
+
+}  // namespace
+
+}  // namespace vordak::cli

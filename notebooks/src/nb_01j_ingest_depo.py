@@ -1,0 +1,21 @@
+# %% [markdown]
+# # Ingest: Raporlama depo parquet
+# Deposit risk from the reporting warehouse. Not offered by `vordak run`; run it with
+# `vordak step ingest_depo --param SOURCE_DIR=...` (the demo does).
+
+# %% tags=["parameters"]
+DB_PATH = "db/vrd.duckdb"
+OUTPUT_DIR = "outputs/json"
+WORK_DIR = "."
+MUTA_FILTER_PATH = ""
+FILE_SUFFIX = ""
+SOURCE_DIR = "external_data/raporlama_depo"
+FORCE_RELOAD = False
+
+# %% include=_ingest_common
+
+# %%
+files = source_files(SOURCE_DIR, "*.parquet")
+load("ingest_depo", "raw_depo", files, f"""
+SELECT MUTA_NO::BIGINT, DONEM::INTEGER, DEPO_RISK
+FROM read_parquet({file_list(files)}, union_by_name = true)""")

@@ -1,0 +1,27 @@
+# %% [markdown]
+# # Scoreboard + Trending + HTML
+# Runs the mart builder on the database: the scoreboard and trending JSON files, the
+# branch-region reference CSV and the three dashboard editions, all in `OUTPUT_DIR`.
+
+# %% tags=["parameters"]
+DB_PATH = "db/vrd.duckdb"
+OUTPUT_DIR = "outputs/json"
+WORK_DIR = "."
+MUTA_FILTER_PATH = ""
+FILE_SUFFIX = ""
+
+# %%
+import os
+
+from vordak import run
+
+arguments = ["marts", "--db", DB_PATH, "--output-dir", OUTPUT_DIR]
+if FILE_SUFFIX:
+    arguments += ["--suffix", FILE_SUFFIX]
+print(run(*arguments), end="")
+
+# %%
+for name in sorted(os.listdir(OUTPUT_DIR)):
+    path = os.path.join(OUTPUT_DIR, name)
+    if os.path.isfile(path) and name.endswith((".json", ".csv", ".html")) and not name.startswith("manifest_"):
+        print(f"  {name}: {os.path.getsize(path) / 1024:.0f} KB")

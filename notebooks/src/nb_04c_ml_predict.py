@@ -1,0 +1,58 @@
+# %% [markdown]
+# # ML tahmin + SHAP
+# Scores every firm that is not "YI" in the latest period with the trained model and
+# writes `ml_yi_tahmin(entity_id, yi_prob)`, which the marts attach to the scoreboard.
+# For a linear model on standardised inputs each feature's contribution to the log-odds
+# (coefficient × standardised value) is its exact SHAP value; the three largest per firm
+# go to `ml_yi_aciklama`. `SCOREBOARD_PATH` is only reported on: the predictions do not
+# need an earlier scoreboard.
+
+# %% tags=["parameters"]
+DB_PATH = "db/vrd.duckdb"
+OUTPUT_DIR = "outputs/json"
+WORK_DIR = "."
+MUTA_FILTER_PATH = ""
+FILE_SUFFIX = ""
+CACHE_DIR = "db/cache"
+TEST_MUTA_COUNT = 0
+MODEL_DIR = "ml_models"
+SCOREBOARD_PATH = "outputs/json/sample_scoreboard.json"
+
+# %%
+import os
+import pickle
+
+import numpy as np
+
+from vordak import load_rows, sql_rows
+
+with open(os.path.join(MODEL_DIR, "ml_yi_model.pkl"), "rb") as stream:
+    saved = pickle.load(stream)
+model, FEATURES = saved["model"], saved["features"]
+
+limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
+         if int(TEST_MUTA_COUNT) > 0 else "")
+header, rows = sql_rows(DB_PATH, f"""
+SELECT entity_id, {', '.join(FEATURES)} FROM ml_features
+WHERE donem = (SELECT max(donem) FROM fact_periodic) {limit} ORDER BY entity_id""")
+if not rows:
+    raise ValueError("ml_features: son dönemde tahmin edilecek firma yok")
+ids = [r[0] for r in rows]
+X = np.array([r[1:] for r in rows], dtype=float)
+
+# %%
+prob = model.predict_proba(X)[:, 1]
+load_rows(DB_PATH, "ml_yi_tahmin", [("entity_id", "BIGINT"), ("yi_prob", "DOUBLE")],
+          [(i, round(float(p), 6)) for i, p in zip(ids, prob)])
+
+scaler, regression = model[0], model[-1]
+contributions = scaler.transform(X) * regression.coef_[0]
+top = np.argsort(-contributions, axis=1)[:, :3]
+load_rows(DB_PATH, "ml_yi_aciklama", [("entity_id", "BIGINT"), ("sira", "INTEGER"), ("ozellik", "VARCHAR"),
+                                      ("katki", "DOUBLE")],
+          [(ids[r], k + 1, FEATURES[j], round(float(contributions[r, j]), 4))
+           for r in range(len(ids)) for k, j in enumerate(top[r])])
+
+print(f"  ml_yi_tahmin: {len(ids)} firma, yi_prob >= 0.3: {int((prob >= 0.3).sum())}, "
+      f">= 0.5: {int((prob >= 0.5).sum())}, ortalama {prob.mean():.3f}")
+print(f"  Scoreboard: {SCOREBOARD_PATH} " + ("mevcut" if os.path.exists(SCOREBOARD_PATH) else "henüz yok (marts sonra yazar)"))

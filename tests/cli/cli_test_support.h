@@ -1,0 +1,21 @@
+#pragma once
+
+// Running the built `vordak` binary from the end-to-end tests.
+
+#include <string>
+#include <vector>
+
+#include "core/child_process.h"
+
+namespace vordak::testing {
+
+// Runs VORDAK_BINARY with `args` in `cwd` (empty: the test's directory), output captured.
+inline ChildResult run_vordak(const std::vector<std::string>& args, const std::string& cwd = "") {
+  std::vector<std::string> argv = {VORDAK_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildOptions options;
+  options.cwd = cwd;
+  return run_child(argv, options);
+}
+
+}  // namespace vordak::testing

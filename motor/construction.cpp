@@ -29,7 +29,8 @@ std::optional<std::string> TerminalInput::read_line() {
   return line;
 }
 
-Motor::Motor(MotorArgs args) : executor_(std::move(args.executor)), input_(std::move(args.input)) {
+Motor::Motor(MotorArgs args)
+    : executor_(std::move(args.executor)), input_(std::move(args.input)), notebooks_dir_(std::move(args.notebooks_dir)) {
   if (!input_) input_ = std::make_shared<TerminalInput>();
   ::setenv("PYDEVD_DISABLE_FILE_VALIDATION", "1", 1);
 
@@ -119,7 +120,7 @@ std::optional<fs::path> Motor::_nb_path(const std::string& kod) const {
   const fs::path local = work_dir / record->nb;
   if (fs::exists(local)) return local;
   try {
-    const fs::path packaged = paths::get_notebooks_dir() / record->nb;
+    const fs::path packaged = notebooks_dir_.value_or(paths::get_notebooks_dir()) / record->nb;
     if (fs::exists(packaged)) return packaged;
   } catch (const std::exception&) {
     // No notebook directory: the step simply has no notebook.

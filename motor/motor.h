@@ -64,6 +64,8 @@ struct MotorArgs {
   // Not engine arguments: what the engine talks to. Null selects the real ones.
   std::shared_ptr<NotebookExecutor> executor;
   std::shared_ptr<OperatorInput> input;
+  // Where packaged notebooks are looked for; absent: vordak::paths::get_notebooks_dir().
+  std::optional<fs::path> notebooks_dir;
 };
 
 struct OzetSatiri {  // summary row
@@ -162,6 +164,7 @@ class Motor {
  private:
   std::shared_ptr<NotebookExecutor> executor_;  // made on first use when none was given
   std::shared_ptr<OperatorInput> input_;
+  std::optional<fs::path> notebooks_dir_;
 };
 
 }  // namespace vordak::motor

@@ -172,13 +172,16 @@ TEST(NotebookPath, WorkingDirectoryCopyComesFirst) {
   TempDir dir;
   Motor motor(quiet_args(dir.path()));
   EXPECT_EQ(motor._nb_path("no_such_step"), std::nullopt);
-  // The build uses the source tree's notebooks; a step without a notebook anywhere is absent.
-  const fs::path packaged = fs::path(VORDAK_SOURCE_DIR) / "notebooks" / "nb_02_transform.ipynb";
-  if (!fs::exists(packaged)) {
-    EXPECT_EQ(motor._nb_path("transform"), std::nullopt);
-  }
+  EXPECT_EQ(motor._nb_path("transform"), std::nullopt);
+  write_text(dir / "no-packaged-notebooks" / "nb_02_transform.ipynb", "{}");
+  EXPECT_EQ(motor._nb_path("transform"), motor.work_dir / "no-packaged-notebooks" / "nb_02_transform.ipynb");
   write_text(dir / "nb_02_transform.ipynb", "{}");
   EXPECT_EQ(motor._nb_path("transform"), motor.work_dir / "nb_02_transform.ipynb");
+
+  // Without an override the packaged notebooks are the source tree's in a build.
+  MotorArgs packaged = quiet_args(dir.path());
+  packaged.notebooks_dir.reset();
+  EXPECT_EQ(Motor(packaged)._nb_path("diag_risk"), fs::path(VORDAK_SOURCE_DIR) / "notebooks" / "nb_07b_diag_risk.ipynb");
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ inline motor::MotorArgs quiet_args(const fs::path& dir) {
   args.work_dir = dir.string();
   args.data_paths = motor::DataPaths{{"kik_data_ham_csv", (dir / "kik").string()}};
   args.input = std::make_shared<ScriptedInput>(false, std::deque<std::string>{});
+  args.notebooks_dir = dir / "no-packaged-notebooks";
   return args;
 }
 

@@ -40,7 +40,6 @@ TEST_F(StepTest, UnknownStepPrintsOneLineAndRecordsNothing) {
 TEST_F(StepTest, MissingNotebookIsRecordedAsNbYok) {
   fs::remove(dir / "nb_07b_diag_risk.ipynb");
   Motor motor = make();
-  if (motor._nb_path("diag_risk")) GTEST_SKIP() << "a packaged diag_risk notebook exists";
   bool called = false;
   const std::string out = output_of([&] { EXPECT_FALSE(motor.adim_isle("diag_risk", std::nullopt, [&](auto&) { called = true; })); });
   EXPECT_EQ(out, "\n  ── diag_risk | Risk tutarlılık diagnostiği ──\n  [!] Notebook bulunamadı: nb_07b_diag_risk.ipynb\n");

@@ -1,21 +1,29 @@
 // vordak-gen: writes a synthetic portfolio into a DuckDB file.
-//   vordak-gen --db PATH [--firms N] [--periods N] [--seed N]
+//   vordak-gen --db PATH [--firms N] [--periods N] [--seed N] [--no-model-outputs]
+// Besides the portfolio it writes the diagnostic, backtest and prediction tables that
+// the admin dashboard shows, unless --no-model-outputs is given.
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
 
+#include "bench/model_outputs.h"
 #include "bench/portfolio_generator.h"
 
 int main(int argc, char** argv) {
   std::string db;
   vordak::bench::PortfolioOptions options;
+  bool model_outputs = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::printf("usage: vordak-gen --db PATH [--firms N] [--periods N] [--seed N]\n");
+      std::printf("usage: vordak-gen --db PATH [--firms N] [--periods N] [--seed N] [--no-model-outputs]\n");
       return 0;
+    }
+    if (arg == "--no-model-outputs") {
+      model_outputs = false;
+      continue;
     }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "vordak-gen: %s needs a value\n", arg.c_str());
@@ -42,6 +50,7 @@ int main(int argc, char** argv) {
   }
   try {
     vordak::bench::generate_portfolio(db, options);
+    if (model_outputs) vordak::bench::generate_model_outputs(db, options.seed);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vordak-gen: %s\n", error.what());
     return 1;

@@ -1,5 +1,6 @@
 #include "core/json_writer.h"
 
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -22,17 +23,6 @@ JsonWriter::~JsonWriter() = default;
 void JsonWriter::newline_indent(std::size_t depth) {
   out_ += '\n';
   out_.append(depth * 2, ' ');
-}
-
-void JsonWriter::before_value() {
-  if (after_key_) {
-    after_key_ = false;
-    return;
-  }
-  if (levels_.empty()) return;
-  Level& level = levels_.back();
-  if (level.count++ > 0) out_ += ',';
-  if (layout_ == Layout::kIndented) newline_indent(levels_.size());
 }
 
 void JsonWriter::begin_object() {
@@ -70,9 +60,17 @@ void JsonWriter::key(std::string_view name) {
   after_key_ = true;
 }
 
+void JsonWriter::quoted_key(std::string_view quoted_name) {
+  before_value();
+  out_.append(quoted_name.data(), quoted_name.size());
+  if (layout_ == Layout::kIndented) out_.append(": ", 2);
+  else out_.push_back(':');
+  after_key_ = true;
+}
+
 void JsonWriter::null() {
   before_value();
-  out_ += "null";
+  out_.append("null", 4);
 }
 
 void JsonWriter::boolean(bool value) {
@@ -82,7 +80,8 @@ void JsonWriter::boolean(bool value) {
 
 void JsonWriter::integer(std::int64_t value) {
   before_value();
-  out_ += int_text(value);
+  char buffer[24];
+  out_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 void JsonWriter::number(double value) {
@@ -92,7 +91,8 @@ void JsonWriter::number(double value) {
   } else if (std::isinf(value)) {
     out_ += value > 0 ? "Infinity" : "-Infinity";
   } else {
-    out_ += python_float_repr(value);
+    char buffer[kFloatTextSize];
+    out_.append(buffer, write_python_float(buffer, value));
   }
 }
 

@@ -34,6 +34,9 @@ class JsonWriter {
   void begin_array();
   void end_array();
   void key(std::string_view name);
+  // A key already written as a JSON string literal (append_json_string), for writers
+  // that repeat the same keys many times.
+  void quoted_key(std::string_view quoted_name);
 
   void null();
   void boolean(bool value);
@@ -63,6 +66,18 @@ class JsonWriter {
   std::vector<Level> levels_;
   bool after_key_ = false;
 };
+
+// Separator and indentation before a value; nothing right after a key.
+inline void JsonWriter::before_value() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  if (levels_.empty()) return;
+  Level& level = levels_.back();
+  if (level.count++ > 0) out_.push_back(',');
+  if (layout_ == Layout::kIndented) newline_indent(levels_.size());
+}
 
 // The JSON text of a document in the given layout.
 std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout);

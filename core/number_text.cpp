@@ -8,44 +8,104 @@
 
 namespace vordak {
 
-std::string python_float_repr(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+namespace {
+
+// Values with at most two decimals below 10^12 (amounts of money): the decimal k/100 is
+// then the only one with so few decimals inside the double's rounding interval (its
+// width is below 2^-12), so its trimmed digits are the shortest round-trip text, and
+// the magnitude keeps Python's layout positional. nullptr when the value is not such.
+char* write_cents(char* out, double value) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 0.01 && magnitude < 1e12)) return nullptr;
+  const double scaled = std::nearbyint(value * 100.0);
+  if (scaled / 100.0 != value) return nullptr;
+  auto cents = static_cast<std::int64_t>(scaled);
+  if (cents < 0) {
+    *out++ = '-';
+    cents = -cents;
+  }
+  out = std::to_chars(out, out + 24, cents / 100).ptr;
+  *out++ = '.';
+  const int fraction = static_cast<int>(cents % 100);
+  *out++ = static_cast<char>('0' + fraction / 10);
+  if (fraction % 10 != 0) *out++ = static_cast<char>('0' + fraction % 10);
+  return out;
+}
+
+}  // namespace
+
+char* write_python_float(char* out, double value) {
+  if (char* end = write_cents(out, value)) return end;
+  return write_python_float_general(out, value);
+}
+
+char* write_python_float_general(char* out, double value) {
+  auto put = [&out](const char* text) {
+    while (*text != '\0') *out++ = *text++;
+  };
+  if (std::isnan(value)) {
+    put("nan");
+    return out;
+  }
+  if (std::isinf(value)) {
+    put(value > 0 ? "inf" : "-inf");
+    return out;
+  }
 
   // The shortest round-trip digits in scientific form: [-]d[.ddd]e[+-]XX.
-  char buf[64];
-  auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  std::string sci(buf, result.ptr);
-
-  std::string sign;
-  if (sci[0] == '-') {
-    sign = "-";
-    sci.erase(0, 1);
+  char sci[64];
+  const char* const sci_end = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+  const char* p = sci;
+  if (*p == '-') {
+    *out++ = '-';
+    ++p;
   }
-  const auto e_pos = sci.find('e');
-  const int exponent = std::atoi(sci.c_str() + e_pos + 1);
-  std::string digits;
-  for (std::size_t i = 0; i < e_pos; ++i) {
-    if (sci[i] != '.') digits += sci[i];
+  char digits[32];
+  int count = 0;
+  for (; p < sci_end && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
   }
+  ++p;  // 'e'
+  const bool negative_exponent = *p == '-';
+  ++p;  // exponent sign
+  int magnitude = 0;
+  for (; p < sci_end; ++p) magnitude = magnitude * 10 + (*p - '0');
+  const int exponent = negative_exponent ? -magnitude : magnitude;
   // Position of the decimal point relative to the first digit, as Python counts it.
   const int decpt = exponent + 1;
 
-  std::string out;
   if (decpt > 16 || decpt < -3) {
-    out = digits.substr(0, 1);
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    char exp_buf[16];
-    std::snprintf(exp_buf, sizeof exp_buf, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-    out += exp_buf;
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = '.';
+      for (int i = 1; i < count; ++i) *out++ = digits[i];
+    }
+    *out++ = 'e';
+    *out++ = negative_exponent ? '-' : '+';
+    if (magnitude >= 100) *out++ = static_cast<char>('0' + magnitude / 100);
+    *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+    *out++ = static_cast<char>('0' + magnitude % 10);
   } else if (decpt <= 0) {
-    out = "0." + std::string(static_cast<std::size_t>(-decpt), '0') + digits;
-  } else if (static_cast<std::size_t>(decpt) >= digits.size()) {
-    out = digits + std::string(static_cast<std::size_t>(decpt) - digits.size(), '0') + ".0";
+    *out++ = '0';
+    *out++ = '.';
+    for (int i = 0; i < -decpt; ++i) *out++ = '0';
+    for (int i = 0; i < count; ++i) *out++ = digits[i];
+  } else if (decpt >= count) {
+    for (int i = 0; i < count; ++i) *out++ = digits[i];
+    for (int i = count; i < decpt; ++i) *out++ = '0';
+    *out++ = '.';
+    *out++ = '0';
   } else {
-    out = digits.substr(0, static_cast<std::size_t>(decpt)) + "." + digits.substr(static_cast<std::size_t>(decpt));
+    for (int i = 0; i < decpt; ++i) *out++ = digits[i];
+    *out++ = '.';
+    for (int i = decpt; i < count; ++i) *out++ = digits[i];
   }
-  return sign + out;
+  return out;
+}
+
+std::string python_float_repr(double value) {
+  char buffer[kFloatTextSize];
+  return std::string(buffer, write_python_float(buffer, value));
 }
 
 double round_half_even(double value, int ndigits) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,14 @@ namespace vordak {
 // repr(float) does: "42.0", "3.5", "1e+16", "1.5e-05", "nan"/"inf" for the
 // non-finite values (JSON writers substitute their own tokens for those).
 std::string python_float_repr(double value);
+
+// The same text written into `out`, which must have room for kFloatTextSize characters;
+// returns the end of the text. Allocation-free, for writers of large documents.
+inline constexpr std::size_t kFloatTextSize = 32;
+char* write_python_float(char* out, double value);
+// The same text by the general route only (no fast path for amounts with cents); kept
+// public so that tests can hold the fast path to it.
+char* write_python_float_general(char* out, double value);
 
 // Rounds to `ndigits` decimals: nearest value, a tie going to the even digit as
 // judged on the exact binary value (round(0.25, 1) == 0.2, round(2.675, 2) == 2.67).

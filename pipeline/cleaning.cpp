@@ -76,6 +76,13 @@ std::string cell_text(const Column& column, std::size_t row) {
 
 bool is_null_like(std::string_view text) { return text == "None" || text == "<NA>" || text == "nan"; }
 
+std::string cell_text_form(const Column& column, std::size_t row) { return cell_text(column, row); }
+
+std::int64_t integer_part(double number) {
+  if (std::isnan(number)) throw std::invalid_argument("cannot convert float NaN to integer");
+  return truncate_or_overflow(number);
+}
+
 std::optional<double> parse_number(std::string_view text) {
   text = trim(text);
   bool negative = false;

@@ -27,6 +27,14 @@ inline constexpr std::int8_t kYiBand = 4;
 // "None", "<NA>" or "nan", exactly.
 bool is_null_like(std::string_view text);
 
+// The text form of one cell as the column rules see it (a null float cell is "nan",
+// another null cell "None").
+std::string cell_text_form(const Column& column, std::size_t row);
+
+// The integer part (toward zero) of a number; std::invalid_argument for nan,
+// std::overflow_error for infinity and values beyond 64 bits.
+std::int64_t integer_part(double number);
+
 // Reads a number from text: surrounding white space ignored, an optional sign, digits
 // with an optional point and exponent, or inf/infinity/nan in any case. nullopt when
 // the text is anything else.

@@ -328,12 +328,15 @@ Scoreboard _build_scoreboard(Connection& con) {
   return scoreboard;
 }
 
-void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) {
+void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) { write_scoreboard(writer, scoreboard, 0, {}); }
+
+void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard, std::size_t slice_rows,
+                      const std::function<void()>& after_slice) {
   writer.begin_object();
   writer.key("meta");
   writer.value(scoreboard.meta);
   writer.key("rows");
-  scoreboard.rows.write_rows(writer);
+  scoreboard.rows.write_rows(writer, slice_rows, after_slice);
   for (const auto& [name, value] : scoreboard.extra.items()) {
     writer.key(name);
     writer.value(value);

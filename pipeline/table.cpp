@@ -18,11 +18,6 @@ void Column::reserve(std::size_t rows) {
   }
 }
 
-std::string_view Column::text(std::size_t row) const {
-  const std::uint64_t begin = row == 0 ? 0 : text_ends_[row - 1];
-  return std::string_view(text_bytes_).substr(begin, text_ends_[row] - begin);
-}
-
 std::optional<double> Column::number(std::size_t row) const {
   if (is_null(row)) return std::nullopt;
   switch (kind_) {
@@ -158,20 +153,6 @@ Column Column::take(const std::vector<std::size_t>& rows) const {
   return result;
 }
 
-void Column::write_value(JsonWriter& writer, std::size_t row) const {
-  if (is_null(row)) {
-    writer.null();
-    return;
-  }
-  switch (kind_) {
-    case ColumnKind::kInteger: writer.integer(integers_[row]); break;
-    case ColumnKind::kBoolean: writer.boolean(integers_[row] != 0); break;
-    case ColumnKind::kFloat: writer.number(floats_[row]); break;
-    case ColumnKind::kText: writer.string(text(row)); break;
-    case ColumnKind::kJson: writer.value(jsons_[row]); break;
-  }
-}
-
 const Column& Table::column(std::string_view name) const {
   const Column* found = find(name);
   if (found == nullptr) throw std::out_of_range("no column named " + std::string(name));
@@ -257,17 +238,24 @@ ordered_json Table::row_json(std::size_t row) const {
   return record;
 }
 
-void Table::write_rows(JsonWriter& writer) const {
+void Table::write_rows(JsonWriter& writer) const { write_rows(writer, 0, {}); }
+
+void Table::write_rows(JsonWriter& writer, std::size_t slice_rows, const std::function<void()>& after_slice) const {
+  // Every row repeats the same member names: escape them once.
+  std::vector<std::string> quoted_names(columns_.size());
+  for (std::size_t c = 0; c < columns_.size(); ++c) append_json_string(quoted_names[c], columns_[c].name());
   writer.begin_array();
   const std::size_t rows = num_rows();
   for (std::size_t row = 0; row < rows; ++row) {
     writer.begin_object();
-    for (const Column& column : columns_) {
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      const Column& column = columns_[c];
       if (column.cell(row) == Cell::kAbsent) continue;
-      writer.key(column.name());
+      writer.quoted_key(quoted_names[c]);
       column.write_value(writer, row);
     }
     writer.end_object();
+    if (after_slice && slice_rows != 0 && (row + 1) % slice_rows == 0) after_slice();
   }
   writer.end_array();
 }

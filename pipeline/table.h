@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -120,9 +121,32 @@ class Table {
   ordered_json row_json(std::size_t row) const;
   // All rows as a JSON array of row records, streamed column by column per row.
   void write_rows(JsonWriter& writer) const;
+  // The same, calling `after_slice` after every `slice_rows` rows (for writers that
+  // hand finished parts of a large document on to the disk).
+  void write_rows(JsonWriter& writer, std::size_t slice_rows, const std::function<void()>& after_slice) const;
 
  private:
   std::vector<Column> columns_;
 };
+
+inline std::string_view Column::text(std::size_t row) const {
+  const std::uint64_t begin = row == 0 ? 0 : text_ends_[row - 1];
+  return std::string_view(text_bytes_.data() + begin, text_ends_[row] - begin);
+}
+
+// Inline: the JSON writer of the rows calls it once per cell.
+inline void Column::write_value(JsonWriter& writer, std::size_t row) const {
+  if (is_null(row)) {
+    writer.null();
+    return;
+  }
+  switch (kind_) {
+    case ColumnKind::kInteger: writer.integer(integers_[row]); break;
+    case ColumnKind::kBoolean: writer.boolean(integers_[row] != 0); break;
+    case ColumnKind::kFloat: writer.number(floats_[row]); break;
+    case ColumnKind::kText: writer.string(text(row)); break;
+    case ColumnKind::kJson: writer.value(jsons_[row]); break;
+  }
+}
 
 }  // namespace vordak::pipeline

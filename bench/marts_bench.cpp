@@ -1,0 +1,108 @@
+// Whole-run benchmark of run_marts on a synthetic portfolio.
+//   marts_bench [--db PATH] [--out DIR] [--firms N] [--periods N] [--seed N]
+// Generates the portfolio when the file does not exist yet (200,000 firms x 24 periods
+// by default), measures the DuckDB floor, runs run_marts once with its console output
+// sent to /dev/null, and reports the time of every phase, the whole run against the
+// floor, the scoreboard JSON writing speed and the peak resident memory.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/duckdb_floor.h"
+#include "bench/portfolio_generator.h"
+#include "core/json_writer.h"
+#include "pipeline/marts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Sends standard output to /dev/null for the lifetime of the object.
+class QuietStdout {
+ public:
+  QuietStdout() {
+    std::fflush(stdout);
+    saved_ = ::dup(STDOUT_FILENO);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(null_fd, STDOUT_FILENO);
+    ::close(null_fd);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string db_path = "/tmp/vordak-bench-200k.duckdb";
+  std::string out_dir = "/tmp/vordak-marts-bench/json";
+  vordak::bench::PortfolioOptions options{200000, 24, 7};
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string arg = argv[i];
+    const std::string value = argv[i + 1];
+    if (arg == "--db") db_path = value;
+    else if (arg == "--out") out_dir = value;
+    else if (arg == "--firms") options.firms = std::stoll(value);
+    else if (arg == "--periods") options.periods = std::stoi(value);
+    else if (arg == "--seed") options.seed = std::stoull(value);
+  }
+  if (!std::filesystem::exists(db_path)) {
+    vordak::bench::generate_portfolio(db_path, options);
+    std::printf("  generated %s\n", db_path.c_str());
+  }
+
+  vordak::bench::duckdb_floor_seconds(db_path);  // warms the page cache
+  const double floor = vordak::bench::duckdb_floor_seconds(db_path);
+
+  std::vector<std::pair<std::string, double>> phases;
+  const auto start = Clock::now();
+  vordak::pipeline::Scoreboard scoreboard;
+  {
+    QuietStdout quiet;
+    scoreboard = vordak::pipeline::run_marts(db_path, out_dir, "", [&](const char* phase, double seconds) {
+                   phases.emplace_back(phase, seconds);
+                 }).first;
+  }
+  const double total = std::chrono::duration<double>(Clock::now() - start).count();
+
+  // Serialization alone: the same document into /dev/null, no sync.
+  double serialize = 0;
+  {
+    std::FILE* sink = std::fopen("/dev/null", "wb");
+    const auto begin = Clock::now();
+    vordak::JsonWriter writer(sink, vordak::JsonWriter::Layout::kCompact);
+    vordak::pipeline::write_scoreboard(writer, scoreboard);
+    writer.flush();
+    serialize = std::chrono::duration<double>(Clock::now() - begin).count();
+    std::fclose(sink);
+  }
+
+  for (const auto& [phase, seconds] : phases) std::printf("  %-28s %7.3f s\n", phase.c_str(), seconds);
+  std::printf("  %-28s %7.3f s (%.2f x floor)\n", "run_marts", total, total / floor);
+  const auto json_size = std::filesystem::file_size(std::filesystem::path(out_dir) / "sample_scoreboard.json");
+  for (const auto& [phase, seconds] : phases) {
+    if (phase == "scoreboard JSON") {
+      std::printf("  scoreboard JSON: %.1f MB at %.0f MB/s to disk (synced); serialization alone %.3f s = %.0f MB/s\n",
+                  static_cast<double>(json_size) / 1e6, static_cast<double>(json_size) / 1e6 / seconds, serialize,
+                  static_cast<double>(json_size) / 1e6 / serialize);
+    }
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("  peak resident memory: %.0f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  return 0;
+}

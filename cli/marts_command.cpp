@@ -1,0 +1,42 @@
+// `vordak marts`: builds the marts of an analytic database (run_marts).
+
+#ifdef VORDAK_HAVE_MARTS
+
+#include <cstdio>
+#include <exception>
+
+#include "cli/commands.h"
+#include "pipeline/marts.h"
+
+namespace vordak::cli {
+
+namespace {
+
+using Kind = Option::Kind;
+
+int run_marts_command(const ParsedArgs& args) {
+  const std::optional<std::string> db = args.value("db");
+  if (!db) throw UsageError("--db PATH is required");
+  try {
+    pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""));
+  } catch (const std::exception& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "vordak marts: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
+
+const RegisterTool kMarts({Command{"marts", "", 0, 0,
+                                   "build the scoreboard, trending lists, reference CSV and dashboards of a database",
+                                   {{"db", Kind::kValue, "PATH", "analytic database file (required)"},
+                                    {"output-dir", Kind::kValue, "DIR",
+                                     "directory of the JSON and CSV outputs (default <db dir>/../outputs/json)"},
+                                    {"suffix", Kind::kValue, "TEXT", "suffix of output file names"}}},
+                           run_marts_command});
+
+}  // namespace
+
+}  // namespace vordak::cli
+
+#endif  // VORDAK_HAVE_MARTS

@@ -1,0 +1,26 @@
+#pragma once
+
+// The prediction runner: copies the probabilities that the ml_predict notebook stored in
+// ml_yi_tahmin(entity_id BIGINT, yi_prob DOUBLE) onto the scoreboard rows.
+
+#include <stdexcept>
+#include <string>
+
+#include "pipeline/scoreboard.h"
+
+namespace vordak::ml {
+
+// The predictions cannot be had at all (no predictions table): the mart run skips them.
+class PredictionsUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Sets "_ml_yi_prob" on every row whose "muta" has a prediction (the first non-null one
+// when a firm has several) and leaves the member out of the other rows. Opens `db_path`
+// for this call only. Throws PredictionsUnavailable when the table is missing,
+// pipeline::DatabaseError for other database failures; on any failure the scoreboard is
+// left exactly as it was.
+void run_predictions(const std::string& db_path, pipeline::Scoreboard& scoreboard);
+
+}  // namespace vordak::ml

@@ -1,0 +1,130 @@
+#include "pipeline/diagnostics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "core/console.h"
+#include "core/number_text.h"
+#include "pipeline/cleaning.h"
+#include "pipeline/entity_keys.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+constexpr const char* kTable = "diag_eus_kapsam_diskalma";
+
+// A value that must become a floating-point number; nullopt for a null cell.
+std::optional<double> as_float(const Column& column, std::size_t row) {
+  if (column.is_null(row)) return std::nullopt;
+  if (const std::optional<double> number = column.number(row)) {
+    if (std::isnan(*number)) return std::nullopt;
+    return number;
+  }
+  const std::string text = cell_text_form(column, row);
+  const std::optional<double> parsed = parse_number(text);
+  if (!parsed) throw std::runtime_error("could not convert " + column.name() + " value to float: '" + text + "'");
+  return parsed;
+}
+
+// The new-finding marker: 0 for a null, otherwise the value's integer part; a text that
+// is not a number fails.
+std::int64_t marker(const Column* yeni, std::size_t row) {
+  if (yeni == nullptr) return 0;
+  const std::optional<double> value = as_float(*yeni, row);
+  return value ? integer_part(*value) : 0;
+}
+
+ordered_json build_index(Connection& con) {
+  if (con.query(std::string("SELECT table_name FROM information_schema.tables WHERE table_name='") + kTable + "'")
+          .empty()) {
+    say("  [DIAG] Tablo yok, atlanıyor");
+    return ordered_json::object();
+  }
+  const Table columns =
+      con.query(std::string("SELECT column_name FROM information_schema.columns WHERE table_name='") + kTable + "'");
+  std::set<std::string> col_names;
+  for (std::size_t i = 0; i < columns.num_rows(); ++i) col_names.insert(cell_text_form(columns.column(0), i));
+  const bool has_grup = col_names.contains("grup");
+  const bool has_yeni = col_names.contains("yeni");
+  std::string select_cols = "muta, donem, katman, kriter, deger, onceki_deger, aciklama";
+  if (has_grup) select_cols += ", grup";
+  if (has_yeni) select_cols += ", yeni";
+  const Table table = con.query("\n    SELECT " + select_cols + "\n    FROM " + kTable +
+                                "\n    ORDER BY muta, donem, katman\n");
+  if (table.empty()) {
+    say("  [DIAG] Tablo boş, atlanıyor");
+    return ordered_json::object();
+  }
+
+  const std::vector<std::int64_t> mutas = entity_keys(table.column("muta"), kTable);
+  const std::vector<std::int64_t> donems = entity_keys(table.column("donem"), kTable);
+  const Column& katman = table.column("katman");
+  const Column& kriter = table.column("kriter");
+  const Column& aciklama = table.column("aciklama");
+  const Column& deger = table.column("deger");
+  const Column& onceki = table.column("onceki_deger");
+  const Column* grup = has_grup ? &table.column("grup") : nullptr;
+  const Column* yeni = has_yeni ? &table.column("yeni") : nullptr;
+
+  // Firms in order of first appearance; the index is assembled at the end because
+  // member lookup in an ordered document is linear.
+  std::vector<std::pair<std::int64_t, ordered_json>> firms;
+  std::unordered_map<std::int64_t, std::size_t> firm_position;
+  std::size_t new_findings = 0;
+  for (std::size_t i = 0; i < table.num_rows(); ++i) {
+    ordered_json finding = ordered_json::object();
+    finding["katman"] = katman.to_json(i);
+    finding["kriter"] = kriter.to_json(i);
+    finding["aciklama"] = aciklama.to_json(i);
+    if (const auto value = as_float(deger, i)) finding["deger"] = *value;
+    if (const auto value = as_float(onceki, i)) finding["onceki"] = *value;
+    std::optional<std::string> group;
+    if (grup != nullptr && !grup->is_null(i)) {
+      std::string text = cell_text_form(*grup, i);
+      if (!text.empty() && !is_null_like(text)) group = std::move(text);
+    }
+    if (group) finding["grup"] = *group;
+    const std::int64_t is_new = marker(yeni, i);
+    finding["yeni"] = is_new;
+
+    const auto [position, inserted] = firm_position.try_emplace(mutas[i], firms.size());
+    if (inserted) firms.emplace_back(mutas[i], ordered_json::object());
+    ordered_json& firm = firms[position->second].second;
+    ordered_json& bucket = firm[int_text(donems[i])];
+    if (bucket.is_null()) bucket = {{"bulgular", ordered_json::array()}, {"yeni_gruplar", ordered_json::array()}};
+    bucket["bulgular"].push_back(std::move(finding));
+    if (is_new == 1) {
+      ++new_findings;
+      ordered_json& groups = bucket["yeni_gruplar"];
+      if (group && std::find(groups.begin(), groups.end(), *group) == groups.end()) groups.push_back(*group);
+    }
+  }
+  ordered_json index = ordered_json::object();
+  auto& members = static_cast<ordered_json::object_t::Container&>(index.get_ref<ordered_json::object_t&>());
+  members.reserve(firms.size());
+  for (auto& [muta, periods] : firms) members.emplace_back(int_text(muta), std::move(periods));
+  say("  [DIAG] " + std::to_string(index.size()) + " firma, " + std::to_string(table.num_rows()) + " bulgu, " +
+      std::to_string(new_findings) + " yeni bulgu yüklendi");
+  return index;
+}
+
+}  // namespace
+
+ordered_json _build_diag_index(Connection& con) {
+  try {
+    return build_index(con);
+  } catch (const std::exception& error) {
+    say(std::string("  [DIAG] Hata: ") + error.what());
+    return ordered_json::object();
+  }
+}
+
+}  // namespace vordak::pipeline

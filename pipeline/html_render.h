@@ -1,0 +1,43 @@
+#pragma once
+
+// The dashboard renderer: one self-contained HTML page per edition (no external
+// scripts, fonts, styles or images: the bank's machines are offline). The page carries
+// a header (period, firm count, total risk), the six watch lists of the filtered rows,
+// a firm table drawn by a small inline script, and the edition's extra data.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/json_writer.h"
+#include "pipeline/scoreboard.h"
+
+namespace vordak::pipeline {
+
+// Decides whether one row of the scoreboard belongs in an edition.
+using RowFilter = std::function<bool(const Table& rows, std::size_t row)>;
+
+// Writes the page at `html_path` (whole or not at all) from the rows that pass
+// `row_filter` (every row when empty), with branch and region names read from the
+// reference CSV at `ref_csv_path`. The page stays within `max_size_mb` megabytes
+// (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept and the
+// page says how many were left out. `extra_data` (a mapping, or null) is embedded as
+// it is. Throws std::runtime_error naming the file when the reference cannot be read,
+// the page cannot be written, or the page without any firm row already exceeds the cap.
+void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
+                 const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},
+                 double max_size_mb = 12.5, const ordered_json& extra_data = nullptr);
+
+// JSON text made safe inside a <script> element: "<", ">", "&", U+2028 and U+2029 become
+// \u escapes (they only occur inside strings, where the escapes mean the same).
+std::string script_safe_json(std::string_view json);
+
+// Text made safe as HTML element content or attribute value.
+std::string html_escape(std::string_view text);
+
+// The records of a CSV text (RFC 4180: quoted fields, doubled quotes, CR LF or LF).
+std::vector<std::vector<std::string>> parse_csv(std::string_view text);
+
+}  // namespace vordak::pipeline

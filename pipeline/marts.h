@@ -1,0 +1,50 @@
+#pragma once
+
+// The mart run: from the analytic database to the dashboard data in one pass. Writes
+// the scoreboard (compact JSON), the trending lists (indented JSON), the branch-region
+// reference (CSV) and three dashboard editions (portfolio, manager, administrator).
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "core/json_writer.h"
+#include "pipeline/scoreboard.h"
+
+namespace vordak::pipeline {
+
+// Output locations of one run, all derived from the arguments.
+struct MartPaths {
+  std::filesystem::path output_dir;  // given, or <db dir>/../outputs/json
+  std::filesystem::path trending;
+  std::filesystem::path scoreboard;
+  std::filesystem::path reference;
+  std::filesystem::path html_dir;    // parent of output_dir / "html"
+  std::filesystem::path portfolio_html;
+  std::filesystem::path manager_html;
+  std::filesystem::path admin_html;
+};
+
+MartPaths mart_paths(const std::string& db_path, const std::optional<std::string>& output_dir,
+                     const std::string& file_suffix);
+
+// Receives the name and duration in seconds of each phase of a run (for benchmarks).
+using PhaseTimer = std::function<void(const char* phase, double seconds)>;
+
+// Builds every mart from the database at `db_path` and writes the outputs (see
+// MartPaths); prints the progress lines of the run on standard output. Returns the
+// final scoreboard and trending documents. Every file appears whole or not at all.
+// Only the prediction runner's failures are contained ("[ML]" lines); any other
+// failure (database, a missing ref_sube_bolge, an output directory that cannot be
+// created or written) is thrown, files written before it staying on disk.
+std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path,
+                                              const std::optional<std::string>& output_dir = std::nullopt,
+                                              const std::string& file_suffix = "",
+                                              const PhaseTimer& phase_timer = {});
+
+// Writes the scoreboard as compact JSON to `path`, whole or not at all.
+void write_scoreboard_file(const Scoreboard& scoreboard, const std::filesystem::path& path);
+
+}  // namespace vordak::pipeline

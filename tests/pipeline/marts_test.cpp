@@ -1,0 +1,209 @@
+#include "pipeline/marts.h"
+
+#include <gtest/gtest.h>
+
+#include "pipeline/manager_filter.h"
+#include "scoreboard_fixture.h"
+#include "test_support.h"
+
+namespace vordak::pipeline {
+namespace {
+
+using vordak::testing::read_text;
+using vordak::testing::TempDir;
+
+// An analytic database at <dir>/data/vrd.duckdb with three periods and four firms.
+struct MartRunDb {
+  TempDir dir;
+  std::string path = (dir / "data" / "vrd.duckdb").string();
+
+  MartRunDb() {
+    std::filesystem::create_directories(dir / "data");
+    Connection con(path, Connection::Open::kCreate);
+    con.execute(
+        "CREATE TABLE fact_periodic (entity_id BIGINT, donem VARCHAR, vrd_skor VARCHAR, kombine_risk DOUBLE, "
+        "risk_degisim DOUBLE);"
+        "INSERT INTO fact_periodic VALUES (1, '2024-04', '300', 100, 0), (1, '2024-05', '400', 200, 0),"
+        " (1, '2024-06', '600', 300, 0), (2, '2024-04', '900', 60000000, 0), (2, '2024-05', '900', 60000000, 0),"
+        " (2, '2024-06', '900', 60000000, 0), (3, '2024-04', '880', 50, 0), (3, '2024-05', '900', 50, 0),"
+        " (3, '2024-06', 'YI', 50, 0), (4, '2024-06', '100', 10, 0);"
+        "CREATE TABLE dim_entity (entity_id BIGINT, segment VARCHAR, sube_kodu INTEGER, bolge_kodu INTEGER);"
+        "INSERT INTO dim_entity VALUES (1, 'KOBI', 10, 1), (2, 'MIKRO', 20, 2), (3, 'KUR-TIC', 10, 1), (4, 'ESKK', 20, 2);"
+        "CREATE TABLE map_identity (entity_id BIGINT, unvan VARCHAR);"
+        "INSERT INTO map_identity VALUES (1, 'Yıldız A.Ş.'), (2, 'Ege </script> Ltd.'), (3, 'Doğan'), (4, 'Kaya');"
+        "CREATE TABLE ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR);"
+        "INSERT INTO ref_sube_bolge VALUES (10, 'Şişli', 1, 'İstanbul'), (20, 'Çankaya', 2, 'Ankara');");
+  }
+  void run(const std::string& sql) {
+    Connection con(path);
+    con.execute(sql);
+  }
+};
+
+TEST(RunMarts, WritesEveryOutputWithTheConsoleLinesOfARun) {
+  MartRunDb db;
+  db.run("CREATE TABLE ml_yi_tahmin (entity_id BIGINT, yi_prob DOUBLE); INSERT INTO ml_yi_tahmin VALUES (1, 0.75), (9, 0.9)");
+  ::testing::internal::CaptureStdout();
+  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "_x");
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  const std::filesystem::path json = db.dir / "outputs" / "json";
+  const std::filesystem::path html = db.dir / "outputs" / "html";
+  EXPECT_EQ(console,
+            "  Building scoreboard mart...\n"
+            "    scoreboard: 4 entities, 3 periods\n"
+            "  Exporting sube_bolge_ref.csv...\n"
+            "    sube_bolge_ref.csv: 2 rows -> " + (json / "sube_bolge_ref_x.csv").string() + "\n"
+            "  Building trending lists...\n"
+            "    fastest_rising: 1 entities\n"
+            "    regime_change: 1 entities\n"
+            "    persistent_high: 1 entities\n"
+            "    low_but_rising: 1 entities\n"
+            "    caught_yi: 1 entities\n"
+            "    missed_yi: 0 entities\n"
+            "    -> " + (json / "sample_trending_lists_x.json").string() + "\n"
+            "  [DIAG] Tablo yok, atlanıyor\n"
+            "    trending flags: 3 entities enriched\n"
+            "  Running ML predictions...\n"
+            "  Building flow matrix...\n"
+            "    2 dönem çifti, 5 akış, 5 segment\n"
+            "    -> " + (json / "sample_scoreboard_x.json").string() + "\n"
+            "  Rendering HTML dashboards...\n"
+            "  Building admin data...\n"
+            "  [BACKTEST] Tablo yok, atlanıyor\n"
+            "  [ML] yi_prob >= 0.3: 1 firma\n");
+  for (const char* name : {"vrd_dashboard_x.html", "vrd_dashboard_yonetici_x.html", "vrd_dashboard_admin_x.html"}) {
+    const std::string page = read_text(html / name);
+    EXPECT_TRUE(page.ends_with("</html>\n")) << name;
+    EXPECT_EQ(page.find("Ege </script>"), std::string::npos) << name;
+  }
+  EXPECT_NE(read_text(html / "vrd_dashboard_admin_x.html").find(R"("page_mode":"admin")"), std::string::npos);
+  EXPECT_EQ(read_text(json / "sample_trending_lists_x.json"), to_json_text(trending, JsonWriter::Layout::kIndented));
+
+  const ordered_json written = parse_json(read_text(json / "sample_scoreboard_x.json"));
+  std::vector<std::string> members;
+  for (const auto& [name, value] : written.items()) members.push_back(name);
+  EXPECT_EQ(members, (std::vector<std::string>{"meta", "rows", "flow_matrix", "band_snapshot"}));
+  EXPECT_EQ(written["meta"]["sube_listesi"].dump(), R"(["Çankaya","Şişli"])");
+  EXPECT_EQ(written["rows"][0].dump(),
+            R"({"muta":2,"unvan":"Ege </script> Ltd.","segment":"MIKRO","sube_kodu":20,"bolge_kodu":2,)"
+            R"("vrd2024-04":900,"vrd2024-05":900,"vrd2024-06":900,"r2024-04":60000000.0,"r2024-05":60000000.0,)"
+            R"("r2024-06":60000000.0,"rd2024-04":0.0,"rd2024-05":0.0,"rd2024-06":0.0,"son_risk":60000000,)"
+            R"("df2024-04":0,"df2024-05":0,"df2024-06":0,"_hizli_yukselen":0,"_rejim_degisimi":0,"_potansiyel_yi":1,)"
+            R"("_erken_sinyal":0,"_yakalanan":0,"_kacirilan":0,"_vrd_neden":"Son 3 dönemin 3 tanesinde skor >= 825"})");
+  EXPECT_EQ(written["rows"][1]["_ml_yi_prob"], 0.75);
+  EXPECT_EQ(written["rows"][1]["_vrd_neden"],
+            "Son 3 dönemde +300 puan artış (şu an 600) | Band geçişi: Önceden 400 skor verilmişti, şimdi 600 | "
+            "Erken sinyal: 600 skor, +300 artış");
+}
+
+TEST(RunMarts, SkipsMissingPredictionsAndAddsAFilledDiagIndex) {
+  MartRunDb db;
+  db.run("CREATE TABLE diag_eus_kapsam_diskalma (muta BIGINT, donem INTEGER, katman VARCHAR, kriter VARCHAR, "
+         "deger DOUBLE, onceki_deger DOUBLE, aciklama VARCHAR); "
+         "INSERT INTO diag_eus_kapsam_diskalma VALUES (1, 202406, 'K', 'k', 1, NULL, 'a')");
+  const std::string out = (db.dir / "out").string() + "/";
+  ::testing::internal::CaptureStdout();
+  run_marts(db.path, out);
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("\n  Running ML predictions...\n  [ML] Skipping: "), std::string::npos) << console;
+  EXPECT_NE(console.find("\n  [DIAG] 1 firma, 1 bulgu, 0 yeni bulgu yüklendi\n"), std::string::npos);
+  EXPECT_NE(console.find("\n  [ML] yi_prob >= 0.3: 0 firma\n"), std::string::npos);
+  const ordered_json written = parse_json(read_text(db.dir / "out" / "sample_scoreboard.json"));
+  EXPECT_EQ(written["diag_index"].dump(),
+            R"({"1":{"202406":{"bulgular":[{"katman":"K","kriter":"k","aciklama":"a","deger":1.0,"yeni":0}],"yeni_gruplar":[]}}})");
+  EXPECT_FALSE(written["rows"][0].contains("_ml_yi_prob"));
+  EXPECT_TRUE(std::filesystem::exists(db.dir / "html" / "vrd_dashboard.html"));
+}
+
+TEST(RunMarts, ReportsAFailingPredictionRunnerAndGoesOn) {
+  MartRunDb db;
+  db.run("CREATE TABLE ml_yi_tahmin (entity_id VARCHAR, yi_prob DOUBLE); INSERT INTO ml_yi_tahmin VALUES ('1', 0.5), ('x', 0.9)");
+  ::testing::internal::CaptureStdout();
+  const auto [scoreboard, trending] = run_marts(db.path);
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("\n  Running ML predictions...\n  [ML] Error: ml_yi_tahmin.entity_id holds a value that is not "
+                         "an integer: x\n  Building flow matrix...\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(scoreboard.rows.find("_ml_yi_prob"), nullptr);
+  EXPECT_TRUE(std::filesystem::exists(db.dir / "outputs" / "html" / "vrd_dashboard_admin.html"));
+}
+
+TEST(RunMarts, FailsClearlyOnAMissingReferenceOrAnUnwritableOutput) {
+  {
+    MartRunDb db;
+    db.run("DROP TABLE ref_sube_bolge");
+    ::testing::internal::CaptureStdout();
+    try {
+      run_marts(db.path);
+      ADD_FAILURE() << "a database without ref_sube_bolge must fail";
+    } catch (const DatabaseError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "the analytic database " + db.path + " has no table ref_sube_bolge (the marts are built from "
+                "fact_periodic, dim_entity, map_identity and ref_sube_bolge)");
+    }
+    ::testing::internal::GetCapturedStdout();
+  }
+  {
+    MartRunDb db;
+    vordak::testing::write_text(db.dir / "blocked", "a file, not a directory");
+    ::testing::internal::CaptureStdout();
+    try {
+      run_marts(db.path, (db.dir / "blocked" / "json").string());
+      ADD_FAILURE() << "an output directory under a file must fail";
+    } catch (const std::runtime_error& error) {
+      EXPECT_TRUE(std::string(error.what()).starts_with("cannot create the output directory " +
+                                                        (db.dir / "blocked" / "json").string() + ": "))
+          << error.what();
+    }
+    ::testing::internal::GetCapturedStdout();
+  }
+}
+
+TEST(MartPaths, DerivesOutputsFromTheDatabaseLocation) {
+  const MartPaths paths = mart_paths("/d/a/b.db", std::nullopt, "");
+  EXPECT_EQ(paths.output_dir, "/d/outputs/json");
+  EXPECT_EQ(paths.html_dir, "/d/outputs/html");
+  EXPECT_EQ(paths.admin_html, "/d/outputs/html/vrd_dashboard_admin.html");
+  EXPECT_EQ(mart_paths("b.db", std::string("out/"), "_t").manager_html, "html/vrd_dashboard_yonetici_t.html");
+}
+
+TEST(ManagerFilter, KeepsCorporateTopKobiAndLargeRisks) {
+  // Rows after 10,000 KOBI firms of 70,000,000, with the verdict each must get.
+  const struct {
+    const char* name;
+    std::vector<std::pair<ordered_json, bool>> rows;
+  } cases[] = {
+      {"tie at the cut", {{{{"segment", "KOBI"}, {"son_risk", 10}}, true}, {{{"segment", "KOBI"}, {"son_risk", 10}}, false}}},
+      {"beyond the cut",
+       {{{{"segment", "KOBI"}, {"son_risk", 70000000}}, true},  // ties the top: earlier rows win, judged by risk
+        {{{"segment", "KOBI"}, {"son_risk", 50000001}}, true},
+        {{{"segment", "KOBI"}, {"son_risk", 50000000}}, false},
+        {{{"segment", "KOBI"}}, false},
+        {{{"segment", "KUR-TIC"}, {"son_risk", 0}}, true},
+        {{{"segment", "MIKRO"}, {"son_risk", 50000001}}, true},
+        {{{"segment", "MIKRO"}, {"son_risk", 50000000}}, false},
+        {{{"segment", "ESKK"}, {"son_risk", nullptr}}, false},
+        {{{"son_risk", 50000001}}, true},
+        {{{"son_risk", 50000000}}, false}}},
+  };
+  for (const auto& c : cases) {
+    ordered_json records = ordered_json::array();
+    const std::size_t top = c.rows.size() == 2 ? 9999 : 10000;
+    for (std::size_t i = 0; i < top; ++i) records.push_back({{"muta", i}, {"segment", "KOBI"}, {"son_risk", 70000000}});
+    for (std::size_t k = 0; k < c.rows.size(); ++k) {
+      ordered_json record = c.rows[k].first;
+      record["muta"] = 100000 + k;
+      records.push_back(record);
+    }
+    const Scoreboard scoreboard = testing::scoreboard_of({"A"}, records);
+    const RowFilter filter = _yonetici_filter(_kobi_top(scoreboard));
+    EXPECT_TRUE(filter(scoreboard.rows, 0)) << c.name;
+    for (std::size_t k = 0; k < c.rows.size(); ++k) {
+      EXPECT_EQ(filter(scoreboard.rows, top + k), c.rows[k].second) << c.name << ", row " << k;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vordak::pipeline

@@ -1,0 +1,50 @@
+#include "pipeline/reference_export.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace vordak::pipeline {
+namespace {
+
+using vordak::testing::read_text;
+using vordak::testing::TempDir;
+
+TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
+  const struct {
+    const char* name;
+    std::string rows;
+    std::string suffix;
+    std::string csv;
+  } cases[] = {
+      {"quoting and order",
+       "(20, 'Çankaya, Merkez', 2, 'Ankara \"Bölge\"'), (11, NULL, 1, 'İstanbul'), (10, 'Şişli\nYeni', 1, 'İstanbul')",
+       "",
+       "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n10,\"Şişli\nYeni\",1,İstanbul\r\n11,,1,İstanbul\r\n"
+       "20,\"Çankaya, Merkez\",2,\"Ankara \"\"Bölge\"\"\"\r\n"},
+      {"empty table", "", "_test", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
+    con.execute("CREATE TABLE ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR)");
+    if (!c.rows.empty()) con.execute("INSERT INTO ref_sube_bolge VALUES " + c.rows);
+    ::testing::internal::CaptureStdout();
+    const std::filesystem::path path = _export_sube_bolge_ref(con, dir.path(), c.suffix);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(path, dir.path() / ("sube_bolge_ref" + c.suffix + ".csv")) << c.name;
+    EXPECT_EQ(read_text(path), c.csv) << c.name;
+    const std::string count = c.rows.empty() ? "0" : "3";
+    EXPECT_EQ(console, "    sube_bolge_ref.csv: " + count + " rows -> " + path.string() + "\n") << c.name;
+  }
+}
+
+TEST(ExportSubeBolgeRef, MissingTableFailsWithoutAFile) {
+  TempDir dir;
+  Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
+  EXPECT_THROW(_export_sube_bolge_ref(con, dir.path()), DatabaseError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "sube_bolge_ref.csv"));
+}
+
+}  // namespace
+}  // namespace vordak::pipeline

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/args.h"
+#include "motor/motor.h"
 
 namespace vordak::cli {
 
@@ -17,6 +18,9 @@ struct Subcommand {
 
 // The engine's subcommands: run, step, plan, check.
 std::vector<Subcommand> engine_subcommands();
+
+// True when a step of the engine's run ended in "HATA" or "NB YOK".
+bool run_failed(const motor::Motor& engine);
 
 }  // namespace vordak::cli
 

@@ -50,11 +50,6 @@ std::string source_dir(const motor::Motor& engine, const std::string& key) {
   return (engine.work_dir / "external_data" / key).string();
 }
 
-bool any_failed(const motor::Motor& engine) {
-  return std::any_of(engine.ozet_satirlar.begin(), engine.ozet_satirlar.end(),
-                     [](const motor::OzetSatiri& row) { return row.durum == "HATA" || row.durum == "NB YOK"; });
-}
-
 std::vector<fs::path> dashboards(const fs::path& output_dir) {
   std::vector<fs::path> found;
   std::error_code ignored;
@@ -129,13 +124,15 @@ int demo_command(const ParsedArgs& args) {
   engine.manifest_yaz();
 
   say("");
-  const std::vector<fs::path> html = dashboards(engine.output_dir);
-  if (html.empty()) say("  [!] Dashboard yazılmadı: " + engine.output_dir.string() + " altında .html yok");
+  // The mart builder writes its dashboards beside the JSON directory, in html/.
+  const fs::path html_dir = engine.output_dir.parent_path() / "html";
+  const std::vector<fs::path> html = dashboards(html_dir);
+  if (html.empty()) say("  [!] Dashboard yazılmadı: " + html_dir.string() + " altında .html yok");
   for (const fs::path& file : html) say("  Dashboard: " + file.string());
   say("  Yeniden çalıştırmak için: vordak run --work-dir " + work_dir.string() + " --skip-ingest");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   say("  Toplam süre: " + motor::sure_text(seconds));
-  return any_failed(engine) ? 1 : 0;
+  return run_failed(engine) ? 1 : 0;
 }
 
 const RegisterTool kDemo({{"demo", "", 0, 0,

@@ -76,17 +76,11 @@ RunOptions run_options(const ParsedArgs& args) {
   return options;
 }
 
-// A step that ended in "HATA" or "NB YOK" makes the run a failure.
-bool any_failed(const motor::Motor& engine) {
-  return std::any_of(engine.ozet_satirlar.begin(), engine.ozet_satirlar.end(),
-                     [](const motor::OzetSatiri& row) { return row.durum == "HATA" || row.durum == "NB YOK"; });
-}
-
 int run_command(const ParsedArgs& args) {
   const RunOptions options = run_options(args);
   motor::Motor engine(engine_args(args, true));
   engine.run_all(options.skip_ingest, options.skip_backtest, options.skip_ml, options.referans, options.test_muta_count);
-  return any_failed(engine) ? 1 : 0;
+  return run_failed(engine) ? 1 : 0;
 }
 
 int plan_command(const ParsedArgs& args) {
@@ -135,6 +129,11 @@ int check_command(const ParsedArgs& args) {
 }
 
 }  // namespace
+
+bool run_failed(const motor::Motor& engine) {
+  return std::any_of(engine.ozet_satirlar.begin(), engine.ozet_satirlar.end(),
+                     [](const motor::OzetSatiri& row) { return row.durum == "HATA" || row.durum == "NB YOK"; });
+}
 
 std::vector<Subcommand> engine_subcommands() {
   const std::vector<Option> run_opts = with(kEngineOptions, kRunOptions);

@@ -1,9 +1,12 @@
 #pragma once
 
 // The dashboard renderer: one self-contained HTML page per edition (no external
-// scripts, fonts, styles or images: the bank's machines are offline). The page carries
-// a header (period, firm count, total risk), the six watch lists of the filtered rows,
-// a firm table drawn by a small inline script, and the edition's extra data.
+// scripts, fonts, styles or images: the bank's machines are offline). Three editions
+// come from one page: the portfolio (every row), the manager edition (a row filter)
+// and the administrator edition (extra_data "page_mode" "admin", which adds the
+// backtest summaries, the backtest firm lists and the prediction list). The page shows
+// the period, firm count and total risk, the band snapshot and band-to-band flows of
+// the edition's rows, the six watch lists and a searchable, sortable firm table.
 
 #include <cstddef>
 #include <filesystem>
@@ -24,7 +27,8 @@ using RowFilter = std::function<bool(const Table& rows, std::size_t row)>;
 // reference CSV at `ref_csv_path`. The page stays within `max_size_mb` megabytes
 // (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept and the
 // page says how many were left out. `extra_data` (a mapping, or null) is embedded as
-// it is. Throws std::runtime_error naming the file when the reference cannot be read,
+// it is; with "page_mode" "admin" the page draws its "backtest_summary",
+// "backtest_firma" and "ml_predictions". Throws std::runtime_error naming the file when the reference cannot be read,
 // the page cannot be written, or the page without any firm row already exceeds the cap.
 void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
                  const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},

@@ -17,6 +17,7 @@ packages=(
   python3 python3-nbclient python3-ipykernel python3-nbformat
   python3-sklearn python3-numpy
   nodejs npm
+  chromium  # the dashboards are checked in headless Chromium by the tests
 )
 
 missing=()

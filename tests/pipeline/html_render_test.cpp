@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pipeline/html_page.h"
+
 #include "scoreboard_fixture.h"
 #include "test_support.h"
 
@@ -40,14 +42,19 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   const std::string all = read_text(dir / "all.html");
   EXPECT_TRUE(all.starts_with("<!DOCTYPE html>\n<html lang=\"tr\">"));
   EXPECT_TRUE(all.ends_with("</html>\n"));
-  EXPECT_NE(all.find("<span>Dönem: A</span><span>Firma: 3.000</span><span>Toplam risk: 4.498.500 TL</span>"),
+  EXPECT_NE(all.find("<div class=\"fact\"><span class=\"label\">Dönem</span><span class=\"value\">A</span></div>"
+                     "<div class=\"fact\"><span class=\"label\">Firma</span><span class=\"value\">3.000</span></div>"
+                     "<div class=\"fact\"><span class=\"label\">Toplam risk</span>"
+                     "<span class=\"value\">4.498.500 TL</span></div>"),
             std::string::npos);
   EXPECT_EQ(all.find("</script><script>alert"), std::string::npos);
   EXPECT_NE(all.find("Evil \\u003c/script\\u003e"), std::string::npos);
   EXPECT_EQ(all.find("<b>neden"), std::string::npos);
   EXPECT_EQ(all.find("Boyut sınırı"), std::string::npos);
-  EXPECT_EQ(all.find("src="), std::string::npos);
+  EXPECT_EQ(all.find("src="), std::string::npos);  // nothing is fetched
   EXPECT_EQ(all.find("href="), std::string::npos);
+  EXPECT_EQ(all.find("url("), std::string::npos);
+  EXPECT_EQ(all.find("@import"), std::string::npos);
 
   const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
   render_html(scoreboard, dir / "small.html", dir / "ref.csv", kobi, 0.05);
@@ -55,13 +62,87 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   EXPECT_LE(small.size(), 50000u);
   const std::size_t note = small.find("<div class=\"note\">Boyut sınırı nedeniyle en düşük riskli ");
   ASSERT_NE(note, std::string::npos);
-  EXPECT_NE(small.find("<span>Firma: 1.500</span>"), std::string::npos);
+  EXPECT_NE(small.find("<span class=\"label\">Firma</span><span class=\"value\">1.500</span>"), std::string::npos);
   EXPECT_NE(small.find("[3998,"), std::string::npos);  // the largest KOBI risk is kept
   EXPECT_EQ(small.find("[1000,"), std::string::npos);  // the smallest is left out
   EXPECT_EQ(small.find("[1001,"), std::string::npos);  // MIKRO rows are filtered out
 
   EXPECT_THROW(render_html(scoreboard, dir / "tiny.html", dir / "ref.csv", {}, 0.001), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(dir / "tiny.html"));
+}
+
+// The JSON document a page embeds for its script.
+ordered_json page_data(const std::string& page) {
+  const std::string open = "<script id=\"vrd-data\" type=\"application/json\">";
+  const std::size_t begin = page.find(open);
+  EXPECT_NE(begin, std::string::npos);
+  const std::size_t end = page.find("</script>", begin);
+  return ordered_json::parse(page.substr(begin + open.size(), end - begin - open.size()));
+}
+
+TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
+  TempDir dir;
+  write_text(dir / "ref.csv", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n7,\"Kadıköy, Merkez\",2,Anadolu\r\n");
+  const ordered_json records = {
+      {{"muta", 1}, {"unvan", "A"}, {"segment", "KOBI"}, {"sube_kodu", 7}, {"bolge_kodu", 2}, {"son_risk", 300},
+       {"vrdP", 100}, {"vrdQ", 900}, {"rP", 250}, {"rQ", 300}, {"dfP", 50}, {"_hizli_yukselen", 1}, {"_potansiyel_yi", 1}},
+      {{"muta", 2}, {"unvan", "B"}, {"segment", "MIKRO"}, {"son_risk", 200}, {"vrdP", "YI"}, {"vrdQ", "YI"},
+       {"rP", 200}, {"rQ", 200}, {"dfP", 0}, {"_hizli_yukselen", 0}, {"_potansiyel_yi", 1}},
+      {{"muta", 3}, {"unvan", "C"}, {"segment", "KOBI"}, {"son_risk", 100}, {"vrdP", 400}, {"vrdQ", 450},
+       {"rP", 90}, {"rQ", 100}, {"dfP", 10}, {"_hizli_yukselen", 0}, {"_potansiyel_yi", 0}},
+  };
+  Scoreboard scoreboard = testing::scoreboard_of({"P", "Q"}, records);
+  // What the mart driver stores for the whole portfolio; the portfolio edition shows it.
+  scoreboard.extra["flow_matrix"] = {{"ALL", ordered_json::array()}};
+  scoreboard.extra["band_snapshot"] = {{"ALL", {{{"donem", "Q"}, {"bands", ordered_json::object()}}}}};
+  const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
+  const ordered_json admin_extra = {{"backtest_summary", {{"eus", nullptr}}}, {"page_mode", "admin"}};
+
+  render_html(scoreboard, dir / "p.html", dir / "ref.csv");
+  render_html(scoreboard, dir / "m.html", dir / "ref.csv", kobi);
+  render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, admin_extra);
+  const ordered_json portfolio = page_data(read_text(dir / "p.html"));
+  const ordered_json manager = page_data(read_text(dir / "m.html"));
+  const ordered_json admin = page_data(read_text(dir / "a.html"));
+
+  EXPECT_EQ(portfolio["edition"], "portfoy");
+  EXPECT_EQ(manager["edition"], "yonetici");
+  EXPECT_EQ(admin["edition"], "admin");
+  EXPECT_EQ(portfolio["band_snapshot"], scoreboard.extra["band_snapshot"]);
+  EXPECT_EQ(portfolio["extra"], nullptr);
+  EXPECT_EQ(admin["extra"], admin_extra);
+  EXPECT_EQ(portfolio["subeler"], ordered_json({{"7", "Kadıköy, Merkez"}}));
+  EXPECT_EQ(portfolio["bolgeler"], ordered_json({{"2", "Anadolu"}}));
+  EXPECT_EQ(portfolio["columns"],
+            ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk", "dfP", "vrdP", "vrdQ",
+                          "_hizli_yukselen", "_potansiyel_yi"}));
+  EXPECT_EQ(portfolio["liste_sayilari"],
+            ordered_json({{"_hizli_yukselen", 1}, {"_rejim_degisimi", 0}, {"_potansiyel_yi", 2}, {"_erken_sinyal", 0},
+                          {"_yakalanan", 0}, {"_kacirilan", 0}, {"herhangi", 2}}));
+  EXPECT_EQ(manager["liste_sayilari"]["herhangi"], 1);
+  EXPECT_EQ(manager["firma"], 2);
+  EXPECT_EQ(manager["portfoy_firma"], 3);
+
+  // The manager edition's charts count only its KOBI firms.
+  EXPECT_EQ(manager["band_snapshot"]["ALL"],
+            ordered_json::parse(R"([{"donem":"P","bands":{"0-325":{"risk_tl":250,"count":1},"325-500":{"risk_tl":90,"count":1}}},)"
+                                R"({"donem":"Q","bands":{"325-500":{"risk_tl":100,"count":1},"825-1000":{"risk_tl":300,"count":1}}}])"));
+  EXPECT_EQ(manager["flow_matrix"]["KOBI"][0]["flows"],
+            ordered_json::parse(R"([{"from_band":"0-325","to_band":"825-1000","risk_tl":300,"count":1},)"
+                                R"({"from_band":"325-500","to_band":"325-500","risk_tl":100,"count":1}])"));
+  EXPECT_EQ(manager["rows"], ordered_json::parse(R"([[1,"A","KOBI",7,2,300,50,100,900,1,1],[3,"C","KOBI",null,null,100,10,400,450,0,0]])"));
+}
+
+TEST(HtmlRender, PageTemplateIsFilledInOnePassAndItsAssetsCannotEndTheirElements) {
+  EXPECT_EQ(fill_template("<b>{{A}}</b>{{B}}{{C}}", {{"A", "{{B}}"}, {"B", "x"}}), "<b>{{B}}</b>x{{C}}");
+  EXPECT_EQ(fill_template("{{A", {{"A", "x"}}), "{{A");
+  for (const std::string_view token : {"{{TITLE}}", "{{EDITION}}", "{{FACTS}}", "{{NOTE}}", "{{STYLE}}", "{{DATA}}", "{{SCRIPT}}"}) {
+    EXPECT_NE(kDashboardTemplate.find(token), std::string_view::npos) << token;
+  }
+  EXPECT_LT(kDashboardTemplate.find("{{DATA}}"), kDashboardTemplate.find("{{SCRIPT}}"));
+  EXPECT_EQ(std::string(kDashboardScript).find("</"), std::string::npos);
+  EXPECT_EQ(std::string(kDashboardStyle).find("</"), std::string::npos);
+  EXPECT_EQ(std::string(kDashboardScript).find("innerHTML"), std::string::npos);
 }
 
 }  // namespace

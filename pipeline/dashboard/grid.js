@@ -1,0 +1,133 @@
+// A table of records drawn a page at a time, sorted by a click on a column head.
+// A column is {label, value(record) -> the sort key, render(td, record) (optional;
+// default: the value as text), num (right-aligned), cls (of its cells), headCls, title}.
+
+var collator = new Intl.Collator('tr-TR', { numeric: true });
+
+function compareKeys(a, b) {
+  var aMissing = a === null || a === undefined || a === '', bMissing = b === null || b === undefined || b === '';
+  if (aMissing || bMissing) return aMissing === bMissing ? 0 : aMissing ? 1 : -1;
+  if (typeof a === 'number' && typeof b === 'number') return a - b;
+  if (typeof a === 'number') return -1;
+  if (typeof b === 'number') return 1;
+  return collator.compare(String(a), String(b));
+}
+
+function Grid(table, pager, columns, options) {
+  this.table = table;
+  this.pager = pager;
+  this.columns = columns;
+  this.pageSize = (options && options.pageSize) || 100;
+  this.onPick = options && options.onPick;
+  this.emptyText = (options && options.emptyText) || 'Kayıt yok.';
+  this.records = [];
+  this.page = 0;
+  this.sortColumn = -1;
+  this.sortDescending = false;
+  this.head = table.tHead || table.appendChild(el('thead'));
+  this.body = table.tBodies[0] || table.appendChild(el('tbody'));
+  this.drawHead();
+}
+
+Grid.prototype.drawHead = function () {
+  var grid = this, row = el('tr');
+  clear(this.head).appendChild(row);
+  this.columns.forEach(function (column, index) {
+    var th = el('th', 'sortable' + (column.num ? ' num' : '') + (column.headCls ? ' ' + column.headCls : ''), column.label);
+    if (column.title) th.title = column.title;
+    if (index === grid.sortColumn) th.appendChild(el('span', 'arrow', grid.sortDescending ? '▼' : '▲'));
+    th.addEventListener('click', function () { grid.sortBy(index); });
+    row.appendChild(th);
+  });
+};
+
+// Sorts by a column; a second click on the same column reverses the order. Numbers
+// start with the largest, texts with A.
+Grid.prototype.sortBy = function (index, descending) {
+  var column = this.columns[index];
+  if (descending === undefined) {
+    descending = index === this.sortColumn ? !this.sortDescending : column.num === true;
+  }
+  this.sortColumn = index;
+  this.sortDescending = descending;
+  this.sort();
+  this.page = 0;
+  this.drawHead();
+  this.draw();
+};
+
+Grid.prototype.sort = function () {
+  if (this.sortColumn < 0) return;
+  var value = this.columns[this.sortColumn].value, sign = this.sortDescending ? -1 : 1;
+  var keyed = this.records.map(function (record, i) { return { record: record, key: value(record), i: i }; });
+  keyed.sort(function (a, b) {
+    var aMissing = a.key === null || a.key === undefined || a.key === '';
+    var bMissing = b.key === null || b.key === undefined || b.key === '';
+    if (aMissing || bMissing) return aMissing === bMissing ? a.i - b.i : aMissing ? 1 : -1;
+    return sign * compareKeys(a.key, b.key) || a.i - b.i;
+  });
+  this.records = keyed.map(function (k) { return k.record; });
+};
+
+Grid.prototype.setRecords = function (records) {
+  this.records = records.slice();
+  this.sort();
+  this.page = 0;
+  this.draw();
+};
+
+Grid.prototype.draw = function () {
+  var grid = this, body = clear(this.body);
+  var first = this.page * this.pageSize, last = Math.min(this.records.length, first + this.pageSize);
+  if (!this.records.length) {
+    var empty = body.appendChild(el('tr', 'empty'));
+    var td = empty.appendChild(el('td', '', this.emptyText));
+    td.colSpan = this.columns.length;
+  }
+  for (var r = first; r < last; r++) {
+    (function (record) {
+      var tr = el('tr', grid.onPick ? 'pick' : '');
+      grid.columns.forEach(function (column) {
+        var td = el('td', (column.num ? 'num ' : '') + (column.cls || ''));
+        if (column.render) column.render(td, record);
+        else td.textContent = text(column.value(record));
+        tr.appendChild(td);
+      });
+      if (grid.onPick) tr.addEventListener('click', function () { grid.onPick(record); });
+      body.appendChild(tr);
+    })(this.records[r]);
+  }
+  this.drawPager(first, last);
+};
+
+Grid.prototype.drawPager = function (first, last) {
+  if (!this.pager) return;
+  var grid = this, pages = Math.ceil(this.records.length / this.pageSize);
+  clear(this.pager);
+  if (pages <= 1) return;
+  var previous = el('button', '', '‹ Önceki'), next = el('button', '', 'Sonraki ›');
+  previous.type = next.type = 'button';
+  previous.disabled = this.page === 0;
+  next.disabled = this.page >= pages - 1;
+  previous.addEventListener('click', function () { grid.page--; grid.draw(); });
+  next.addEventListener('click', function () { grid.page++; grid.draw(); });
+  this.pager.appendChild(previous);
+  this.pager.appendChild(el('span', '', wholeNumber(first + 1) + '–' + wholeNumber(last) + ' / ' + wholeNumber(this.records.length)));
+  this.pager.appendChild(next);
+};
+
+// Cell renderers shared by the tables.
+function renderScore(td, score) {
+  var band = scoreBand(score);
+  td.className += ' score' + (band ? ' s-' + band : ' none');
+  td.textContent = score === null || score === undefined ? '–' : text(score);
+}
+
+function renderAmount(td, value) {
+  td.textContent = wholeNumber(value);
+}
+
+function renderChange(td, value) {
+  td.textContent = isNumber(value) ? (value > 0 ? '+' : '') + wholeNumber(value) : '';
+  if (isNumber(value) && value !== 0) td.className += value > 0 ? ' up' : ' down';
+}

@@ -1,0 +1,161 @@
+#include "pipeline/dashboard_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "core/files.h"
+#include "core/number_text.h"
+#include "pipeline/cleaning.h"
+#include "pipeline/enrichment.h"
+#include "pipeline/flows.h"
+#include "pipeline/ranking.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+constexpr std::size_t kScoresShown = 6;
+
+}  // namespace
+
+Edition edition_of(const ordered_json& extra_data, bool filtered) {
+  if (extra_data.is_object() && extra_data.contains("page_mode") && text_form(extra_data["page_mode"]) == "admin") {
+    return Edition::kAdmin;
+  }
+  return filtered ? Edition::kManager : Edition::kPortfolio;
+}
+
+std::string_view edition_key(Edition edition) {
+  switch (edition) {
+    case Edition::kManager: return "yonetici";
+    case Edition::kAdmin: return "admin";
+    case Edition::kPortfolio: break;
+  }
+  return "portfoy";
+}
+
+std::string_view edition_label(Edition edition) {
+  switch (edition) {
+    case Edition::kManager: return "Yönetici";
+    case Edition::kAdmin: return "Yönetici · Admin";
+    case Edition::kPortfolio: break;
+  }
+  return "Portföy";
+}
+
+EditionRows edition_rows(const Table& rows, const RowFilter& filter) {
+  std::vector<std::size_t> passing;
+  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
+    if (!filter || filter(rows, row)) passing.push_back(row);
+  }
+  const Column* son_risk = rows.find("son_risk");
+  std::vector<std::optional<double>> keys;
+  keys.reserve(passing.size());
+  EditionRows result;
+  for (std::size_t row : passing) {
+    keys.push_back(son_risk == nullptr ? std::nullopt : risk_key(*son_risk, row));
+    result.total_risk += keys.back().value_or(0.0);
+  }
+  result.rows.reserve(passing.size());
+  for (std::size_t k : order_by_risk_desc(keys, NullRisk::kAsZero)) result.rows.push_back(passing[k]);
+  return result;
+}
+
+std::vector<const Column*> page_columns(const Table& rows, const std::vector<std::string>& periods) {
+  std::vector<std::string> names = {"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk"};
+  if (periods.size() >= 2) names.push_back("df" + periods[periods.size() - 2]);
+  const std::size_t first = periods.size() > kScoresShown ? periods.size() - kScoresShown : 0;
+  for (std::size_t p = first; p < periods.size(); ++p) names.push_back("vrd" + periods[p]);
+  for (const auto& [list, flag] : TRENDING_FLAGS) names.emplace_back(flag);
+  names.push_back("_vrd_neden");
+  names.push_back("_ml_yi_prob");
+  std::vector<const Column*> columns;
+  for (const std::string& name : names) {
+    if (const Column* column = rows.find(name)) columns.push_back(column);
+  }
+  return columns;
+}
+
+std::string row_array(const std::vector<const Column*>& columns, std::size_t row) {
+  std::string json;
+  JsonWriter writer(json, JsonWriter::Layout::kCompact);
+  writer.begin_array();
+  for (const Column* column : columns) {
+    if (column->kind() == ColumnKind::kFloat && !column->is_null(row) && !std::isfinite(column->floating(row))) {
+      writer.null();
+    } else {
+      column->write_value(writer, row);
+    }
+  }
+  writer.end_array();
+  return script_safe_json(json);
+}
+
+ordered_json edition_bands(const Scoreboard& scoreboard, const std::vector<std::size_t>& rows, bool filtered) {
+  ordered_json bands = ordered_json::object();
+  const ordered_json& extra = scoreboard.extra;
+  if (!filtered && extra.contains("band_snapshot") && extra.contains("flow_matrix")) {
+    bands["band_snapshot"] = extra["band_snapshot"];
+    bands["flow_matrix"] = extra["flow_matrix"];
+    return bands;
+  }
+  if (scoreboard.rows.find("segment") == nullptr) {
+    bands["band_snapshot"] = ordered_json::object();
+    bands["flow_matrix"] = ordered_json::object();
+    return bands;
+  }
+  // Only the members the charts read, for the edition's rows.
+  Scoreboard edition;
+  edition.meta = scoreboard.meta;
+  edition.rows.add_column(scoreboard.rows.column("segment").take(rows));
+  for (const std::string& period : period_labels(scoreboard.meta)) {
+    for (const std::string& name : {"vrd" + period, "r" + period}) {
+      if (const Column* column = scoreboard.rows.find(name)) edition.rows.add_column(column->take(rows));
+    }
+  }
+  bands["band_snapshot"] = _build_band_snapshot(edition);
+  bands["flow_matrix"] = _build_flow_matrix(edition);
+  return bands;
+}
+
+void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions) {
+  const std::vector<std::vector<std::string>> records = parse_csv(read_file(ref_csv_path));
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    const std::vector<std::string>& record = records[i];
+    if (record.size() < 4) continue;
+    if (!record[0].empty() && !branches.contains(record[0])) branches[record[0]] = record[1];
+    if (!record[2].empty() && !regions.contains(record[2])) regions[record[2]] = record[3];
+  }
+}
+
+ordered_json watch_list_counts(const Table& rows, const std::vector<std::size_t>& selected) {
+  ordered_json counts = ordered_json::object();
+  std::vector<bool> flagged(selected.size(), false);
+  for (const auto& [list, flag] : TRENDING_FLAGS) {
+    std::size_t count = 0;
+    if (const Column* flags = rows.find(flag)) {
+      for (std::size_t k = 0; k < selected.size(); ++k) {
+        if (flags->number(selected[k]).value_or(0) == 0) continue;
+        ++count;
+        flagged[k] = true;
+      }
+    }
+    counts[std::string(flag)] = count;
+  }
+  counts["herhangi"] = static_cast<std::size_t>(std::count(flagged.begin(), flagged.end(), true));
+  return counts;
+}
+
+std::string grouped(std::int64_t value) {
+  const std::string digits = int_text(value);
+  std::string out;
+  const std::size_t first = value < 0 ? 1 : 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > first && (digits.size() - i) % 3 == 0) out += '.';
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace vordak::pipeline

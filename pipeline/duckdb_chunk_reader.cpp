@@ -164,7 +164,15 @@ Table ChunkReader::finish() {
 
 void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vector vector, idx_t rows) {
   void* data = duckdb_vector_get_data(vector);
-  std::uint64_t* validity = duckdb_vector_get_validity(vector);
+  const std::uint64_t* validity = duckdb_vector_get_validity(vector);
+  if (column.size() == 0) column.reserve(rows);
+  // The type is decided once per vector; `push` appends one valid row.
+  auto each_row = [&](auto push) {
+    for (idx_t row = 0; row < rows; ++row) {
+      if (validity != nullptr && ((validity[row / 64] >> (row % 64)) & 1) == 0) column.push_null();
+      else push(row);
+    }
+  };
   auto push_wide = [&column](double as_double, bool fits, std::int64_t as_int) {
     if (fits && column.kind() == ColumnKind::kInteger) {
       column.push_integer(as_int);
@@ -173,38 +181,37 @@ void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vec
       column.push_float(as_double);
     }
   };
-  for (idx_t row = 0; row < rows; ++row) {
-    if (validity != nullptr && !duckdb_validity_row_is_valid(validity, row)) {
-      column.push_null();
-      continue;
-    }
-    switch (source.type) {
-      case DUCKDB_TYPE_BOOLEAN: column.push_boolean(at<bool>(data, row)); break;
-      case DUCKDB_TYPE_TINYINT: column.push_integer(at<std::int8_t>(data, row)); break;
-      case DUCKDB_TYPE_SMALLINT: column.push_integer(at<std::int16_t>(data, row)); break;
-      case DUCKDB_TYPE_INTEGER: column.push_integer(at<std::int32_t>(data, row)); break;
-      case DUCKDB_TYPE_BIGINT: column.push_integer(at<std::int64_t>(data, row)); break;
-      case DUCKDB_TYPE_UTINYINT: column.push_integer(at<std::uint8_t>(data, row)); break;
-      case DUCKDB_TYPE_USMALLINT: column.push_integer(at<std::uint16_t>(data, row)); break;
-      case DUCKDB_TYPE_UINTEGER: column.push_integer(at<std::uint32_t>(data, row)); break;
-      case DUCKDB_TYPE_UBIGINT: {
+  switch (source.type) {
+    case DUCKDB_TYPE_BOOLEAN: each_row([&](idx_t row) { column.push_boolean(at<bool>(data, row)); }); break;
+    case DUCKDB_TYPE_TINYINT: each_row([&](idx_t row) { column.push_integer(at<std::int8_t>(data, row)); }); break;
+    case DUCKDB_TYPE_SMALLINT: each_row([&](idx_t row) { column.push_integer(at<std::int16_t>(data, row)); }); break;
+    case DUCKDB_TYPE_INTEGER: each_row([&](idx_t row) { column.push_integer(at<std::int32_t>(data, row)); }); break;
+    case DUCKDB_TYPE_BIGINT: each_row([&](idx_t row) { column.push_integer(at<std::int64_t>(data, row)); }); break;
+    case DUCKDB_TYPE_UTINYINT: each_row([&](idx_t row) { column.push_integer(at<std::uint8_t>(data, row)); }); break;
+    case DUCKDB_TYPE_USMALLINT: each_row([&](idx_t row) { column.push_integer(at<std::uint16_t>(data, row)); }); break;
+    case DUCKDB_TYPE_UINTEGER: each_row([&](idx_t row) { column.push_integer(at<std::uint32_t>(data, row)); }); break;
+    case DUCKDB_TYPE_UBIGINT:
+      each_row([&](idx_t row) {
         const std::uint64_t value = at<std::uint64_t>(data, row);
         push_wide(static_cast<double>(value), value <= static_cast<std::uint64_t>(INT64_MAX),
                   static_cast<std::int64_t>(value));
-        break;
-      }
-      case DUCKDB_TYPE_HUGEINT: {
+      });
+      break;
+    case DUCKDB_TYPE_HUGEINT:
+      each_row([&](idx_t row) {
         const duckdb_hugeint value = at<duckdb_hugeint>(data, row);
         push_wide(duckdb_hugeint_to_double(value), hugeint_fits(value), static_cast<std::int64_t>(value.lower));
-        break;
-      }
-      case DUCKDB_TYPE_UHUGEINT: {
+      });
+      break;
+    case DUCKDB_TYPE_UHUGEINT:
+      each_row([&](idx_t row) {
         const duckdb_uhugeint value = at<duckdb_uhugeint>(data, row);
         push_wide(duckdb_uhugeint_to_double(value), value.upper == 0 && value.lower <= INT64_MAX,
                   static_cast<std::int64_t>(value.lower));
-        break;
-      }
-      case DUCKDB_TYPE_FLOAT: {
+      });
+      break;
+    case DUCKDB_TYPE_FLOAT:
+      each_row([&](idx_t row) {
         // The shortest text of the float, read as a double: 0.1f shows as 0.1, as in DuckDB.
         char text[32];
         const float value = at<float>(data, row);
@@ -217,41 +224,39 @@ void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vec
           }
         }
         column.push_float(shortest);
-        break;
-      }
-      case DUCKDB_TYPE_DOUBLE: column.push_float(at<double>(data, row)); break;
-      case DUCKDB_TYPE_DECIMAL: {
+      });
+      break;
+    case DUCKDB_TYPE_DOUBLE: each_row([&](idx_t row) { column.push_float(at<double>(data, row)); }); break;
+    case DUCKDB_TYPE_DECIMAL:
+      each_row([&](idx_t row) {
         switch (source.physical) {
-          case DUCKDB_TYPE_SMALLINT: {
-            const auto v = at<std::int16_t>(data, row);
-            column.push_float(decimal_value(v, true, "", source.scale));
+          case DUCKDB_TYPE_SMALLINT:
+            column.push_float(decimal_value(at<std::int16_t>(data, row), true, "", source.scale));
             break;
-          }
-          case DUCKDB_TYPE_INTEGER: {
-            const auto v = at<std::int32_t>(data, row);
-            column.push_float(decimal_value(v, true, "", source.scale));
+          case DUCKDB_TYPE_INTEGER:
+            column.push_float(decimal_value(at<std::int32_t>(data, row), true, "", source.scale));
             break;
-          }
           case DUCKDB_TYPE_BIGINT: {
             const auto v = at<std::int64_t>(data, row);
             const bool exact = v > -(std::int64_t{1} << 53) && v < (std::int64_t{1} << 53);
             column.push_float(decimal_value(static_cast<double>(v), exact, std::to_string(v), source.scale));
             break;
           }
-          default: {
-            const duckdb_hugeint v = at<duckdb_hugeint>(data, row);
-            column.push_float(decimal_value(0, false, hugeint_text(v), source.scale));
+          default:
+            column.push_float(decimal_value(0, false, hugeint_text(at<duckdb_hugeint>(data, row)), source.scale));
             break;
-          }
         }
-        break;
-      }
-      case DUCKDB_TYPE_VARCHAR: {
-        auto* strings = static_cast<duckdb_string_t*>(data);
+      });
+      break;
+    case DUCKDB_TYPE_VARCHAR: {
+      auto* strings = static_cast<duckdb_string_t*>(data);
+      each_row([&](idx_t row) {
         column.push_text(std::string_view(duckdb_string_t_data(&strings[row]), duckdb_string_t_length(strings[row])));
-        break;
-      }
-      case DUCKDB_TYPE_ENUM: {
+      });
+      break;
+    }
+    case DUCKDB_TYPE_ENUM:
+      each_row([&](idx_t row) {
         idx_t index = 0;
         if (source.physical == DUCKDB_TYPE_UTINYINT) index = at<std::uint8_t>(data, row);
         else if (source.physical == DUCKDB_TYPE_USMALLINT) index = at<std::uint16_t>(data, row);
@@ -259,29 +264,30 @@ void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vec
         char* text = duckdb_enum_dictionary_value(source.logical_type, index);
         column.push_text(text);
         duckdb_free(text);
-        break;
-      }
-      case DUCKDB_TYPE_DATE: column.push_text(date_text(at<duckdb_date>(data, row))); break;
-      case DUCKDB_TYPE_TIME:
-        column.push_text(time_text(duckdb_from_time(at<duckdb_time>(data, row))));
-        break;
-      case DUCKDB_TYPE_TIMESTAMP:
-        column.push_text(timestamp_text(at<std::int64_t>(data, row)));
-        break;
-      case DUCKDB_TYPE_TIMESTAMP_TZ:
-        column.push_text(timestamp_text(at<std::int64_t>(data, row)) + "+00");
-        break;
-      case DUCKDB_TYPE_TIMESTAMP_S:
-        column.push_text(timestamp_text(at<std::int64_t>(data, row) * 1000000));
-        break;
-      case DUCKDB_TYPE_TIMESTAMP_MS:
-        column.push_text(timestamp_text(at<std::int64_t>(data, row) * 1000));
-        break;
-      case DUCKDB_TYPE_TIMESTAMP_NS:
-        column.push_text(timestamp_text(at<std::int64_t>(data, row) / 1000));
-        break;
-      default: column.push_null(); break;
-    }
+      });
+      break;
+    case DUCKDB_TYPE_DATE: each_row([&](idx_t row) { column.push_text(date_text(at<duckdb_date>(data, row))); }); break;
+    case DUCKDB_TYPE_TIME:
+      each_row([&](idx_t row) { column.push_text(time_text(duckdb_from_time(at<duckdb_time>(data, row)))); });
+      break;
+    case DUCKDB_TYPE_TIMESTAMP:
+      each_row([&](idx_t row) { column.push_text(timestamp_text(at<std::int64_t>(data, row))); });
+      break;
+    case DUCKDB_TYPE_TIMESTAMP_TZ:
+      each_row([&](idx_t row) { column.push_text(timestamp_text(at<std::int64_t>(data, row)) + "+00"); });
+      break;
+    case DUCKDB_TYPE_TIMESTAMP_S:
+      each_row([&](idx_t row) { column.push_text(timestamp_text(at<std::int64_t>(data, row) * 1000000)); });
+      break;
+    case DUCKDB_TYPE_TIMESTAMP_MS:
+      each_row([&](idx_t row) { column.push_text(timestamp_text(at<std::int64_t>(data, row) * 1000)); });
+      break;
+    case DUCKDB_TYPE_TIMESTAMP_NS:
+      each_row([&](idx_t row) { column.push_text(timestamp_text(at<std::int64_t>(data, row) / 1000)); });
+      break;
+    default:
+      for (idx_t row = 0; row < rows; ++row) column.push_null();
+      break;
   }
 }
 

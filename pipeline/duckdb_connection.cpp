@@ -128,10 +128,13 @@ void Connection::for_each_chunk(const std::string& sql, const std::vector<std::i
   Result result;
   run_prepared(connection_, sql, &list_parameter, result);
   ChunkReader reader(&result.handle);
+  bool consumed = false;
   read_chunks(result, [&](duckdb_data_chunk chunk) {
     reader.append(chunk);
     consume(reader.finish());
+    consumed = true;
   });
+  if (!consumed) consume(reader.finish());
 }
 
 void Connection::execute(const std::string& sql) {

@@ -47,6 +47,7 @@ class Connection {
   Table query(const std::string& sql, const std::vector<std::int64_t>& list_parameter);
   // Runs a statement with the list bound to $1 and hands the result over chunk by chunk
   // (each a Table of at most a few thousand rows), so a large result is never held whole.
+  // A result without rows is handed over once, as an empty Table with its columns.
   void for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
                       const std::function<void(const Table&)>& consume);
   // Runs statements that return nothing of interest (DDL, INSERT).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
@@ -14,7 +15,8 @@ namespace vordak::pipeline {
 
 namespace {
 
-constexpr std::uint32_t kNoRow = UINT32_MAX;
+constexpr std::uint32_t kNoRow = Column::kNoRow;
+constexpr std::size_t kNoSlot = SIZE_MAX;
 
 const char* const kTextMembers[] = {"unvan", "segment", "sube_adi", "bolge_adi"};
 const char* const kCodeMembers[] = {"sube_kodu", "bolge_kodu"};
@@ -37,8 +39,22 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
 }
 
 // A score cell as the scoreboard keeps it: "YI", an integer rounded half to even, or
-// null (nulls, null-like and unreadable texts, non-finite numbers).
-enum class Score : std::uint8_t { kNull, kInteger, kYi };
+// null (nulls, null-like and unreadable texts, non-finite numbers); kEmpty while no
+// stored value was met.
+enum class Score : std::uint8_t { kEmpty, kNull, kInteger, kYi };
+
+// Most stored scores are a few plain digits: their value, without the general number
+// reader (which would give the same integer). False for any other text.
+bool read_digits(std::string_view text, std::int64_t& value) {
+  if (text.empty() || text.size() > 9) return false;
+  std::int64_t digits = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    digits = digits * 10 + (c - '0');
+  }
+  value = digits;
+  return true;
+}
 
 Score read_score(const Column& column, std::size_t row, std::int64_t& value) {
   if (column.is_null(row)) return Score::kNull;
@@ -50,6 +66,7 @@ Score read_score(const Column& column, std::size_t row, std::int64_t& value) {
     case ColumnKind::kText: {
       const std::string_view text = column.text(row);
       if (text == "YI") return Score::kYi;
+      if (read_digits(text, value)) return Score::kInteger;
       if (is_null_like(text)) return Score::kNull;
       const std::optional<double> parsed = parse_number(text);
       if (!parsed) return Score::kNull;
@@ -76,12 +93,76 @@ Score read_score(const Column& column, std::size_t row, std::int64_t& value) {
   return Score::kInteger;
 }
 
-// Source rows of one value column pivoted to (period, firm): the first row holding a
-// value, or kNoRow.
-struct Pivot {
-  const Column* source = nullptr;
-  std::vector<std::uint32_t> first_row;  // index period * firms + firm
+// The scores pivoted to (period, firm): for every pair its first stored score, read
+// as it arrives.
+struct ScorePivot {
+  std::vector<Score> states;  // index period * firms + firm
+  std::vector<std::int64_t> values;
+  bool saw_integers = false;
+  bool saw_floats = false;
 };
+
+// A wide integer column arrives as floats in the chunks holding a value beyond 64 bits
+// and as integers in the others. Read whole, all its values would have been floats:
+// give the integer reads the float rule too (which leaves rounded floats unchanged).
+void widen_scores(ScorePivot& pivot) {
+  if (!(pivot.saw_integers && pivot.saw_floats)) return;
+  for (std::size_t i = 0; i < pivot.states.size(); ++i) {
+    if (pivot.states[i] != Score::kInteger) continue;
+    const double number = static_cast<double>(pivot.values[i]);
+    if (std::fabs(number) >= 9.2e18) pivot.states[i] = Score::kNull;
+    else pivot.values[i] = static_cast<std::int64_t>(number);
+  }
+}
+
+// One risk column of the period data pivoted to (period, firm): for every pair the
+// first cell holding a value, kept in arrival order.
+struct RiskPivot {
+  std::optional<Column> cells;
+  std::vector<std::uint32_t> first_cell;  // index period * firms + firm; kNoRow: none
+};
+
+// The column that keeps cells of one period-data column, taking the kind of the first
+// chunk. A wide integer column arrives as floats in a chunk holding a value beyond 64
+// bits; the kept cells then widen too, as the whole result column would.
+Column& adopt_kind(std::optional<Column>& kept, const Column& source, std::size_t expected_cells) {
+  if (!kept) {
+    kept.emplace(source.name(), source.kind());
+    kept->reserve(expected_cells);
+  } else if (kept->kind() == ColumnKind::kInteger && source.kind() == ColumnKind::kFloat) {
+    kept->promote_to_float();
+  }
+  return *kept;
+}
+
+// Integer and float risks need no cleaning: the pivot never keeps a not-a-number.
+Column clean_risks(Column risks) {
+  if (risks.kind() == ColumnKind::kInteger || risks.kind() == ColumnKind::kFloat) return risks;
+  return _safe_int_series(risks);
+}
+
+// The index in `period_index` of every row's period label, or kNoRow.
+std::vector<std::uint32_t> period_indexes(const Column& donem,
+                                          const std::unordered_map<std::string, std::uint32_t>& period_index) {
+  std::vector<std::uint32_t> indexes(donem.size(), kNoRow);
+  std::string label;
+  std::uint32_t index = kNoRow;
+  bool looked_up = false;
+  for (std::size_t row = 0; row < donem.size(); ++row) {
+    const bool is_text = donem.kind() == ColumnKind::kText && !donem.is_null(row);
+    // Rows come grouped by period more often than not: reuse the last lookup.
+    if (is_text && looked_up && donem.text(row) == label) {
+      indexes[row] = index;
+      continue;
+    }
+    label = is_text ? std::string(donem.text(row)) : cell_label(donem, row);
+    const auto found = period_index.find(label);
+    index = found == period_index.end() ? kNoRow : found->second;
+    looked_up = is_text;
+    indexes[row] = index;
+  }
+  return indexes;
+}
 
 // The integer part of a risk for "son_risk" and the "df" members; nullopt for nulls and
 // values with no integer part (non-finite or beyond 64 bits).
@@ -156,10 +237,6 @@ Scoreboard _build_scoreboard(Connection& con) {
           " LEFT JOIN ( SELECT DISTINCT ON (bolge_kodu) bolge_kodu, bolge_adi FROM ref_sube_bolge ORDER BY bolge_kodu )"
           " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)",
       entity_ids);
-  const Table periods = con.query(
-      "SELECT entity_id, donem, vrd_skor, kombine_risk, risk_degisim" + period_extra +
-          " FROM fact_periodic WHERE entity_id = ANY($1)",
-      entity_ids);
 
   // Dense indexes of firms and periods.
   const std::size_t firm_count = entity_ids.size();
@@ -175,56 +252,77 @@ Scoreboard _build_scoreboard(Connection& con) {
   const std::size_t period_count = labels.size();
   const std::size_t son = period_count - 1;
 
-  // Pivots: for every (period, firm) the first source row with a value.
-  const std::vector<std::int64_t> period_keys = entity_keys(periods.column(0), "fact_periodic");
-  std::vector<std::uint32_t> period_of_row(periods.num_rows(), kNoRow);
-  {
-    const Column& donem = periods.column(1);
-    std::string_view last_label;
-    std::uint32_t last_index = kNoRow;
-    std::string scratch;
-    for (std::size_t row = 0; row < periods.num_rows(); ++row) {
-      if (donem.kind() == ColumnKind::kText && !donem.is_null(row)) {
-        const std::string_view label = donem.text(row);
-        if (last_index == kNoRow || label != last_label) {
-          scratch.assign(label);
-          auto found = period_index.find(scratch);
-          last_index = found == period_index.end() ? kNoRow : found->second;
-          last_label = label;
-          if (last_index == kNoRow) continue;
+  // The period data is read chunk by chunk and only what the pivots and the deposit
+  // members use is kept.
+  ScorePivot scores;
+  scores.states.assign(period_count * firm_count, Score::kEmpty);
+  scores.values.assign(period_count * firm_count, 0);
+  RiskPivot risk_pivots[2];
+  for (RiskPivot& pivot : risk_pivots) pivot.first_cell.assign(period_count * firm_count, kNoRow);
+  std::optional<Column> deposits[3];
+  std::vector<std::uint32_t> current_cell(firm_count, kNoRow);  // each firm's first row of the current period
+  std::vector<std::uint32_t> firsts;  // the rows of a chunk that fill an empty slot
+  con.for_each_chunk(
+      "SELECT entity_id, donem, vrd_skor, kombine_risk, risk_degisim" + period_extra +
+          " FROM fact_periodic WHERE entity_id = ANY($1)",
+      entity_ids, [&](const Table& chunk) {
+        const std::size_t rows = chunk.num_rows();
+        const std::vector<std::int64_t> keys = entity_keys(chunk.column(0), "fact_periodic");
+        const std::vector<std::uint32_t> period_of_row = period_indexes(chunk.column(1), period_index);
+        // Rows without a known period are left out; the others get their pivot slot.
+        std::vector<std::size_t> slot_of_row(rows, kNoSlot);
+        for (std::size_t row = 0; row < rows; ++row) {
+          const std::uint32_t firm = firm_index.at(keys[row]);
+          if (period_of_row[row] != kNoRow) slot_of_row[row] = period_of_row[row] * firm_count + firm;
         }
-        period_of_row[row] = last_index;
-      } else {
-        auto found = period_index.find(cell_label(donem, row));
-        if (found != period_index.end()) period_of_row[row] = found->second;
-      }
-    }
-  }
-  std::vector<std::uint32_t> firm_of_row(periods.num_rows(), kNoRow);
-  for (std::size_t row = 0; row < periods.num_rows(); ++row) firm_of_row[row] = firm_index.at(period_keys[row]);
 
-  Pivot pivots[3];
-  for (int c = 0; c < 3; ++c) {
-    pivots[c].source = &periods.column(static_cast<std::size_t>(c) + 2);
-    pivots[c].first_row.assign(period_count * firm_count, kNoRow);
-    const Column& source = *pivots[c].source;
-    const bool is_float = source.kind() == ColumnKind::kFloat;
-    for (std::size_t row = 0; row < periods.num_rows(); ++row) {
-      if (period_of_row[row] == kNoRow || source.is_null(row)) continue;
-      if (is_float && std::isnan(source.floating(row))) continue;
-      std::uint32_t& slot = pivots[c].first_row[period_of_row[row] * firm_count + firm_of_row[row]];
-      if (slot == kNoRow) slot = static_cast<std::uint32_t>(row);
-    }
-  }
-  auto gather = [&](const Pivot& pivot, std::size_t period, const std::vector<std::uint32_t>& firms,
+        const Column& score_source = chunk.column(2);
+        const bool float_scores = score_source.kind() == ColumnKind::kFloat;
+        scores.saw_floats = scores.saw_floats || float_scores;
+        scores.saw_integers = scores.saw_integers || score_source.kind() == ColumnKind::kInteger;
+        for (std::size_t row = 0; row < rows; ++row) {
+          const std::size_t slot = slot_of_row[row];
+          if (slot == kNoSlot || scores.states[slot] != Score::kEmpty || score_source.is_null(row)) continue;
+          if (float_scores && std::isnan(score_source.floating(row))) continue;
+          scores.states[slot] = read_score(score_source, row, scores.values[slot]);
+        }
+
+        for (std::size_t c = 0; c < 2; ++c) {
+          const Column& source = chunk.column(3 + c);
+          RiskPivot& pivot = risk_pivots[c];
+          Column& kept = adopt_kind(pivot.cells, source, period_count * firm_count);
+          const bool is_float = source.kind() == ColumnKind::kFloat;
+          firsts.clear();
+          for (std::size_t row = 0; row < rows; ++row) {
+            const std::size_t slot = slot_of_row[row];
+            if (slot == kNoSlot || pivot.first_cell[slot] != kNoRow || source.is_null(row)) continue;
+            if (is_float && std::isnan(source.floating(row))) continue;
+            pivot.first_cell[slot] = static_cast<std::uint32_t>(kept.size() + firsts.size());
+            firsts.push_back(static_cast<std::uint32_t>(row));
+          }
+          kept.append_rows(source, firsts);
+        }
+
+        if (!has_deposits) return;
+        for (std::size_t d = 0; d < 3; ++d) adopt_kind(deposits[d], chunk.column(5 + d), firm_count);
+        firsts.clear();
+        for (std::size_t row = 0; row < rows; ++row) {
+          if (period_of_row[row] != son) continue;
+          std::uint32_t& cell = current_cell[slot_of_row[row] - son * firm_count];
+          if (cell != kNoRow) continue;
+          cell = static_cast<std::uint32_t>(deposits[0]->size() + firsts.size());
+          firsts.push_back(static_cast<std::uint32_t>(row));
+        }
+        for (std::size_t d = 0; d < 3; ++d) deposits[d]->append_rows(chunk.column(5 + d), firsts);
+      });
+  widen_scores(scores);
+  auto gather = [&](const RiskPivot& pivot, std::size_t period, const std::vector<std::uint32_t>& firms,
                     const std::string& name) {
-    Column column(name, pivot.source->kind());
+    std::vector<std::uint32_t> cells(firms.size());
+    for (std::size_t i = 0; i < firms.size(); ++i) cells[i] = pivot.first_cell[period * firm_count + firms[i]];
+    Column column(name, pivot.cells->kind());
     column.reserve(firms.size());
-    for (std::uint32_t k : firms) {
-      const std::uint32_t row = pivot.first_row[period * firm_count + k];
-      if (row == kNoRow) column.push_null();
-      else column.push_from(*pivot.source, row);
-    }
+    column.append_rows(*pivot.cells, cells);
     return column;
   };
 
@@ -233,7 +331,7 @@ Scoreboard _build_scoreboard(Connection& con) {
   std::vector<std::uint32_t> firms(identity.num_rows());
   for (std::size_t i = 0; i < firms.size(); ++i) firms[i] = firm_index.at(identity_keys[i]);
   const std::string& son_label = labels[son];
-  const Column current_risk = _safe_int_series(gather(pivots[1], son, firms, "r" + son_label));
+  const Column current_risk = clean_risks(gather(risk_pivots[0], son, firms, "r" + son_label));
   std::vector<std::int64_t> son_risk(firms.size(), 0);
   for (std::size_t i = 0; i < firms.size(); ++i) son_risk[i] = risk_integer(current_risk, i).value_or(0);
   std::vector<std::size_t> order(firms.size());
@@ -253,31 +351,27 @@ Scoreboard _build_scoreboard(Connection& con) {
   }
 
   for (std::size_t p = 0; p < period_count; ++p) {
-    const Pivot& pivot = pivots[0];
-    std::vector<std::int64_t> values(sorted_firms.size(), 0);
-    std::vector<Score> states(sorted_firms.size(), Score::kNull);
+    const std::size_t first_slot = p * firm_count;
     bool any_yi = false;
-    for (std::size_t i = 0; i < sorted_firms.size(); ++i) {
-      const std::uint32_t row = pivot.first_row[p * firm_count + sorted_firms[i]];
-      if (row != kNoRow) states[i] = read_score(*pivot.source, row, values[i]);
-      any_yi = any_yi || states[i] == Score::kYi;
-    }
+    for (std::uint32_t k : sorted_firms) any_yi = any_yi || scores.states[first_slot + k] == Score::kYi;
     Column score("vrd" + labels[p], any_yi ? ColumnKind::kJson : ColumnKind::kInteger);
-    score.reserve(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (states[i] == Score::kNull) score.push_null();
-      else if (states[i] == Score::kYi) score.push_text("YI");
-      else score.push_integer(values[i]);
+    score.reserve(sorted_firms.size());
+    for (std::uint32_t k : sorted_firms) {
+      switch (scores.states[first_slot + k]) {
+        case Score::kEmpty:
+        case Score::kNull: score.push_null(); break;
+        case Score::kYi: score.push_text("YI"); break;
+        case Score::kInteger: score.push_integer(scores.values[first_slot + k]); break;
+      }
     }
     rows.add_column(std::move(score));
   }
-  std::vector<Column> risks;
+  const std::size_t first_risk = rows.num_columns();
   for (std::size_t p = 0; p < period_count; ++p) {
-    risks.push_back(_safe_int_series(gather(pivots[1], p, sorted_firms, "r" + labels[p])));
-    rows.add_column(risks.back());
+    rows.add_column(clean_risks(gather(risk_pivots[0], p, sorted_firms, "r" + labels[p])));
   }
   for (std::size_t p = 0; p < period_count; ++p) {
-    rows.add_column(_safe_int_series(gather(pivots[2], p, sorted_firms, "rd" + labels[p])));
+    rows.add_column(clean_risks(gather(risk_pivots[1], p, sorted_firms, "rd" + labels[p])));
   }
   Column son_risk_column("son_risk", ColumnKind::kInteger);
   son_risk_column.reserve(order.size());
@@ -285,21 +379,11 @@ Scoreboard _build_scoreboard(Connection& con) {
   rows.add_column(son_risk_column);
 
   if (has_deposits) {
-    // Each firm's first row of the current period.
-    std::vector<std::uint32_t> current_row(firm_count, kNoRow);
-    for (std::size_t row = 0; row < periods.num_rows(); ++row) {
-      if (period_of_row[row] == son && current_row[firm_of_row[row]] == kNoRow) {
-        current_row[firm_of_row[row]] = static_cast<std::uint32_t>(row);
-      }
-    }
     for (std::size_t d = 0; d < 3; ++d) {
-      const Column& source = periods.column(5 + d);
-      Column deposit(kDepositMembers[d], source.kind());
-      deposit.reserve(sorted_firms.size());
-      for (std::uint32_t k : sorted_firms) {
-        if (current_row[k] == kNoRow) deposit.push_null();
-        else deposit.push_from(source, current_row[k]);
-      }
+      std::vector<std::uint32_t> cells(sorted_firms.size());
+      for (std::size_t i = 0; i < sorted_firms.size(); ++i) cells[i] = current_cell[sorted_firms[i]];
+      Column deposit(kDepositMembers[d], deposits[d]->kind());
+      deposit.append_rows(*deposits[d], cells);
       rows.add_column(_safe_int_series(deposit));
     }
   }
@@ -308,7 +392,7 @@ Scoreboard _build_scoreboard(Connection& con) {
     Column change("df" + labels[p], ColumnKind::kInteger);
     change.reserve(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
-      const std::optional<std::int64_t> then = risk_integer(risks[p], i);
+      const std::optional<std::int64_t> then = risk_integer(rows.column(first_risk + p), i);
       if (then) change.push_integer(son_risk_column.integer(i) - *then);
       else change.push_null();
     }

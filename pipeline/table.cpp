@@ -132,6 +132,35 @@ void Column::push_from(const Column& other, std::size_t row) {
   }
 }
 
+void Column::append_rows(const Column& other, const std::vector<std::uint32_t>& rows) {
+  const bool widen = kind_ == ColumnKind::kFloat && other.kind_ == ColumnKind::kInteger;
+  if (other.kind_ != kind_ && !widen) {
+    for (std::uint32_t row : rows) {
+      if (row == kNoRow) push_null();
+      else push_from(other, row);
+    }
+    return;
+  }
+  for (std::uint32_t row : rows) {
+    const Cell cell = row == kNoRow ? Cell::kNull : other.cells_[row];
+    cells_.push_back(cell);
+    const bool value = cell == Cell::kValue;
+    switch (kind_) {
+      case ColumnKind::kInteger:
+      case ColumnKind::kBoolean: integers_.push_back(value ? other.integers_[row] : 0); break;
+      case ColumnKind::kFloat:
+        if (!value) floats_.push_back(0.0);
+        else floats_.push_back(widen ? static_cast<double>(other.integers_[row]) : other.floats_[row]);
+        break;
+      case ColumnKind::kText:
+        if (value) text_bytes_.append(other.text(row));
+        text_ends_.push_back(text_bytes_.size());
+        break;
+      case ColumnKind::kJson: jsons_.push_back(value ? other.jsons_[row] : ordered_json(nullptr)); break;
+    }
+  }
+}
+
 void Column::set_float(std::size_t row, double value) {
   floats_[row] = value;
   cells_[row] = Cell::kValue;

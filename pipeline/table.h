@@ -62,6 +62,12 @@ class Column {
   // Appends cell `row` of `other`, which must be of the same kind (or this one kJson).
   void push_from(const Column& other, std::size_t row);
 
+  // Appends, for every entry of `rows`, that cell of `other` as push_from does (an
+  // integer cell into a float column is widened), or a null cell where the entry is
+  // kNoRow. One pass per kind, for large gathers.
+  static constexpr std::uint32_t kNoRow = UINT32_MAX;
+  void append_rows(const Column& other, const std::vector<std::uint32_t>& rows);
+
   // Marks an existing cell null (its stored value is no longer read).
   void set_null(std::size_t row) { cells_[row] = Cell::kNull; }
   void set_float(std::size_t row, double value);

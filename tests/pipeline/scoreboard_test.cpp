@@ -104,6 +104,36 @@ TEST(BuildScoreboard, AddsOptionalMembersAndCurrentDeposits) {
             true);
 }
 
+TEST(BuildScoreboard, KeepsEachFirmsFirstValuePerPeriodAcrossChunks) {
+  // Every firm has a row without values, then one with values, then a decoy, each group
+  // thousands of rows apart, so a firm's rows arrive in different chunks of the result.
+  MartDb db("");
+  db.run("INSERT INTO fact_periodic SELECT i, '2024-06', NULL, NULL, NULL FROM range(1, 5001) r(i)");
+  db.run("INSERT INTO fact_periodic SELECT i, '2024-06', (i % 900)::VARCHAR, i * 1.5, -i FROM range(1, 5001) r(i)");
+  db.run("INSERT INTO fact_periodic SELECT i, '2024-06', '1', 1, 1 FROM range(1, 5001) r(i)");
+  db.run("INSERT INTO dim_entity SELECT i, 'KOBI', 10, 1 FROM range(1, 5001) r(i)");
+  const Scoreboard scoreboard = db.build();
+  ASSERT_EQ(scoreboard.rows.num_rows(), 5000u);
+  for (std::size_t row = 0; row < 5000; ++row) {
+    const std::int64_t muta = scoreboard.rows.column("muta").integer(row);
+    const std::int64_t son_risk = static_cast<std::int64_t>(static_cast<double>(muta) * 1.5);
+    EXPECT_EQ(scoreboard.rows.row_json(row).dump(),
+              ordered_json({{"muta", muta},
+                            {"unvan", nullptr},
+                            {"segment", "KOBI"},
+                            {"sube_kodu", 10},
+                            {"sube_adi", "Şişli"},
+                            {"bolge_kodu", 1},
+                            {"bolge_adi", "İstanbul Bölge"},
+                            {"vrd2024-06", muta % 900},
+                            {"r2024-06", static_cast<double>(muta) * 1.5},
+                            {"rd2024-06", static_cast<double>(-muta)},
+                            {"son_risk", son_risk},
+                            {"df2024-06", 0}})
+                  .dump());
+  }
+}
+
 TEST(BuildScoreboard, DegenerateDatabasesGiveTheShortDocuments) {
   MartDb empty("");
   Scoreboard none = empty.build();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scoreboard_fixture.h"
+
 namespace vordak::pipeline {
 namespace {
 
@@ -9,21 +11,7 @@ namespace {
 Scoreboard scoreboard_of(const ordered_json& periods, const ordered_json& records) {
   Scoreboard scoreboard;
   scoreboard.meta = {{"donemler", periods}, {"risk_donemler", periods}, {"son_donem", periods.back()}};
-  std::vector<std::string> names;
-  for (const auto& record : records) {
-    for (const auto& [name, value] : record.items()) {
-      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-  }
-  for (const std::string& name : names) {
-    Column column(name, ColumnKind::kJson);
-    for (const auto& record : records) {
-      if (!record.contains(name)) column.push_absent();
-      else if (record[name].is_null()) column.push_null();
-      else column.push_json(record[name]);
-    }
-    scoreboard.rows.add_column(std::move(column));
-  }
+  scoreboard.rows = testing::rows_of(records);
   return scoreboard;
 }
 
@@ -82,22 +70,22 @@ TEST(StripPeriods, RemovesPeriodsOutsideTheReferenceList) {
   const ordered_json record = {{"muta", 1}, {"vrdA", 1}, {"vrdB", 2}, {"rA", 3}, {"rB", 4}, {"rdA", 5},
                                {"rdB", 6}, {"son_risk", 4}, {"dfA", 1}, {"dfB", 0}};
   Scoreboard unchanged = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   _strip_periods(unchanged, {"A", "B"});
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(unchanged.rows.num_columns(), 10u);
 
   Scoreboard stripped = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   _strip_periods(stripped, {"A", "Z"});
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "    dönem filtresi: 2 -> 1 dönem\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "    dönem filtresi: 2 -> 1 dönem\n");
   EXPECT_EQ(stripped.meta.dump(), R"({"donemler":["A"],"risk_donemler":["A"],"son_donem":"A"})");
   EXPECT_EQ(stripped.rows.row_json(0).dump(), R"({"muta":1,"vrdA":1,"rA":3,"rdA":5,"son_risk":4,"dfA":1})");
 
   Scoreboard none_kept = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   _strip_periods(none_kept, {});
-  testing::internal::GetCapturedStdout();
+  ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(none_kept.meta.dump(), R"({"donemler":[],"risk_donemler":[],"son_donem":"B"})");
 }
 

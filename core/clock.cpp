@@ -1,7 +1,5 @@
 #include "core/clock.h"
 
-#include <sys/time.h>
-
 #include <cstdio>
 #include <ctime>
 
@@ -9,37 +7,46 @@ namespace vordak {
 
 namespace {
 
-std::string format_local(const timeval& now, const char* format) {
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+using std::chrono::seconds;
+
+std::string format_local(std::time_t whole_seconds, const char* format) {
   std::tm local{};
-  const std::time_t seconds = now.tv_sec;
-  ::localtime_r(&seconds, &local);
+  ::localtime_r(&whole_seconds, &local);
   char buf[64];
   std::strftime(buf, sizeof buf, format, &local);
   return buf;
 }
 
-timeval now() {
-  timeval tv{};
-  ::gettimeofday(&tv, nullptr);
-  return tv;
+// Whole seconds and the microseconds after them; floor, so that times before the epoch
+// keep a non-negative fraction.
+std::pair<std::time_t, long> split(TimePoint time) {
+  const auto micros = duration_cast<microseconds>(time.time_since_epoch()).count();
+  std::time_t whole = static_cast<std::time_t>(micros / 1000000);
+  long fraction = static_cast<long>(micros % 1000000);
+  if (fraction < 0) {
+    fraction += 1000000;
+    --whole;
+  }
+  return {whole, fraction};
 }
 
 }  // namespace
 
-double epoch_seconds() {
-  const timeval tv = now();
-  return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+double epoch_seconds(TimePoint time) {
+  return static_cast<double>(duration_cast<microseconds>(time.time_since_epoch()).count()) / 1e6;
 }
 
-std::string local_timestamp() { return format_local(now(), "%Y%m%d_%H%M%S"); }
+std::string timestamp_text(TimePoint time) { return format_local(split(time).first, "%Y%m%d_%H%M%S"); }
 
-std::string local_iso_now() {
-  const timeval tv = now();
-  std::string text = format_local(tv, "%Y-%m-%dT%H:%M:%S");
-  if (tv.tv_usec != 0) {
-    char micros[16];
-    std::snprintf(micros, sizeof micros, ".%06ld", static_cast<long>(tv.tv_usec));
-    text += micros;
+std::string iso_text(TimePoint time) {
+  const auto [whole, micros] = split(time);
+  std::string text = format_local(whole, "%Y-%m-%dT%H:%M:%S");
+  if (micros != 0) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, ".%06ld", micros);
+    text += digits;
   }
   return text;
 }

@@ -1,17 +1,21 @@
 #pragma once
 
+// Text forms of a moment, in local time. The moment itself comes from Env::now().
+
 #include <string>
+
+#include "core/env.h"
 
 namespace vordak {
 
 // Seconds since the epoch, with sub-second precision.
-double epoch_seconds();
+double epoch_seconds(TimePoint time);
 
-// Local time now as "%Y%m%d_%H%M%S".
-std::string local_timestamp();
+// "%Y%m%d_%H%M%S".
+std::string timestamp_text(TimePoint time);
 
-// Local time now in ISO 8601 without zone: YYYY-MM-DDTHH:MM:SS, then "." and six digits
-// of microseconds unless they are zero.
-std::string local_iso_now();
+// ISO 8601 without zone: YYYY-MM-DDTHH:MM:SS, then "." and six digits of microseconds
+// unless they are zero.
+std::string iso_text(TimePoint time);
 
 }  // namespace vordak

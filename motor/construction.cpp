@@ -47,7 +47,7 @@ Motor::Motor(MotorArgs args)
   db_path = work_dir / "db" / (mode == "test" ? "vrd_test.duckdb" : "vrd.duckdb");
   output_dir = work_dir / "outputs" / "json";
 
-  ts = local_timestamp();
+  ts = timestamp_text(Env::system().now());
   season_adi = std::string(mode == "test" ? "T" : "S") + "_" + ts + "_" + mode + "_" + kVersion;
   season_dir = work_dir / "seasons" / season_adi;
   meta_dir = season_dir / "meta";
@@ -56,7 +56,7 @@ Motor::Motor(MotorArgs args)
     for (const fs::path& dir : {meta_dir, log_dir, output_dir}) fs::create_directories(dir);
   }
 
-  pipeline_baslangic = epoch_seconds();
+  pipeline_baslangic = epoch_seconds(Env::system().now());
   git_info = _git_info(work_dir.string());
 
   const fs::path version_file = work_dir / "db" / ".nb_version";

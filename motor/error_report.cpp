@@ -59,7 +59,7 @@ std::string strip_terminal_codes(std::string_view text) {
 void save_error_report(const std::exception& failure, const std::filesystem::path& db_path,
                        const std::string& context, const std::filesystem::path& output_path) {
   std::string report = "=== Hata raporu ===\n";
-  report += "Zaman: " + local_iso_now() + "\n";
+  report += "Zaman: " + iso_text(Env::system().now()) + "\n";
   report += "Bağlam: " + context + "\n";
   report += "Veritabanı: " + db_path.string() + "\n";
   report += "Hata türü: " + kind_name(failure) + "\n";

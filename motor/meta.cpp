@@ -51,7 +51,7 @@ void Motor::meta_yaz(const std::string& kod, const fs::path& nb_path, double sur
   record["pipeline_ts"] = ts;
   record["mode"] = mode;
   record["sure_saniye"] = round_half_even(sure, 1);
-  record["tarih"] = local_iso_now();
+  record["tarih"] = iso_text(Env::system().now());
   if (source_hashes && !source_hashes->empty()) record["source_hashes"] = *source_hashes;
   if (ekstra && !ekstra->empty()) {
     for (const auto& [key, value] : ekstra->items()) record[key] = value;

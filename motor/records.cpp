@@ -62,7 +62,7 @@ void Motor::_temizle_error_reports() const {
 }
 
 void Motor::ozet_yazdir() const {
-  const double minutes = (epoch_seconds() - pipeline_baslangic) / 60;
+  const double minutes = (epoch_seconds(Env::system().now()) - pipeline_baslangic) / 60;
   const Counts counts = count_rows(ozet_satirlar);
   say("\n" + kRule);
   say("  " + season_adi + " | " + to_upper(mode));
@@ -79,13 +79,13 @@ void Motor::ozet_yazdir() const {
 }
 
 fs::path Motor::manifest_yaz() const {
-  const double minutes = (epoch_seconds() - pipeline_baslangic) / 60;
+  const double minutes = (epoch_seconds(Env::system().now()) - pipeline_baslangic) / 60;
   const Counts counts = count_rows(ozet_satirlar);
   ordered_json manifest = ordered_json::object();
   manifest["season"] = season_adi;
   manifest["pipeline_ts"] = ts;
   manifest["pkg_version"] = kVersion;
-  manifest["tarih"] = local_iso_now();
+  manifest["tarih"] = iso_text(Env::system().now());
   manifest["mode"] = mode;
   manifest["git"] = git_info;
   manifest["parametreler"] = {

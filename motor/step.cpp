@@ -109,7 +109,7 @@ bool Motor::adim_isle(const std::string& kod, const std::optional<NotebookParams
   }
 
   say("  ÇALIŞTIRILIYOR — " + sebep);
-  const double t0 = epoch_seconds();
+  const double t0 = epoch_seconds(Env::system().now());
   NotebookParams params = base_params();
   if (ek_params) {
     for (const auto& [name, value] : *ek_params) params.set(name, value);
@@ -123,7 +123,7 @@ bool Motor::adim_isle(const std::string& kod, const std::optional<NotebookParams
     if (source_dirs && !source_dirs->empty() && !is_ingest_step(kod)) source_hashes = source_fingerprints(*source_dirs);
     if (!executor_) executor_ = make_default_executor();
     executor_->execute_notebook(nb_path->string(), out_nb.string(), params, work_dir.string());
-    const double sure = epoch_seconds() - t0;
+    const double sure = epoch_seconds(Env::system().now()) - t0;
     meta_yaz(kod, *nb_path, sure, source_hashes);
     calisan_adimlar.insert(kod);
     say("  OK " + sure_text(sure));
@@ -132,7 +132,7 @@ bool Motor::adim_isle(const std::string& kod, const std::optional<NotebookParams
     if (kontrol_fn) kontrol_fn(work_dir);
     return true;
   } catch (const std::exception& failure) {
-    const std::string shown = sure_text(epoch_seconds() - t0);
+    const std::string shown = sure_text(epoch_seconds(Env::system().now()) - t0);
     const std::string hata = utf8_prefix(failure.what(), kConsoleErrorLength);
     say("  HATA — " + shown + "\n  " + hata);
     try {

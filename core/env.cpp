@@ -1,0 +1,98 @@
+#include "core/env.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "core/files.h"
+
+namespace vordak {
+
+namespace {
+
+std::runtime_error path_error(const std::string& what, const fs::path& path, const std::error_code& error) {
+  return std::runtime_error(what + ": " + path.string() + " (" + error.message() + ")");
+}
+
+fs::file_type type_of(mode_t mode) {
+  if (S_ISREG(mode)) return fs::file_type::regular;
+  if (S_ISDIR(mode)) return fs::file_type::directory;
+  if (S_ISLNK(mode)) return fs::file_type::symlink;
+  if (S_ISFIFO(mode)) return fs::file_type::fifo;
+  if (S_ISSOCK(mode)) return fs::file_type::socket;
+  if (S_ISBLK(mode)) return fs::file_type::block;
+  if (S_ISCHR(mode)) return fs::file_type::character;
+  return fs::file_type::unknown;
+}
+
+class SystemEnv : public Env {
+ public:
+  TimePoint now() override { return std::chrono::system_clock::now(); }
+  void sleep_until(TimePoint deadline) override { std::this_thread::sleep_until(deadline); }
+
+  std::optional<FileStatus> status(const fs::path& path) override {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+      throw path_error("Dosya bilgisi okunamadı", path, std::error_code(errno, std::generic_category()));
+    }
+    FileStatus status;
+    status.type = type_of(info.st_mode);
+    status.size = static_cast<std::uintmax_t>(info.st_size);
+    status.mtime_ns = static_cast<__int128>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    return status;
+  }
+
+  std::vector<fs::path> list_directory(const fs::path& dir) override {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    fs::directory_iterator it(dir, error), end;
+    for (; !error && it != end; it.increment(error)) entries.push_back(it->path());
+    if (error) throw path_error("Dizin okunamadı", dir, error);
+    return entries;
+  }
+
+  void create_directories(const fs::path& dir) override {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) throw path_error("Dizin oluşturulamadı", dir, error);
+    if (!fs::is_directory(dir)) {
+      throw path_error("Dizin oluşturulamadı", dir, std::make_error_code(std::errc::not_a_directory));
+    }
+  }
+
+  std::string read_file(const fs::path& path) override { return vordak::read_file(path); }
+
+  void write_file_atomic(const fs::path& path, std::string_view content) override {
+    vordak::write_file_atomic(path, content);
+  }
+
+  bool remove_file(const fs::path& path) override {
+    if (::unlink(path.c_str()) == 0) return true;
+    if (errno == ENOENT) return false;
+    throw path_error("Dosya silinemedi", path, std::error_code(errno, std::generic_category()));
+  }
+};
+
+}  // namespace
+
+Env& Env::system() {
+  static SystemEnv env;
+  return env;
+}
+
+bool Env::is_directory(const fs::path& path) {
+  const std::optional<FileStatus> found = status(path);
+  return found && found->type == fs::file_type::directory;
+}
+
+bool Env::is_regular_file(const fs::path& path) {
+  const std::optional<FileStatus> found = status(path);
+  return found && found->type == fs::file_type::regular;
+}
+
+}  // namespace vordak

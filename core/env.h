@@ -1,0 +1,90 @@
+#pragma once
+
+// What the world gives the engine and the mart builder: the clock and the file system.
+// Library code reaches them only through an Env, so that tests can give a fake clock or
+// a disk that fails, and the real machine is Env::system(). EnvWrapper forwards every
+// call to another Env; a test overrides only what it fakes.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vordak {
+
+namespace fs = std::filesystem;
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+// What a file's metadata says of it.
+struct FileStatus {
+  fs::file_type type = fs::file_type::not_found;
+  std::uintmax_t size = 0;
+  // Modification time in whole nanoseconds since the epoch.
+  __int128 mtime_ns = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The real clock and the local file system.
+  static Env& system();
+
+  // The current time.
+  virtual TimePoint now() = 0;
+  // Blocks until `deadline` has passed.
+  virtual void sleep_until(TimePoint deadline) = 0;
+
+  // The entry's status, symbolic links followed; absent when nothing is there (a
+  // dangling link included). Throws std::runtime_error naming the path when the status
+  // cannot be read for another reason (no permission on a parent, say).
+  virtual std::optional<FileStatus> status(const fs::path& path) = 0;
+  // The direct entries of a directory, in no particular order. Throws
+  // std::runtime_error naming the directory when it cannot be listed.
+  virtual std::vector<fs::path> list_directory(const fs::path& dir) = 0;
+  // Creates the directory and its missing parents; an existing directory is no error.
+  // Throws std::runtime_error naming the directory on failure.
+  virtual void create_directories(const fs::path& dir) = 0;
+  // The whole file as bytes. Throws std::runtime_error naming the file.
+  virtual std::string read_file(const fs::path& path) = 0;
+  // Replaces `path` with `content` through a synced temporary file and a rename: a
+  // crash leaves the old file or the new one, never a part. Throws naming the file.
+  virtual void write_file_atomic(const fs::path& path, std::string_view content) = 0;
+  // Removes a file (not a directory); true when something was removed. Throws naming
+  // the file when it exists and cannot be removed.
+  virtual bool remove_file(const fs::path& path) = 0;
+
+  // Conveniences over status().
+  bool exists(const fs::path& path) { return status(path).has_value(); }
+  bool is_directory(const fs::path& path);
+  bool is_regular_file(const fs::path& path);
+};
+
+// Forwards every call to `target`; override the calls a test wants to change.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env& target) : target_(target) {}
+
+  TimePoint now() override { return target_.now(); }
+  void sleep_until(TimePoint deadline) override { target_.sleep_until(deadline); }
+  std::optional<FileStatus> status(const fs::path& path) override { return target_.status(path); }
+  std::vector<fs::path> list_directory(const fs::path& dir) override { return target_.list_directory(dir); }
+  void create_directories(const fs::path& dir) override { target_.create_directories(dir); }
+  std::string read_file(const fs::path& path) override { return target_.read_file(path); }
+  void write_file_atomic(const fs::path& path, std::string_view content) override {
+    target_.write_file_atomic(path, content);
+  }
+  bool remove_file(const fs::path& path) override { return target_.remove_file(path); }
+
+ protected:
+  Env& target() { return target_; }
+
+ private:
+  Env& target_;
+};
+
+}  // namespace vordak

@@ -1,0 +1,56 @@
+#include "core/sink.h"
+
+#include <cstdio>
+
+namespace vordak {
+
+namespace {
+
+class StdoutSink : public Sink {
+ public:
+  void line(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  void partial(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
+
+Sink& stdout_sink() {
+  static StdoutSink sink;
+  return sink;
+}
+
+void StringSink::line(std::string_view text) {
+  text_.append(text);
+  text_.push_back('\n');
+}
+
+void StringSink::partial(std::string_view text) { text_.append(text); }
+
+std::vector<std::string> StringSink::lines() const {
+  std::vector<std::string> result;
+  std::size_t start = 0;
+  while (start < text_.size()) {
+    std::size_t end = text_.find('\n', start);
+    if (end == std::string::npos) end = text_.size();
+    result.push_back(text_.substr(start, end - start));
+    start = end + 1;
+  }
+  return result;
+}
+
+void TeeSink::line(std::string_view text) {
+  for (Sink* target : targets_) target->line(text);
+}
+
+void TeeSink::partial(std::string_view text) {
+  for (Sink* target : targets_) target->partial(text);
+}
+
+}  // namespace vordak

@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "core/console.h"
+#include "core/sink.h"
 #include "core/text.h"
 #include "motor/consistency.h"
 #include "motor/motor.h"
+#include "motor/registry.h"
 
 namespace vordak::cli {
 
@@ -31,6 +32,7 @@ const std::vector<Option> kRunOptions = {
     {"skip-ml", Kind::kFlag, "", "leave out the machine-learning steps"},
     {"referans-tarih", Kind::kRepeated, "DATE", "reference date handed to transform"},
     {"test-muta-count", Kind::kValue, "N", "run the machine-learning notebooks on N firms (0 = all)"},
+    {"all-steps", Kind::kFlag, "", "offer all 24 steps, each after the steps it reads (see vordak steps)"},
 };
 
 std::vector<Option> with(std::vector<Option> options, const std::vector<Option>& more) {
@@ -60,37 +62,36 @@ motor::MotorArgs engine_args(const ParsedArgs& args, bool check_keys) {
   }
   engine.muta_filter_path = args.value("muta-filter");
   engine.file_suffix = args.value("suffix").value_or("");
+  engine.input = std::make_shared<motor::TerminalInput>();
   return engine;
 }
 
-struct RunOptions {
-  bool skip_ingest, skip_backtest, skip_ml;
-  std::optional<std::vector<std::string>> referans;
-  long long test_muta_count;
-};
-
-RunOptions run_options(const ParsedArgs& args) {
-  RunOptions options{args.flag("skip-ingest"), args.flag("skip-backtest"), args.flag("skip-ml"), std::nullopt, 0};
-  if (const auto dates = args.values("referans-tarih"); !dates.empty()) options.referans = dates;
-  if (const auto count = args.value("test-muta-count")) options.test_muta_count = integer_value("test-muta-count", *count);
-  return options;
+motor::RunArgs run_args(const ParsedArgs& args) {
+  motor::RunArgs run;
+  run.skip_ingest = args.flag("skip-ingest");
+  run.skip_backtest = args.flag("skip-backtest");
+  run.skip_ml = args.flag("skip-ml");
+  if (const auto dates = args.values("referans-tarih"); !dates.empty()) run.referans_tarih_list = dates;
+  if (const auto count = args.value("test-muta-count")) run.test_muta_count = integer_value("test-muta-count", *count);
+  run.all_steps = args.flag("all-steps");
+  return run;
 }
 
 int run_command(const ParsedArgs& args) {
-  const RunOptions options = run_options(args);
-  motor::Motor engine(engine_args(args, true));
-  engine.run_all(options.skip_ingest, options.skip_backtest, options.skip_ml, options.referans, options.test_muta_count);
+  const motor::RunArgs run = run_args(args);
+  motor::Motor engine(engine_args(args, true), stdout_sink());
+  engine.run_all(run);
   return run_failed(engine) ? 1 : 0;
 }
 
 int plan_command(const ParsedArgs& args) {
-  const RunOptions options = run_options(args);
+  const motor::RunArgs run = run_args(args);
   motor::MotorArgs engine_arguments = engine_args(args, true);
   engine_arguments.dry_run = true;
-  const motor::Motor engine(engine_arguments);
-  for (const motor::PlanSatiri& row :
-       engine.plan(options.skip_ingest, options.skip_backtest, options.skip_ml, options.referans, options.test_muta_count)) {
-    say("  " + pad_right(row.kod, 22) + " " + pad_right(row.karar, 8) + " " + row.sebep);
+  Sink& out = stdout_sink();
+  const motor::Motor engine(engine_arguments, out);
+  for (const motor::PlanRow& row : engine.plan(run)) {
+    out.line("  " + pad_right(row.kod, 22) + " " + pad_right(motor::plan_verdict_text(row.karar), 8) + " " + row.sebep);
   }
   return 0;
 }
@@ -114,7 +115,7 @@ motor::NotebookParams step_params(const ParsedArgs& args) {
 
 int step_command(const ParsedArgs& args) {
   const motor::NotebookParams params = step_params(args);
-  motor::Motor engine(engine_args(args, false));
+  motor::Motor engine(engine_args(args, false), stdout_sink());
   const std::vector<std::string> dirs = args.values("source-dir");
   const bool ok = engine.adim_isle(args.positionals().front(), params.empty() ? std::nullopt : std::optional(params),
                                    nullptr, dirs.empty() ? std::nullopt : std::optional(dirs));
@@ -124,16 +125,13 @@ int step_command(const ParsedArgs& args) {
 int check_command(const ParsedArgs& args) {
   const std::vector<std::string> problems =
       args.positionals().empty() ? motor::tutarlilik_kontrol() : motor::tutarlilik_kontrol(args.positionals().front());
-  for (const std::string& problem : problems) say(problem);
+  for (const std::string& problem : problems) stdout_sink().line(problem);
   return problems.empty() ? 0 : 1;
 }
 
 }  // namespace
 
-bool run_failed(const motor::Motor& engine) {
-  return std::any_of(engine.ozet_satirlar.begin(), engine.ozet_satirlar.end(),
-                     [](const motor::OzetSatiri& row) { return row.durum == "HATA" || row.durum == "NB YOK"; });
-}
+bool run_failed(const motor::Motor& engine) { return !engine.report().failed_steps().empty(); }
 
 std::vector<Subcommand> engine_subcommands() {
   const std::vector<Option> run_opts = with(kEngineOptions, kRunOptions);

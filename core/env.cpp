@@ -47,11 +47,14 @@ class SystemEnv : public Env {
     return status;
   }
 
-  std::vector<fs::path> list_directory(const fs::path& dir) override {
-    std::vector<fs::path> entries;
+  std::vector<DirEntry> list_directory(const fs::path& dir) override {
+    std::vector<DirEntry> entries;
     std::error_code error;
     fs::directory_iterator it(dir, error), end;
-    for (; !error && it != end; it.increment(error)) entries.push_back(it->path());
+    for (; !error && it != end; it.increment(error)) {
+      std::error_code ignored;
+      entries.push_back({it->path(), it->symlink_status(ignored).type()});
+    }
     if (error) throw path_error("Dizin okunamadı", dir, error);
     return entries;
   }

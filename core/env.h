@@ -27,6 +27,13 @@ struct FileStatus {
   __int128 mtime_ns = 0;
 };
 
+// One entry of a directory listing; `type` is the entry's own (a symbolic link is
+// kSymlink, not what it points to).
+struct DirEntry {
+  fs::path path;
+  fs::file_type type = fs::file_type::unknown;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -45,7 +52,7 @@ class Env {
   virtual std::optional<FileStatus> status(const fs::path& path) = 0;
   // The direct entries of a directory, in no particular order. Throws
   // std::runtime_error naming the directory when it cannot be listed.
-  virtual std::vector<fs::path> list_directory(const fs::path& dir) = 0;
+  virtual std::vector<DirEntry> list_directory(const fs::path& dir) = 0;
   // Creates the directory and its missing parents; an existing directory is no error.
   // Throws std::runtime_error naming the directory on failure.
   virtual void create_directories(const fs::path& dir) = 0;
@@ -72,7 +79,7 @@ class EnvWrapper : public Env {
   TimePoint now() override { return target_.now(); }
   void sleep_until(TimePoint deadline) override { target_.sleep_until(deadline); }
   std::optional<FileStatus> status(const fs::path& path) override { return target_.status(path); }
-  std::vector<fs::path> list_directory(const fs::path& dir) override { return target_.list_directory(dir); }
+  std::vector<DirEntry> list_directory(const fs::path& dir) override { return target_.list_directory(dir); }
   void create_directories(const fs::path& dir) override { target_.create_directories(dir); }
   std::string read_file(const fs::path& path) override { return target_.read_file(path); }
   void write_file_atomic(const fs::path& path, std::string_view content) override {

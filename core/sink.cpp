@@ -33,6 +33,12 @@ void StringSink::line(std::string_view text) {
 
 void StringSink::partial(std::string_view text) { text_.append(text); }
 
+std::string StringSink::take() {
+  std::string taken;
+  taken.swap(text_);
+  return taken;
+}
+
 std::vector<std::string> StringSink::lines() const {
   std::vector<std::string> result;
   std::size_t start = 0;

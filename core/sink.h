@@ -30,6 +30,8 @@ class StringSink : public Sink {
   void line(std::string_view text) override;
   void partial(std::string_view text) override;
   const std::string& text() const { return text_; }
+  // Everything written since the last take(), and forgets it.
+  std::string take();
   // The text split at line breaks (the last, unfinished line included when not empty).
   std::vector<std::string> lines() const;
 

@@ -7,7 +7,6 @@
 #include <typeinfo>
 
 #include "core/clock.h"
-#include "core/files.h"
 #include "motor/executor.h"
 
 namespace vordak::motor {
@@ -57,9 +56,9 @@ std::string strip_terminal_codes(std::string_view text) {
 }
 
 void save_error_report(const std::exception& failure, const std::filesystem::path& db_path,
-                       const std::string& context, const std::filesystem::path& output_path) {
+                       const std::string& context, const std::filesystem::path& output_path, Env& env) {
   std::string report = "=== Hata raporu ===\n";
-  report += "Zaman: " + iso_text(Env::system().now()) + "\n";
+  report += "Zaman: " + iso_text(env.now()) + "\n";
   report += "Bağlam: " + context + "\n";
   report += "Veritabanı: " + db_path.string() + "\n";
   report += "Hata türü: " + kind_name(failure) + "\n";
@@ -69,14 +68,14 @@ void save_error_report(const std::exception& failure, const std::filesystem::pat
   }
 
   std::string content;
-  if (std::filesystem::exists(output_path)) {
-    content = with_final_newline(read_file(output_path));
+  if (env.exists(output_path)) {
+    content = with_final_newline(env.read_file(output_path));
     if (!content.empty()) content += '\n';
   } else if (output_path.has_parent_path()) {
-    std::filesystem::create_directories(output_path.parent_path());
+    env.create_directories(output_path.parent_path());
   }
   content += report;
-  write_file_atomic(output_path, content);
+  env.write_file_atomic(output_path, content);
 }
 
 }  // namespace vordak::motor

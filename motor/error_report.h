@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/env.h"
+
 namespace vordak::motor {
 
 // Appends a plain-text report of one failure to `output_path`: the local time, `context`
@@ -14,7 +16,7 @@ namespace vordak::motor {
 // season; the file is replaced atomically. Throws std::runtime_error when it cannot be
 // read or written.
 void save_error_report(const std::exception& failure, const std::filesystem::path& db_path,
-                       const std::string& context, const std::filesystem::path& output_path);
+                       const std::string& context, const std::filesystem::path& output_path, Env& env);
 
 // `text` without terminal escape sequences (colours, cursor movement).
 std::string strip_terminal_codes(std::string_view text);

@@ -86,16 +86,16 @@ ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv) 
 
 }  // namespace
 
-Fingerprint _file_hash(const std::string& path) {
+Fingerprint file_hash(const std::string& path) {
   try {
-    if (has_notebook_extension(path)) return _notebook_code_hash(path);
+    if (has_notebook_extension(path)) return notebook_code_hash(path);
     return sha256_of_file(path);
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-Fingerprint _notebook_code_hash(const std::string& path) {
+Fingerprint notebook_code_hash(const std::string& path) {
   try {
     const std::string text = read_file(path);
     if (!is_valid_utf8(text)) return std::nullopt;
@@ -126,7 +126,7 @@ Fingerprint _notebook_code_hash(const std::string& path) {
   }
 }
 
-Fingerprint _fast_file_hash(const std::string& path) {
+Fingerprint fast_file_hash(const std::string& path) {
   try {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return std::nullopt;
@@ -151,7 +151,7 @@ Fingerprint _fast_file_hash(const std::string& path) {
   }
 }
 
-Fingerprint _git_hash(const std::string& repo_dir, const std::string& file_path) {
+Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) {
   try {
     const ChildResult result = run_git(repo_dir, {"git", "hash-object", file_path});
     if (result.exit_status != 0) return std::nullopt;
@@ -161,7 +161,7 @@ Fingerprint _git_hash(const std::string& repo_dir, const std::string& file_path)
   }
 }
 
-ordered_json _git_info(const std::string& repo_dir) {
+ordered_json git_info(const std::string& repo_dir) {
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
   try {

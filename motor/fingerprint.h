@@ -14,21 +14,21 @@ using Fingerprint = std::optional<std::string>;  // up to 16 lower-case hex digi
 
 // Content fingerprint: the notebook code fingerprint for a name ending exactly in
 // ".ipynb", otherwise the first 16 hex digits of the SHA-256 of the raw bytes.
-Fingerprint _file_hash(const std::string& path);
+Fingerprint file_hash(const std::string& path);
 
 // MD5 over the concatenated source text of every cell, in order (no separators);
 // outputs, metadata and execution counts stay out.
-Fingerprint _notebook_code_hash(const std::string& path);
+Fingerprint notebook_code_hash(const std::string& path);
 
 // Metadata-based hash (name + size + mtime). Much faster for large files.
 // MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".
-Fingerprint _fast_file_hash(const std::string& path);
+Fingerprint fast_file_hash(const std::string& path);
 
 // Git object hash of a file (if git available): `git hash-object`, cut to 16 digits.
-Fingerprint _git_hash(const std::string& repo_dir, const std::string& file_path);
+Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);
 
 // Get git repo info: "git_available", "git_commit", "git_commit_short", "git_branch",
 // "git_error", in that order when present. Never fails.
-ordered_json _git_info(const std::string& repo_dir);
+ordered_json git_info(const std::string& repo_dir);
 
 }  // namespace vordak::motor

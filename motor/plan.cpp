@@ -4,24 +4,31 @@
 
 namespace vordak::motor {
 
-std::vector<PlanSatiri> Motor::plan(bool skip_ingest, bool skip_backtest, bool skip_ml,
-                                    const std::optional<std::vector<std::string>>& referans_tarih_list,
-                                    std::int64_t test_muta_count) const {
-  std::vector<PlanSatiri> rows;
+std::string_view plan_verdict_text(PlanVerdict verdict) {
+  switch (verdict) {
+    case PlanVerdict::kRuns: return "ÇALIŞIR";
+    case PlanVerdict::kSkips: return "ATLANIR";
+    case PlanVerdict::kNotebookMissing: return "NB YOK";
+  }
+  return "";
+}
+
+std::vector<PlanRow> Motor::plan(const RunArgs& run) const {
+  std::vector<PlanRow> rows;
   // Every due step is assumed to succeed, so that it cascades as it would in the run.
   std::set<std::string> completed;
-  for (const OfferedStep& step : offered_steps(skip_ingest, skip_backtest, skip_ml, referans_tarih_list, test_muta_count)) {
-    if (!_nb_path(step.kod)) {
-      rows.push_back({step.kod, "NB YOK", "bulunamadı"});
+  for (const OfferedStep& step : offered_steps(run)) {
+    if (!season_.nb_path(step.kod)) {
+      rows.push_back({step.kod, PlanVerdict::kNotebookMissing, "bulunamadı"});
       continue;
     }
-    if (_skip_before.contains(step.kod)) {
-      rows.push_back({step.kod, "ATLANIR", "--from " + from_step.value_or("")});
+    if (season_.skip_before().contains(step.kod)) {
+      rows.push_back({step.kod, PlanVerdict::kSkips, "--from " + season_.from_step().value_or("")});
       continue;
     }
-    const auto [calistir, sebep] = due_decision(step.kod, completed);
-    if (calistir) completed.insert(step.kod);
-    rows.push_back({step.kod, calistir ? "ÇALIŞIR" : "ATLANIR", sebep});
+    const Decision decision = changes_.decide(step.kod, completed);
+    if (decision.calistir) completed.insert(step.kod);
+    rows.push_back({step.kod, decision.calistir ? PlanVerdict::kRuns : PlanVerdict::kSkips, decision.sebep});
   }
   return rows;
 }

@@ -3,7 +3,8 @@
 // Pipeline Motor — Orchestration engine with change detection, cascade deps, season tracking.
 //
 // The pipeline's vocabulary: the ordered step registry, the dependency table and the
-// ingest steps. Built once when the library loads and never modified afterwards.
+// ingest steps, in the forms the engine looks them up. Built from the step table once
+// when the library loads and never modified afterwards.
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 """Builds the pipeline's notebooks (*.ipynb, nbformat 4) from the readable sources in src/.
 
-    python3 notebooks/build_notebooks.py [--out DIR]
+    python3 notebooks/build_notebooks.py [--vordak BINARY] [--out DIR]
 
 A source is Python split into cells by marker lines:
 
@@ -9,45 +9,21 @@ A source is Python split into cells by marker lines:
     # %%                       a code cell
     # %% include=NAME          a code cell holding src/NAME.py
 
-The header notebook vrd_pipeline.ipynb is generated from STEPS below and the package
-version in the top-level CMakeLists.txt. Re-run after editing a source and commit both.
+The steps come from the engine's step table (`vordak steps --json`; BINARY defaults to
+build/vordak): the notebook of each step, and the parameters a run hands it, which its
+parameters cell must declare. The header notebook vrd_pipeline.ipynb is generated from the
+table and the package version in the top-level CMakeLists.txt. Re-run after editing a
+source and commit both.
 """
 
 import json
 import os
 import re
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCES = os.path.join(HERE, "src")
-
-# Step key, notebook, description: the engine's registry, in its order.
-STEPS = [
-    ("ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma"),
-    ("ingest_kik", "nb_01b_ingest_kik.ipynb", "KIK izleme CSV"),
-    ("ingest_kredi", "nb_01c_ingest_kredi.ipynb", "Kredi risk parquet"),
-    ("ingest_yis", "nb_01d_ingest_yis.ipynb", "YIS tahmin CSV"),
-    ("ingest_eus", "nb_01e_ingest_eus.ipynb", "EUS tahmin CSV"),
-    ("ingest_hedef_kapsam", "nb_01f_ingest_hedef_kapsam.ipynb", "EUS hedef+kapsam MUTA"),
-    ("ingest_statik", "nb_01g_ingest_statik.ipynb", "Statik bilgiler TXT"),
-    ("ingest_train", "nb_01h_ingest_train.ipynb", "Training features parquet"),
-    ("ingest_rkd", "nb_01i_ingest_rkd.ipynb", "RKD kriter parquet"),
-    ("ingest_memzuc", "nb_01k_ingest_memzuc.ipynb", "Memzuc parquet"),
-    ("ingest_depo", "nb_01j_ingest_depo.ipynb", "Raporlama depo parquet"),
-    ("transform", "nb_02_transform.ipynb", "Bronze → Silver (EUS patch dahil)"),
-    ("eus_diag", "nb_06a_diag_extract.ipynb", "EUS kapsam dışı kalma teşhisi (extract)"),
-    ("diag_analysis", "nb_06b_diag_analysis.ipynb", "Diagnostik analiz & özet tablolar"),
-    ("diag_features", "nb_06c_diag_features.ipynb", "Diagnostik ML feature engineering"),
-    ("ml_features", "nb_04a_ml_features.ipynb", "ML feature engineering"),
-    ("ml_train", "nb_04b_ml_train.ipynb", "ML LightGBM eğitimi"),
-    ("ml_predict", "nb_04c_ml_predict.ipynb", "ML tahmin + SHAP"),
-    ("marts", "nb_03_marts.ipynb", "Scoreboard + Trending + HTML"),
-    ("backtest_eus", "nb_05a_backtest_eus.ipynb", "EUS skor backtest"),
-    ("backtest_yis", "nb_05b_backtest_yis.ipynb", "YIS skor backtest"),
-    ("backtest_ml", "nb_05c_backtest_ml.ipynb", "ML scoreboard backtest"),
-    ("diag_unvan", "nb_07a_diag_unvan.ipynb", "Unvan boşluk diagnostiği"),
-    ("diag_risk", "nb_07b_diag_risk.ipynb", "Risk tutarlılık diagnostiği"),
-]
 
 MARKER = re.compile(r"^# %%(.*)$")
 
@@ -58,6 +34,35 @@ def package_version():
     if not match:
         sys.exit("CMakeLists.txt: project version not found")
     return match.group(1)
+
+
+def step_table(vordak):
+    """The engine's step table, as `vordak steps --json` prints it."""
+    if not os.path.exists(vordak):
+        sys.exit("%s not found: build first, or pass --vordak BINARY" % vordak)
+    result = subprocess.run([vordak, "steps", "--json"], capture_output=True, text=True, check=False)
+    if result.returncode != 0:
+        sys.exit("%s steps --json failed: %s" % (vordak, result.stderr.strip()))
+    return json.loads(result.stdout)
+
+
+def declared_parameters(cells):
+    """Names assigned at the start of a line of the first code cell tagged "parameters"."""
+    for cell in cells:
+        if cell["cell_type"] == "code" and "parameters" in cell["metadata"].get("tags", []):
+            source = "".join(cell["source"])
+            return set(re.findall(r"^([A-Z][A-Z0-9_]*)\s*=", source, re.MULTILINE))
+    return None
+
+
+def check_parameters(step, base, cells):
+    """Every parameter a run hands the step has a default in its parameters cell."""
+    declared = declared_parameters(cells)
+    if declared is None:
+        sys.exit("%s (%s): no code cell tagged \"parameters\"" % (step["nb"], step["adim"]))
+    missing = [name for name in base + step["parametreler"] if name not in declared]
+    if missing:
+        sys.exit("%s (%s): the parameters cell does not declare %s" % (step["nb"], step["adim"], ", ".join(missing)))
 
 
 def source_lines(text):
@@ -125,8 +130,9 @@ def notebook(name, cells):
     }
 
 
-def header_notebook(version):
-    rows = "\n".join("| %d | `%s` | %s | %s |" % (i + 1, key, nb, text) for i, (key, nb, text) in enumerate(STEPS))
+def header_notebook(version, steps):
+    rows = "\n".join("| %d | `%s` | %s | %s |" % (i + 1, step["adim"], step["nb"], step["aciklama"])
+                     for i, step in enumerate(steps))
     text = (
         "# Vordak Pipeline — Motor Orchestrator v%s\n\n"
         "Kredi erken uyarı skor tablosunun veri hattı. Her adım bir notebook'tur; motor "
@@ -150,16 +156,25 @@ def write(path, document):
         stream.write("\n")
 
 
+def option(argv, name, default):
+    return argv[argv.index(name) + 1] if name in argv else default
+
+
 def main(argv):
-    out = argv[argv.index("--out") + 1] if "--out" in argv else HERE
+    out = option(argv, "--out", HERE)
+    table = step_table(option(argv, "--vordak", os.path.join(HERE, "..", "build", "vordak")))
+    steps = table["adimlar"]
     version = package_version()
-    for key, nb, _ in STEPS:
+    for step in steps:
+        nb = step["nb"]
         source = os.path.join(SOURCES, nb.replace(".ipynb", ".py"))
         if not os.path.exists(source):
-            sys.exit("missing source for %s: %s" % (key, source))
-        write(os.path.join(out, nb), notebook(nb, cells_of(read_source(os.path.basename(source)))))
-    write(os.path.join(out, "vrd_pipeline.ipynb"), header_notebook(version))
-    print("%d notebooks written to %s (v%s)" % (len(STEPS) + 1, out, version))
+            sys.exit("missing source for %s: %s" % (step["adim"], source))
+        cells = cells_of(read_source(os.path.basename(source)))
+        check_parameters(step, table["temel_parametreler"], cells)
+        write(os.path.join(out, nb), notebook(nb, cells))
+    write(os.path.join(out, "vrd_pipeline.ipynb"), header_notebook(version, steps))
+    print("%d notebooks written to %s (v%s)" % (len(steps) + 1, out, version))
 
 
 if __name__ == "__main__":

@@ -5,12 +5,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/env.h"
 #include "core/json_writer.h"
 
 namespace vordak::testing {
@@ -46,6 +48,19 @@ inline std::string read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// The real disk with a clock that moves only when told, so that runs made one after
+// another get seasons of their own without sleeping.
+class FakeClockEnv : public EnvWrapper {
+ public:
+  FakeClockEnv() : EnvWrapper(Env::system()) {}
+  TimePoint now() override { return now_; }
+  void sleep_until(TimePoint deadline) override { now_ = std::max(now_, deadline); }
+  void advance(std::chrono::nanoseconds step) { now_ += step; }
+
+ private:
+  TimePoint now_{std::chrono::seconds(1740838502)};  // 2025-03-01 14:15:02 UTC
+};
 
 // A notebook document whose cells hold the given sources (code cells unless marked "md:").
 inline ordered_json notebook(const std::vector<std::string>& sources) {

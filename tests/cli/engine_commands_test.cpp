@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "core/child_process.h"
 #include "motor/registry.h"
 #include "test_support.h"
@@ -83,7 +80,6 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   const ChildResult first = vordak(run);
   ASSERT_EQ(first.exit_status, 0) << first.out << first.err;
   EXPECT_NE(first.out.find("OK:12 Atlandı:0 Hata:0"), std::string::npos) << first.out;
-  std::this_thread::sleep_for(std::chrono::seconds(1));  // one season per second
 
   std::vector<std::string> again = run;
   again.push_back("--skip-ingest");
@@ -101,7 +97,6 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "seasons"), fs::directory_iterator()), seasons_before);
 
   // Editing transform re-runs it and cascades to marts; a failing notebook exits 1.
-  std::this_thread::sleep_for(std::chrono::seconds(1));
   ordered_json edited = testing::notebook({"DB_PATH = ''", "raise ValueError('bozuk veri')"});
   testing::write_text(dir / "nb_02_transform.ipynb", edited.dump(1));
   const ChildResult third = vordak(again);
@@ -111,7 +106,6 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_NE(third.out.find("  ATLANDI — uyumlu ("), std::string::npos) << "marts is not cascaded by a failure";
   EXPECT_NE(third.out.find("  Temizlik: 1 eski error_report silindi"), std::string::npos) << third.out;
 
-  std::this_thread::sleep_for(std::chrono::seconds(1));
   testing::write_notebook(dir / "nb_02_transform.ipynb", {"x = 2"});
   const ChildResult fourth = vordak(again);
   EXPECT_EQ(fourth.exit_status, 0) << fourth.out;

@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <regex>
 #include <set>
 
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
 
@@ -15,18 +14,6 @@ namespace vordak::testing {
 namespace {
 
 const fs::path kNotebooks = fs::path(VORDAK_SOURCE_DIR) / "notebooks";
-
-// What the engine passes each step beyond DB_PATH, OUTPUT_DIR, WORK_DIR, MUTA_FILTER_PATH
-// and FILE_SUFFIX (the demo passes SOURCE_DIR to ingest_depo).
-const std::map<std::string, std::set<std::string>> kStepParameters = {
-    {"ingest_kik", {"SOURCE_DIR"}},   {"ingest_kredi", {"SOURCE_DIR"}}, {"ingest_yis", {"SOURCE_DIR"}},
-    {"ingest_eus", {"SOURCE_DIR"}},   {"ingest_statik", {"SOURCE_DIR"}}, {"ingest_train", {"SOURCE_DIR"}},
-    {"ingest_depo", {"SOURCE_DIR"}},  {"ingest_hedef_kapsam", {"SOURCE_DIRS"}}, {"ingest_rkd", {"SOURCE_DIRS"}},
-    {"ingest_memzuc", {"SOURCE_DIRS"}}, {"transform", {"LOG_DIR", "REFERANS_TARIH_LIST"}},
-    {"ml_features", {"CACHE_DIR", "TEST_MUTA_COUNT"}},
-    {"ml_train", {"CACHE_DIR", "TEST_MUTA_COUNT", "MODEL_DIR"}},
-    {"ml_predict", {"CACHE_DIR", "TEST_MUTA_COUNT", "MODEL_DIR", "SCOREBOARD_PATH"}},
-};
 
 std::string cell_source(const ordered_json& cell) {
   const ordered_json& source = cell.at("source");
@@ -53,10 +40,11 @@ std::set<std::string> assigned_names(const std::string& source) {
   return names;
 }
 
-TEST(Notebooks, EachHasAFirstCodeCellTaggedParametersNamingTheEnginesParameters) {
-  for (const auto& [kod, kayit] : motor::ADIM_REGISTRY) {
-    SCOPED_TRACE(kod + ": " + kayit.nb);
-    const ordered_json notebook = ordered_json::parse(read_text(kNotebooks / kayit.nb));
+TEST(Notebooks, EachStepsNotebookDeclaresEveryParameterARunHandsIt) {
+  for (const motor::StepSpec& spec : motor::step_table()) {
+    SCOPED_TRACE(spec.kod + ": " + spec.nb);
+    ASSERT_TRUE(fs::is_regular_file(kNotebooks / spec.nb));
+    const ordered_json notebook = ordered_json::parse(read_text(kNotebooks / spec.nb));
     EXPECT_EQ(notebook.at("nbformat"), 4);
     EXPECT_EQ(notebook.at("metadata").at("kernelspec").at("name"), "python3");
     const ordered_json* first_code = nullptr;
@@ -68,10 +56,8 @@ TEST(Notebooks, EachHasAFirstCodeCellTaggedParametersNamingTheEnginesParameters)
     }
     ASSERT_NE(first_code, nullptr);
     ASSERT_TRUE(tagged_parameters(*first_code));
-    std::set<std::string> expected = {"DB_PATH", "OUTPUT_DIR", "WORK_DIR", "MUTA_FILTER_PATH", "FILE_SUFFIX"};
-    if (const auto extra = kStepParameters.find(kod); extra != kStepParameters.end()) {
-      expected.insert(extra->second.begin(), extra->second.end());
-    }
+    std::vector<std::string> expected = motor::base_param_names();
+    for (const std::string& name : motor::step_param_names(spec)) expected.push_back(name);
     const std::set<std::string> assigned = assigned_names(cell_source(*first_code));
     for (const std::string& name : expected) EXPECT_TRUE(assigned.contains(name)) << "missing default for " << name;
     // The code after the parameters cell does work: every notebook calls the tools.
@@ -88,7 +74,8 @@ TEST(Notebooks, ConsistencyCheckReportsNothing) {
 TEST(Notebooks, CommittedNotebooksMatchTheirSources) {
   TempDir dir;
   const ChildResult built =
-      run_child({"/usr/bin/python3", (kNotebooks / "build_notebooks.py").string(), "--out", dir.path().string()});
+      run_child({"/usr/bin/python3", (kNotebooks / "build_notebooks.py").string(), "--vordak", VORDAK_BINARY, "--out",
+                 dir.path().string()});
   ASSERT_EQ(built.exit_status, 0) << built.err;
   std::size_t compared = 0;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
@@ -97,7 +84,7 @@ TEST(Notebooks, CommittedNotebooksMatchTheirSources) {
         << name << " is stale: run python3 notebooks/build_notebooks.py";
     ++compared;
   }
-  EXPECT_EQ(compared, 25u);
+  EXPECT_EQ(compared, motor::step_table().size() + 1);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 #pragma once
 
-// Engine test helpers: scripted operator answers and a quiet engine in a temp dir.
+// Engine test helpers: scripted operator answers, a stand-in executor, and a fixture
+// that makes engines in a temp dir on a fake clock, each run a season of its own.
 
+#include <chrono>
 #include <deque>
 #include <memory>
 
+#include <gtest/gtest.h>
+
+#include "core/sink.h"
 #include "motor/motor.h"
+#include "motor/registry.h"
 #include "test_support.h"
 
 namespace vordak::testing {
@@ -35,14 +41,9 @@ inline motor::MotorArgs quiet_args(const fs::path& dir) {
   motor::MotorArgs args;
   args.work_dir = dir.string();
   args.data_paths = motor::DataPaths{{"kik_data_ham_csv", (dir / "kik").string()}};
-  args.input = std::make_shared<ScriptedInput>(false, std::deque<std::string>{});
   args.notebooks_dir = dir / "no-packaged-notebooks";
   return args;
 }
-
-}  // namespace vordak::testing
-
-namespace vordak::testing {
 
 // Stands in for the notebook executor: records every call, copies the notebook to
 // the output path, and fails the steps listed in `failing` with the given message.
@@ -74,12 +75,22 @@ inline void write_registry_notebooks(const fs::path& dir) {
   for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"x = '" + kod + "'"});
 }
 
-// Renames a finished engine's season to an older name with the same prefix, so that
-// an engine made within the same second sees it as an earlier season.
-inline void age_season(const motor::Motor& engine) {
-  static int counter = 0;
-  const std::string older = engine.season_adi.substr(0, 2) + "20000101_0000" + std::to_string(10 + counter++) + "_aged";
-  fs::rename(engine.season_dir, engine.season_dir.parent_path() / older);
-}
+// Engines in a temp dir on a fake clock, their lines kept in `out`, notebooks run by
+// the stand-in executor. Each engine made is a new season one second after the last.
+class EngineTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<motor::Motor> make(motor::MotorArgs args) {
+    clock.advance(std::chrono::seconds(1));
+    args.env = &clock;
+    if (!args.executor) args.executor = executor;
+    return std::make_unique<motor::Motor>(args, out);
+  }
+  std::unique_ptr<motor::Motor> make() { return make(quiet_args(dir.path())); }
+
+  TempDir dir;
+  FakeClockEnv clock;
+  StringSink out;
+  std::shared_ptr<FakeExecutor> executor = std::make_shared<FakeExecutor>();
+};
 
 }  // namespace vordak::testing

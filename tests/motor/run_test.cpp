@@ -1,90 +1,129 @@
 #include <gtest/gtest.h>
 
 #include "motor/motor.h"
+#include "motor/step_table.h"
 #include "motor_test_support.h"
 
 namespace vordak::motor {
 namespace {
-
-using testing::FakeExecutor;
-using testing::TempDir;
 
 std::string text_param(const NotebookParams& params, const std::string& name) {
   const ParamValue* value = params.find(name);
   return value ? std::get<std::string>(*value) : "<none>";
 }
 
-TEST(OfferedSteps, GroupsOrderAndParameters) {
-  TempDir dir;
+std::vector<std::string> keys_of(const std::vector<OfferedStep>& steps) {
+  std::vector<std::string> keys;
+  for (const auto& step : steps) keys.push_back(step.kod);
+  return keys;
+}
+
+class RunTest : public testing::EngineTest {};
+
+TEST_F(RunTest, OfferedStepsCarryTheirDataSourcesAndParameters) {
   MotorArgs args = testing::quiet_args(dir.path());
   args.data_paths = DataPaths{{"kik_data_ham_csv", "/d/kik"}, {"eus_hedef_muta", "/d/hedef"}};
   args.file_suffix = "_q3";
-  Motor motor(args);
+  const auto motor = make(args);
+  const Season& season = motor->season();
 
-  std::vector<std::string> keys;
-  const auto steps = motor.offered_steps(false, false, false, std::vector<std::string>{"2024-06", "2024-09"}, 5);
-  for (const auto& step : steps) keys.push_back(step.kod);
-  EXPECT_EQ(keys, (std::vector<std::string>{"ingest_ddl", "ingest_kik", "ingest_kredi", "ingest_yis", "ingest_eus",
-                                            "ingest_hedef_kapsam", "ingest_statik", "ingest_train", "ingest_rkd",
-                                            "ingest_memzuc", "transform", "marts", "ml_features", "ml_train",
-                                            "ml_predict", "backtest_eus", "backtest_yis", "backtest_ml"}));
-  const std::string external = (motor.work_dir / "external_data").string();
-  EXPECT_EQ(text_param(*steps[1].ek_params, "SOURCE_DIR"), "/d/kik");
-  EXPECT_EQ(*steps[2].source_dirs, std::vector<std::string>{external + "/kredi_db"});
-  EXPECT_EQ(text_param(*steps[5].ek_params, "SOURCE_DIRS"), "/d/hedef," + external + "/eus_sql_kapsam_muta");
-  EXPECT_EQ(steps[5].source_dirs->size(), 2u);
-  EXPECT_EQ(text_param(*steps[8].ek_params, "SOURCE_DIRS"), external + "/rkd_donem_data");
-  EXPECT_EQ(text_param(*steps[10].ek_params, "REFERANS_TARIH_LIST"), "['2024-06', '2024-09']");
-  EXPECT_EQ(text_param(*steps[10].ek_params, "LOG_DIR"), motor.log_dir.string());
-  EXPECT_FALSE(steps[11].ek_params.has_value());
-  EXPECT_EQ(std::get<std::int64_t>(*steps[12].ek_params->find("TEST_MUTA_COUNT")), 5);
-  EXPECT_EQ(steps[12].ek_params->size(), 2u);
-  EXPECT_EQ(text_param(*steps[14].ek_params, "SCOREBOARD_PATH"), (motor.output_dir / "sample_scoreboard_q3.json").string());
+  RunArgs run;
+  run.referans_tarih_list = std::vector<std::string>{"2024-06", "2024-09"};
+  run.test_muta_count = 5;
+  const auto steps = motor->offered_steps(run);
+  EXPECT_EQ(keys_of(steps), default_run_order());
+  const auto step = [&](const std::string& kod) {
+    return *std::find_if(steps.begin(), steps.end(), [&](const OfferedStep& s) { return s.kod == kod; });
+  };
+  const std::string external = (season.work_dir() / "external_data").string();
+  EXPECT_EQ(text_param(*step("ingest_kik").ek_params, "SOURCE_DIR"), "/d/kik");
+  EXPECT_EQ(*step("ingest_kredi").source_dirs, std::vector<std::string>{external + "/kredi_db"});
+  EXPECT_EQ(text_param(*step("ingest_hedef_kapsam").ek_params, "SOURCE_DIRS"), "/d/hedef," + external + "/eus_sql_kapsam_muta");
+  EXPECT_EQ(step("ingest_hedef_kapsam").source_dirs->size(), 2u);
+  EXPECT_EQ(text_param(*step("ingest_rkd").ek_params, "SOURCE_DIRS"), external + "/rkd_donem_data");
+  EXPECT_FALSE(step("ingest_ddl").ek_params.has_value());
+  EXPECT_EQ(text_param(*step("transform").ek_params, "REFERANS_TARIH_LIST"), "['2024-06', '2024-09']");
+  EXPECT_EQ(text_param(*step("transform").ek_params, "LOG_DIR"), season.log_dir().string());
+  EXPECT_FALSE(step("marts").ek_params.has_value());
+  EXPECT_EQ(std::get<std::int64_t>(*step("ml_features").ek_params->find("TEST_MUTA_COUNT")), 5);
+  EXPECT_EQ(step("ml_features").ek_params->size(), 2u);
+  EXPECT_EQ(text_param(*step("ml_predict").ek_params, "SCOREBOARD_PATH"),
+            (season.output_dir() / "sample_scoreboard_q3.json").string());
 
-  const auto minimal = motor.offered_steps(true, true, true, std::vector<std::string>{}, 0);
-  ASSERT_EQ(minimal.size(), 2u);
-  EXPECT_EQ(minimal[0].ek_params->size(), 1u);  // only LOG_DIR
+  RunArgs minimal;
+  minimal.skip_ingest = minimal.skip_ml = minimal.skip_backtest = true;
+  minimal.referans_tarih_list = std::vector<std::string>{};
+  const auto core = motor->offered_steps(minimal);
+  EXPECT_EQ(keys_of(core), (std::vector<std::string>{"transform", "marts"}));
+  EXPECT_EQ(core[0].ek_params->size(), 1u);  // only LOG_DIR
 }
 
-TEST(RunAll, BannerStepsSummaryAndManifest) {
-  TempDir dir;
+TEST_F(RunTest, AllStepsOffersEveryStepAfterWhatItReads) {
+  const auto motor = make();
+  RunArgs run;
+  run.all_steps = true;
+  const auto steps = motor->offered_steps(run);
+  EXPECT_EQ(keys_of(steps), full_run_order());
+  const auto depo = std::find_if(steps.begin(), steps.end(), [](const OfferedStep& s) { return s.kod == "ingest_depo"; });
+  ASSERT_NE(depo, steps.end());
+  EXPECT_EQ(text_param(*depo->ek_params, "SOURCE_DIR"),
+            (motor->season().work_dir() / "external_data" / "raporlama_depo").string());
+  run.skip_ingest = true;
+  for (const std::string& kod : keys_of(motor->offered_steps(run))) EXPECT_FALSE(is_ingest_step(kod)) << kod;
+}
+
+TEST_F(RunTest, BannerStepsSummaryAndManifest) {
   testing::write_registry_notebooks(dir.path());
-  auto executor = std::make_shared<FakeExecutor>();
   MotorArgs args = testing::quiet_args(dir.path());
   args.mode = "test";
   args.muta_filter_path = "/f/m.csv";
   args.force_adimlar = std::vector<std::string>{"marts"};
-  args.executor = executor;
-  Motor motor(args);
-  ::testing::internal::CaptureStdout();
-  const fs::path manifest = motor.run_all(true, false, true);
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(out.starts_with("Vordak Pipeline v1.0.0\nSeason: " + motor.season_adi + "\nMode: test\nDB: " +
-                              motor.db_path.string() + "\nMUTA filtre: /f/m.csv\nForce: False ['marts']\n"))
-      << out;
+  const auto motor = make(args);
+  RunArgs run;
+  run.skip_ingest = run.skip_ml = true;
+  const fs::path manifest = motor->run_all(run);
+  const std::string lines = out.take();
+  const Season& season = motor->season();
+  EXPECT_TRUE(lines.starts_with("Vordak Pipeline v1.0.0\nSeason: " + season.season_adi() + "\nMode: test\nDB: " +
+                                season.db_path().string() + "\nMUTA filtre: /f/m.csv\nForce: False ['marts']\n"))
+      << lines;
   EXPECT_EQ(executor->executed(), (std::vector<std::string>{"nb_02_transform.ipynb", "nb_03_marts.ipynb", "nb_05a_backtest_eus.ipynb",
                                                             "nb_05b_backtest_yis.ipynb", "nb_05c_backtest_ml.ipynb"}));
   EXPECT_TRUE(fs::exists(manifest));
-  EXPECT_NE(out.find("OK:5 Atlandı:0 Hata:0"), std::string::npos);
+  EXPECT_NE(lines.find("OK:5 Atlandı:0 Hata:0"), std::string::npos);
 }
 
-TEST(Plan, DecidesWithoutWritingAnything) {
-  TempDir dir;
+TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
   testing::write_registry_notebooks(dir.path());
   MotorArgs args = testing::quiet_args(dir.path());
   args.dry_run = true;
   args.from_step = "ingest_memzuc";
-  const Motor motor(args);
-  EXPECT_FALSE(fs::exists(dir / "seasons"));
-  const auto rows = motor.plan(false, true, true);
+  RunArgs run;
+  run.skip_ml = run.skip_backtest = true;
+  const auto rows = make(args)->plan(run);
   ASSERT_EQ(rows.size(), 12u);
-  EXPECT_EQ(rows[0].karar, "ATLANIR");
+  EXPECT_EQ(rows[0].karar, PlanVerdict::kSkips);
   EXPECT_EQ(rows[0].sebep, "--from ingest_memzuc");
   EXPECT_EQ(rows[9].sebep, "ingest — notebook kontrol eder");
   EXPECT_EQ(rows[10].sebep, "ilk çalıştırma");  // transform: its own decision comes first
   EXPECT_EQ(rows[11].kod, "marts");
   EXPECT_FALSE(fs::exists(dir / "seasons"));
   EXPECT_FALSE(fs::exists(dir / "outputs"));
+
+  // After a run, the plan of the same options is what the next run does.
+  args.dry_run = false;
+  args.from_step.reset();
+  make(args)->run_all(run);
+  args.dry_run = true;
+  const auto planned = make(args)->plan(run);
+  args.dry_run = false;
+  executor->calls.clear();
+  make(args)->run_all(run);
+  std::vector<std::string> expected_runs;
+  for (const PlanRow& row : planned) {
+    if (row.karar == PlanVerdict::kRuns) expected_runs.push_back(find_step(row.kod)->nb);
+  }
+  EXPECT_EQ(executor->executed(), expected_runs);
 }
 
 }  // namespace

@@ -1,0 +1,153 @@
+#include "motor/change_detection.h"
+
+#include <algorithm>
+
+#include "core/clock.h"
+#include "core/number_text.h"
+#include "core/text.h"
+#include "core/version.h"
+#include "motor/fingerprint.h"
+#include "motor/registry.h"
+
+namespace vordak::motor {
+
+namespace {
+
+std::string meta_file_name(const std::string& kod) { return "adim_" + kod + ".json"; }
+
+ordered_json fingerprint_json(const Fingerprint& fingerprint) {
+  return fingerprint ? ordered_json(*fingerprint) : ordered_json(nullptr);
+}
+
+// A member that is present, not null and not the empty text.
+bool non_empty(const ordered_json& value) {
+  return !value.is_null() && !(value.is_string() && value.get_ref<const std::string&>().empty());
+}
+
+const ordered_json& member(const ordered_json& record, const char* name) {
+  static const ordered_json kNull;
+  const auto found = record.find(name);
+  return found == record.end() ? kNull : *found;
+}
+
+}  // namespace
+
+void ChangeDetector::meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
+                              const std::optional<ordered_json>& source_hashes,
+                              const std::optional<ordered_json>& ekstra) const {
+  ordered_json record = ordered_json::object();
+  record["notebook"] = nb_path.filename().string();
+  record["nb_hash"] = fingerprint_json(file_hash(nb_path.string()));
+  record["git_nb_hash"] =
+      season_.git_available() ? fingerprint_json(git_hash(season_.work_dir().string(), nb_path.string())) : ordered_json(nullptr);
+  record["pkg_version"] = kVersion;
+  record["season"] = season_.season_adi();
+  record["pipeline_ts"] = season_.ts();
+  record["mode"] = season_.mode();
+  record["sure_saniye"] = round_half_even(sure, 1);
+  record["tarih"] = iso_text(env_.now());
+  if (source_hashes && !source_hashes->empty()) record["source_hashes"] = *source_hashes;
+  if (ekstra && !ekstra->empty()) {
+    for (const auto& [key, value] : ekstra->items()) record[key] = value;
+  }
+  env_.write_file_atomic(season_.meta_dir() / meta_file_name(kod), to_json_text(record, JsonWriter::Layout::kIndented));
+}
+
+std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
+  const fs::path seasons = season_.work_dir() / "seasons";
+  if (!env_.exists(seasons)) return std::nullopt;
+  const std::string prefix = season_.mode() == "test" ? "T_" : "S_";
+
+  std::vector<fs::path> entries;
+  for (const DirEntry& entry : env_.list_directory(seasons)) entries.push_back(entry.path);
+  std::sort(entries.begin(), entries.end(),
+            [](const fs::path& a, const fs::path& b) { return a.filename().string() > b.filename().string(); });
+
+  for (const fs::path& entry : entries) {
+    if (entry == season_.season_dir()) continue;
+    if (!entry.filename().string().starts_with(prefix)) continue;
+    const fs::path candidate = entry / "meta" / meta_file_name(kod);
+    if (!env_.exists(candidate)) continue;
+    try {
+      ordered_json record = parse_json(env_.read_file(candidate));
+      if (record.is_object()) return record;
+    } catch (const std::exception&) {
+      // An unreadable or malformed record: an older season may still hold a good one.
+    }
+  }
+  return std::nullopt;
+}
+
+Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
+  const std::optional<ordered_json> prev = find_prev_meta(kod);
+  if (!prev) return {true, "ilk çalıştırma"};
+
+  const ordered_json& prev_mode = member(*prev, "mode");
+  if (!(prev_mode.is_string() && prev_mode.get_ref<const std::string&>() == season_.mode())) {
+    return {true, "mode değişti (" + python_text(prev_mode) + "→" + season_.mode() + ")"};
+  }
+
+  const ordered_json& prev_hash = member(*prev, "nb_hash");
+  if (const std::optional<fs::path> nb_path = season_.nb_path(kod)) {
+    const Fingerprint current_hash = file_hash(nb_path->string());
+    if (current_hash && !current_hash->empty() && non_empty(prev_hash) && ordered_json(*current_hash) != prev_hash) {
+      return {true, "notebook değişti (" + utf8_prefix(python_text(prev_hash), 8) + "→" + current_hash->substr(0, 8) + ")"};
+    }
+    if (season_.git_available()) {
+      const Fingerprint git_h = git_hash(season_.work_dir().string(), nb_path->string());
+      const ordered_json& prev_git = member(*prev, "git_nb_hash");
+      if (git_h && !git_h->empty() && non_empty(prev_git) && ordered_json(*git_h) != prev_git) {
+        return {true, "git hash değişti"};
+      }
+    }
+  }
+
+  const ordered_json& prev_sources = member(*prev, "source_hashes");
+  if (prev_sources.is_object()) {
+    for (const auto& [source_path, stored] : prev_sources.items()) {
+      if (!env_.exists(source_path)) continue;
+      const Fingerprint current = fast_file_hash(source_path);
+      if (current && !current->empty() && ordered_json(*current) != stored) {
+        return {true, "kaynak değişti (" + fs::path(source_path).filename().string() + ")"};
+      }
+    }
+  }
+
+  // A stored "nb_hash" that is null or not a text is shown as "?", like a missing one.
+  const std::string shown_hash = prev_hash.is_string() ? utf8_prefix(prev_hash.get<std::string>(), 8) : "?";
+  return {false, "uyumlu (" + shown_hash + ")"};
+}
+
+Decision ChangeDetector::decide(const std::string& kod, const std::set<std::string>& completed) const {
+  const bool force = season_.force_all() || season_.force_adimlar().contains(kod);
+  // Ingest steps always run: the notebook itself decides whether its sources changed.
+  Decision decision = is_ingest_step(kod) ? Decision{true, "ingest — notebook kontrol eder"} : meta_kontrol(kod);
+  if (force && !decision.calistir) decision = {true, "ZORLA (" + decision.sebep + ")"};
+  if (!decision.calistir) {
+    std::vector<std::string> tetikleyenler;
+    if (const auto* upstream = BAGIMLILIK.find(kod)) {
+      for (const std::string& step : *upstream) {
+        if (completed.contains(step)) tetikleyenler.push_back(step);
+      }
+    }
+    if (!tetikleyenler.empty()) decision = {true, "cascade (" + join(tetikleyenler, ",") + ")"};
+  }
+  return decision;
+}
+
+ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env) {
+  ordered_json hashes = ordered_json::object();
+  for (const std::string& dir : dirs) {
+    if (!env.is_directory(dir)) continue;
+    std::vector<fs::path> entries;
+    for (const DirEntry& entry : env.list_directory(dir)) entries.push_back(entry.path);
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+      if (!env.is_regular_file(entry)) continue;
+      if (const Fingerprint hash = fast_file_hash(entry.string()); hash && !hash->empty()) hashes[entry.string()] = *hash;
+    }
+  }
+  return hashes;
+}
+
+}  // namespace vordak::motor

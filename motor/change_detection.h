@@ -1,0 +1,52 @@
+#pragma once
+
+// Change detection: the step meta records a run leaves, and from them the decision
+// whether a step must run (first run, mode change, changed notebook code, changed
+// repository object, changed source files), with forcing and the cascade applied.
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/env.h"
+#include "core/json_writer.h"
+#include "motor/season.h"
+
+namespace vordak::motor {
+
+// Whether a step must run, and why (the reason the console and the records show).
+struct Decision {
+  bool calistir = false;
+  std::string sebep;
+  bool operator==(const Decision&) const = default;
+};
+
+class ChangeDetector {
+ public:
+  ChangeDetector(const Season& season, Env& env) : season_(season), env_(env) {}
+
+  // The newest meta record of the step from an earlier season of the same mode prefix;
+  // records that cannot be read or parsed are passed over.
+  std::optional<ordered_json> find_prev_meta(const std::string& kod) const;
+  // Check if step needs to run: compares the step with its previous record.
+  Decision meta_kontrol(const std::string& kod) const;
+  // Writes the step's meta record into the season's meta directory, atomically.
+  void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
+                const std::optional<ordered_json>& source_hashes = std::nullopt,
+                const std::optional<ordered_json>& ekstra = std::nullopt) const;
+  // The whole decision for a step: the ingest rule or meta_kontrol, then forcing, then
+  // the cascade from the upstream steps in `completed` (those that ran in this run).
+  Decision decide(const std::string& kod, const std::set<std::string>& completed) const;
+
+ private:
+  const Season& season_;
+  Env& env_;
+};
+
+// Quick fingerprints of the regular files found directly in the directories, by path in
+// ascending order; missing directories are passed over.
+ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env);
+
+}  // namespace vordak::motor

@@ -1,0 +1,169 @@
+#include "motor/season.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <stdexcept>
+
+#include "core/clock.h"
+#include "core/text.h"
+#include "core/version.h"
+#include "motor/fingerprint.h"
+#include "motor/paths.h"
+#include "motor/registry.h"
+
+namespace vordak::motor {
+
+namespace {
+
+const char* const kDataPathFiles[] = {"local_data_paths.json", "data_paths_nt.json", "data_paths.json"};
+
+// True when a season of either mode already carries this time stamp.
+bool season_second_taken(const fs::path& seasons, const std::string& ts, Env& env) {
+  if (!env.is_directory(seasons)) return false;
+  for (const DirEntry& entry : env.list_directory(seasons)) {
+    if (entry.path.filename().string().substr(1).starts_with("_" + ts + "_")) return true;
+  }
+  return false;
+}
+
+// The start of the second after `time`.
+TimePoint next_second(TimePoint time) {
+  return std::chrono::time_point_cast<std::chrono::seconds>(time) + std::chrono::seconds(1);
+}
+
+}  // namespace
+
+bool TerminalInput::interactive() const { return ::isatty(STDIN_FILENO) == 1; }
+
+std::optional<std::string> TerminalInput::read_line() {
+  std::string line;
+  if (!std::getline(std::cin, line)) return std::nullopt;
+  return line;
+}
+
+DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& env, Sink& out) {
+  for (const char* name : kDataPathFiles) {
+    const fs::path file = work_dir / name;
+    if (!env.exists(file)) continue;
+    ordered_json document;
+    try {
+      document = parse_json(env.read_file(file));
+    } catch (const ordered_json::exception& failure) {
+      throw std::runtime_error(std::string(name) + " geçerli JSON değil: " + file.string() + " (" + failure.what() + ")");
+    }
+    if (!document.is_object()) {
+      throw std::runtime_error(std::string(name) + " bir JSON nesnesi olmalı: " + file.string());
+    }
+    out.line("  [CONFIG] " + std::string(name) + " yüklendi (" + std::to_string(document.size()) + " kaynak)");
+    DataPaths paths;
+    for (const auto& [key, value] : document.items()) {
+      out.line("    " + key + ": " + python_text(value));
+      paths.emplace_back(key, python_text(value));
+    }
+    return paths;
+  }
+
+  out.line("\n  [!] local_data_paths.json bulunamadı: " + work_dir.string());
+  out.line("  Kaynak veri dizinlerini belirten bir JSON dosyası gerekli.");
+  out.line("  Örnek: {\"kik_data_ham_csv\": \"/mnt/z/kik\", \"kredi_db\": \"/mnt/z/kredi\", ...}");
+  if (input == nullptr || !input->interactive()) {
+    out.line("  [AUTO] Non-interactive mod — external_data/ ile devam ediliyor");
+    return {};
+  }
+  out.partial("\n  external_data/ ile devam edilsin mi? [e/H]: ");
+  const std::optional<std::string> line = input->read_line();
+  if (!line) throw std::runtime_error("EOF when reading a line");
+  const std::string answer = to_lower(strip(*line));
+  if (answer == "e" || answer == "evet") return {};
+  throw StopRequest("Pipeline durduruldu — local_data_paths.json oluşturun.");
+}
+
+Season::Season(const MotorArgs& args, Env& env, Sink& out)
+    : env_(env),
+      notebooks_dir_(args.notebooks_dir),
+      work_dir_(fs::weakly_canonical(fs::absolute(args.work_dir))),
+      mode_(args.mode),
+      force_all_(args.force_all),
+      from_step_(args.from_step),
+      muta_filter_path_(args.muta_filter_path.value_or("")),
+      file_suffix_(args.file_suffix) {
+  if (args.force_adimlar) force_adimlar_.insert(args.force_adimlar->begin(), args.force_adimlar->end());
+  // Loaded before anything is created, so a run stopped at the prompt leaves nothing behind.
+  data_paths_ = (args.data_paths && !args.data_paths->empty()) ? *args.data_paths
+                                                                : load_data_paths(work_dir_, args.input.get(), env, out);
+
+  db_path_ = work_dir_ / "db" / (mode_ == "test" ? "vrd_test.duckdb" : "vrd.duckdb");
+  output_dir_ = work_dir_ / "outputs" / "json";
+
+  // One season per run: a run that starts within the second of an earlier one waits for
+  // the next second, so that season names keep their format and never collide.
+  TimePoint start = env.now();
+  while (!args.dry_run && season_second_taken(work_dir_ / "seasons", timestamp_text(start), env)) {
+    env.sleep_until(next_second(start));
+    start = env.now();
+  }
+  ts_ = timestamp_text(start);
+  season_adi_ = std::string(mode_ == "test" ? "T" : "S") + "_" + ts_ + "_" + mode_ + "_" + kVersion;
+  season_dir_ = work_dir_ / "seasons" / season_adi_;
+  meta_dir_ = season_dir_ / "meta";
+  log_dir_ = season_dir_ / "logs";
+  if (!args.dry_run) {
+    for (const fs::path& dir : {meta_dir_, log_dir_, output_dir_}) env.create_directories(dir);
+  }
+
+  pipeline_baslangic_ = env.now();
+  git_info_ = motor::git_info(work_dir_.string());
+
+  const fs::path version_file = work_dir_ / "db" / ".nb_version";
+  if (env.exists(version_file)) {
+    const std::string nb_version = strip(env.read_file(version_file));
+    if (nb_version != kVersion) {
+      out.line("  ⚠ Notebook versiyonu (" + nb_version + ") != paket (" + kVersion + ")");
+      out.line("    Çözüm: python -m vordak init");
+    }
+  }
+
+  if (from_step_ && !from_step_->empty() && ADIM_REGISTRY.contains(*from_step_)) {
+    for (const auto& [key, record] : ADIM_REGISTRY) {
+      if (key == *from_step_) break;
+      skip_before_.insert(key);
+    }
+  }
+}
+
+bool Season::git_available() const {
+  const auto available = git_info_.find("git_available");
+  return available != git_info_.end() && available->is_boolean() && available->get<bool>();
+}
+
+std::optional<fs::path> Season::nb_path(const std::string& kod) const {
+  const AdimKaydi* record = ADIM_REGISTRY.find(kod);
+  if (record == nullptr) return std::nullopt;
+  const fs::path local = work_dir_ / record->nb;
+  if (env_.exists(local)) return local;
+  try {
+    const fs::path packaged = notebooks_dir_.value_or(paths::get_notebooks_dir()) / record->nb;
+    if (env_.exists(packaged)) return packaged;
+  } catch (const std::exception&) {
+    // No notebook directory: the step simply has no notebook.
+  }
+  return std::nullopt;
+}
+
+std::string Season::resolve_source(const std::string& key) const {
+  // data_paths override varsa onu kullan, yoksa external_data/subdir.
+  for (const auto& [name, dir] : data_paths_) {
+    if (name == key) return dir;
+  }
+  return (work_dir_ / "external_data" / key).string();
+}
+
+NotebookParams Season::base_params() const {
+  NotebookParams params{{"DB_PATH", db_path_.string()}, {"OUTPUT_DIR", output_dir_.string()}, {"WORK_DIR", work_dir_.string()}};
+  if (!muta_filter_path_.empty()) params.set("MUTA_FILTER_PATH", muta_filter_path_);
+  if (!file_suffix_.empty()) params.set("FILE_SUFFIX", file_suffix_);
+  return params;
+}
+
+}  // namespace vordak::motor

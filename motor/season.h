@@ -1,0 +1,144 @@
+#pragma once
+
+// One run of the pipeline: its settings, its paths and its data sources. Constructing a
+// Season loads the data-source map (possibly asking the operator), derives the season's
+// name and directories, creates them, describes the repository and checks the version of
+// the notebooks installed in the working directory.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/env.h"
+#include "core/json_writer.h"
+#include "core/sink.h"
+#include "motor/notebook_params.h"
+
+namespace vordak::motor {
+
+namespace fs = std::filesystem;
+
+class NotebookExecutor;
+
+// The operator refused to go on at the data-source prompt. Deliberately not a
+// std::exception, so that step-failure handling cannot swallow it; the front end
+// prints what() on standard error and exits with status 1.
+class StopRequest {
+ public:
+  explicit StopRequest(std::string message) : message_(std::move(message)) {}
+  const std::string& what() const { return message_; }
+
+ private:
+  std::string message_;
+};
+
+// Where the data-source prompt reads its answer.
+class OperatorInput {
+ public:
+  virtual ~OperatorInput() = default;
+  virtual bool interactive() const = 0;
+  // One answer line without its line break; absent at end of input.
+  virtual std::optional<std::string> read_line() = 0;
+};
+
+// Standard input.
+class TerminalInput : public OperatorInput {
+ public:
+  bool interactive() const override;
+  std::optional<std::string> read_line() override;
+};
+
+using DataPaths = std::vector<std::pair<std::string, std::string>>;  // data-source key -> directory, in order
+
+// The engine's arguments, and what it talks to.
+struct MotorArgs {
+  std::string work_dir = ".";
+  std::string mode = "prod";
+  bool force_all = false;
+  std::optional<std::vector<std::string>> force_adimlar;
+  std::optional<std::string> from_step;
+  std::optional<std::string> muta_filter_path;
+  std::string file_suffix;
+  std::optional<DataPaths> data_paths;
+  // Plans only: no directory is created.
+  bool dry_run = false;
+
+  // Null selects the real ones: the nbclient executor, no operator at hand (the prompt
+  // is answered as a non-interactive run would), the system's clock and disk.
+  std::shared_ptr<NotebookExecutor> executor;
+  std::shared_ptr<OperatorInput> input;
+  Env* env = nullptr;
+  // Where packaged notebooks are looked for; absent: vordak::paths::get_notebooks_dir().
+  std::optional<fs::path> notebooks_dir;
+};
+
+// The data-source map from the first path file found in `work_dir`
+// ("local_data_paths.json", "data_paths_nt.json", "data_paths.json"), or, when there is
+// none, after asking the operator. Throws StopRequest on a refusal, std::runtime_error
+// naming the file for an unreadable or malformed path file.
+DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& env, Sink& out);
+
+class Season {
+ public:
+  // Throws what load_data_paths throws (before anything is created), and
+  // std::runtime_error naming the directory or file when a directory cannot be created
+  // or the notebook version file cannot be read.
+  Season(const MotorArgs& args, Env& env, Sink& out);
+
+  const fs::path& work_dir() const { return work_dir_; }
+  const std::string& mode() const { return mode_; }
+  bool force_all() const { return force_all_; }
+  const std::set<std::string>& force_adimlar() const { return force_adimlar_; }
+  const std::optional<std::string>& from_step() const { return from_step_; }
+  const std::string& muta_filter_path() const { return muta_filter_path_; }
+  const std::string& file_suffix() const { return file_suffix_; }
+  const DataPaths& data_paths() const { return data_paths_; }
+  const fs::path& db_path() const { return db_path_; }
+  const fs::path& output_dir() const { return output_dir_; }
+  const std::string& ts() const { return ts_; }  // the season's time stamp
+  const std::string& season_adi() const { return season_adi_; }
+  const fs::path& season_dir() const { return season_dir_; }
+  const fs::path& meta_dir() const { return meta_dir_; }
+  const fs::path& log_dir() const { return log_dir_; }
+  TimePoint pipeline_baslangic() const { return pipeline_baslangic_; }
+  const ordered_json& git_info() const { return git_info_; }
+  bool git_available() const;
+  // The registry steps before `from_step`, which the run skips.
+  const std::set<std::string>& skip_before() const { return skip_before_; }
+
+  // The step's notebook: work_dir's copy first, then the packaged one; absent otherwise.
+  std::optional<fs::path> nb_path(const std::string& kod) const;
+  // A data source's directory: its entry in the data-source map, else
+  // work_dir/external_data/KEY.
+  std::string resolve_source(const std::string& key) const;
+  // DB_PATH, OUTPUT_DIR, WORK_DIR, and MUTA_FILTER_PATH / FILE_SUFFIX when set.
+  NotebookParams base_params() const;
+
+ private:
+  Env& env_;
+  std::optional<fs::path> notebooks_dir_;
+  fs::path work_dir_;
+  std::string mode_;
+  bool force_all_;
+  std::set<std::string> force_adimlar_;
+  std::optional<std::string> from_step_;
+  std::string muta_filter_path_;
+  std::string file_suffix_;
+  DataPaths data_paths_;
+  fs::path db_path_;
+  fs::path output_dir_;
+  std::string ts_;
+  std::string season_adi_;
+  fs::path season_dir_;
+  fs::path meta_dir_;
+  fs::path log_dir_;
+  TimePoint pipeline_baslangic_;
+  ordered_json git_info_;
+  std::set<std::string> skip_before_;
+};
+
+}  // namespace vordak::motor

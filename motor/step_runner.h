@@ -1,0 +1,52 @@
+#pragma once
+
+// Processing of one pipeline step: look it up, find its notebook, decide run or skip,
+// execute the notebook, fingerprint its sources, write its meta record, and record the
+// outcome in the run report.
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/env.h"
+#include "core/sink.h"
+#include "motor/change_detection.h"
+#include "motor/executor.h"
+#include "motor/run_report.h"
+#include "motor/season.h"
+
+namespace vordak::motor {
+
+// A post-run verification called with the working directory when a step completed.
+using KontrolFn = std::function<void(const fs::path& work_dir)>;
+
+class StepRunner {
+ public:
+  StepRunner(const Season& season, const ChangeDetector& changes, RunReport& report, NotebookExecutor& executor,
+             Env& env, Sink& out)
+      : season_(season), changes_(changes), report_(report), executor_(executor), env_(env), out_(out) {}
+
+  // Process a pipeline step: decide run/skip, execute, track. True when the step
+  // completed (ran or was skipped); false when it failed, is not registered or has no
+  // notebook. A failure of the execution is reported and recorded, never thrown; a
+  // failure before it (change detection, say) is thrown to the caller.
+  bool adim_isle(const std::string& kod, const std::optional<NotebookParams>& ek_params = std::nullopt,
+                 const KontrolFn& kontrol_fn = nullptr,
+                 const std::optional<std::vector<std::string>>& source_dirs = std::nullopt);
+
+  // The steps that completed successfully in this run.
+  const std::set<std::string>& calisan_adimlar() const { return calisan_adimlar_; }
+
+ private:
+  const Season& season_;
+  const ChangeDetector& changes_;
+  RunReport& report_;
+  NotebookExecutor& executor_;
+  Env& env_;
+  Sink& out_;
+  std::set<std::string> calisan_adimlar_;
+};
+
+}  // namespace vordak::motor

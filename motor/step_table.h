@@ -1,0 +1,84 @@
+#pragma once
+
+// The pipeline, defined once: every step with its notebook, description, dependencies,
+// data sources and the parameters a run hands it. The registry, the dependency table,
+// the run driver's offering, the dry-run plan, the demo's order, `vordak steps` and the
+// notebook builder all read this table.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vordak::motor {
+
+// How a step receives the directories of its data sources.
+enum class SourceParam {
+  kNone,
+  kSourceDir,   // SOURCE_DIR: the one directory
+  kSourceDirs,  // SOURCE_DIRS: the directories joined by ","
+};
+
+// The parameters a run hands a step beyond the engine's base parameters, in this order
+// within a step's list.
+enum class RunParam {
+  kLogDir,             // LOG_DIR: the season's logs directory
+  kReferansTarihList,  // REFERANS_TARIH_LIST: the reference dates, when any were given
+  kCacheDir,           // CACHE_DIR: work_dir/db/cache
+  kTestMutaCount,      // TEST_MUTA_COUNT: firm count of a reduced run (an integer)
+  kModelDir,           // MODEL_DIR: work_dir/ml_models
+  kScoreboardPath,     // SCOREBOARD_PATH: the scoreboard file of the output directory
+};
+
+// The group in which a default run offers a step; kNotOffered steps run only when asked
+// for by name or in a run of all steps.
+enum class RunGroup { kNotOffered, kIngest, kCore, kMl, kBacktest };
+
+struct StepSpec {
+  std::string kod;       // step key
+  std::string nb;        // notebook file name
+  std::string aciklama;  // description shown to the operator
+  // Upstream steps: a step that is otherwise up to date runs when one of these completed
+  // earlier in the same run. In the order a cascade reason names them.
+  std::vector<std::string> upstream;
+  // The steps whose tables or files the notebook reads: in a run of every step they come
+  // first. Mostly the upstream steps; the marts also read the predictions and the
+  // backtests they show, and the prediction step reads no scoreboard.
+  std::vector<std::string> reads;
+  std::vector<std::string> data_sources;  // data-source keys, in the order they are passed
+  SourceParam source_param = SourceParam::kNone;
+  std::vector<RunParam> run_params;
+  RunGroup group = RunGroup::kNotOffered;
+};
+
+// Every step, in registry order (the order `from_step` follows).
+const std::vector<StepSpec>& step_table();
+
+// The step with this key; nullptr when there is none.
+const StepSpec* find_step(std::string_view kod);
+
+// Dependency entries without a step of their own (never executed), as key and upstream.
+const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_dependencies();
+
+// Every step key in an order in which each step comes after the steps it reads: of the
+// steps ready at each point, the first in registry order. The demo and a run of all
+// steps go in this order.
+std::vector<std::string> full_run_order();
+
+// The steps a default run offers, in its order: the ingest group, transform and the
+// marts, the machine-learning group, the backtest group; registry order within a group.
+std::vector<std::string> default_run_order();
+
+// The parameters every executed step receives, in the order they are set: DB_PATH,
+// OUTPUT_DIR, WORK_DIR, then MUTA_FILTER_PATH and FILE_SUFFIX when they are not empty.
+const std::vector<std::string>& base_param_names();
+
+// Every parameter a run may hand the step beyond the base ones, in order: its source
+// parameter, then its run parameters.
+std::vector<std::string> step_param_names(const StepSpec& spec);
+
+// Parameter names and operator words of the enums above.
+std::string_view param_name(RunParam param);
+std::string_view source_param_name(SourceParam param);  // "" for kNone
+std::string_view group_name(RunGroup group);            // "" for kNotOffered
+
+}  // namespace vordak::motor

@@ -1,0 +1,206 @@
+#include "motor/season.h"
+
+#include <gtest/gtest.h>
+
+#include "core/clock.h"
+#include "core/version.h"
+#include "motor_test_support.h"
+
+namespace vordak::motor {
+namespace {
+
+using testing::quiet_args;
+using testing::ScriptedInput;
+using testing::TempDir;
+using testing::write_text;
+
+MotorArgs args_with_input(const fs::path& dir, bool interactive, std::deque<std::string> answers) {
+  MotorArgs args;
+  args.work_dir = dir.string();
+  args.input = std::make_shared<ScriptedInput>(interactive, std::move(answers));
+  return args;
+}
+
+// Seasons on a fake clock, their lines kept.
+class SeasonTest : public ::testing::Test {
+ protected:
+  Season make(const MotorArgs& args) { return Season(args, clock, out); }
+  TempDir dir;
+  testing::FakeClockEnv clock;
+  StringSink out;
+};
+
+TEST_F(SeasonTest, DerivesPathsAndCreatesTheSeason) {
+  for (const std::string mode : {"prod", "test", "dev"}) {
+    MotorArgs args = quiet_args(dir.path());
+    args.mode = mode;
+    clock.advance(std::chrono::seconds(1));
+    const Season season = make(args);
+    const bool test = mode == "test";
+    const std::string ts = timestamp_text(clock.now());
+    EXPECT_EQ(season.db_path(), fs::canonical(dir.path()) / "db" / (test ? "vrd_test.duckdb" : "vrd.duckdb"));
+    EXPECT_EQ(season.season_adi(), std::string(test ? "T" : "S") + "_" + ts + "_" + mode + "_" + kVersion);
+    EXPECT_EQ(season.ts(), ts);
+    EXPECT_EQ(season.season_dir(), season.work_dir() / "seasons" / season.season_adi());
+    EXPECT_TRUE(fs::is_directory(season.meta_dir()));
+    EXPECT_TRUE(fs::is_directory(season.log_dir()));
+    EXPECT_TRUE(fs::is_directory(season.work_dir() / "outputs" / "json"));
+    EXPECT_TRUE(fs::is_empty(season.meta_dir()));
+    EXPECT_EQ(season.git_info(), (ordered_json{{"git_available", false}}));
+  }
+  // A dry run creates nothing.
+  TempDir other;
+  MotorArgs dry = quiet_args(other.path());
+  dry.dry_run = true;
+  make(dry);
+  EXPECT_TRUE(fs::is_empty(other.path()));
+}
+
+TEST_F(SeasonTest, ARunWithinTheSecondOfAnEarlierOneWaitsForTheNextSecond) {
+  clock.advance(std::chrono::milliseconds(300));
+  const TimePoint started = clock.now();
+  const Season first = make(quiet_args(dir.path()));
+  MotorArgs other_mode = quiet_args(dir.path());
+  other_mode.mode = "test";
+  const Season second = make(other_mode);
+  EXPECT_EQ(first.ts(), timestamp_text(started));
+  EXPECT_EQ(second.ts(), timestamp_text(started + std::chrono::seconds(1)));
+  EXPECT_EQ(second.season_adi(), "T_" + second.ts() + "_test_" + kVersion);
+}
+
+TEST_F(SeasonTest, WorkDirIsAbsoluteWithLinksResolved) {
+  fs::create_directories(dir / "real");
+  fs::create_symlink(dir / "real", dir / "link");
+  const Season season = make(quiet_args(dir / "link" / ".." / "link" / "new"));
+  EXPECT_EQ(season.work_dir(), fs::canonical(dir.path()) / "real" / "new");
+}
+
+TEST_F(SeasonTest, SkipBeforeFollowsRegistryOrder) {
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"transform", 11}, {"ingest_ddl", 0}, {"transfrom", 0}, {"", 0}, {"diag_risk", 23}};
+  for (const auto& [from, expected] : cases) {
+    MotorArgs args = quiet_args(dir.path());
+    args.from_step = from;
+    EXPECT_EQ(make(args).skip_before().size(), expected) << from;
+  }
+  MotorArgs args = quiet_args(dir.path());
+  args.from_step = "transform";
+  EXPECT_EQ(make(args).skip_before(), std::set<std::string>(ALL_INGEST_STEPS.begin(), ALL_INGEST_STEPS.end()));
+}
+
+TEST_F(SeasonTest, DataSourcesResolveToTheMapOrExternalData) {
+  MotorArgs args = quiet_args(dir.path());
+  args.data_paths = DataPaths{{"kredi_db", "/mnt/z/kredi"}};
+  const Season season = make(args);
+  EXPECT_EQ(season.resolve_source("kredi_db"), "/mnt/z/kredi");
+  EXPECT_EQ(season.resolve_source("statik_db"), (season.work_dir() / "external_data" / "statik_db").string());
+}
+
+TEST_F(SeasonTest, FirstPathFileFoundWinsAndIsPrinted) {
+  write_text(dir / "data_paths.json", R"({"ignored": "/x"})");
+  write_text(dir / "data_paths_nt.json", R"({"kredi_db": "/mnt/z/kredi", "kik_data_ham_csv": "/mnt/z/kık", "n": 3})");
+  const Season season = make(args_with_input(dir.path(), true, {}));
+  EXPECT_EQ(out.take(),
+            "  [CONFIG] data_paths_nt.json yüklendi (3 kaynak)\n"
+            "    kredi_db: /mnt/z/kredi\n"
+            "    kik_data_ham_csv: /mnt/z/kık\n"
+            "    n: 3\n");
+  ASSERT_EQ(season.data_paths().size(), 3u);
+  EXPECT_EQ(season.data_paths()[0], (std::pair<std::string, std::string>{"kredi_db", "/mnt/z/kredi"}));
+
+  // A given non-empty map reads no file and prints nothing.
+  const Season given = make(quiet_args(dir.path()));
+  EXPECT_EQ(out.take(), "");
+  EXPECT_EQ(given.data_paths().size(), 1u);
+}
+
+TEST_F(SeasonTest, PromptAnswersDecideWhetherToGoOn) {
+  const std::string notice =
+      "\n  [!] local_data_paths.json bulunamadı: {dir}\n"
+      "  Kaynak veri dizinlerini belirten bir JSON dosyası gerekli.\n"
+      "  Örnek: {\"kik_data_ham_csv\": \"/mnt/z/kik\", \"kredi_db\": \"/mnt/z/kredi\", ...}\n";
+  for (const std::string answer : {"e", "  e  ", "EVET", "Evet"}) {
+    TempDir work;
+    const Season season = make(args_with_input(work.path(), true, {answer}));
+    std::string expected = notice + "\n  external_data/ ile devam edilsin mi? [e/H]: ";
+    expected.replace(expected.find("{dir}"), 5, fs::canonical(work.path()).string());
+    EXPECT_EQ(out.take(), expected) << answer;
+    EXPECT_TRUE(season.data_paths().empty());
+  }
+  for (const std::string answer : {"", "h", "hayır", "ee"}) {
+    TempDir work;
+    try {
+      make(args_with_input(work.path(), true, {answer}));
+      ADD_FAILURE() << "no stop for " << answer;
+    } catch (const StopRequest& stop) {
+      EXPECT_EQ(stop.what(), "Pipeline durduruldu — local_data_paths.json oluşturun.");
+    }
+    EXPECT_FALSE(fs::exists(work / "seasons")) << "a stopped run leaves nothing behind";
+  }
+}
+
+TEST_F(SeasonTest, NonInteractiveRunGoesOnWithExternalData) {
+  for (const bool no_operator : {false, true}) {
+    auto args = args_with_input(dir.path(), false, {});
+    if (no_operator) args.input.reset();
+    make(args);
+    EXPECT_TRUE(out.take().ends_with("  [AUTO] Non-interactive mod — external_data/ ile devam ediliyor\n"));
+    if (!no_operator) {
+      EXPECT_EQ(static_cast<ScriptedInput&>(*args.input).asked, 0);
+    }
+  }
+}
+
+TEST_F(SeasonTest, BadFilesFailConstructionBeforeAnythingIsCreated) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"local_data_paths.json", "{broken"},
+      {"local_data_paths.json", "[\"a\"]"},
+      {"data_paths.json", "\xEF\xBB\xBF{}"},
+  };
+  for (const auto& [name, content] : cases) {
+    TempDir work;
+    write_text(work / name, content);
+    try {
+      make(args_with_input(work.path(), false, {}));
+      ADD_FAILURE() << content;
+    } catch (const std::runtime_error& failure) {
+      EXPECT_NE(std::string(failure.what()).find((work / name).string()), std::string::npos) << failure.what();
+    }
+    EXPECT_FALSE(fs::exists(work / "seasons"));
+  }
+  // End of input at the prompt is an ordinary failure.
+  EXPECT_THROW(make(args_with_input(dir.path(), true, {})), std::runtime_error);
+}
+
+TEST_F(SeasonTest, WarnsOnlyWhenNotebookVersionDiffers) {
+  write_text(dir / "db" / ".nb_version", std::string(" ") + kVersion + "\n");
+  make(quiet_args(dir.path()));
+  EXPECT_EQ(out.take(), "");
+
+  write_text(dir / "db" / ".nb_version", "0.9.1\n");
+  make(quiet_args(dir.path()));
+  EXPECT_EQ(out.take(),
+            std::string("  ⚠ Notebook versiyonu (0.9.1) != paket (") + kVersion + ")\n    Çözüm: python -m vordak init\n");
+
+  fs::remove(dir / "db" / ".nb_version");
+  fs::create_directory(dir / "db" / ".nb_version");  // unreadable as a file
+  EXPECT_THROW(make(quiet_args(dir.path())), std::runtime_error);
+}
+
+TEST_F(SeasonTest, NotebookInWorkingDirectoryComesFirst) {
+  const Season season = make(quiet_args(dir.path()));
+  EXPECT_EQ(season.nb_path("no_such_step"), std::nullopt);
+  EXPECT_EQ(season.nb_path("transform"), std::nullopt);
+  write_text(dir / "no-packaged-notebooks" / "nb_02_transform.ipynb", "{}");
+  EXPECT_EQ(season.nb_path("transform"), season.work_dir() / "no-packaged-notebooks" / "nb_02_transform.ipynb");
+  write_text(dir / "nb_02_transform.ipynb", "{}");
+  EXPECT_EQ(season.nb_path("transform"), season.work_dir() / "nb_02_transform.ipynb");
+
+  // Without an override the packaged notebooks are the source tree's in a build.
+  MotorArgs packaged = quiet_args(dir.path());
+  packaged.notebooks_dir.reset();
+  EXPECT_EQ(make(packaged).nb_path("diag_risk"), fs::path(VORDAK_SOURCE_DIR) / "notebooks" / "nb_07b_diag_risk.ipynb");
+}
+
+}  // namespace
+}  // namespace vordak::motor

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "cli/commands.h"
-#include "core/console.h"
+#include "core/sink.h"
 #include "core/files.h"
 #include "core/version.h"
 #include "motor/paths.h"
@@ -45,9 +45,10 @@ namespace {
 int init_command(const ParsedArgs& args) {
   const fs::path work_dir = fs::weakly_canonical(fs::absolute(args.value("work-dir").value_or(".")));
   const std::vector<std::string> copied = install_notebooks(work_dir);
-  say("  " + std::to_string(copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() + " -> " +
+  Sink& out = stdout_sink();
+  out.line("  " + std::to_string(copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() + " -> " +
       work_dir.string());
-  say("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
+  out.line("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
   return 0;
 }
 

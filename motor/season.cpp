@@ -98,10 +98,16 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
 
   // One season per run: a run that starts within the second of an earlier one waits for
   // the next second, so that season names keep their format and never collide.
+  // A dry run creates nothing and need not wait, but names the season as a run would:
+  // it must not take an earlier run's season for its own.
   TimePoint start = env.now();
-  while (!args.dry_run && season_second_taken(work_dir_ / "seasons", timestamp_text(start), env)) {
-    env.sleep_until(next_second(start));
-    start = env.now();
+  while (season_second_taken(work_dir_ / "seasons", timestamp_text(start), env)) {
+    if (args.dry_run) {
+      start = next_second(start);
+    } else {
+      env.sleep_until(next_second(start));
+      start = env.now();
+    }
   }
   ts_ = timestamp_text(start);
   season_adi_ = std::string(mode_ == "test" ? "T" : "S") + "_" + ts_ + "_" + mode_ + "_" + kVersion;

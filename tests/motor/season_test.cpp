@@ -66,6 +66,12 @@ TEST_F(SeasonTest, ARunWithinTheSecondOfAnEarlierOneWaitsForTheNextSecond) {
   EXPECT_EQ(first.ts(), timestamp_text(started));
   EXPECT_EQ(second.ts(), timestamp_text(started + std::chrono::seconds(1)));
   EXPECT_EQ(second.season_adi(), "T_" + second.ts() + "_test_" + kVersion);
+  // A dry run names its season as a run would, without waiting.
+  MotorArgs dry = quiet_args(dir.path());
+  dry.dry_run = true;
+  const TimePoint before = clock.now();
+  EXPECT_EQ(make(dry).ts(), timestamp_text(started + std::chrono::seconds(2)));
+  EXPECT_EQ(clock.now(), before);
 }
 
 TEST_F(SeasonTest, WorkDirIsAbsoluteWithLinksResolved) {

@@ -160,13 +160,6 @@ std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout
   return text;
 }
 
-ordered_json parse_json(std::string_view text) {
-  if (text.starts_with("\xEF\xBB\xBF")) {
-    throw ordered_json::parse_error::create(101, 0, "Unexpected UTF-8 BOM", nullptr);
-  }
-  return ordered_json::parse(text);
-}
-
 std::string python_text(const ordered_json& value) {
   switch (value.type()) {
     case ordered_json::value_t::string: return value.get<std::string>();

@@ -82,9 +82,15 @@ inline void JsonWriter::before_value() {
 // The JSON text of a document in the given layout.
 std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout);
 
-// Parses JSON text as Python's json module does: a leading byte-order mark is an error.
-// Throws ordered_json::exception (a std::exception) on malformed input.
+// Parses JSON text as Python's json module does: a leading byte-order mark is an error,
+// and of a member given twice the last value is kept at the first one's place. Takes
+// time linear in the text, however many members an object has. Throws
+// ordered_json::exception (a std::exception) on malformed input.
 ordered_json parse_json(std::string_view text);
+
+// Appends a member the caller knows is not yet in `object`, without the linear search
+// that operator[] makes in an ordered object.
+void append_new_member(ordered_json& object, std::string name, ordered_json value);
 
 // A value as Python's str() shows it in console and reason texts: text as it is,
 // True/False, None, Python's number text; containers as compact JSON.

@@ -52,3 +52,35 @@ TEST(PythonText, ShowsValuesAsPythonStrDoes) {
 
 }  // namespace
 }  // namespace vordak
+
+namespace vordak {
+namespace {
+
+TEST(ParseJson, KeepsMemberOrderAndTakesTheLastOfARepeatedMember) {
+  const ordered_json parsed =
+      parse_json(R"({"b": 1, "a": {"y": [1, {"z": null}], "x": 2.5}, "b": "again", "c": [], "d": {}})");
+  EXPECT_EQ(parsed.dump(), R"({"b":"again","a":{"y":[1,{"z":null}],"x":2.5},"c":[],"d":{}})");
+  EXPECT_EQ(parse_json("[1, \"ş\", true]").dump(), "[1,\"ş\",true]");
+  EXPECT_EQ(parse_json("18446744073709551615").get<std::uint64_t>(), 18446744073709551615u);
+
+  // Large objects keep every member in order (the builder indexes names).
+  std::string text = "{";
+  for (int i = 0; i < 50000; ++i) text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i);
+  text += ",\"k7\":-7}";
+  const ordered_json big = parse_json(text);
+  ASSERT_EQ(big.size(), 50000u);
+  EXPECT_EQ(big["k7"], -7);
+  EXPECT_EQ(big.items().begin().key(), "k0");
+  std::string last;
+  for (const auto& [key, value] : big.items()) last = key;
+  EXPECT_EQ(last, "k49999");
+}
+
+TEST(ParseJson, RefusesMalformedTextAndAByteOrderMark) {
+  for (const char* bad : {"", "{", "{\"a\":1,}", "[1 2]", "{\"a\":1} x", "\xEF\xBB\xBF{}", "{\"a\":\"\xFF\"}"}) {
+    EXPECT_THROW(parse_json(bad), ordered_json::exception) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace vordak

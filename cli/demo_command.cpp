@@ -14,6 +14,7 @@
 #include "core/files.h"
 #include "core/json_writer.h"
 #include "motor/motor.h"
+#include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
 
@@ -54,6 +55,9 @@ int demo_command(const ParsedArgs& args) {
   portfolio.periods = static_cast<int>(positive_option(args, "periods", 8, 4));
   portfolio.seed = static_cast<std::uint64_t>(positive_option(args, "seed", 1, 0));
 
+  // Held from the first file written to the end of the run.
+  fs::create_directories(work_dir);
+  const motor::WorkDirLock lock(motor::resolve_work_dir(work_dir.string()), Env::system());
   out.line("Vordak demo: " + work_dir.string());
   std::vector<std::string> keys = bench::write_source_extracts((work_dir / "external_data").string(), portfolio);
   out.line("  Kaynak veriler: " + std::to_string(portfolio.firms) + " firma, " + std::to_string(portfolio.periods) +

@@ -9,6 +9,7 @@
 #include "motor/consistency.h"
 #include "motor/motor.h"
 #include "motor/registry.h"
+#include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
 
@@ -79,7 +80,9 @@ motor::RunArgs run_args(const ParsedArgs& args) {
 
 int run_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
-  motor::Motor engine(engine_args(args, true), stdout_sink());
+  const motor::MotorArgs arguments = engine_args(args, true);
+  const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
+  motor::Motor engine(arguments, stdout_sink());
   engine.run_all(run);
   return run_failed(engine) ? 1 : 0;
 }
@@ -115,7 +118,9 @@ motor::NotebookParams step_params(const ParsedArgs& args) {
 
 int step_command(const ParsedArgs& args) {
   const motor::NotebookParams params = step_params(args);
-  motor::Motor engine(engine_args(args, false), stdout_sink());
+  const motor::MotorArgs arguments = engine_args(args, false);
+  const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
+  motor::Motor engine(arguments, stdout_sink());
   const std::vector<std::string> dirs = args.values("source-dir");
   const bool ok = engine.adim_isle(args.positionals().front(), params.empty() ? std::nullopt : std::optional(params),
                                    nullptr, dirs.empty() ? std::nullopt : std::optional(dirs));

@@ -1,0 +1,75 @@
+#include "motor/work_dir_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/clock.h"
+#include "core/text.h"
+
+namespace vordak::motor {
+
+namespace {
+
+std::string host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "?";
+  return name;
+}
+
+// What the holder wrote into the lock file, on one line.
+std::string holder_of(int fd) {
+  char buffer[512] = {};
+  const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
+  const std::string text = n > 0 ? strip(std::string(buffer, static_cast<std::size_t>(n))) : "";
+  return text.empty() ? "sahibi okunamadı" : text;
+}
+
+// True while `path` still names the file open as `fd`: a holder that finished removes
+// its lock file, and a lock taken on a removed file guards nothing.
+bool still_named(int fd, const std::filesystem::path& path) {
+  struct stat open_file {}, named {};
+  return ::fstat(fd, &open_file) == 0 && ::stat(path.c_str(), &named) == 0 && open_file.st_dev == named.st_dev &&
+         open_file.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : path_(work_dir / ".vordak.lock") {
+  if (!env.is_directory(work_dir)) throw std::runtime_error("çalışma dizini yok: " + work_dir.string());
+  while (true) {
+    // Close-on-exec: a notebook kernel that outlives the engine must not keep the lock.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) throw std::runtime_error("kilit dosyası açılamadı: " + path_.string() + " (" + std::strerror(errno) + ")");
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      const std::string holder = error == EWOULDBLOCK ? holder_of(fd_) : std::strerror(error);
+      ::close(fd_);
+      fd_ = -1;
+      if (error != EWOULDBLOCK) throw std::runtime_error("kilit alınamadı: " + path_.string() + " (" + holder + ")");
+      throw WorkDirBusy("çalışma dizini başka bir çalıştırmada: " + work_dir.string() + " (" + holder + ")");
+    }
+    if (still_named(fd_, path_)) break;
+    ::close(fd_);  // the holder before us removed it meanwhile: take the new one
+  }
+  const std::string holder = "pid " + std::to_string(::getpid()) + ", host " + host_name() + ", başlangıç " +
+                             iso_text(env.now()).substr(0, 19) + "\n";
+  // Best effort: the lock holds whether or not its holder could be written down.
+  if (::ftruncate(fd_, 0) == 0) {
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd_, holder.data(), holder.size(), 0);
+  }
+}
+
+WorkDirLock::~WorkDirLock() {
+  if (fd_ < 0) return;
+  // Removed while still held, so that a finished run leaves nothing behind and no later
+  // reader names it.
+  ::unlink(path_.c_str());
+  ::close(fd_);
+}
+
+}  // namespace vordak::motor

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/text.h"
 #include "core/version.h"
 #include "motor/motor.h"
 
@@ -52,19 +53,20 @@ int main(int argc, char** argv) {
       }
       return sub.run(parsed);
     } catch (const vordak::cli::UsageError& error) {
-      std::fprintf(stderr, "vordak %s: %s\n\n%s", args[0].c_str(), error.what(), vordak::cli::usage_text(sub.command).c_str());
+      std::fprintf(stderr, "vordak %s: %s\n\n%s", args[0].c_str(), vordak::terminal_safe(error.what()).c_str(),
+                   vordak::cli::usage_text(sub.command).c_str());
       return 2;
     } catch (const vordak::motor::StopRequest& stop) {
       std::fflush(stdout);
-      std::fprintf(stderr, "%s\n", stop.what().c_str());
+      std::fprintf(stderr, "%s\n", vordak::terminal_safe(stop.what()).c_str());
       return 1;
     } catch (const std::exception& failure) {
       std::fflush(stdout);
-      std::fprintf(stderr, "vordak %s: %s\n", args[0].c_str(), failure.what());
+      std::fprintf(stderr, "vordak %s: %s\n", args[0].c_str(), vordak::terminal_safe(failure.what()).c_str());
       return 1;
     }
   }
-  std::fprintf(stderr, "vordak: unknown command '%s'\n\n", args[0].c_str());
+  std::fprintf(stderr, "vordak: unknown command '%s'\n\n", vordak::terminal_safe(args[0]).c_str());
   print_overview(stderr, commands);
   return 2;
 }

@@ -2,19 +2,25 @@
 
 #include <cstdio>
 
+#include "core/text.h"
+
 namespace vordak {
 
 namespace {
 
+// Text from files (step keys, notebook names, data-source paths, error messages) reaches
+// the terminal without its control characters.
 class StdoutSink : public Sink {
  public:
   void line(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    const std::string safe = terminal_safe(text);
+    std::fwrite(safe.data(), 1, safe.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
   }
   void partial(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    const std::string safe = terminal_safe(text);
+    std::fwrite(safe.data(), 1, safe.size(), stdout);
     std::fflush(stdout);
   }
 };

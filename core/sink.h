@@ -21,7 +21,7 @@ class Sink {
 };
 
 // Standard output, flushed after every write so that the lines interleave correctly
-// with the output of child processes.
+// with the output of child processes; control characters are shown as escapes.
 Sink& stdout_sink();
 
 // Keeps everything written, for tests and for callers that want the text.

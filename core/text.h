@@ -31,6 +31,11 @@ std::u32string decode_utf8(std::string_view text);
 // Code points encoded as UTF-8.
 std::string encode_utf8(std::u32string_view text);
 
+// Text safe to show on a terminal: control characters other than line break and tab
+// (ESC among them, which would let a file name or a step key drive the terminal) are
+// written out as \xNN, and C1 controls as \u00NN.
+std::string terminal_safe(std::string_view text);
+
 // Joins the items with `separator` between them.
 std::string join(const std::vector<std::string>& items, std::string_view separator);
 

@@ -1,6 +1,7 @@
 #include "motor/change_detection.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "core/clock.h"
 #include "core/number_text.h"
@@ -53,56 +54,89 @@ void ChangeDetector::meta_yaz(const std::string& kod, const fs::path& nb_path, d
   env_.write_file_atomic(season_.meta_dir() / meta_file_name(kod), to_json_text(record, JsonWriter::Layout::kIndented));
 }
 
-std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
+void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& failure) const {
+  if (unreadable_.insert(dir.string()).second) {
+    out_.line("  [WARN] Sezon dizini okunamadı, atlandı: " + dir.string() + " (" + failure.what() + ")");
+  }
+}
+
+const std::vector<std::string>& ChangeDetector::earlier_seasons() const {
+  if (seasons_) return *seasons_;
+  seasons_.emplace();
   const fs::path seasons = season_.work_dir() / "seasons";
-  if (!env_.exists(seasons)) return std::nullopt;
   const std::string prefix = season_.mode() == "test" ? "T_" : "S_";
+  try {
+    if (!env_.exists(seasons)) return *seasons_;
+    for (const DirEntry& entry : env_.list_directory(seasons)) {
+      const std::string name = entry.path.filename().string();
+      if (name.starts_with(prefix) && entry.path != season_.season_dir()) seasons_->push_back(name);
+    }
+  } catch (const std::runtime_error& failure) {
+    warn_unreadable(seasons, failure);
+  }
+  std::sort(seasons_->begin(), seasons_->end(), std::greater<>());
+  return *seasons_;
+}
 
-  std::vector<fs::path> entries;
-  for (const DirEntry& entry : env_.list_directory(seasons)) entries.push_back(entry.path);
-  std::sort(entries.begin(), entries.end(),
-            [](const fs::path& a, const fs::path& b) { return a.filename().string() > b.filename().string(); });
-
-  for (const fs::path& entry : entries) {
-    if (entry == season_.season_dir()) continue;
-    if (!entry.filename().string().starts_with(prefix)) continue;
-    const fs::path candidate = entry / "meta" / meta_file_name(kod);
-    if (!env_.exists(candidate)) continue;
+const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::string& kod) const {
+  if (const auto cached = latest_.find(kod); cached != latest_.end()) return cached->second;
+  std::optional<Found>& found = latest_[kod];
+  for (const std::string& name : earlier_seasons()) {
+    const fs::path season_dir = season_.work_dir() / "seasons" / name;
+    if (unreadable_.contains(season_dir.string())) continue;
+    const fs::path candidate = season_dir / "meta" / meta_file_name(kod);
+    try {
+      if (!env_.exists(candidate)) continue;
+    } catch (const std::runtime_error& failure) {
+      warn_unreadable(season_dir, failure);
+      continue;
+    }
     try {
       ordered_json record = parse_json(env_.read_file(candidate));
-      if (record.is_object()) return record;
+      if (record.is_object()) {
+        found = Found{name, std::move(record)};
+        break;
+      }
     } catch (const std::exception&) {
       // An unreadable or malformed record: an older season may still hold a good one.
     }
   }
-  return std::nullopt;
+  return found;
+}
+
+std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
+  const std::optional<Found>& found = latest(kod);
+  return found ? std::optional<ordered_json>(found->record) : std::nullopt;
 }
 
 Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
-  const std::optional<ordered_json> prev = find_prev_meta(kod);
-  if (!prev) return {true, "ilk çalıştırma"};
+  const std::optional<Found>& found = latest(kod);
+  if (!found) return {true, "ilk çalıştırma"};
+  const ordered_json& prev = found->record;
 
-  const ordered_json& prev_mode = member(*prev, "mode");
+  const ordered_json& prev_mode = member(prev, "mode");
   if (!(prev_mode.is_string() && prev_mode.get_ref<const std::string&>() == season_.mode())) {
     return {true, "mode değişti (" + python_text(prev_mode) + "→" + season_.mode() + ")"};
   }
 
-  const ordered_json& prev_hash = member(*prev, "nb_hash");
+  const ordered_json& prev_hash = member(prev, "nb_hash");
   if (const std::optional<fs::path> nb_path = season_.nb_path(kod)) {
     const Fingerprint current_hash = file_hash(nb_path->string());
-    if (current_hash && !current_hash->empty() && non_empty(prev_hash) && ordered_json(*current_hash) != prev_hash) {
+    // A notebook that cannot be read is never up to date: it runs, and fails naming the file.
+    if (!current_hash || current_hash->empty()) return {true, "notebook okunamadı (" + nb_path->filename().string() + ")"};
+    if (non_empty(prev_hash) && ordered_json(*current_hash) != prev_hash) {
       return {true, "notebook değişti (" + utf8_prefix(python_text(prev_hash), 8) + "→" + current_hash->substr(0, 8) + ")"};
     }
     if (season_.git_available()) {
       const Fingerprint git_h = git_hash(season_.work_dir().string(), nb_path->string());
-      const ordered_json& prev_git = member(*prev, "git_nb_hash");
+      const ordered_json& prev_git = member(prev, "git_nb_hash");
       if (git_h && !git_h->empty() && non_empty(prev_git) && ordered_json(*git_h) != prev_git) {
         return {true, "git hash değişti"};
       }
     }
   }
 
-  const ordered_json& prev_sources = member(*prev, "source_hashes");
+  const ordered_json& prev_sources = member(prev, "source_hashes");
   if (prev_sources.is_object()) {
     for (const auto& [source_path, stored] : prev_sources.items()) {
       if (!env_.exists(source_path)) continue;
@@ -132,11 +166,25 @@ Decision ChangeDetector::decide(const std::string& kod, const std::set<std::stri
     }
     if (!tetikleyenler.empty()) decision = {true, "cascade (" + join(tetikleyenler, ",") + ")"};
   }
+  if (!decision.calistir) {
+    // An upstream step recorded after this step's own last record: a run ended between
+    // the two (killed, or one step run alone), so this step never saw that upstream.
+    std::vector<std::string> newer;
+    const std::optional<Found>& own = latest(kod);
+    if (const auto* upstream = BAGIMLILIK.find(kod); upstream != nullptr && own) {
+      for (const std::string& step : *upstream) {
+        const std::optional<Found>& theirs = latest(step);
+        if (theirs && theirs->season > own->season) newer.push_back(step);
+      }
+    }
+    if (!newer.empty()) decision = {true, "cascade (" + join(newer, ",") + ") — önceki sezonda"};
+  }
   return decision;
 }
 
 ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env) {
   ordered_json hashes = ordered_json::object();
+  std::unordered_set<std::string> seen;
   for (const std::string& dir : dirs) {
     if (!env.is_directory(dir)) continue;
     std::vector<fs::path> entries;
@@ -144,7 +192,12 @@ ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env)
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
       if (!env.is_regular_file(entry)) continue;
-      if (const Fingerprint hash = fast_file_hash(entry.string()); hash && !hash->empty()) hashes[entry.string()] = *hash;
+      // Entries of one listing are distinct; across directories a path repeats only when
+      // a directory is given twice, and then the first fingerprint stands.
+      if (const Fingerprint hash = fast_file_hash(entry.string()); hash && !hash->empty()) {
+        if (!seen.insert(entry.string()).second) continue;
+        append_new_member(hashes, entry.string(), *hash);
+      }
     }
   }
   return hashes;

@@ -5,6 +5,7 @@
 // repository object, changed source files), with forcing and the cascade applied.
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "motor/season.h"
 
 namespace vordak::motor {
@@ -25,10 +27,11 @@ struct Decision {
 
 class ChangeDetector {
  public:
-  ChangeDetector(const Season& season, Env& env) : season_(season), env_(env) {}
+  ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out) {}
 
   // The newest meta record of the step from an earlier season of the same mode prefix;
-  // records that cannot be read or parsed are passed over.
+  // records that cannot be read or parsed are passed over, and so are season
+  // directories that cannot be read (with a "[WARN]" line, once).
   std::optional<ordered_json> find_prev_meta(const std::string& kod) const;
   // Check if step needs to run: compares the step with its previous record.
   Decision meta_kontrol(const std::string& kod) const;
@@ -37,12 +40,29 @@ class ChangeDetector {
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
                 const std::optional<ordered_json>& ekstra = std::nullopt) const;
   // The whole decision for a step: the ingest rule or meta_kontrol, then forcing, then
-  // the cascade from the upstream steps in `completed` (those that ran in this run).
+  // the cascade from the upstream steps in `completed` (those that ran in this run),
+  // then the cascade from upstream steps whose newest record is newer than the step's
+  // own (a run that ended between the two).
   Decision decide(const std::string& kod, const std::set<std::string>& completed) const;
 
  private:
+  // A step's newest earlier record and the season it was found in.
+  struct Found {
+    std::string season;
+    ordered_json record;
+  };
+  const std::optional<Found>& latest(const std::string& kod) const;
+  // Earlier seasons of this mode prefix, newest first; read once per run.
+  const std::vector<std::string>& earlier_seasons() const;
+  void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
+
   const Season& season_;
   Env& env_;
+  Sink& out_;
+  // Earlier seasons never change during a run, so what was read of them is kept.
+  mutable std::optional<std::vector<std::string>> seasons_;
+  mutable std::map<std::string, std::optional<Found>> latest_;
+  mutable std::set<std::string> unreadable_;
 };
 
 // Quick fingerprints of the regular files found directly in the directories, by path in

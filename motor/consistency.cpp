@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "core/unicode_classes.h"
 #include "core/version.h"
+#include "motor/notebook_check.h"
 #include "motor/paths.h"
 #include "motor/registry.h"
 
@@ -108,15 +109,24 @@ std::set<std::string> header_table_keys(const std::string& header_text) {
   return keys;
 }
 
-std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb) {
+std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb,
+                                            const std::optional<fs::path>& installed_dir) {
   std::vector<std::string> problems;
-  const fs::path nb_dir = notebooks_dir();
+  const fs::path nb_dir = installed_dir.value_or(notebooks_dir());
 
   std::set<std::string> seen;
   for (const auto& [kod, record] : ADIM_REGISTRY) {
     if (!seen.insert(record.nb).second) continue;
     const fs::path path = nb_dir / record.nb;
-    if (!fs::exists(path)) problems.push_back("[EKSIK NB] " + kod + ": " + record.nb + " → " + path.string() + " bulunamadı");
+    if (!fs::exists(path)) {
+      problems.push_back("[EKSIK NB] " + kod + ": " + record.nb + " → " + path.string() + " bulunamadı");
+      continue;
+    }
+    try {
+      check_notebook(path, Env::system());
+    } catch (const std::runtime_error& failure) {
+      problems.push_back("[NB HATALI] " + kod + ": " + failure.what());
+    }
   }
 
   fs::path header_path = pipeline_ipynb;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -8,9 +9,12 @@
 namespace vordak::motor {
 
 // Checks that the registry, the installed notebooks, the header notebook's step table
-// and the package version agree. Returns the problems found, each beginning with a
-// bracketed tag; empty when everything is consistent. Reads only; changes nothing.
-std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb = "vrd_pipeline.ipynb");
+// and the package version agree, and that each installed notebook can be run (it
+// parses and has a "parameters" cell). Returns the problems found, each beginning with
+// a bracketed tag; empty when everything is consistent. Reads only; changes nothing.
+// `notebooks_dir` is where the installed notebooks are; absent: get_notebooks_dir().
+std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb = "vrd_pipeline.ipynb",
+                                            const std::optional<std::filesystem::path>& notebooks_dir = std::nullopt);
 
 // The header text's version: the digits after the first "v" followed by three runs of
 // digits joined by "." (digits in the Unicode sense); absent when there is none.

@@ -97,7 +97,14 @@ Fingerprint file_hash(const std::string& path) {
 
 Fingerprint notebook_code_hash(const std::string& path) {
   try {
-    const std::string text = read_file(path);
+    return notebook_code_fingerprint(read_file(path));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+Fingerprint notebook_code_fingerprint(std::string_view text) {
+  try {
     if (!is_valid_utf8(text)) return std::nullopt;
     const ordered_json notebook = parse_json(text);
     Digest digest(EVP_md5());

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/json_writer.h"
 
@@ -19,6 +20,8 @@ Fingerprint file_hash(const std::string& path);
 // MD5 over the concatenated source text of every cell, in order (no separators);
 // outputs, metadata and execution counts stay out.
 Fingerprint notebook_code_hash(const std::string& path);
+// The same for a notebook's text already read.
+Fingerprint notebook_code_fingerprint(std::string_view text);
 
 // Metadata-based hash (name + size + mtime). Much faster for large files.
 // MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".

@@ -13,7 +13,7 @@ Motor::Motor(MotorArgs args, Sink& out)
       out_(out),
       executor_(args.executor ? args.executor : make_default_executor()),
       season_(args, env_, out_),
-      changes_(season_, env_),
+      changes_(season_, env_, out_),
       report_(season_, env_, out_),
       runner_(season_, changes_, report_, *executor_, env_, out_) {}
 

@@ -110,7 +110,14 @@ void RunReport::temizle_error_reports() const {
   while (!pending.empty()) {
     const fs::path dir = pending.back();
     pending.pop_back();
-    for (const DirEntry& entry : env_.list_directory(dir)) {
+    std::vector<DirEntry> entries;
+    try {
+      entries = env_.list_directory(dir);
+    } catch (const std::runtime_error& failure) {
+      out_.line("  [WARN] Dizin okunamadı, atlandı: " + dir.string() + " (" + failure.what() + ")");
+      continue;
+    }
+    for (const DirEntry& entry : entries) {
       if (entry.type == fs::file_type::directory) {
         pending.push_back(entry.path);
       } else if (entry.path.filename() == "error_report.txt" && env_.remove_file(entry.path)) {

@@ -11,6 +11,7 @@
 #include "motor/fingerprint.h"
 #include "motor/paths.h"
 #include "motor/registry.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -41,6 +42,8 @@ std::optional<std::string> TerminalInput::read_line() {
   if (!std::getline(std::cin, line)) return std::nullopt;
   return line;
 }
+
+fs::path resolve_work_dir(const std::string& work_dir) { return fs::weakly_canonical(fs::absolute(work_dir)); }
 
 DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& env, Sink& out) {
   for (const char* name : kDataPathFiles) {
@@ -82,7 +85,7 @@ DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& e
 Season::Season(const MotorArgs& args, Env& env, Sink& out)
     : env_(env),
       notebooks_dir_(args.notebooks_dir),
-      work_dir_(fs::weakly_canonical(fs::absolute(args.work_dir))),
+      work_dir_(resolve_work_dir(args.work_dir)),
       mode_(args.mode),
       force_all_(args.force_all),
       from_step_(args.from_step),
@@ -92,6 +95,8 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
   // Loaded before anything is created, so a run stopped at the prompt leaves nothing behind.
   data_paths_ = (args.data_paths && !args.data_paths->empty()) ? *args.data_paths
                                                                 : load_data_paths(work_dir_, args.input.get(), env, out);
+
+  refuse_unjoinable_sources();
 
   db_path_ = work_dir_ / "db" / (mode_ == "test" ? "vrd_test.duckdb" : "vrd.duckdb");
   output_dir_ = work_dir_ / "outputs" / "json";
@@ -134,6 +139,19 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
     for (const auto& [key, record] : ADIM_REGISTRY) {
       if (key == *from_step_) break;
       skip_before_.insert(key);
+    }
+  }
+}
+
+void Season::refuse_unjoinable_sources() const {
+  for (const StepSpec& spec : step_table()) {
+    if (spec.source_param != SourceParam::kSourceDirs) continue;
+    for (const std::string& key : spec.data_sources) {
+      const std::string dir = resolve_source(key);
+      if (dir.find(',') != std::string::npos) {
+        throw std::runtime_error("veri kaynağı " + key + " dizininde ',' var: " + dir + " (" + spec.kod +
+                                 " dizinlerini SOURCE_DIRS içinde ',' ile ayrılmış alır)");
+      }
     }
   }
 }

@@ -76,6 +76,9 @@ struct MotorArgs {
   std::optional<fs::path> notebooks_dir;
 };
 
+// The working directory as the engine names it: absolute, normalised, links resolved.
+fs::path resolve_work_dir(const std::string& work_dir);
+
 // The data-source map from the first path file found in `work_dir`
 // ("local_data_paths.json", "data_paths_nt.json", "data_paths.json"), or, when there is
 // none, after asking the operator. Throws StopRequest on a refusal, std::runtime_error
@@ -86,7 +89,8 @@ class Season {
  public:
   // Throws what load_data_paths throws (before anything is created), and
   // std::runtime_error naming the directory or file when a directory cannot be created
-  // or the notebook version file cannot be read.
+  // or the notebook version file cannot be read, or naming the data source whose
+  // directory holds a "," where directories are passed joined by ",".
   Season(const MotorArgs& args, Env& env, Sink& out);
 
   const fs::path& work_dir() const { return work_dir_; }
@@ -119,6 +123,9 @@ class Season {
   NotebookParams base_params() const;
 
  private:
+  // A directory passed inside SOURCE_DIRS cannot hold the "," that separates them.
+  void refuse_unjoinable_sources() const;
+
   Env& env_;
   std::optional<fs::path> notebooks_dir_;
   fs::path work_dir_;

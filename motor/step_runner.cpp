@@ -4,6 +4,7 @@
 #include "core/text.h"
 #include "motor/error_report.h"
 #include "motor/fingerprint.h"
+#include "motor/notebook_check.h"
 #include "motor/registry.h"
 
 namespace vordak::motor {
@@ -58,6 +59,7 @@ bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookP
   const fs::path out_nb = season_.log_dir() / ("adim_" + kod + "_" + nb_name);
 
   try {
+    check_notebook(*nb_path, env_);
     // Sources are fingerprinted before the notebook runs: a file changed while the step
     // runs must make the next run see a change.
     ordered_json source_hashes = ordered_json::object();

@@ -62,14 +62,18 @@ class FakeClockEnv : public EnvWrapper {
   TimePoint now_{std::chrono::seconds(1740838502)};  // 2025-03-01 14:15:02 UTC
 };
 
-// A notebook document whose cells hold the given sources (code cells unless marked "md:").
+// A notebook document whose cells hold the given sources: code cells, markdown cells when
+// marked "md:", and code cells tagged "parameters" when marked "params:".
 inline ordered_json notebook(const std::vector<std::string>& sources) {
   ordered_json cells = ordered_json::array();
   for (const auto& source : sources) {
     const bool markdown = source.rfind("md:", 0) == 0;
+    const bool parameters = source.rfind("params:", 0) == 0;
+    ordered_json metadata = ordered_json::object();
+    if (parameters) metadata["tags"] = {"parameters"};
     ordered_json cell = {{"cell_type", markdown ? "markdown" : "code"},
-                         {"metadata", ordered_json::object()},
-                         {"source", markdown ? source.substr(3) : source}};
+                         {"metadata", metadata},
+                         {"source", markdown ? source.substr(3) : parameters ? source.substr(7) : source}};
     if (!markdown) {
       cell["execution_count"] = nullptr;
       cell["outputs"] = ordered_json::array();

@@ -4,6 +4,7 @@
 
 #include "core/child_process.h"
 #include "motor/registry.h"
+#include "motor/work_dir_lock.h"
 #include "test_support.h"
 
 namespace vordak {
@@ -23,9 +24,7 @@ ChildResult vordak(const std::vector<std::string>& args, const fs::path& cwd = {
 // Tiny notebooks for every step, each recording that it ran in ran.txt.
 void write_tiny_notebooks(const fs::path& dir) {
   for (const auto& [kod, record] : motor::ADIM_REGISTRY) {
-    ordered_json nb = testing::notebook({"DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
-    nb["cells"][0]["metadata"]["tags"] = {"parameters"};
-    testing::write_text(dir / record.nb, nb.dump(1));
+    testing::write_notebook(dir / record.nb, {"params:DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
   }
 }
 
@@ -59,6 +58,25 @@ TEST(EngineCommands, UnknownStepAndFailuresExitWithOne) {
   const ChildResult check = vordak({"check", (dir / "yok.ipynb").string()});
   EXPECT_EQ(check.exit_status, 1);
   EXPECT_NE(check.out.find("[PPLN YOK] "), std::string::npos);
+}
+
+TEST(EngineCommands, ASecondRunOnTheSameWorkingDirectoryIsRefusedAtOnce) {
+  TempDir dir;
+  const motor::WorkDirLock held(dir.path(), Env::system());
+  for (const char* command : {"run", "step"}) {
+    std::vector<std::string> args = {command, "--work-dir", dir.path().string()};
+    if (std::string(command) == "step") args.push_back("transform");
+    const ChildResult result = vordak(args);
+    EXPECT_EQ(result.exit_status, 1) << command;
+    EXPECT_EQ(result.out, "") << command;
+    EXPECT_NE(result.err.find("çalışma dizini başka bir çalıştırmada: " + fs::canonical(dir.path()).string() + " (pid " +
+                              std::to_string(::getpid()) + ", host "),
+              std::string::npos)
+        << result.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "seasons"));
+  // Reading commands do not wait for the lock.
+  EXPECT_EQ(vordak({"plan", "--work-dir", dir.path().string()}).exit_status, 0);
 }
 
 TEST(EngineCommands, RefusalAtTheTerminalPromptStopsWithOne) {
@@ -97,7 +115,7 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "seasons"), fs::directory_iterator()), seasons_before);
 
   // Editing transform re-runs it and cascades to marts; a failing notebook exits 1.
-  ordered_json edited = testing::notebook({"DB_PATH = ''", "raise ValueError('bozuk veri')"});
+  ordered_json edited = testing::notebook({"params:DB_PATH = ''", "raise ValueError('bozuk veri')"});
   testing::write_text(dir / "nb_02_transform.ipynb", edited.dump(1));
   const ChildResult third = vordak(again);
   EXPECT_EQ(third.exit_status, 1);
@@ -106,7 +124,7 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_NE(third.out.find("  ATLANDI — uyumlu ("), std::string::npos) << "marts is not cascaded by a failure";
   EXPECT_NE(third.out.find("  Temizlik: 1 eski error_report silindi"), std::string::npos) << third.out;
 
-  testing::write_notebook(dir / "nb_02_transform.ipynb", {"x = 2"});
+  testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 2"});
   const ChildResult fourth = vordak(again);
   EXPECT_EQ(fourth.exit_status, 0) << fourth.out;
   EXPECT_NE(fourth.out.find("  ÇALIŞTIRILIYOR — cascade (transform)"), std::string::npos) << fourth.out;

@@ -35,3 +35,22 @@ TEST(CaseMapping, HandlesAsciiAndTurkishLetters) {
 
 }  // namespace
 }  // namespace vordak
+
+namespace vordak {
+namespace {
+
+TEST(TerminalSafe, WritesControlCharactersOutAndKeepsTheRest) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Şube ğüİ ── ok", "Şube ğüİ ── ok"},
+      {"two\nlines\tand a tab", "two\nlines\tand a tab"},
+      {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+      {"bell\a cr\r del\x7f nul" + std::string(1, '\0'), "bell\\x07 cr\\x0d del\\x7f nul\\x00"},
+      {"c1 \xc2\x9b" "31m csi", "c1 \\u009b31m csi"},
+      {"latin \xc2\xa0 nbsp", "latin \xc2\xa0 nbsp"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(terminal_safe(in), out) << out;
+}
+
+}  // namespace
+}  // namespace vordak
+

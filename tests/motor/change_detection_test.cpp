@@ -132,3 +132,105 @@ TEST_F(MetaTest, StepWithoutNotebookSkipsTheNotebookTests) {
 
 }  // namespace
 }  // namespace vordak::motor
+
+namespace vordak::motor {
+namespace {
+
+// The real disk, except that one directory cannot be read.
+class UnreadableDirEnv : public EnvWrapper {
+ public:
+  UnreadableDirEnv(Env& target, fs::path dir) : EnvWrapper(target), dir_(std::move(dir)) {}
+  std::optional<FileStatus> status(const fs::path& path) override {
+    check(path);
+    return EnvWrapper::status(path);
+  }
+  std::vector<DirEntry> list_directory(const fs::path& dir) override {
+    check(dir);
+    return EnvWrapper::list_directory(dir);
+  }
+
+ private:
+  void check(const fs::path& path) const {
+    if (path.string().starts_with(dir_.string())) throw std::runtime_error("Permission denied: " + path.string());
+  }
+  fs::path dir_;
+};
+
+class CascadeTest : public testing::EngineTest {
+ protected:
+  CascadeTest() { testing::write_registry_notebooks(dir.path()); }
+  std::string decision_of(Motor& motor, const std::string& kod) {
+    out.take();
+    motor.adim_isle(kod);
+    const std::string lines = out.take();
+    const auto start = lines.find("  ÇALIŞTIRILIYOR — ") != std::string::npos ? lines.find("  ÇALIŞTIRILIYOR — ")
+                                                                               : lines.find("  ATLANDI — ");
+    return lines.substr(start + 2, lines.find('\n', start) - start - 2);
+  }
+  static bool up_to_date(const std::string& decision) { return decision.starts_with("ATLANDI — uyumlu ("); }
+};
+
+TEST_F(CascadeTest, AStepThatNeverRanAfterItsUpstreamChangedRunsInTheNextRun) {
+  {
+    const auto first = make();
+    first->adim_isle("transform");
+    first->adim_isle("backtest_eus");
+  }
+  // Unchanged since: nothing runs, as before.
+  {
+    const auto quiet = make();
+    EXPECT_TRUE(up_to_date(decision_of(*quiet, "transform")));
+    EXPECT_TRUE(up_to_date(decision_of(*quiet, "backtest_eus")));
+  }
+  // A run that ended after transform, before backtest_eus.
+  MotorArgs forced = testing::quiet_args(dir.path());
+  forced.force_adimlar = std::vector<std::string>{"transform"};
+  make(forced)->adim_isle("transform");
+
+  const auto next = make();
+  RunArgs without_ingest;
+  without_ingest.skip_ingest = true;
+  for (const PlanRow& row : next->plan(without_ingest)) {
+    if (row.kod == "backtest_eus") {
+      EXPECT_EQ(row.sebep, "cascade (transform) — önceki sezonda");
+    }
+  }
+  EXPECT_TRUE(up_to_date(decision_of(*next, "transform")));
+  EXPECT_EQ(decision_of(*next, "backtest_eus"), "ÇALIŞTIRILIYOR — cascade (transform) — önceki sezonda");
+  // Forcing and the in-run cascade keep their own reasons; a first run is a first run.
+  EXPECT_EQ(decision_of(*next, "backtest_yis"), "ÇALIŞTIRILIYOR — ilk çalıştırma");
+  const auto after = make();
+  EXPECT_TRUE(up_to_date(decision_of(*after, "backtest_eus")));
+}
+
+TEST_F(CascadeTest, AnUnreadableSeasonIsPassedOverWithAWarning) {
+  make()->adim_isle("transform");
+  auto second = make();
+  const fs::path older = second->season().work_dir() / "seasons" / "S_20240101_000000_prod_1.0.0";
+  fs::create_directories(older / "meta");
+  second->adim_isle("backtest_eus");
+  const fs::path newest = second->season().season_dir();
+  second.reset();
+
+  UnreadableDirEnv disk(clock, newest);
+  MotorArgs args = testing::quiet_args(dir.path());
+  args.env = &disk;
+  clock.advance(std::chrono::seconds(1));
+  args.executor = executor;
+  Motor motor(args, out);
+  out.take();
+  motor.adim_isle("backtest_eus");
+  const std::string lines = out.take();
+  EXPECT_NE(lines.find("  [WARN] Sezon dizini okunamadı, atlandı: " + newest.string() + " (Permission denied: "),
+            std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("  ÇALIŞTIRILIYOR — ilk çalıştırma"), std::string::npos) << lines;
+  motor.adim_isle("transform");
+  EXPECT_EQ(out.take().find("[WARN]"), std::string::npos) << "warned once";
+  motor.temizle_error_reports();
+  EXPECT_EQ(out.take(), "  [WARN] Dizin okunamadı, atlandı: " + newest.string() + " (Permission denied: " +
+                            newest.string() + ")\n");
+}
+
+}  // namespace
+}  // namespace vordak::motor

@@ -61,6 +61,25 @@ TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
             std::vector<std::string>{"[VERSİYON] pipeline header'da versiyon bulunamadı"});
 }
 
+TEST_F(ConsistencyTest, NotebooksThatCannotBeRunAreListed) {
+  testing::TempDir installed;
+  for (const auto& [kod, record] : ADIM_REGISTRY) testing::write_notebook(installed / record.nb, {"params:x = 1"});
+  testing::write_notebook(installed / "nb_02_transform.ipynb", {"DB_PATH = 'prod'"});
+  testing::write_text(installed / "nb_03_marts.ipynb", "{trunc");
+  fs::remove(installed / "nb_07b_diag_risk.ipynb");
+  testing::write_notebook(dir / "vrd_pipeline.ipynb", {"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" +
+                                                           table_of(registry_keys())});
+  const std::vector<std::string> problems =
+      tutarlilik_kontrol((dir / "vrd_pipeline.ipynb").string(), installed.path());
+  ASSERT_EQ(problems.size(), 3u);
+  EXPECT_EQ(problems[0], "[NB HATALI] transform: notebook'ta \"parameters\" etiketli kod hücresi yok: " +
+                             (installed / "nb_02_transform.ipynb").string() +
+                             " (çalıştırmanın parametreleri bu hücreden sonra verilir)");
+  EXPECT_TRUE(problems[1].starts_with("[NB HATALI] marts: notebook geçerli JSON değil: ")) << problems[1];
+  EXPECT_EQ(problems[2], "[EKSIK NB] diag_risk: nb_07b_diag_risk.ipynb → " +
+                             (installed / "nb_07b_diag_risk.ipynb").string() + " bulunamadı");
+}
+
 TEST_F(ConsistencyTest, MissingOrBrokenHeaderNotebook) {
   EXPECT_EQ(filter(tutarlilik_kontrol((dir / "yok.ipynb").string())),
             std::vector<std::string>{"[PPLN YOK] " + (dir / "yok.ipynb").string() + " bulunamadı"});

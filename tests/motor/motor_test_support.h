@@ -70,9 +70,9 @@ class FakeExecutor : public motor::NotebookExecutor {
   std::vector<std::pair<std::string, std::string>> failing;  // notebook name part -> message
 };
 
-// Every registry notebook, tiny, in `dir`.
+// Every registry notebook, tiny, with its parameters cell, in `dir`.
 inline void write_registry_notebooks(const fs::path& dir) {
-  for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"x = '" + kod + "'"});
+  for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"params:x = '" + kod + "'"});
 }
 
 // Engines in a temp dir on a fake clock, their lines kept in `out`, notebooks run by

@@ -102,6 +102,22 @@ TEST_F(SeasonTest, DataSourcesResolveToTheMapOrExternalData) {
   EXPECT_EQ(season.resolve_source("statik_db"), (season.work_dir() / "external_data" / "statik_db").string());
 }
 
+TEST_F(SeasonTest, ADirectoryPassedJoinedByCommasMayNotHoldOne) {
+  MotorArgs args = quiet_args(dir.path());
+  args.data_paths = DataPaths{{"kredi_db", "/mnt/a,b"}, {"rkd_donem_data", "/mnt/rkd,2024"}};
+  try {
+    make(args);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_EQ(std::string(failure.what()),
+              "veri kaynağı rkd_donem_data dizininde ',' var: /mnt/rkd,2024 (ingest_rkd dizinlerini SOURCE_DIRS "
+              "içinde ',' ile ayrılmış alır)");
+  }
+  EXPECT_FALSE(fs::exists(dir / "seasons"));
+  args.data_paths = DataPaths{{"kredi_db", "/mnt/a,b"}};  // passed alone as SOURCE_DIR
+  EXPECT_NO_THROW(make(args));
+}
+
 TEST_F(SeasonTest, FirstPathFileFoundWinsAndIsPrinted) {
   write_text(dir / "data_paths.json", R"({"ignored": "/x"})");
   write_text(dir / "data_paths_nt.json", R"({"kredi_db": "/mnt/z/kredi", "kik_data_ham_csv": "/mnt/z/kık", "n": 3})");

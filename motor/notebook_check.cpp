@@ -1,0 +1,53 @@
+#include "motor/notebook_check.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "core/json_writer.h"
+#include "core/text.h"
+
+namespace vordak::motor {
+
+namespace {
+
+bool tagged_parameters(const ordered_json& cell) {
+  const auto metadata = cell.find("metadata");
+  if (metadata == cell.end() || !metadata->is_object()) return false;
+  const auto tags = metadata->find("tags");
+  if (tags == metadata->end() || !tags->is_array()) return false;
+  for (const auto& tag : *tags) {
+    if (tag == "parameters") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void check_notebook(const std::filesystem::path& path, Env& env) {
+  std::string text;
+  try {
+    text = env.read_file(path);
+  } catch (const std::exception& failure) {
+    throw std::runtime_error(std::string("notebook okunamadı: ") + failure.what());
+  }
+  if (!is_valid_utf8(text)) throw std::runtime_error("notebook UTF-8 değil: " + path.string());
+  ordered_json notebook;
+  try {
+    notebook = parse_json(text);
+  } catch (const std::exception& failure) {
+    throw std::runtime_error("notebook geçerli JSON değil: " + path.string() + " (" + failure.what() + ")");
+  }
+  const auto cells = notebook.is_object() ? notebook.find("cells") : notebook.end();
+  if (!notebook.is_object() || cells == notebook.end() || !cells->is_array()) {
+    throw std::runtime_error("notebook'un hücre listesi yok: " + path.string());
+  }
+  for (const auto& cell : *cells) {
+    if (!cell.is_object()) throw std::runtime_error("notebook'ta nesne olmayan bir hücre var: " + path.string());
+    const auto type = cell.find("cell_type");
+    if (type != cell.end() && *type == "code" && tagged_parameters(cell)) return;
+  }
+  throw std::runtime_error("notebook'ta \"parameters\" etiketli kod hücresi yok: " + path.string() +
+                           " (çalıştırmanın parametreleri bu hücreden sonra verilir)");
+}
+
+}  // namespace vordak::motor

@@ -1,0 +1,65 @@
+#include "motor/notebook_check.h"
+
+#include <gtest/gtest.h>
+
+#include "motor/motor.h"
+#include "motor_test_support.h"
+
+namespace vordak::motor {
+namespace {
+
+// The broken notebooks a batch meets: each is refused with a message naming the file.
+const std::pair<const char*, std::string> kBroken[] = {
+    {"text", "this is not a notebook"},
+    {"empty", ""},
+    {"truncated", R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"]}, "sour)"},
+    {"array", "[1, 2, 3]"},
+    {"cells as an object", R"({"cells": {"0": {"cell_type": "code"}}})"},
+    {"invalid UTF-8", "{\"cells\": [], \"x\": \"\xff\xfe\"}"},
+    {"random bytes", std::string("\x00\x9c\x13\x7f\xe4\x01", 6)},
+    {"a cell that is not an object", R"({"cells": [1]})"},
+    {"no parameters cell", R"({"cells": [{"cell_type": "code", "metadata": {}, "source": "DB_PATH = 'prod'"}]})"},
+    {"parameters tag on markdown", R"({"cells": [{"cell_type": "markdown", "metadata": {"tags": ["parameters"]}}]})"},
+};
+
+TEST(CheckNotebook, RefusesWhatCannotBeRunSafelyNamingTheFile) {
+  testing::TempDir dir;
+  for (const auto& [kind, content] : kBroken) {
+    const fs::path path = dir / "nb_02_transform.ipynb";
+    testing::write_text(path, content);
+    try {
+      check_notebook(path, Env::system());
+      ADD_FAILURE() << kind << " was accepted";
+    } catch (const std::runtime_error& failure) {
+      EXPECT_NE(std::string(failure.what()).find(path.string()), std::string::npos) << kind << ": " << failure.what();
+    }
+  }
+  testing::write_notebook(dir / "good.ipynb", {"md:# Başlık", "params:DB_PATH = ''", "x = 1"});
+  EXPECT_NO_THROW(check_notebook(dir / "good.ipynb", Env::system()));
+  EXPECT_THROW(check_notebook(dir / "missing.ipynb", Env::system()), std::runtime_error);
+}
+
+class BrokenNotebookTest : public testing::EngineTest {
+ protected:
+  BrokenNotebookTest() { testing::write_registry_notebooks(dir.path()); }
+};
+
+TEST_F(BrokenNotebookTest, ABrokenNotebookIsNeverUpToDateAndFailsAsHata) {
+  make()->adim_isle("transform");
+  for (const auto& [kind, content] : kBroken) {
+    SCOPED_TRACE(kind);
+    testing::write_text(dir / "nb_02_transform.ipynb", content);
+    const auto motor = make();
+    out.take();
+    EXPECT_FALSE(motor->adim_isle("transform"));
+    const std::string lines = out.take();
+    EXPECT_EQ(motor->report().ozet_satirlar().back().durum, StepStatus::kFailed);
+    EXPECT_NE(lines.find("  HATA — "), std::string::npos) << lines;
+    EXPECT_NE(lines.find((motor->season().work_dir() / "nb_02_transform.ipynb").string()), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("ATLANDI"), std::string::npos) << lines;
+  }
+  EXPECT_EQ(executor->calls.size(), 1u) << "no broken notebook reached the executor";
+}
+
+}  // namespace
+}  // namespace vordak::motor

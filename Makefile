@@ -8,8 +8,9 @@ BUILD_DIR ?= build
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 endif
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup build test demo bench clean
+.PHONY: setup build test demo bench fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -20,6 +21,7 @@ build: setup
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)
@@ -27,5 +29,12 @@ demo: build
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
 
+# Each fuzz target for FUZZ_SECONDS on its committed corpus (tests/fuzz/corpus).
+fuzz: setup
+	@cmake -S . -B build-fuzz -DVORDAK_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+	@bash tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

@@ -12,6 +12,7 @@ header_pkg="duckdb@1.4.4"
 
 packages=(
   g++ cmake make git pkg-config
+  clang libclang-rt-14-dev  # libFuzzer: `make test` runs the fuzz targets briefly
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libssl-dev
   python3 python3-nbclient python3-ipykernel python3-nbformat

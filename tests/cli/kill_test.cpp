@@ -1,0 +1,209 @@
+// A power cut at any moment of a run. The engine is killed with SIGKILL at pseudo-random
+// moments of runs of small real notebooks; after each kill every JSON file and notebook
+// in the working directory must still parse, and the next run must redo exactly the
+// steps the killed run had not finished. VORDAK_KILL_COUNT (default 20) and
+// VORDAK_KILL_SEED (default 1) let it run longer outside CI.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+
+#include "core/child_process.h"
+#include "motor/step_table.h"
+#include "tests/cli/cli_test_support.h"
+#include "tests/test_support.h"
+
+namespace vordak::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long setting(const char* name, long fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 10) : fallback;
+}
+
+// Every process below this one: kernels leave their parent's session, but with this
+// process a subreaper they stay its descendants when the engine dies.
+std::vector<pid_t> descendants() {
+  std::map<pid_t, std::vector<pid_t>> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = read_text(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    pid_t parent = 0;
+    if (std::sscanf(stat.c_str() + close + 2, "%*c %d", &parent) == 1) children[parent].push_back(std::stoi(name));
+  }
+  std::vector<pid_t> found, pending = {::getpid()};
+  while (!pending.empty()) {
+    const pid_t pid = pending.back();
+    pending.pop_back();
+    for (const pid_t child : children[pid]) {
+      found.push_back(child);
+      pending.push_back(child);
+    }
+  }
+  return found;
+}
+
+void kill_descendants() {
+  for (int round = 0; round < 50; ++round) {
+    const std::vector<pid_t> left = descendants();
+    if (left.empty()) return;
+    for (const pid_t pid : left) ::kill(pid, SIGKILL);
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    ::poll(nullptr, 0, 20);
+  }
+}
+
+// Starts the engine, lets it print `lines` lines, waits `extra` more, and kills it.
+void run_and_kill(const std::vector<std::string>& args, std::size_t lines, std::chrono::milliseconds extra) {
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::close(out[0]);
+    std::vector<char*> argv = {const_cast<char*>(VORDAK_BINARY)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(VORDAK_BINARY, argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::size_t seen = 0;
+  std::optional<Clock::time_point> deadline;
+  while (true) {
+    if (!deadline && seen >= lines) deadline = Clock::now() + extra;
+    int wait_ms = -1;
+    if (deadline) wait_ms = static_cast<int>(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                     *deadline - Clock::now()).count()));
+    pollfd polled{out[0], POLLIN, 0};
+    if (::poll(&polled, 1, wait_ms) == 0) break;  // the moment has come
+    char buffer[4096];
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;  // the run ended before the moment
+    seen += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  ::close(out[0]);
+  kill_descendants();
+}
+
+// Every file of the kinds the engine writes parses whole.
+void expect_whole_files(const fs::path& work) {
+  for (const auto& entry : fs::recursive_directory_iterator(work)) {
+    const std::string ext = entry.path().extension().string();
+    if (!entry.is_regular_file() || (ext != ".json" && ext != ".ipynb")) continue;
+    EXPECT_NO_THROW(parse_json(read_text(entry.path()))) << entry.path();
+  }
+}
+
+// The season each offered step's newest meta record is in.
+std::map<std::string, std::string> record_seasons(const fs::path& work, const std::vector<std::string>& steps) {
+  std::map<std::string, std::string> found;
+  std::vector<std::string> seasons;
+  for (const auto& entry : fs::directory_iterator(work / "seasons")) seasons.push_back(entry.path().filename().string());
+  std::sort(seasons.rbegin(), seasons.rend());
+  for (const std::string& kod : steps) {
+    for (const std::string& season : seasons) {
+      if (fs::exists(work / "seasons" / season / "meta" / ("adim_" + kod + ".json"))) {
+        found[kod] = season;
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+// The decision line of each step in a run's output: true when it ran.
+std::map<std::string, bool> decisions(const std::string& out) {
+  std::map<std::string, bool> ran;
+  std::string step;
+  std::size_t start = 0;
+  while (start < out.size()) {
+    const std::size_t end = std::min(out.find('\n', start), out.size());
+    const std::string line = out.substr(start, end - start);
+    if (line.starts_with("  ── ")) step = line.substr(std::string("  ── ").size(), line.find(" | ") - 9);
+    if (line.starts_with("  ÇALIŞTIRILIYOR — ")) ran[step] = true;
+    if (line.starts_with("  ATLANDI — ")) ran[step] = false;
+    start = end + 1;
+  }
+  return ran;
+}
+
+TEST(KillAtAnyMoment, FilesStayWholeAndTheNextRunRedoesWhatDidNotFinish) {
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  const long count = setting("VORDAK_KILL_COUNT", 20);
+  std::mt19937 random(static_cast<unsigned>(setting("VORDAK_KILL_SEED", 1)));
+  TempDir dir;
+  const fs::path work = dir / "work";
+  const std::vector<std::string> run = {"run", "--work-dir", work.string(), "--skip-ingest"};
+  std::vector<std::string> offered;
+  for (const std::string& kod : motor::default_run_order()) {
+    if (!kod.starts_with("ingest_")) offered.push_back(kod);
+  }
+  const auto write_notebooks = [&] {
+    for (const std::string& kod : offered) {
+      write_notebook(work / motor::find_step(kod)->nb, {"params:DB_PATH = ''", "open('" + kod + ".out', 'a').write('x')"});
+    }
+  };
+  write_notebooks();
+  write_text(work / "local_data_paths.json", "{}");
+  const ChildResult first = run_vordak(run);
+  ASSERT_EQ(first.exit_status, 0) << first.out << first.err;
+  const std::size_t full_lines = static_cast<std::size_t>(std::count(first.out.begin(), first.out.end(), '\n'));
+  // The first kill comes right after transform finished, before the marts did.
+  const std::size_t transform_done = first.out.find("\n  OK ", first.out.find("── transform"));
+  const std::size_t after_transform =
+      static_cast<std::size_t>(std::count(first.out.begin(), first.out.begin() + transform_done + 1, '\n')) + 1;
+
+  std::map<std::string, int> kills_after;  // how many steps had finished when killed
+  for (long round = 1; round <= count; ++round) {
+    SCOPED_TRACE("kill " + std::to_string(round));
+    // A changed transform makes every offered step due.
+    write_text(work / motor::find_step("transform")->nb,
+               notebook({"params:DB_PATH = ''", "# round " + std::to_string(round)}).dump(1));
+    const auto before = record_seasons(work, offered);
+    const std::size_t lines =
+        round == 1 ? after_transform : std::uniform_int_distribution<std::size_t>(0, full_lines)(random);
+    const auto extra = std::chrono::milliseconds(round == 1 ? 0 : std::uniform_int_distribution<int>(0, 400)(random));
+    run_and_kill(run, lines, extra);
+    expect_whole_files(work);
+
+    const auto after = record_seasons(work, offered);
+    std::set<std::string> unfinished;
+    for (const std::string& kod : offered) {
+      if (after.at(kod) == before.at(kod)) unfinished.insert(kod);
+    }
+    ++kills_after[std::to_string(offered.size() - unfinished.size()) + " finished"];
+
+    const ChildResult next = run_vordak(run);
+    ASSERT_EQ(next.exit_status, 0) << next.out << next.err;
+    const std::map<std::string, bool> ran = decisions(next.out);
+    for (const std::string& kod : offered) {
+      EXPECT_EQ(ran.at(kod), unfinished.contains(kod)) << kod << "\n" << next.out;
+    }
+    expect_whole_files(work);
+  }
+  std::string spread;
+  for (const auto& [finished, kills] : kills_after) spread += " " + finished + ": " + std::to_string(kills);
+  std::printf("kills by steps finished:%s\n", spread.c_str());
+}
+
+}  // namespace
+}  // namespace vordak::testing

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/portfolio_generator.h"
 #include "cli/commands.h"
 #include "cli/init_command.h"
 #include "core/console.h"
 #include "core/files.h"
 #include "core/json_writer.h"
 #include "motor/motor.h"
+#include "synth/portfolio_generator.h"
 
 namespace vordak::cli {
 
@@ -71,13 +71,13 @@ long long positive_option(const ParsedArgs& args, const std::string& name, long 
 int demo_command(const ParsedArgs& args) {
   const auto started = std::chrono::steady_clock::now();
   const fs::path work_dir = fs::absolute(args.value("work-dir").value_or("vordak-demo")).lexically_normal();
-  bench::PortfolioOptions portfolio;
+  synth::PortfolioOptions portfolio;
   portfolio.firms = positive_option(args, "firms", 2000, 10);
   portfolio.periods = static_cast<int>(positive_option(args, "periods", 8, 4));
   portfolio.seed = static_cast<std::uint64_t>(positive_option(args, "seed", 1, 0));
 
   say("Vordak demo: " + work_dir.string());
-  std::vector<std::string> keys = bench::write_source_extracts((work_dir / "external_data").string(), portfolio);
+  std::vector<std::string> keys = synth::write_source_extracts((work_dir / "external_data").string(), portfolio);
   say("  Kaynak veriler: " + std::to_string(portfolio.firms) + " firma, " + std::to_string(portfolio.periods) +
       " dönem -> " + (work_dir / "external_data").string());
   write_data_paths(work_dir, keys);

@@ -1,56 +1,35 @@
 // Whole-run benchmark of run_marts on a synthetic portfolio.
 //   marts_bench [--db PATH] [--out DIR] [--firms N] [--periods N] [--seed N]
 // Generates the portfolio when the file does not exist yet (200,000 firms x 24 periods
-// by default), measures the DuckDB floor, runs run_marts once with its console output
-// sent to /dev/null, and reports the time of every phase, the whole run against the
+// by default), measures the DuckDB floor, runs run_marts once with its console lines
+// kept in a string, and reports the time of every phase, the whole run against the
 // floor, the scoreboard JSON writing speed and the peak resident memory.
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bench/duckdb_floor.h"
-#include "bench/portfolio_generator.h"
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/marts.h"
+#include "synth/portfolio_generator.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Sends standard output to /dev/null for the lifetime of the object.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = ::dup(STDOUT_FILENO);
-    const int null_fd = ::open("/dev/null", O_WRONLY);
-    ::dup2(null_fd, STDOUT_FILENO);
-    ::close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    ::dup2(saved_, STDOUT_FILENO);
-    ::close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string db_path = "/tmp/vordak-bench-200k.duckdb";
   std::string out_dir = "/tmp/vordak-marts-bench/json";
-  vordak::bench::PortfolioOptions options{200000, 24, 7};
+  vordak::synth::PortfolioOptions options{200000, 24, 7};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     const std::string value = argv[i + 1];
@@ -61,7 +40,7 @@ int main(int argc, char** argv) {
     else if (arg == "--seed") options.seed = std::stoull(value);
   }
   if (!std::filesystem::exists(db_path)) {
-    vordak::bench::generate_portfolio(db_path, options);
+    vordak::synth::generate_portfolio(db_path, options);
     std::printf("  generated %s\n", db_path.c_str());
   }
 
@@ -72,8 +51,8 @@ int main(int argc, char** argv) {
   const auto start = Clock::now();
   vordak::pipeline::Scoreboard scoreboard;
   {
-    QuietStdout quiet;
-    scoreboard = vordak::pipeline::run_marts(db_path, out_dir, "", [&](const char* phase, double seconds) {
+    vordak::StringSink quiet;
+    scoreboard = vordak::pipeline::run_marts(db_path, out_dir, "", quiet, [&](const char* phase, double seconds) {
                    phases.emplace_back(phase, seconds);
                  }).first;
   }

@@ -2,7 +2,7 @@
 //   scoreboard_bench [--db PATH] [--firms N] [--periods N] [--seed N] [--json PATH]
 // Generates the portfolio when the file does not exist yet, then reports: the floor
 // (DuckDB alone running the identity-row and period-data queries and fetching every
-// chunk), the whole _build_scoreboard, writing the compact JSON, and the peak resident
+// chunk), the whole build_scoreboard, writing the compact JSON, and the peak resident
 // memory of the process.
 
 #include <sys/resource.h>
@@ -16,12 +16,13 @@
 #include <duckdb.h>
 
 #include "bench/duckdb_floor.h"
-#include "bench/portfolio_generator.h"
 #include "core/files.h"
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/entity_keys.h"
 #include "pipeline/scoreboard.h"
+#include "synth/portfolio_generator.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ double seconds_since(Clock::time_point start) {
 int main(int argc, char** argv) {
   std::string db_path = "/tmp/vordak-bench-200k.duckdb";
   std::string json_path;
-  vordak::bench::PortfolioOptions options{200000, 24, 7};
+  vordak::synth::PortfolioOptions options{200000, 24, 7};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     const std::string value = argv[i + 1];
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   }
   if (!std::filesystem::exists(db_path)) {
     const auto start = Clock::now();
-    vordak::bench::generate_portfolio(db_path, options);
+    vordak::synth::generate_portfolio(db_path, options);
     std::printf("  generated %s (%lld firms, %d periods) in %.1f s\n", db_path.c_str(),
                 static_cast<long long>(options.firms), options.periods, seconds_since(start));
   }
@@ -60,11 +61,12 @@ int main(int argc, char** argv) {
   double build = 0;
   {
     vordak::pipeline::Connection con(db_path);
+    vordak::StringSink quiet;
     const auto start = Clock::now();
-    scoreboard = vordak::pipeline::_build_scoreboard(con);
+    scoreboard = vordak::pipeline::build_scoreboard(con, quiet);
     build = seconds_since(start);
   }
-  std::printf("  _build_scoreboard: %zu rows x %zu members in %.3f s (%.2f x floor)\n", scoreboard.rows.num_rows(),
+  std::printf("  build_scoreboard: %zu rows x %zu members in %.3f s (%.2f x floor)\n", scoreboard.rows.num_rows(),
               scoreboard.rows.num_columns(), build, build / floor);
 
   if (!json_path.empty()) {

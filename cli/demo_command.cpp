@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/portfolio_generator.h"
 #include "cli/commands.h"
 #include "cli/init_command.h"
 #include "core/sink.h"
@@ -15,6 +14,7 @@
 #include "core/json_writer.h"
 #include "motor/motor.h"
 #include "motor/work_dir_lock.h"
+#include "synth/portfolio_generator.h"
 
 namespace vordak::cli {
 
@@ -50,7 +50,7 @@ int demo_command(const ParsedArgs& args) {
   const auto started = std::chrono::steady_clock::now();
   Sink& out = stdout_sink();
   const fs::path work_dir = fs::absolute(args.value("work-dir").value_or("vordak-demo")).lexically_normal();
-  bench::PortfolioOptions portfolio;
+  synth::PortfolioOptions portfolio;
   portfolio.firms = positive_option(args, "firms", 2000, 10);
   portfolio.periods = static_cast<int>(positive_option(args, "periods", 8, 4));
   portfolio.seed = static_cast<std::uint64_t>(positive_option(args, "seed", 1, 0));
@@ -59,7 +59,7 @@ int demo_command(const ParsedArgs& args) {
   fs::create_directories(work_dir);
   const motor::WorkDirLock lock(motor::resolve_work_dir(work_dir.string()), Env::system());
   out.line("Vordak demo: " + work_dir.string());
-  std::vector<std::string> keys = bench::write_source_extracts((work_dir / "external_data").string(), portfolio);
+  std::vector<std::string> keys = synth::write_source_extracts((work_dir / "external_data").string(), portfolio);
   out.line("  Kaynak veriler: " + std::to_string(portfolio.firms) + " firma, " + std::to_string(portfolio.periods) +
       " dönem -> " + (work_dir / "external_data").string());
   write_data_paths(work_dir, keys);

@@ -1,11 +1,8 @@
-// `vordak marts`: builds the marts of an analytic database (run_marts).
-
-#ifdef VORDAK_HAVE_MARTS
-
-#include <cstdio>
-#include <exception>
+// `vordak marts`: builds the marts of an analytic database (run_marts). A failure of the
+// run reaches the front end, which prints it and exits with 1.
 
 #include "cli/commands.h"
+#include "core/sink.h"
 #include "pipeline/marts.h"
 
 namespace vordak::cli {
@@ -17,13 +14,7 @@ using Kind = Option::Kind;
 int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
-  try {
-    pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""));
-  } catch (const std::exception& error) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "vordak marts: %s\n", error.what());
-    return 1;
-  }
+  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink());
   return 0;
 }
 
@@ -38,5 +29,3 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
 }  // namespace
 
 }  // namespace vordak::cli
-
-#endif  // VORDAK_HAVE_MARTS

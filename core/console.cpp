@@ -7,12 +7,6 @@
 
 namespace vordak {
 
-void say(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
 bool progress_visible() { return ::isatty(STDERR_FILENO) == 1; }
 
 void progress(std::string_view line) {

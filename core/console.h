@@ -4,10 +4,6 @@
 
 namespace vordak {
 
-// One operator line on standard output, flushed at once so that it interleaves
-// correctly with the output of child processes.
-void say(std::string_view line);
-
 // True when standard error is a terminal: progress is shown only then.
 bool progress_visible();
 

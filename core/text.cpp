@@ -166,7 +166,8 @@ std::u32string decode_utf8(std::string_view text) {
 std::string encode_utf8(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char32_t c : text) {
+  for (char32_t c : text) {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = U'\uFFFD';
     if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (c < 0x800) {

@@ -26,9 +26,12 @@ std::string to_upper(std::string_view text);
 // True when `text` is well-formed UTF-8.
 bool is_valid_utf8(std::string_view text);
 
-// UTF-8 text decoded to code points; an invalid byte becomes U+FFFD.
+// UTF-8 text decoded to code points. Every byte that does not start a well-formed
+// sequence (a stray continuation byte, a cut or overlong sequence, a surrogate, a code
+// point beyond U+10FFFF) becomes one U+FFFD, and decoding goes on at the next byte.
 std::u32string decode_utf8(std::string_view text);
-// Code points encoded as UTF-8.
+// Code points encoded as UTF-8; a surrogate or a value beyond U+10FFFF, which UTF-8
+// cannot carry, is encoded as U+FFFD.
 std::string encode_utf8(std::u32string_view text);
 
 // Text safe to show on a terminal: control characters other than line break and tab

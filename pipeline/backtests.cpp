@@ -5,17 +5,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/console.h"
 #include "core/number_text.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
 
 namespace {
-
-bool table_exists(Connection& con, const std::string& table) {
-  return !con.query("SELECT table_name FROM information_schema.tables WHERE table_name='" + table + "'").empty();
-}
 
 ordered_json records_of(const Table& table) {
   ordered_json records = ordered_json::array();
@@ -99,7 +95,7 @@ ordered_json firm_lists_of(const Table& table) {
 
 }  // namespace
 
-ordered_json _build_backtest_summary(Connection& con) {
+ordered_json build_backtest_summary(Connection& con, Sink& sink) {
   ordered_json summary = ordered_json::object();
   std::vector<std::string> filled;
   for (std::string_view key : BACKTEST_MODELS) {
@@ -107,47 +103,47 @@ ordered_json _build_backtest_summary(Connection& con) {
     const std::string table_name = "backtest_" + model;
     summary[model] = nullptr;
     try {
-      if (!table_exists(con, table_name)) continue;
+      if (!con.has_table(table_name)) continue;
       const Table table = con.query("SELECT * FROM " + table_name + " ORDER BY 1");
       if (table.empty()) continue;
       summary[model] = summary_of(model, table);
       filled.push_back(model);
     } catch (const std::exception& error) {
       summary[model] = nullptr;
-      say("  [BACKTEST] " + model + ": " + error.what());
+      sink.line("  [BACKTEST] " + model + ": " + error.what());
     }
   }
   if (filled.empty()) {
-    say("  [BACKTEST] Tablo yok, atlanıyor");
+    sink.line("  [BACKTEST] Tablo yok, atlanıyor");
   } else {
     std::string line = "  [BACKTEST] Özet: ";
     for (std::size_t i = 0; i < filled.size(); ++i) line += (i == 0 ? "" : ", ") + filled[i];
-    say(line);
+    sink.line(line);
   }
   return summary;
 }
 
-ordered_json _build_backtest_firma_lists(Connection& con) {
+ordered_json build_backtest_firma_lists(Connection& con, Sink& sink) {
   ordered_json lists = ordered_json::object();
   for (std::string_view key : BACKTEST_MODELS) {
     const std::string model(key);
     const std::string table_name = "backtest_" + model + "_firma";
     lists[model] = nullptr;
     try {
-      if (!table_exists(con, table_name)) continue;
+      if (!con.has_table(table_name)) continue;
       const Table table = con.query("\n        SELECT * FROM " + table_name +
                                     "\n        WHERE kategori IN ('TP','FP','FN')\n        ORDER BY entity_id, donem\n");
       if (table.empty()) continue;
       lists[model] = firm_lists_of(table);
     } catch (const std::exception& error) {
       lists[model] = nullptr;
-      say("  [BACKTEST] " + model + " firma: " + error.what());
+      sink.line("  [BACKTEST] " + model + " firma: " + error.what());
     }
   }
   for (std::string_view key : BACKTEST_MODELS) {
     const ordered_json& entry = lists[std::string(key)];
     if (entry.is_null()) continue;
-    say("  [BACKTEST] " + std::string(key) + " firma: TP=" + std::to_string(entry["tp"].size()) +
+    sink.line("  [BACKTEST] " + std::string(key) + " firma: TP=" + std::to_string(entry["tp"].size()) +
         ", FN=" + std::to_string(entry["fn"].size()) + ", FP=" + std::to_string(entry["fp"].size()));
   }
   return lists;

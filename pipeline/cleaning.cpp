@@ -52,10 +52,10 @@ std::optional<std::int64_t> parse_integer_literal(std::string_view text) {
   return value;
 }
 
+// The integer part of a number that is not a NaN.
 std::int64_t truncate_or_overflow(double number) {
-  if (std::isinf(number) || std::fabs(number) >= 9223372036854775808.0) {
-    throw std::overflow_error("cannot convert float infinity to integer");
-  }
+  if (std::isinf(number)) throw std::overflow_error("cannot convert float infinity to integer");
+  if (!fits_int64(number)) throw std::overflow_error(python_float_repr(number) + " has no 64-bit integer part");
   return static_cast<std::int64_t>(number);
 }
 
@@ -73,6 +73,8 @@ std::string cell_text(const Column& column, std::size_t row) {
 }
 
 }  // namespace
+
+bool fits_int64(double number) { return std::isfinite(number) && std::fabs(number) < kInt64Limit; }
 
 bool is_null_like(std::string_view text) { return text == "None" || text == "<NA>" || text == "nan"; }
 
@@ -110,7 +112,7 @@ std::optional<double> parse_number(std::string_view text) {
 
 std::string text_form(const ordered_json& value) { return python_text(value); }
 
-std::optional<std::int64_t> _safe_int(const ordered_json& val) {
+std::optional<std::int64_t> safe_int(const ordered_json& val) {
   if (val.is_null()) return std::nullopt;
   if (val.is_number_integer()) return val.get<std::int64_t>();
   const std::string text = text_form(val);
@@ -120,7 +122,7 @@ std::optional<std::int64_t> _safe_int(const ordered_json& val) {
   return truncate_or_overflow(*number);
 }
 
-Column _safe_int_series(const Column& s) {
+Column safe_int_series(const Column& s) {
   const std::size_t rows = s.size();
   switch (s.kind()) {
     case ColumnKind::kInteger: return s;
@@ -181,7 +183,7 @@ Column _safe_int_series(const Column& s) {
   return result;
 }
 
-std::optional<std::string> _clean_str(const ordered_json& val) {
+std::optional<std::string> clean_str(const ordered_json& val) {
   if (val.is_null()) return std::nullopt;
   if (val.is_number_float() && std::isnan(val.get<double>())) return std::nullopt;
   std::string text = text_form(val);
@@ -189,7 +191,7 @@ std::optional<std::string> _clean_str(const ordered_json& val) {
   return text;
 }
 
-Column _clean_str_series(const Column& s) {
+Column clean_str_series(const Column& s) {
   Column result(s.name(), ColumnKind::kText);
   result.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -206,13 +208,13 @@ Column _clean_str_series(const Column& s) {
 
 std::int8_t band_of_number(double score) {
   if (std::isnan(score)) return kNoBand;
-  if (score >= 825) return 3;
-  if (score >= 500) return 2;
-  if (score >= 325) return 1;
+  if (score >= kBandHighEdge) return 3;
+  if (score >= kBandMidEdge) return 2;
+  if (score >= kBandLowEdge) return 1;
   return 0;
 }
 
-std::optional<std::string> _score_to_band(const ordered_json& vrd_val) {
+std::optional<std::string> score_to_band(const ordered_json& vrd_val) {
   if (vrd_val.is_null()) return std::nullopt;
   if (vrd_val.is_string() && vrd_val.get_ref<const std::string&>() == "YI") return std::string(FLOW_BANDS[kYiBand]);
   if (vrd_val.is_number() && vrd_val.get<double>() == -1.0) return std::string(FLOW_BANDS[kYiBand]);
@@ -257,7 +259,7 @@ std::vector<std::int8_t> band_codes(const Column& series) {
   return codes;
 }
 
-Column _score_to_band_vec(const Column& series) {
+Column score_to_band_vec(const Column& series) {
   const std::vector<std::int8_t> codes = band_codes(series);
   Column result(series.name(), ColumnKind::kText);
   result.reserve(codes.size());

@@ -18,11 +18,24 @@
 
 namespace vordak::pipeline {
 
+// The edges between the score bands; every band includes its lower edge. Scores below
+// kBandLowEdge are in "0-325", then "325-500" up to kBandMidEdge, "500-825" up to
+// kBandHighEdge, and "825-1000" from there on, without an upper bound.
+inline constexpr int kBandLowEdge = 325;
+inline constexpr int kBandMidEdge = 500;
+inline constexpr int kBandHighEdge = 825;
+
 // The band labels in display order, then the state "YI". A band code (below) is an
 // index into this list; texts of the labels sort in the same order.
 inline constexpr std::array<std::string_view, 5> FLOW_BANDS = {"0-325", "325-500", "500-825", "825-1000", "YI"};
 inline constexpr std::int8_t kNoBand = -1;
 inline constexpr std::int8_t kYiBand = 4;
+
+// 2^63: a floating-point number of this magnitude or more has no 64-bit integer part.
+inline constexpr double kInt64Limit = 9223372036854775808.0;
+
+// True when `number` is finite and its integer part fits 64 bits.
+bool fits_int64(double number);
 
 // "None", "<NA>" or "nan", exactly.
 bool is_null_like(std::string_view text);
@@ -46,31 +59,31 @@ std::string text_form(const ordered_json& value);
 
 // Integer part (toward zero) of a value read through its text form; null for nulls,
 // null-like and empty texts, unreadable texts and nan; overflow on infinity.
-std::optional<std::int64_t> _safe_int(const ordered_json& val);
+std::optional<std::int64_t> safe_int(const ordered_json& val);
 
 // Every element as a number or null, not rounded: numbers stay, numeric texts are read,
 // all else is null (nan included). Integer and boolean columns give an integer column,
 // float columns a float column; texts give an integer column when every read text is
 // an integer literal, otherwise a float column. Same length and name as `s`.
-Column _safe_int_series(const Column& s);
+Column safe_int_series(const Column& s);
 
 // The text form of a value, or null for null, nan and the null-like texts. The empty
 // text stays empty.
-std::optional<std::string> _clean_str(const ordered_json& val);
+std::optional<std::string> clean_str(const ordered_json& val);
 // The same rule over a column; the result is a text column with the same name.
-Column _clean_str_series(const Column& s);
+Column clean_str_series(const Column& s);
 
 // Band label of one score: "YI" for the text "YI" and the numbers -1 and -1.0; otherwise
 // the band of the score's integer part (the text "-1" is a negative score here); null
 // for null and unreadable values; overflow on infinity.
-std::optional<std::string> _score_to_band(const ordered_json& vrd_val);
+std::optional<std::string> score_to_band(const ordered_json& vrd_val);
 
 // Band labels of a column of scores (a text column with nulls, same name): "YI" where
 // the text form is "YI" or "-1" (so -1.0 is a score), bands of the untruncated numbers
 // elsewhere (infinity is "825-1000"), null for null, null-like, empty and unreadable.
-Column _score_to_band_vec(const Column& series);
+Column score_to_band_vec(const Column& series);
 
-// The same decision as _score_to_band_vec, as band codes (kNoBand for null).
+// The same decision as score_to_band_vec, as band codes (kNoBand for null).
 std::vector<std::int8_t> band_codes(const Column& series);
 
 // Band code of an untruncated score number (nan gives kNoBand).

@@ -114,8 +114,8 @@ ordered_json edition_bands(const Scoreboard& scoreboard, const std::vector<std::
       if (const Column* column = scoreboard.rows.find(name)) edition.rows.add_column(column->take(rows));
     }
   }
-  bands["band_snapshot"] = _build_band_snapshot(edition);
-  bands["flow_matrix"] = _build_flow_matrix(edition);
+  bands["band_snapshot"] = build_band_snapshot(edition);
+  bands["flow_matrix"] = build_flow_matrix(edition);
   return bands;
 }
 

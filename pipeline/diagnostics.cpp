@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "core/console.h"
 #include "core/number_text.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/entity_keys.h"
 
@@ -42,30 +41,26 @@ std::int64_t marker(const Column* yeni, std::size_t row) {
   return value ? integer_part(*value) : 0;
 }
 
-ordered_json build_index(Connection& con) {
-  if (con.query(std::string("SELECT table_name FROM information_schema.tables WHERE table_name='") + kTable + "'")
-          .empty()) {
-    say("  [DIAG] Tablo yok, atlanıyor");
+ordered_json build_index(Connection& con, Sink& sink) {
+  if (!con.has_table(kTable)) {
+    sink.line("  [DIAG] Tablo yok, atlanıyor");
     return ordered_json::object();
   }
-  const Table columns =
-      con.query(std::string("SELECT column_name FROM information_schema.columns WHERE table_name='") + kTable + "'");
-  std::set<std::string> col_names;
-  for (std::size_t i = 0; i < columns.num_rows(); ++i) col_names.insert(cell_text_form(columns.column(0), i));
-  const bool has_grup = col_names.contains("grup");
-  const bool has_yeni = col_names.contains("yeni");
+  const std::vector<std::string> col_names = con.describe_columns(kTable);
+  const bool has_grup = std::find(col_names.begin(), col_names.end(), "grup") != col_names.end();
+  const bool has_yeni = std::find(col_names.begin(), col_names.end(), "yeni") != col_names.end();
   std::string select_cols = "muta, donem, katman, kriter, deger, onceki_deger, aciklama";
   if (has_grup) select_cols += ", grup";
   if (has_yeni) select_cols += ", yeni";
   const Table table = con.query("\n    SELECT " + select_cols + "\n    FROM " + kTable +
                                 "\n    ORDER BY muta, donem, katman\n");
   if (table.empty()) {
-    say("  [DIAG] Tablo boş, atlanıyor");
+    sink.line("  [DIAG] Tablo boş, atlanıyor");
     return ordered_json::object();
   }
 
-  const std::vector<std::int64_t> mutas = entity_keys(table.column("muta"), kTable);
-  const std::vector<std::int64_t> donems = entity_keys(table.column("donem"), kTable);
+  const std::vector<std::int64_t> firm_keys = entity_keys(table.column("muta"), kTable);
+  const std::vector<std::int64_t> period_numbers = entity_keys(table.column("donem"), kTable);
   const Column& katman = table.column("katman");
   const Column& kriter = table.column("kriter");
   const Column& aciklama = table.column("aciklama");
@@ -95,10 +90,10 @@ ordered_json build_index(Connection& con) {
     const std::int64_t is_new = marker(yeni, i);
     finding["yeni"] = is_new;
 
-    const auto [position, inserted] = firm_position.try_emplace(mutas[i], firms.size());
-    if (inserted) firms.emplace_back(mutas[i], ordered_json::object());
+    const auto [position, inserted] = firm_position.try_emplace(firm_keys[i], firms.size());
+    if (inserted) firms.emplace_back(firm_keys[i], ordered_json::object());
     ordered_json& firm = firms[position->second].second;
-    ordered_json& bucket = firm[int_text(donems[i])];
+    ordered_json& bucket = firm[int_text(period_numbers[i])];
     if (bucket.is_null()) bucket = {{"bulgular", ordered_json::array()}, {"yeni_gruplar", ordered_json::array()}};
     bucket["bulgular"].push_back(std::move(finding));
     if (is_new == 1) {
@@ -111,18 +106,20 @@ ordered_json build_index(Connection& con) {
   auto& members = static_cast<ordered_json::object_t::Container&>(index.get_ref<ordered_json::object_t&>());
   members.reserve(firms.size());
   for (auto& [muta, periods] : firms) members.emplace_back(int_text(muta), std::move(periods));
-  say("  [DIAG] " + std::to_string(index.size()) + " firma, " + std::to_string(table.num_rows()) + " bulgu, " +
+  sink.line("  [DIAG] " + std::to_string(index.size()) + " firma, " + std::to_string(table.num_rows()) + " bulgu, " +
       std::to_string(new_findings) + " yeni bulgu yüklendi");
   return index;
 }
 
 }  // namespace
 
-ordered_json _build_diag_index(Connection& con) {
+ordered_json build_diag_index(Connection& con, Sink& sink) {
+  // The diagnostic findings are an optional extra of the dashboards: whatever goes wrong
+  // with them is reported and the run goes on without them.
   try {
-    return build_index(con);
+    return build_index(con, sink);
   } catch (const std::exception& error) {
-    say(std::string("  [DIAG] Hata: ") + error.what());
+    sink.line(std::string("  [DIAG] Hata: ") + error.what());
     return ordered_json::object();
   }
 }

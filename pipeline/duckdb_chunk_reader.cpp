@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "pipeline/duckdb_connection.h"
@@ -52,7 +53,8 @@ bool hugeint_fits(const duckdb_hugeint& value) {
          (value.upper == -1 && value.lower >= (std::uint64_t{1} << 63));
 }
 
-ColumnKind kind_of(duckdb_type type) {
+// The Table kind of a DuckDB column type; nullopt for a type that has no Table form.
+std::optional<ColumnKind> kind_of(duckdb_type type) {
   switch (type) {
     case DUCKDB_TYPE_BOOLEAN: return ColumnKind::kBoolean;
     case DUCKDB_TYPE_TINYINT:
@@ -78,7 +80,7 @@ ColumnKind kind_of(duckdb_type type) {
     case DUCKDB_TYPE_TIMESTAMP_NS:
     case DUCKDB_TYPE_TIMESTAMP_TZ:
     case DUCKDB_TYPE_SQLNULL: return ColumnKind::kText;
-    default: throw DatabaseError("unsupported column type");
+    default: return std::nullopt;
   }
 }
 
@@ -116,30 +118,24 @@ T at(const void* data, idx_t row) {
 ChunkReader::ChunkReader(duckdb_result* result) {
   const idx_t count = duckdb_column_count(result);
   for (idx_t i = 0; i < count; ++i) {
-    Source source;
-    source.name = duckdb_column_name(result, i);
-    source.logical_type = duckdb_column_logical_type(result, i);
-    source.type = duckdb_get_type_id(source.logical_type);
-    sources_.push_back(source);
-    Source& added = sources_.back();
-    try {
-      added.kind = kind_of(added.type);
-    } catch (const DatabaseError&) {
+    Source& added = sources_.emplace_back();
+    added.name = duckdb_column_name(result, i);
+    added.logical_type.reset(duckdb_column_logical_type(result, i));
+    added.type = duckdb_get_type_id(added.logical_type.get());
+    const std::optional<ColumnKind> kind = kind_of(added.type);
+    if (!kind) {
       throw DatabaseError("column " + added.name + " has an unsupported type (DuckDB type id " +
                           std::to_string(added.type) + ")");
     }
+    added.kind = *kind;
     if (added.type == DUCKDB_TYPE_DECIMAL) {
-      added.physical = duckdb_decimal_internal_type(added.logical_type);
-      added.scale = duckdb_decimal_scale(added.logical_type);
+      added.physical = duckdb_decimal_internal_type(added.logical_type.get());
+      added.scale = duckdb_decimal_scale(added.logical_type.get());
     } else if (added.type == DUCKDB_TYPE_ENUM) {
-      added.physical = duckdb_enum_internal_type(added.logical_type);
+      added.physical = duckdb_enum_internal_type(added.logical_type.get());
     }
   }
   columns_ = fresh_columns();
-}
-
-ChunkReader::~ChunkReader() {
-  for (Source& source : sources_) duckdb_destroy_logical_type(&source.logical_type);
 }
 
 std::vector<Column> ChunkReader::fresh_columns() const {
@@ -261,7 +257,7 @@ void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vec
         if (source.physical == DUCKDB_TYPE_UTINYINT) index = at<std::uint8_t>(data, row);
         else if (source.physical == DUCKDB_TYPE_USMALLINT) index = at<std::uint16_t>(data, row);
         else index = at<std::uint32_t>(data, row);
-        char* text = duckdb_enum_dictionary_value(source.logical_type, index);
+        char* text = duckdb_enum_dictionary_value(source.logical_type.get(), index);
         column.push_text(text);
         duckdb_free(text);
       });

@@ -5,6 +5,7 @@
 
 #include <duckdb.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,6 @@ class ChunkReader {
   // Reads the column names and types of `result`; throws DatabaseError for a column
   // type that has no Table form.
   explicit ChunkReader(duckdb_result* result);
-  ~ChunkReader();
-  ChunkReader(const ChunkReader&) = delete;
-  ChunkReader& operator=(const ChunkReader&) = delete;
 
   // Appends the rows of one chunk.
   void append(duckdb_data_chunk chunk);
@@ -27,9 +25,12 @@ class ChunkReader {
   Table finish();
 
  private:
+  struct LogicalTypeDeleter {
+    void operator()(duckdb_logical_type type) const { duckdb_destroy_logical_type(&type); }
+  };
   struct Source {
     std::string name;
-    duckdb_logical_type logical_type = nullptr;
+    std::unique_ptr<_duckdb_logical_type, LogicalTypeDeleter> logical_type;
     duckdb_type type = DUCKDB_TYPE_INVALID;
     duckdb_type physical = DUCKDB_TYPE_INVALID;  // storage type of DECIMAL and ENUM
     int scale = 0;                               // DECIMAL

@@ -53,6 +53,8 @@ class Connection {
   // Runs statements that return nothing of interest (DDL, INSERT).
   void execute(const std::string& sql);
 
+  // True when a table or view of exactly this name exists in the database (any schema).
+  bool has_table(const std::string& name);
   // Column names of a table, in order, from "DESCRIBE <table>".
   std::vector<std::string> describe_columns(const std::string& table);
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/console.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -20,7 +20,7 @@ struct Verdicts {
 
 }  // namespace
 
-void _enrich_with_trending(Scoreboard& scoreboard, const ordered_json& trending) {
+void enrich_with_trending(Scoreboard& scoreboard, const ordered_json& trending, Sink& sink) {
   if (!trending.is_object()) throw std::invalid_argument("trending must be a mapping");
 
   std::unordered_map<std::string, Verdicts> by_muta;
@@ -67,7 +67,7 @@ void _enrich_with_trending(Scoreboard& scoreboard, const ordered_json& trending)
   }
   for (Column& flag : flags) rows.set_column(std::move(flag));
   rows.set_column(std::move(reasons));
-  say("    trending flags: " + std::to_string(enriched) + " entities enriched");
+  sink.line("    trending flags: " + std::to_string(enriched) + " entities enriched");
 }
 
 }  // namespace vordak::pipeline

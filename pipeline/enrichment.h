@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -25,8 +26,8 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 6> TR
 // Sets the six flag members (integers 1 or 0) and "_vrd_neden" (the firm's reasons in
 // flag order, joined with " | ") on every row, overwriting earlier values in place.
 // Firms are matched by the text form of "muta", so the number 1234 and the text "1234"
-// are one firm. Prints "    trending flags: N entities enriched". Throws
+// are one firm. Prints "    trending flags: N entities enriched" on `sink`. Throws
 // std::invalid_argument when `trending` is not a mapping.
-void _enrich_with_trending(Scoreboard& scoreboard, const ordered_json& trending);
+void enrich_with_trending(Scoreboard& scoreboard, const ordered_json& trending, Sink& sink);
 
 }  // namespace vordak::pipeline

@@ -2,20 +2,16 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
 
 namespace {
-
-[[noreturn]] void refuse(const Column& column, std::size_t row, const char* table) {
-  const std::string shown = column.is_null(row) ? "NULL" : text_form(column.to_json(row));
-  throw std::runtime_error(std::string(table) + "." + column.name() + " holds a value that is not an integer: " +
-                           shown);
-}
 
 std::optional<std::int64_t> integer_text(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -27,36 +23,47 @@ std::optional<std::int64_t> integer_text(std::string_view text) {
   return value;
 }
 
+std::optional<std::int64_t> whole_number(double value) {
+  if (!fits_int64(value) || value != std::trunc(value)) return std::nullopt;
+  return static_cast<std::int64_t>(value);
+}
+
+std::optional<std::int64_t> json_key(const ordered_json& value) {
+  if (value.is_number_integer()) {
+    // An unsigned value beyond the signed range is no key.
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (value.is_number_unsigned() && value.get<std::uint64_t>() > kMax) return std::nullopt;
+    return value.get<std::int64_t>();
+  }
+  if (value.is_number_float()) return whole_number(value.get<double>());
+  if (value.is_string()) return integer_text(value.get_ref<const std::string&>());
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> entity_key(const Column& column, std::size_t row) {
+  if (column.is_null(row)) return std::nullopt;
+  switch (column.kind()) {
+    case ColumnKind::kInteger: return column.integer(row);
+    case ColumnKind::kFloat: return whole_number(column.floating(row));
+    case ColumnKind::kText: return integer_text(column.text(row));
+    case ColumnKind::kBoolean: return std::nullopt;
+    case ColumnKind::kJson: return json_key(column.json(row));
+  }
+  return std::nullopt;
+}
 
 std::vector<std::int64_t> entity_keys(const Column& column, const char* table) {
   std::vector<std::int64_t> keys(column.size());
   for (std::size_t row = 0; row < column.size(); ++row) {
-    if (column.is_null(row)) refuse(column, row, table);
-    switch (column.kind()) {
-      case ColumnKind::kInteger: keys[row] = column.integer(row); break;
-      case ColumnKind::kFloat: {
-        const double value = column.floating(row);
-        if (!std::isfinite(value) || value != std::trunc(value) || std::fabs(value) >= 9.2e18) {
-          refuse(column, row, table);
-        }
-        keys[row] = static_cast<std::int64_t>(value);
-        break;
-      }
-      case ColumnKind::kText: {
-        const std::optional<std::int64_t> value = integer_text(column.text(row));
-        if (!value) refuse(column, row, table);
-        keys[row] = *value;
-        break;
-      }
-      case ColumnKind::kBoolean:
-      case ColumnKind::kJson: {
-        const ordered_json value = column.to_json(row);
-        if (!value.is_number_integer()) refuse(column, row, table);
-        keys[row] = value.get<std::int64_t>();
-        break;
-      }
+    const std::optional<std::int64_t> key = entity_key(column, row);
+    if (!key) {
+      const std::string shown = column.is_null(row) ? "NULL" : text_form(column.to_json(row));
+      throw std::runtime_error(std::string(table) + "." + column.name() +
+                               " holds a value that is not an integer: " + shown);
     }
+    keys[row] = *key;
   }
   return keys;
 }

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/console.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -66,7 +66,7 @@ std::int64_t risk_tl(double sum) { return std::isfinite(sum) ? static_cast<std::
 
 }  // namespace
 
-ordered_json _build_flow_matrix(const Scoreboard& scoreboard, long long max_periods) {
+ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods) {
   const ordered_json donemler = periods_of(scoreboard);
   const Table& rows = scoreboard.rows;
   if (donemler.size() < 2 || rows.num_rows() == 0) return degenerate();
@@ -118,7 +118,7 @@ ordered_json _build_flow_matrix(const Scoreboard& scoreboard, long long max_peri
   return result;
 }
 
-ordered_json _build_band_snapshot(const Scoreboard& scoreboard) {
+ordered_json build_band_snapshot(const Scoreboard& scoreboard) {
   const ordered_json donemler = periods_of(scoreboard);
   const Table& rows = scoreboard.rows;
   if (donemler.empty() || rows.num_rows() == 0) return degenerate();
@@ -156,7 +156,7 @@ ordered_json _build_band_snapshot(const Scoreboard& scoreboard) {
   return result;
 }
 
-void _strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list) {
+void strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list, Sink& sink) {
   std::set<std::string> reference;
   for (const ordered_json& value : referans_tarih_list) reference.insert(text_form(value));
   const ordered_json all = periods_of(scoreboard);
@@ -181,7 +181,7 @@ void _strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& ref
   meta["donemler"] = kept;
   meta["risk_donemler"] = risk_kept;
   if (!kept.empty()) meta["son_donem"] = kept.back();
-  say("    dönem filtresi: " + std::to_string(all.size()) + " -> " + std::to_string(kept.size()) + " dönem");
+  sink.line("    dönem filtresi: " + std::to_string(all.size()) + " -> " + std::to_string(kept.size()) + " dönem");
 }
 
 }  // namespace vordak::pipeline

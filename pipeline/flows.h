@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -20,17 +21,17 @@ inline constexpr std::array<std::string_view, 5> FLOW_SEGMENTS = {"ALL", "KUR-TI
 // moving from band to band with their summed absolute risk in the later period.
 // {"ALL": []} when there are fewer than two periods or no rows. Throws
 // std::runtime_error when the rows have no "segment" member.
-ordered_json _build_flow_matrix(const Scoreboard& scoreboard, long long max_periods = 6);
+ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods = 6);
 
 // For every period, per segment, the firms in each band with their summed absolute risk.
-// {"ALL": []} when there are no periods or no rows. Throws like _build_flow_matrix.
-ordered_json _build_band_snapshot(const Scoreboard& scoreboard);
+// {"ALL": []} when there are no periods or no rows. Throws like build_flow_matrix.
+ordered_json build_band_snapshot(const Scoreboard& scoreboard);
 
 // Removes every period whose label is not the text form of an entry of
 // `referans_tarih_list`: its "vrd", "r", "rd" and "df" members from the rows, and the
 // period from "donemler" and "risk_donemler"; moves "son_donem" to the newest kept
-// period (when one is kept). Prints one line when anything was removed. Recomputes
-// nothing else.
-void _strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list);
+// period (when one is kept). Prints one line on `sink` when anything was removed.
+// Recomputes nothing else.
+void strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list, Sink& sink);
 
 }  // namespace vordak::pipeline

@@ -20,7 +20,7 @@ std::string segment_of(const Table& rows, std::size_t row) {
 
 }  // namespace
 
-MutaSet _kobi_top(const Scoreboard& scoreboard) {
+MutaSet kobi_top(const Scoreboard& scoreboard) {
   const Table& rows = scoreboard.rows;
   MutaSet top;
   const Column* muta = rows.find("muta");
@@ -38,7 +38,7 @@ MutaSet _kobi_top(const Scoreboard& scoreboard) {
   return top;
 }
 
-RowFilter _yonetici_filter(MutaSet kobi_top) {
+RowFilter yonetici_filter(MutaSet kobi_top) {
   auto top = std::make_shared<const MutaSet>(std::move(kobi_top));
   return [top](const Table& rows, std::size_t row) {
     const std::string segment = segment_of(rows, row);

@@ -17,11 +17,11 @@ inline constexpr std::int64_t MANAGER_RISK_THRESHOLD = 50000000;
 
 // The "muta" keys of the first KOBI_TOP_COUNT rows of segment "KOBI" ordered by
 // "son_risk" descending (missing or null as 0; equal risks keep their row order).
-MutaSet _kobi_top(const Scoreboard& scoreboard);
+MutaSet kobi_top(const Scoreboard& scoreboard);
 
 // The filter over the scoreboard's rows given the KOBI selection: "KUR-TIC" passes;
 // "KOBI" passes when in `kobi_top`; otherwise the row passes when its "son_risk"
 // (0 when missing or null) is above MANAGER_RISK_THRESHOLD.
-RowFilter _yonetici_filter(MutaSet kobi_top);
+RowFilter yonetici_filter(MutaSet kobi_top);
 
 }  // namespace vordak::pipeline

@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "core/console.h"
 #include "core/files.h"
+#include "core/sink.h"
 #include "pipeline/backtests.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/duckdb_connection.h"
@@ -20,12 +20,10 @@
 #include "pipeline/flows.h"
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
+#include "pipeline/prediction_runner.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
 #include "pipeline/trending.h"
-#ifdef VORDAK_HAVE_ML
-#include "ml/predict.h"
-#endif
 
 namespace vordak::pipeline {
 
@@ -63,34 +61,27 @@ class PhaseClock {
   Clock::time_point start_ = Clock::now();
 };
 
-// The prediction runner, guarded: an unavailable runner or predictions table is
-// skipped, any other failure reported; either way the rows stay as they were.
-void add_predictions(const std::string& db_path, Scoreboard& scoreboard) {
-#ifdef VORDAK_HAVE_ML
+// The prediction runner is the one guarded step of a run: the predictions come from a
+// later, optional step of the pipeline, so a missing predictions table is skipped and
+// any other failure reported; either way the rows stay as they were and the run goes on.
+void add_predictions(const std::string& db_path, Scoreboard& scoreboard, Sink& sink) {
   try {
-    say("  Running ML predictions...");
-    ml::run_predictions(db_path, scoreboard);
-  } catch (const ml::PredictionsUnavailable& unavailable) {
-    say(std::string("  [ML] Skipping: ") + unavailable.what());
+    sink.line("  Running ML predictions...");
+    run_predictions(db_path, scoreboard);
+  } catch (const PredictionsUnavailable& unavailable) {
+    sink.line(std::string("  [ML] Skipping: ") + unavailable.what());
   } catch (const std::exception& error) {
-    say(std::string("  [ML] Error: ") + error.what());
+    sink.line(std::string("  [ML] Error: ") + error.what());
   }
-#else
-  (void)db_path;
-  (void)scoreboard;
-  say("  [ML] Skipping: the prediction runner is not part of this build");
-#endif
 }
 
-// A database failure of the scoreboard or the reference export, restated when its cause
-// is a missing source table (DuckDB's own text suggests unrelated catalog names).
+// A database failure of the scoreboard or the reference export, thrown again with a
+// message naming the missing source tables when that is its cause (DuckDB's own text
+// suggests unrelated catalog names); any other failure is thrown again as it is.
 [[noreturn]] void rethrow_explained(Connection& con, const DatabaseError& error) {
   std::vector<std::string> missing;
   for (const char* table : {"fact_periodic", "dim_entity", "map_identity", "ref_sube_bolge"}) {
-    if (con.query(std::string("SELECT table_name FROM information_schema.tables WHERE table_name='") + table + "'")
-            .empty()) {
-      missing.emplace_back(table);
-    }
+    if (!con.has_table(table)) missing.emplace_back(table);
   }
   if (missing.empty()) throw error;
   std::string names;
@@ -142,7 +133,7 @@ void write_scoreboard_file(const Scoreboard& scoreboard, const fs::path& path) {
 }
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
-                                              const std::string& file_suffix, const PhaseTimer& phase_timer) {
+                                              const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
   Scoreboard scoreboard;
@@ -152,44 +143,44 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
 
-    say("  Building scoreboard mart...");
+    sink.line("  Building scoreboard mart...");
     try {
-      scoreboard = _build_scoreboard(con);
+      scoreboard = build_scoreboard(con, sink);
     } catch (const DatabaseError& error) {
       rethrow_explained(con, error);
     }
-    say("    scoreboard: " + std::to_string(scoreboard.rows.num_rows()) + " entities, " +
+    sink.line("    scoreboard: " + std::to_string(scoreboard.rows.num_rows()) + " entities, " +
         std::to_string(member_size(scoreboard.meta, "donemler")) + " periods");
     clock.lap("scoreboard");
 
-    say("  Exporting sube_bolge_ref.csv...");
+    sink.line("  Exporting sube_bolge_ref.csv...");
     try {
-      _export_sube_bolge_ref(con, paths.output_dir, file_suffix);
+      export_sube_bolge_ref(con, paths.output_dir, file_suffix, sink);
     } catch (const DatabaseError& error) {
       rethrow_explained(con, error);
     }
     clock.lap("reference CSV");
 
-    say("  Building trending lists...");
-    trending = _build_trending_lists(&con, scoreboard);
+    sink.line("  Building trending lists...");
+    trending = build_trending_lists(scoreboard);
     for (const auto& [key, list] : trending.items()) {
-      say("    " + key + ": " + std::to_string(list.size()) + " entities");
+      sink.line("    " + key + ": " + std::to_string(list.size()) + " entities");
     }
     write_file_atomic(paths.trending, to_json_text(trending, JsonWriter::Layout::kIndented));
-    say("    -> " + paths.trending.string());
+    sink.line("    -> " + paths.trending.string());
     clock.lap("trending");
 
-    diag = _build_diag_index(con);
+    diag = build_diag_index(con, sink);
     clock.lap("diagnostics");
   }
 
-  _enrich_with_trending(scoreboard, trending);
+  enrich_with_trending(scoreboard, trending, sink);
   clock.lap("enrichment");
-  add_predictions(db_path, scoreboard);
+  add_predictions(db_path, scoreboard, sink);
   clock.lap("predictions");
 
-  say("  Building flow matrix...");
-  scoreboard.extra["flow_matrix"] = _build_flow_matrix(scoreboard);
+  sink.line("  Building flow matrix...");
+  scoreboard.extra["flow_matrix"] = build_flow_matrix(scoreboard);
   const ordered_json& flow_matrix = scoreboard.extra["flow_matrix"];
   std::size_t pairs = 0, flows = 0, segments = 0;
   if (flow_matrix.contains("ALL")) {
@@ -197,32 +188,32 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     for (const ordered_json& pair : flow_matrix["ALL"]) flows += member_size(pair, "flows");
   }
   for (const auto& [segment, records] : flow_matrix.items()) segments += records.empty() ? 0 : 1;
-  say("    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
+  sink.line("    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
       std::to_string(segments) + " segment");
-  scoreboard.extra["band_snapshot"] = _build_band_snapshot(scoreboard);
+  scoreboard.extra["band_snapshot"] = build_band_snapshot(scoreboard);
   if (!diag.empty()) scoreboard.extra["diag_index"] = std::move(diag);
   scoreboard.rows.remove_column("sube_adi");
   scoreboard.rows.remove_column("bolge_adi");
   clock.lap("flows and snapshot");
 
   write_scoreboard_file(scoreboard, paths.scoreboard);
-  say("    -> " + paths.scoreboard.string());
+  sink.line("    -> " + paths.scoreboard.string());
   clock.lap("scoreboard JSON");
 
-  say("  Rendering HTML dashboards...");
+  sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
   render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5);
-  const RowFilter manager_filter = _yonetici_filter(_kobi_top(scoreboard));
+  const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
   render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5);
   clock.lap("HTML portfolio and manager");
 
-  say("  Building admin data...");
+  sink.line("  Building admin data...");
   ordered_json extra = ordered_json::object();
   {
     Connection con(db_path);
-    extra["backtest_summary"] = _build_backtest_summary(con);
-    extra["backtest_firma"] = _build_backtest_firma_lists(con);
-    extra["ml_predictions"] = _build_ml_predictions_list(scoreboard);
+    extra["backtest_summary"] = build_backtest_summary(con, sink);
+    extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
+    extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
   }
   extra["page_mode"] = "admin";
   clock.lap("admin data");

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -34,14 +35,16 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
 using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 
 // Builds every mart from the database at `db_path` and writes the outputs (see
-// MartPaths); prints the progress lines of the run on standard output. Returns the
-// final scoreboard and trending documents. Every file appears whole or not at all.
-// Only the prediction runner's failures are contained ("[ML]" lines); any other
-// failure (database, a missing ref_sube_bolge, an output directory that cannot be
-// created or written) is thrown, files written before it staying on disk.
-std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path,
-                                              const std::optional<std::string>& output_dir = std::nullopt,
-                                              const std::string& file_suffix = "",
+// MartPaths; `output_dir` absent means <db dir>/../outputs/json); sends the progress
+// lines of the run to `sink`. Returns the final scoreboard and trending documents. Every
+// file appears whole or not at all. Three failures are contained, each with its console
+// line: the prediction runner's ("[ML]"), and inside their builders the diagnostic
+// index's ("[DIAG]") and each backtest model's ("[BACKTEST]"). Any other failure
+// (database, a missing source table, an output directory that cannot be created or
+// written, the renderer) is thrown with a message naming the table or file; files
+// written before it stay on disk.
+std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
+                                              const std::string& file_suffix, Sink& sink,
                                               const PhaseTimer& phase_timer = {});
 
 // Writes the scoreboard as compact JSON to `path`, whole or not at all.

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/console.h"
 #include "core/number_text.h"
+#include "core/sink.h"
 #include "pipeline/ranking.h"
 
 namespace vordak::pipeline {
@@ -17,7 +17,7 @@ ordered_json member_or_null(const Column* column, std::size_t row) {
 
 }  // namespace
 
-ordered_json _build_ml_predictions_list(const Scoreboard& scoreboard, double prob_threshold) {
+ordered_json build_ml_predictions_list(const Scoreboard& scoreboard, Sink& sink, double prob_threshold) {
   const Table& rows = scoreboard.rows;
   std::vector<ordered_json> entries;
   if (const Column* probability = rows.find("_ml_yi_prob")) {
@@ -40,7 +40,7 @@ ordered_json _build_ml_predictions_list(const Scoreboard& scoreboard, double pro
     }
   }
   sort_entries_by_risk(entries, NullRisk::kAsZero);
-  say("  [ML] yi_prob >= " + python_float_repr(prob_threshold) + ": " + std::to_string(entries.size()) + " firma");
+  sink.line("  [ML] yi_prob >= " + python_float_repr(prob_threshold) + ": " + std::to_string(entries.size()) + " firma");
   ordered_json list = ordered_json::array();
   for (ordered_json& entry : entries) list.push_back(std::move(entry));
   return list;

@@ -1,7 +1,7 @@
 #include "pipeline/reference_export.h"
 
-#include "core/console.h"
 #include "core/files.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -16,8 +16,8 @@ std::string csv_field(std::string_view text) {
   return quoted + '"';
 }
 
-std::filesystem::path _export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
-                                             const std::string& file_suffix) {
+std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
+                                            const std::string& file_suffix, Sink& sink) {
   const std::filesystem::path path = output_dir / ("sube_bolge_ref" + file_suffix + ".csv");
   const Table table = con.query(
       "\n        SELECT sube_kodu, sube_adi, bolge_kodu, bolge_adi\n        FROM ref_sube_bolge\n"
@@ -32,7 +32,7 @@ std::filesystem::path _export_sube_bolge_ref(Connection& con, const std::filesys
     csv += "\r\n";
   }
   write_file_atomic(path, csv);
-  say("    sube_bolge_ref.csv: " + std::to_string(table.num_rows()) + " rows -> " + path.string());
+  sink.line("    sube_bolge_ref.csv: " + std::to_string(table.num_rows()) + " rows -> " + path.string());
   return path;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 
 namespace vordak::pipeline {
@@ -13,10 +14,10 @@ namespace vordak::pipeline {
 // mark, comma-separated, RFC 4180 quoting, CR LF after every record; the header
 // sube_kodu,sube_adi,bolge_kodu,bolge_adi, then one record per branch ordered by region
 // and branch code (null as an empty field). The file appears whole or not at all.
-// Prints one line and returns the path. Throws DatabaseError when the table is
+// Prints one line on `sink` and returns the path. Throws DatabaseError when the table is
 // missing, std::runtime_error naming the file when it cannot be written.
-std::filesystem::path _export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
-                                             const std::string& file_suffix = "");
+std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
+                                            const std::string& file_suffix, Sink& sink);
 
 // One CSV field: quoted (inner quotes doubled) when it holds a comma, a double quote or
 // a line break.

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "core/console.h"
+#include "core/sink.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/entity_keys.h"
 
@@ -88,7 +88,7 @@ Score read_score(const Column& column, std::size_t row, std::int64_t& value) {
       break;
     }
   }
-  if (!std::isfinite(number) || std::fabs(number) >= 9.2e18) return Score::kNull;
+  if (!fits_int64(number)) return Score::kNull;
   value = static_cast<std::int64_t>(std::nearbyint(number));
   return Score::kInteger;
 }
@@ -110,7 +110,7 @@ void widen_scores(ScorePivot& pivot) {
   for (std::size_t i = 0; i < pivot.states.size(); ++i) {
     if (pivot.states[i] != Score::kInteger) continue;
     const double number = static_cast<double>(pivot.values[i]);
-    if (std::fabs(number) >= 9.2e18) pivot.states[i] = Score::kNull;
+    if (!fits_int64(number)) pivot.states[i] = Score::kNull;
     else pivot.values[i] = static_cast<std::int64_t>(number);
   }
 }
@@ -138,7 +138,7 @@ Column& adopt_kind(std::optional<Column>& kept, const Column& source, std::size_
 // Integer and float risks need no cleaning: the pivot never keeps a not-a-number.
 Column clean_risks(Column risks) {
   if (risks.kind() == ColumnKind::kInteger || risks.kind() == ColumnKind::kFloat) return risks;
-  return _safe_int_series(risks);
+  return safe_int_series(risks);
 }
 
 // The index in `period_index` of every row's period label, or kNoRow.
@@ -170,7 +170,7 @@ std::optional<std::int64_t> risk_integer(const Column& risk, std::size_t row) {
   const std::optional<double> number = risk.number(row);
   if (!number) return std::nullopt;
   if (risk.kind() == ColumnKind::kInteger) return risk.integer(row);
-  if (!std::isfinite(*number) || std::fabs(*number) >= 9.2e18) return std::nullopt;
+  if (!fits_int64(*number)) return std::nullopt;
   return static_cast<std::int64_t>(*number);
 }
 
@@ -206,11 +206,11 @@ std::vector<std::string> period_labels(const ordered_json& meta, const char* mem
   return labels;
 }
 
-Scoreboard _build_scoreboard(Connection& con) {
+Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   Scoreboard scoreboard;
   const ordered_json donemler = first_column_values(con.query("SELECT DISTINCT donem FROM fact_periodic ORDER BY donem"));
   if (donemler.empty()) {
-    say("    [WARN] No periods in fact_periodic");
+    sink.line("    [WARN] No periods in fact_periodic");
     return scoreboard;
   }
   const ordered_json son_donem = donemler.back();
@@ -344,10 +344,10 @@ Scoreboard _build_scoreboard(Connection& con) {
   Table rows = identity.take(order);
   rows.column(0).rename("muta");
   for (const char* member : kTextMembers) {
-    if (Column* column = rows.find(member)) *column = _clean_str_series(*column);
+    if (Column* column = rows.find(member)) *column = clean_str_series(*column);
   }
   for (const char* member : kCodeMembers) {
-    if (Column* column = rows.find(member)) *column = _safe_int_series(*column);
+    if (Column* column = rows.find(member)) *column = safe_int_series(*column);
   }
 
   for (std::size_t p = 0; p < period_count; ++p) {
@@ -384,7 +384,7 @@ Scoreboard _build_scoreboard(Connection& con) {
       for (std::size_t i = 0; i < sorted_firms.size(); ++i) cells[i] = current_cell[sorted_firms[i]];
       Column deposit(kDepositMembers[d], deposits[d]->kind());
       deposit.append_rows(*deposits[d], cells);
-      rows.add_column(_safe_int_series(deposit));
+      rows.add_column(safe_int_series(deposit));
     }
   }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/table.h"
 
@@ -23,11 +24,11 @@ struct Scoreboard {
 // Builds the scoreboard from fact_periodic, dim_entity, map_identity and ref_sube_bolge
 // with seven queries, all per-period work done on whole columns. Rows are ordered by
 // "son_risk", descending (equal values keep the database's order). A database without
-// periods gives empty "meta" and "rows" (after a warning line); one without scored
-// firms gives "meta" with "donemler", "son_donem" and "n_muta" 0. Throws DatabaseError
-// naming a missing table or column, std::runtime_error for an entity_id that is not an
-// integer.
-Scoreboard _build_scoreboard(Connection& con);
+// periods gives empty "meta" and "rows" (after a warning line on `sink`); one without
+// scored firms gives "meta" with "donemler", "son_donem" and "n_muta" 0. Throws
+// DatabaseError naming a missing table or column, std::runtime_error for an entity_id
+// that is not an integer.
+Scoreboard build_scoreboard(Connection& con, Sink& sink);
 
 // Writes the document: "meta", "rows" (absent cells left out of their row), then the
 // extra members.

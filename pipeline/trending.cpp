@@ -19,6 +19,16 @@ namespace {
 
 constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
 
+// The period score of a firm in the YI state.
+constexpr double kYiScore = 1000;
+// A newly YI firm counts as caught by a jump when its score two periods back was below
+// kJumpStart and its previous one reached the 500-825 band.
+constexpr std::int64_t kJumpStart = 200;
+// A regime change counts a jump from below kRapidJumpStart into the 325-500 band or above.
+constexpr double kRapidJumpStart = 100;
+// A low-but-rising firm gained at least kEarlyRise points over the last three periods.
+constexpr double kEarlyRise = 100;
+
 bool present(double score) { return !std::isnan(score); }
 
 enum class Stored : std::uint8_t { kNull, kYi, kNumber };
@@ -64,7 +74,7 @@ Stored read_stored(const Column& column, std::size_t row, double& number) {
 
 // Period score and YI test of every row for one period label.
 struct PeriodValues {
-  std::vector<double> score;  // NaN for null; 1000 for the YI marker
+  std::vector<double> score;  // NaN for null; kYiScore for the YI marker
   std::vector<char> yi;
 };
 
@@ -77,7 +87,7 @@ PeriodValues period_values(const Table& rows, const std::string& label) {
     double number = 0;
     switch (read_stored(*column, i, number)) {
       case Stored::kNull: break;
-      case Stored::kYi: values.score[i] = 1000.0; values.yi[i] = 1; break;
+      case Stored::kYi: values.score[i] = kYiScore; values.yi[i] = 1; break;
       case Stored::kNumber: values.score[i] = number; break;
     }
   }
@@ -143,7 +153,7 @@ std::optional<std::int64_t> two_back(const Column* column, std::size_t row) {
 
 }  // namespace
 
-ordered_json _build_trending_lists(Connection* /*con*/, const Scoreboard& scoreboard) {
+ordered_json build_trending_lists(const Scoreboard& scoreboard) {
   const std::vector<std::string> periods = period_labels(scoreboard.meta);
   const Table& rows = scoreboard.rows;
   const std::size_t n = periods.size();
@@ -169,9 +179,9 @@ ordered_json _build_trending_lists(Connection* /*con*/, const Scoreboard& scoreb
   }
 
   // YI state now, and the firms newly in it.
-  MutaSet yi_mutas;
+  MutaSet yi_firms;
   for (std::size_t i = 0; i < count; ++i) {
-    if (last.yi[i]) yi_mutas.add(entry.muta(), i);
+    if (last.yi[i]) yi_firms.add(entry.muta(), i);
   }
   std::vector<ordered_json> caught, missed;
   const Column* prev2_column = prev2 ? rows.find("vrd" + *prev2) : nullptr;
@@ -180,21 +190,22 @@ ordered_json _build_trending_lists(Connection* /*con*/, const Scoreboard& scoreb
     bool always_yi = true;
     for (const PeriodValues& values : by_period) always_yi = always_yi && values.yi[i];
     if (always_yi) continue;
-    const std::optional<std::int64_t> prev =
-        present(prev1.score[i]) ? std::optional<std::int64_t>(integer_part(prev1.score[i])) : std::nullopt;
+    const bool has_prev = present(prev1.score[i]);
+    const std::int64_t prev = has_prev ? integer_part(prev1.score[i]) : 0;
     const std::optional<std::int64_t> s_prev2 = two_back(prev2_column, i);
-    const bool is_jump = s_prev2 && *s_prev2 < 200 && prev && *prev >= 500;
-    const bool had_early = prev && *prev >= 825;
+    const bool is_jump = s_prev2 && *s_prev2 < kJumpStart && has_prev && prev >= kBandMidEdge;
+    const bool had_early = has_prev && prev >= kBandHighEdge;
     if (had_early || is_jump) {
       std::vector<std::string> parts;
-      if (had_early) parts.push_back("Önceki dönem skor: " + int_text(*prev));
-      if (is_jump) parts.push_back("Hızlı yükseliş: " + int_text(*s_prev2) + "->" + int_text(*prev));
+      if (had_early) parts.push_back("Önceki dönem skor: " + int_text(prev));
+      if (is_jump) parts.push_back("Hızlı yükseliş: " + int_text(*s_prev2) + "->" + int_text(prev));
       std::string reason = "Yakalandı: ";
       for (std::size_t k = 0; k < parts.size(); ++k) reason += (k == 0 ? "" : ", ") + parts[k];
       caught.push_back(entry(i, last.score[i], ordered_json::object(), std::move(reason)));
     } else {
       missed.push_back(entry(i, last.score[i], ordered_json::object(),
-                             "Kaçırıldı: Önceki dönem skor " + (prev ? int_text(*prev) : std::string("?")) + " (<825)"));
+                             "Kaçırıldı: Önceki dönem skor " + (has_prev ? int_text(prev) : std::string("?")) + " (<" +
+                                 std::to_string(kBandHighEdge) + ")"));
     }
   }
   sort_entries_by_risk(caught, NullRisk::kAsZero);
@@ -202,35 +213,35 @@ ordered_json _build_trending_lists(Connection* /*con*/, const Scoreboard& scoreb
 
   std::vector<std::size_t> non_yi;
   for (std::size_t i = 0; i < count; ++i) {
-    if (!yi_mutas.contains(entry.muta(), i)) non_yi.push_back(i);
+    if (!yi_firms.contains(entry.muta(), i)) non_yi.push_back(i);
   }
 
   std::vector<ordered_json> fastest;
   for (std::size_t i : non_yi) {
     const double s = last.score[i];
-    if (!(present(s) && s >= 500 && delta_3[i] > 0 && delta_1[i] > 0)) continue;
+    if (!(present(s) && s >= kBandMidEdge && delta_3[i] > 0 && delta_1[i] > 0)) continue;
     fastest.push_back(entry(i, s, {{"delta_3", integer_part(delta_3[i])}},
                             "Son 3 dönemde +" + int_of(delta_3[i]) + " puan artış (şu an " + int_of(s) + ")"));
   }
   sort_entries_by_risk(fastest, NullRisk::kLast);
 
-  // Regime change: now at 500 or more, under 500 in the previous period, after an
-  // earlier 325-500 signal or a jump from under 100.
+  // Regime change: now in the 500-825 band or above, below it in the previous period,
+  // after an earlier score in the 325-500 band or a jump from under kRapidJumpStart.
   std::vector<ordered_json> regime;
   std::vector<std::int64_t> regime_scores;
   for (std::size_t i : non_yi) {
     const double s = last.score[i];
     const double before = prev1.score[i];
-    if (!(present(s) && s >= 500 && present(before) && before < 500)) continue;
+    if (!(present(s) && s >= kBandMidEdge && present(before) && before < kBandMidEdge)) continue;
     std::optional<double> early_signal, rapid_jump;
     for (std::size_t p = 0; p + 1 < n && !early_signal; ++p) {
       const double at = by_period[p].score[i];
-      if (present(at) && at >= 325 && at < 500) early_signal = at;
+      if (present(at) && at >= kBandLowEdge && at < kBandMidEdge) early_signal = at;
     }
     for (std::size_t p = 0; n > 2 && p + 2 < n && !rapid_jump; ++p) {
       const double early = by_period[p].score[i];
       const double mid = by_period[p + 1].score[i];
-      if (present(early) && early < 100 && present(mid) && mid >= 325) rapid_jump = mid;
+      if (present(early) && early < kRapidJumpStart && present(mid) && mid >= kBandLowEdge) rapid_jump = mid;
     }
     if (!early_signal && !rapid_jump) continue;
     const std::string now = int_of(s);
@@ -259,21 +270,24 @@ ordered_json _build_trending_lists(Connection* /*con*/, const Scoreboard& scoreb
     std::size_t high = 0;
     for (std::size_t p = n - n_check; p < n; ++p) {
       const double s = by_period[p].score[i];
-      if (present(s) && s >= 825) ++high;
+      if (present(s) && s >= kBandHighEdge) ++high;
     }
     if (high < min_high_count) continue;
     const std::optional<double> risk = son_risk == nullptr ? std::nullopt : risk_key(*son_risk, i);
     if (!risk || *risk <= 0) continue;
     persistent.push_back(entry(i, last.score[i], ordered_json::object(),
                                "Son " + std::to_string(n_check) + " dönemin " + std::to_string(high) +
-                                   " tanesinde skor >= 825"));
+                                   " tanesinde skor >= " + std::to_string(kBandHighEdge)));
   }
   sort_entries_by_risk(persistent, NullRisk::kLast);
 
   std::vector<ordered_json> low;
   for (std::size_t i : non_yi) {
     const double s = last.score[i];
-    if (!(present(s) && s >= 325 && s < 825 && delta_3[i] >= 100 && !prev1.yi[i] && delta_1[i] > 0)) continue;
+    if (!(present(s) && s >= kBandLowEdge && s < kBandHighEdge && delta_3[i] >= kEarlyRise && !prev1.yi[i] &&
+          delta_1[i] > 0)) {
+      continue;
+    }
     low.push_back(entry(i, s, {{"delta_3", integer_part(delta_3[i])}},
                         "Erken sinyal: " + int_of(s) + " skor, +" + int_of(delta_3[i]) + " artış"));
   }

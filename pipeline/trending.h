@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "core/json_writer.h"
-#include "pipeline/duckdb_connection.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -22,10 +21,10 @@ inline constexpr std::array<std::string_view, 6> TRENDING_KEYS = {
     "fastest_rising", "regime_change", "persistent_high", "low_but_rising", "caught_yi", "missed_yi"};
 
 // Builds the trending document: the six keys above, each a list of at most
-// TRENDING_LIMIT entries. Works on the scoreboard in memory and never changes it; `con`
-// is accepted for the driver's convenience and not used (it may be null). Six empty
-// lists when there are fewer than two periods or no rows. Throws std::runtime_error
-// when the rows have no "muta" member (or no "son_risk" once an entry is built).
-ordered_json _build_trending_lists(Connection* con, const Scoreboard& scoreboard);
+// TRENDING_LIMIT entries. Works on the scoreboard in memory and never changes it. Six
+// empty lists when there are fewer than two periods or no rows. Throws
+// std::runtime_error when the rows have no "muta" member (or no "son_risk" once an
+// entry is built).
+ordered_json build_trending_lists(const Scoreboard& scoreboard);
 
 }  // namespace vordak::pipeline

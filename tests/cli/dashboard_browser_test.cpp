@@ -9,12 +9,13 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "bench/model_outputs.h"
-#include "bench/portfolio_generator.h"
 #include "core/child_process.h"
+#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/html_render.h"
 #include "pipeline/marts.h"
+#include "synth/model_outputs.h"
+#include "synth/portfolio_generator.h"
 #include "tests/test_support.h"
 
 namespace vordak::testing {
@@ -42,8 +43,8 @@ std::optional<fs::path> find_program(const std::vector<std::string>& names) {
 void build_dashboards(const fs::path& dir) {
   const std::string db = (dir / "db" / "vrd.duckdb").string();
   fs::create_directories(dir / "db");
-  bench::generate_portfolio(db, {.firms = 300, .periods = 6, .seed = 11});
-  bench::generate_model_outputs(db, 11);
+  synth::generate_portfolio(db, {.firms = 300, .periods = 6, .seed = 11});
+  synth::generate_model_outputs(db, 11);
   {
     pipeline::Connection con(db);
     std::string quoted;
@@ -51,9 +52,8 @@ void build_dashboards(const fs::path& dir) {
     con.execute("UPDATE map_identity SET unvan = '" + quoted + "' WHERE entity_id = (SELECT entity_id FROM fact_periodic WHERE donem = (SELECT max(donem) FROM "
                 "fact_periodic) ORDER BY kombine_risk DESC NULLS LAST LIMIT 1 OFFSET 4)");
   }
-  ::testing::internal::CaptureStdout();
-  pipeline::run_marts(db, (dir / "outputs" / "json").string());
-  ::testing::internal::GetCapturedStdout();
+  StringSink console;
+  pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console);
 }
 
 TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {

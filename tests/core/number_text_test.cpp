@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 
 namespace vordak {
 namespace {
@@ -23,6 +27,49 @@ TEST(PythonFloatRepr, MatchesPythonLayoutAcrossMagnitudes) {
   for (const auto& [value, expected] : cases) EXPECT_EQ(python_float_repr(value), expected) << expected;
   EXPECT_EQ(python_float_repr(std::nan("")), "nan");
   EXPECT_EQ(python_float_repr(-std::numeric_limits<double>::infinity()), "-inf");
+}
+
+// The significant digits of a decimal text, without sign, point, exponent or the zeros
+// around them.
+std::string significant_digits(const std::string& text) {
+  std::string digits;
+  for (const char c : text.substr(0, text.find('e'))) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  digits.erase(0, digits.find_first_not_of('0'));
+  digits.erase(digits.find_last_not_of('0') + 1);
+  return digits;
+}
+
+// Independently of how the text is made: it reads back as the same double, and no
+// text with fewer significant digits does (printf's correctly rounded %.*e is the judge).
+TEST(PythonFloatRepr, ReadsBackExactlyWithTheFewestDigits) {
+  std::mt19937_64 random(11);
+  std::uniform_int_distribution<std::int64_t> cents(-10000000000LL, 10000000000LL);
+  std::uniform_int_distribution<std::uint64_t> bits;
+  for (int i = 0; i < 20000; ++i) {
+    double value = 0;
+    if (i % 2 == 0) {
+      value = static_cast<double>(cents(random)) / 100.0;
+    } else {
+      const std::uint64_t pattern = bits(random);
+      std::memcpy(&value, &pattern, sizeof value);
+      if (!std::isfinite(value)) continue;
+    }
+    const std::string text = python_float_repr(value);
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    if (value == 0) continue;
+    std::size_t fewest = 17;
+    for (int precision = 1; precision <= 17; ++precision) {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "%.*e", precision - 1, value);
+      if (std::strtod(buffer, nullptr) == value) {
+        fewest = significant_digits(buffer).size();
+        break;
+      }
+    }
+    ASSERT_EQ(significant_digits(text).size(), fewest) << text;
+  }
 }
 
 TEST(RoundHalfEven, JudgesTiesOnTheExactBinaryValue) {

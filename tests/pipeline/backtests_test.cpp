@@ -19,9 +19,9 @@ Outcome run(const std::string& setup, Builder build) {
   TempDir dir;
   Connection con((dir / "b.duckdb").string(), Connection::Open::kCreate);
   if (!setup.empty()) con.execute(setup);
-  ::testing::internal::CaptureStdout();
-  const ordered_json result = build(con);
-  return {::testing::internal::GetCapturedStdout(), to_json_text(result, JsonWriter::Layout::kCompact)};
+  StringSink sink;
+  const ordered_json result = build(con, sink);
+  return {sink.text(), to_json_text(result, JsonWriter::Layout::kCompact)};
 }
 
 TEST(BacktestSummary, SumsAndRoundedMeansPerModel) {
@@ -51,7 +51,7 @@ TEST(BacktestSummary, SumsAndRoundedMeansPerModel) {
         R"({"eus":null,"yis":null,"ml":null})"}},
   };
   for (const auto& c : cases) {
-    const Outcome outcome = run(c.setup, [](Connection& con) { return _build_backtest_summary(con); });
+    const Outcome outcome = run(c.setup, build_backtest_summary);
     EXPECT_EQ(outcome.console, c.expected.console) << c.name;
     EXPECT_EQ(outcome.result, c.expected.result) << c.name;
   }
@@ -66,7 +66,7 @@ TEST(BacktestFirmaLists, SplitsCategoriesAndContainsFailures) {
       "CREATE TABLE backtest_ml_firma (entity_id BIGINT, donem INTEGER, kategori VARCHAR, p DOUBLE);"
       "INSERT INTO backtest_ml_firma VALUES (2, 202402, 'FN', 0.1), (1, 202402, 'TP', 0.9), (1, 202401, 'FP', 0.7),"
       " (3, 202401, 'TN', 0.0), (2, 202401, 'TP', 0.8)";
-  const Outcome outcome = run(setup, [](Connection& con) { return _build_backtest_firma_lists(con); });
+  const Outcome outcome = run(setup, build_backtest_firma_lists);
   EXPECT_TRUE(outcome.console.starts_with("  [BACKTEST] eus firma: Binder Error: "));
   EXPECT_TRUE(outcome.console.ends_with("\n  [BACKTEST] ml firma: TP=2, FN=1, FP=1\n")) << outcome.console;
   EXPECT_EQ(outcome.result,
@@ -74,7 +74,7 @@ TEST(BacktestFirmaLists, SplitsCategoriesAndContainsFailures) {
             R"({"entity_id":2,"donem":202401,"kategori":"TP","p":0.8}],)"
             R"("fp":[{"entity_id":1,"donem":202401,"kategori":"FP","p":0.7}],)"
             R"("fn":[{"entity_id":2,"donem":202402,"kategori":"FN","p":0.1}]}})");
-  const Outcome none = run("", [](Connection& con) { return _build_backtest_firma_lists(con); });
+  const Outcome none = run("", build_backtest_firma_lists);
   EXPECT_EQ(none.console, "");
   EXPECT_EQ(none.result, R"({"eus":null,"yis":null,"ml":null})");
 }

@@ -17,15 +17,23 @@ TEST(SafeInt, TruncatesReadableValuesAndNullsTheRest) {
       {"abc", nullptr}, {7, 7}, {"NaN", nullptr}, {12.7, 12}, {-3.9, -3}, {" 7 ", 7}, {"1e3", 1000},
       {nullptr, nullptr}, {kNan, nullptr}, {true, nullptr}, {"+4", 4}, {"1_000", nullptr}};
   for (const auto& [input, expected] : cases) {
-    const std::optional<std::int64_t> got = _safe_int(input);
+    const std::optional<std::int64_t> got = safe_int(input);
     EXPECT_EQ(got ? ordered_json(*got) : ordered_json(nullptr), expected) << input.dump();
   }
 }
 
-TEST(SafeInt, InfinityOverflows) {
-  EXPECT_THROW(_safe_int(kInf), std::overflow_error);
-  EXPECT_THROW(_safe_int("-inf"), std::overflow_error);
-  EXPECT_THROW(_score_to_band("Infinity"), std::overflow_error);
+TEST(SafeInt, InfinityAndValuesBeyond64BitsOverflow) {
+  EXPECT_THROW(safe_int(kInf), std::overflow_error);
+  EXPECT_THROW(safe_int("-inf"), std::overflow_error);
+  EXPECT_THROW(score_to_band("Infinity"), std::overflow_error);
+  // The largest double below 2^63 still has an integer part; 2^63 itself has none.
+  EXPECT_EQ(safe_int(9223372036854774784.0), 9223372036854774784LL);
+  EXPECT_EQ(safe_int(-9223372036854774784.0), -9223372036854774784LL);
+  EXPECT_THROW(safe_int(kInt64Limit), std::overflow_error);
+  EXPECT_THROW(safe_int("-1e19"), std::overflow_error);
+  EXPECT_TRUE(fits_int64(9223372036854774784.0));
+  EXPECT_FALSE(fits_int64(-kInt64Limit));
+  EXPECT_FALSE(fits_int64(kNan));
 }
 
 ordered_json column_json(const Column& column) {
@@ -44,17 +52,17 @@ Column json_column(const ordered_json& values) {
 }
 
 TEST(SafeIntSeries, ReadsNumbersWithoutRounding) {
-  EXPECT_EQ(column_json(_safe_int_series(json_column({"5", "x", nullptr, 2.5}))), ordered_json({5, nullptr, nullptr, 2.5}));
+  EXPECT_EQ(column_json(safe_int_series(json_column({"5", "x", nullptr, 2.5}))), ordered_json({5, nullptr, nullptr, 2.5}));
   Column texts("t", ColumnKind::kText);
   for (const char* text : {"5", "12", "nan", "<NA>"}) texts.push_text(text);
-  const Column integers = _safe_int_series(texts);
+  const Column integers = safe_int_series(texts);
   EXPECT_EQ(integers.kind(), ColumnKind::kInteger);
   EXPECT_EQ(column_json(integers), ordered_json({5, 12, nullptr, nullptr}));
   Column floats("f", ColumnKind::kFloat);
   floats.push_float(1234.5);
   floats.push_float(kNan);
   floats.push_null();
-  EXPECT_EQ(column_json(_safe_int_series(floats)), ordered_json({1234.5, nullptr, nullptr}));
+  EXPECT_EQ(column_json(safe_int_series(floats)), ordered_json({1234.5, nullptr, nullptr}));
 }
 
 TEST(CleanStr, KeepsTextAndNullsMissingMarkers) {
@@ -62,7 +70,7 @@ TEST(CleanStr, KeepsTextAndNullsMissingMarkers) {
       {"", ""}, {"nan", nullptr}, {"None", nullptr}, {"<NA>", nullptr}, {3.0, "3.0"}, {12, "12"},
       {kNan, nullptr}, {nullptr, nullptr}, {"Şişli", "Şişli"}, {false, "False"}};
   for (const auto& [input, expected] : cases) {
-    const std::optional<std::string> got = _clean_str(input);
+    const std::optional<std::string> got = clean_str(input);
     EXPECT_EQ(got ? ordered_json(*got) : ordered_json(nullptr), expected) << input.dump();
   }
 }
@@ -73,24 +81,59 @@ TEST(ScoreToBand, MapsScoresToLabels) {
       {1500, "825-1000"}, {-40, "0-325"}, {"YI", "YI"}, {-1, "YI"}, {"n/a", nullptr}, {nullptr, nullptr},
       {-1.0, "YI"}, {"-1", "0-325"}, {"nan", nullptr}, {824.9, "500-825"}};
   for (const auto& [input, expected] : cases) {
-    const std::optional<std::string> got = _score_to_band(input);
+    const std::optional<std::string> got = score_to_band(input);
     EXPECT_EQ(got ? ordered_json(*got) : ordered_json(nullptr), expected) << input.dump();
   }
 }
 
+// The labels spell the edges, every edge opens its band, and the scalar and column
+// rules agree on every ordinary score (integers, numeric texts, "YI", the integer -1,
+// null).
+TEST(ScoreBands, EdgesOpenTheirBandsAndBothRulesAgreeOnOrdinaryScores) {
+  const int edges[] = {0, kBandLowEdge, kBandMidEdge, kBandHighEdge, 1000};
+  for (std::size_t band = 0; band < 4; ++band) {
+    EXPECT_EQ(FLOW_BANDS[band], std::to_string(edges[band]) + "-" + std::to_string(edges[band + 1]));
+  }
+  EXPECT_EQ(FLOW_BANDS[kYiBand], "YI");
+  for (std::size_t band = 1; band < 4; ++band) {
+    EXPECT_EQ(band_of_number(edges[band] - 1), static_cast<std::int8_t>(band - 1)) << edges[band];
+    EXPECT_EQ(band_of_number(edges[band]), static_cast<std::int8_t>(band)) << edges[band];
+  }
+
+  Column integers("i", ColumnKind::kInteger);
+  Column texts("t", ColumnKind::kText);
+  std::vector<ordered_json> values;
+  for (std::int64_t score = -3; score <= 1100; ++score) {
+    integers.push_integer(score);
+    texts.push_text(score == -1 ? "YI" : std::to_string(score));  // the text "-1" is not ordinary
+    values.emplace_back(score);
+  }
+  integers.push_null();
+  texts.push_null();
+  values.emplace_back(nullptr);
+  const Column from_integers = score_to_band_vec(integers);
+  const Column from_texts = score_to_band_vec(texts);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::optional<std::string> scalar = score_to_band(values[i]);
+    const ordered_json expected = scalar ? ordered_json(*scalar) : ordered_json(nullptr);
+    ASSERT_EQ(from_integers.to_json(i), expected) << values[i];
+    ASSERT_EQ(from_texts.to_json(i), expected) << values[i];
+  }
+}
+
 TEST(ScoreToBandVec, LabelsColumnsAndKeepsItsOwnRules) {
-  EXPECT_EQ(_score_to_band_vec(Column("e", ColumnKind::kText)).size(), 0u);
-  EXPECT_EQ(column_json(_score_to_band_vec(json_column({"YI", -1, nullptr, "None", 499.5, "826"}))),
+  EXPECT_EQ(score_to_band_vec(Column("e", ColumnKind::kText)).size(), 0u);
+  EXPECT_EQ(column_json(score_to_band_vec(json_column({"YI", -1, nullptr, "None", 499.5, "826"}))),
             ordered_json({"YI", "YI", nullptr, nullptr, "325-500", "825-1000"}));
   // Where the two band rules differ on purpose.
-  EXPECT_EQ(column_json(_score_to_band_vec(json_column({-1.0, "-1", kInf, "inf", "", "<NA>", 824.9}))),
+  EXPECT_EQ(column_json(score_to_band_vec(json_column({-1.0, "-1", kInf, "inf", "", "<NA>", 824.9}))),
             ordered_json({"0-325", "YI", "825-1000", "825-1000", nullptr, nullptr, "500-825"}));
   Column floats("f", ColumnKind::kFloat);
   for (double value : {-1.0, kNan, 325.0, kInf}) floats.push_float(value);
-  EXPECT_EQ(column_json(_score_to_band_vec(floats)), ordered_json({"0-325", nullptr, "325-500", "825-1000"}));
+  EXPECT_EQ(column_json(score_to_band_vec(floats)), ordered_json({"0-325", nullptr, "325-500", "825-1000"}));
   Column integers("i", ColumnKind::kInteger);
   for (std::int64_t value : {-1, 0, 500, 825}) integers.push_integer(value);
-  EXPECT_EQ(column_json(_score_to_band_vec(integers)), ordered_json({"YI", "0-325", "500-825", "825-1000"}));
+  EXPECT_EQ(column_json(score_to_band_vec(integers)), ordered_json({"YI", "0-325", "500-825", "825-1000"}));
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ Outcome diag_index_of(const std::string& setup) {
   TempDir dir;
   Connection con((dir / "d.duckdb").string(), Connection::Open::kCreate);
   if (!setup.empty()) con.execute(setup);
-  ::testing::internal::CaptureStdout();
-  const ordered_json index = _build_diag_index(con);
-  return {::testing::internal::GetCapturedStdout(), to_json_text(index, JsonWriter::Layout::kCompact)};
+  StringSink sink;
+  const ordered_json index = build_diag_index(con, sink);
+  return {sink.text(), to_json_text(index, JsonWriter::Layout::kCompact)};
 }
 
 TEST(DiagIndex, GroupsFindingsByFirmAndPeriod) {

@@ -27,9 +27,9 @@ TEST(EnrichWithTrending, FlagsRowsAndJoinsReasonsInFlagOrder) {
       {"persistent_high", {{{"muta", 1234}, {"reason", "yüksek"}}, {{"muta", 3}, {"reason", ""}}}},
       {"missed_yi", ordered_json::array()},
   };
-  ::testing::internal::CaptureStdout();
-  _enrich_with_trending(scoreboard, trending);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "    trending flags: 2 entities enriched\n");
+  StringSink sink;
+  enrich_with_trending(scoreboard, trending, sink);
+  EXPECT_EQ(sink.text(), "    trending flags: 2 entities enriched\n");
   EXPECT_EQ(rows_json(scoreboard.rows),
             R"([{"muta":1234,"_kacirilan":0,"_vrd_neden":"hızlı | yüksek","_hizli_yukselen":1,"_rejim_degisimi":0,)"
             R"("_potansiyel_yi":1,"_erken_sinyal":0,"_yakalanan":0},)"
@@ -39,7 +39,7 @@ TEST(EnrichWithTrending, FlagsRowsAndJoinsReasonsInFlagOrder) {
             R"("_erken_sinyal":0,"_yakalanan":0},)"
             R"({"_kacirilan":0,"_vrd_neden":"","x":0,"_hizli_yukselen":0,"_rejim_degisimi":0,"_potansiyel_yi":0,)"
             R"("_erken_sinyal":0,"_yakalanan":0}])");
-  EXPECT_THROW(_enrich_with_trending(scoreboard, ordered_json::array()), std::invalid_argument);
+  EXPECT_THROW(enrich_with_trending(scoreboard, ordered_json::array(), sink), std::invalid_argument);
 }
 
 }  // namespace

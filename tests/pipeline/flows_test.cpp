@@ -23,7 +23,7 @@ TEST(FlowMatrix, CountsBandMovesPerSegmentWithRiskOfTheLaterPeriod) {
        {{"segment", "MIKRO"}, {"vrdA", 100}, {"vrdB", 900}, {"rB", "x"}},
        {{"segment", "OTHER"}, {"vrdA", 400}, {"vrdB", nullptr}, {"rB", 5}},
        {{"segment", nullptr}, {"vrdA", 824}, {"vrdB", 825}}});
-  EXPECT_EQ(_build_flow_matrix(scoreboard).dump(),
+  EXPECT_EQ(build_flow_matrix(scoreboard).dump(),
             R"({"ALL":[{"from":"A","to":"B","flows":[)"
             R"({"from_band":"0-325","to_band":"825-1000","risk_tl":0,"count":1},)"
             R"({"from_band":"500-825","to_band":"825-1000","risk_tl":0,"count":1},)"
@@ -41,21 +41,21 @@ TEST(FlowMatrix, KeepsTheNewestWindowAndDegeneratesOnSmallInput) {
     periods.push_back("P" + std::to_string(p));
     record["vrdP" + std::to_string(p)] = 100 * p;
   }
-  const ordered_json matrix = _build_flow_matrix(scoreboard_of(periods, ordered_json::array({record})));
+  const ordered_json matrix = build_flow_matrix(scoreboard_of(periods, ordered_json::array({record})));
   ASSERT_EQ(matrix.size(), 5u);
   for (const auto& [segment, list] : matrix.items()) ASSERT_EQ(list.size(), 5u) << segment;
   EXPECT_EQ(matrix["ALL"][0]["from"], "P3");
   EXPECT_EQ(matrix["ALL"][4]["to"], "P8");
-  EXPECT_EQ(_build_flow_matrix(scoreboard_of({"P1"}, ordered_json::array({record}))).dump(), R"({"ALL":[]})");
-  EXPECT_EQ(_build_flow_matrix(scoreboard_of(periods, ordered_json::array())).dump(), R"({"ALL":[]})");
-  EXPECT_THROW(_build_flow_matrix(scoreboard_of(periods, ordered_json::array({ordered_json{{"vrdP1", 1}}}))), std::runtime_error);
+  EXPECT_EQ(build_flow_matrix(scoreboard_of({"P1"}, ordered_json::array({record}))).dump(), R"({"ALL":[]})");
+  EXPECT_EQ(build_flow_matrix(scoreboard_of(periods, ordered_json::array())).dump(), R"({"ALL":[]})");
+  EXPECT_THROW(build_flow_matrix(scoreboard_of(periods, ordered_json::array({ordered_json{{"vrdP1", 1}}}))), std::runtime_error);
 }
 
 TEST(BandSnapshot, CountsFirmsPerBandForEveryPeriod) {
   const Scoreboard scoreboard = scoreboard_of(
       {"A", "B"},
       {{{"segment", "KUR-TIC"}, {"vrdA", "YI"}, {"rA", 10.9}}, {{"segment", "KUR-TIC"}, {"vrdA", 10}, {"rA", -2}}});
-  EXPECT_EQ(_build_band_snapshot(scoreboard).dump(),
+  EXPECT_EQ(build_band_snapshot(scoreboard).dump(),
             R"({"ALL":[{"donem":"A","bands":{"0-325":{"risk_tl":2,"count":1},"YI":{"risk_tl":10,"count":1}}},)"
             R"({"donem":"B","bands":{}}],)"
             R"("KUR-TIC":[{"donem":"A","bands":{"0-325":{"risk_tl":2,"count":1},"YI":{"risk_tl":10,"count":1}}},)"
@@ -63,29 +63,26 @@ TEST(BandSnapshot, CountsFirmsPerBandForEveryPeriod) {
             R"("KOBI":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}],)"
             R"("MIKRO":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}],)"
             R"("ESKK":[{"donem":"A","bands":{}},{"donem":"B","bands":{}}]})");
-  EXPECT_EQ(_build_band_snapshot(Scoreboard{}).dump(), R"({"ALL":[]})");
+  EXPECT_EQ(build_band_snapshot(Scoreboard{}).dump(), R"({"ALL":[]})");
 }
 
 TEST(StripPeriods, RemovesPeriodsOutsideTheReferenceList) {
   const ordered_json record = {{"muta", 1}, {"vrdA", 1}, {"vrdB", 2}, {"rA", 3}, {"rB", 4}, {"rdA", 5},
                                {"rdB", 6}, {"son_risk", 4}, {"dfA", 1}, {"dfB", 0}};
   Scoreboard unchanged = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  ::testing::internal::CaptureStdout();
-  _strip_periods(unchanged, {"A", "B"});
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  StringSink sink;
+  strip_periods(unchanged, {"A", "B"}, sink);
+  EXPECT_EQ(sink.text(), "");
   EXPECT_EQ(unchanged.rows.num_columns(), 10u);
 
   Scoreboard stripped = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  ::testing::internal::CaptureStdout();
-  _strip_periods(stripped, {"A", "Z"});
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "    dönem filtresi: 2 -> 1 dönem\n");
+  strip_periods(stripped, {"A", "Z"}, sink);
+  EXPECT_EQ(sink.text(), "    dönem filtresi: 2 -> 1 dönem\n");
   EXPECT_EQ(stripped.meta.dump(), R"({"donemler":["A"],"risk_donemler":["A"],"son_donem":"A"})");
   EXPECT_EQ(stripped.rows.row_json(0).dump(), R"({"muta":1,"vrdA":1,"rA":3,"rdA":5,"son_risk":4,"dfA":1})");
 
   Scoreboard none_kept = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  ::testing::internal::CaptureStdout();
-  _strip_periods(none_kept, {});
-  ::testing::internal::GetCapturedStdout();
+  strip_periods(none_kept, {}, sink);
   EXPECT_EQ(none_kept.meta.dump(), R"({"donemler":[],"risk_donemler":[],"son_donem":"B"})");
 }
 

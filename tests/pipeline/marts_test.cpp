@@ -2,8 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "pipeline/cleaning.h"
+#include "pipeline/enrichment.h"
 #include "pipeline/manager_filter.h"
+#include "pipeline/trending.h"
 #include "scoreboard_fixture.h"
+#include "synth/model_outputs.h"
+#include "synth/portfolio_generator.h"
 #include "test_support.h"
 
 namespace vordak::pipeline {
@@ -43,9 +52,9 @@ struct MartRunDb {
 TEST(RunMarts, WritesEveryOutputWithTheConsoleLinesOfARun) {
   MartRunDb db;
   db.run("CREATE TABLE ml_yi_tahmin (entity_id BIGINT, yi_prob DOUBLE); INSERT INTO ml_yi_tahmin VALUES (1, 0.75), (9, 0.9)");
-  ::testing::internal::CaptureStdout();
-  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "_x");
-  const std::string console = ::testing::internal::GetCapturedStdout();
+  StringSink sink;
+  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "_x", sink);
+  const std::string& console = sink.text();
   const std::filesystem::path json = db.dir / "outputs" / "json";
   const std::filesystem::path html = db.dir / "outputs" / "html";
   EXPECT_EQ(console,
@@ -96,15 +105,136 @@ TEST(RunMarts, WritesEveryOutputWithTheConsoleLinesOfARun) {
             "Erken sinyal: 600 skor, +300 artış");
 }
 
+// The band of a written score, or kNoBand.
+std::int8_t band_of(const ordered_json& row, const std::string& period) {
+  const std::string member = "vrd" + period;
+  if (!row.contains(member) || row[member].is_null()) return kNoBand;
+  if (row[member] == "YI") return kYiBand;
+  return band_of_number(row[member].get<double>());
+}
+
+bool has_line(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// What one run writes must agree with itself: the console counts with the files, the
+// row flags with the lists, the flows and snapshots with the rows' own bands.
+TEST(RunMarts, OutputsAgreeWithEachOtherOnASyntheticPortfolio) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "data");
+  const std::string db = (dir / "data" / "vrd.duckdb").string();
+  synth::generate_portfolio(db, {.firms = 600, .periods = 7, .seed = 5});
+  synth::generate_model_outputs(db, 5);
+  StringSink sink;
+  run_marts(db, std::nullopt, "", sink);
+  const std::vector<std::string> lines = sink.lines();
+  const std::filesystem::path json = dir / "outputs" / "json";
+  const ordered_json written = parse_json(read_text(json / "sample_scoreboard.json"));
+  const ordered_json trending = parse_json(read_text(json / "sample_trending_lists.json"));
+  const ordered_json& rows = written["rows"];
+  const ordered_json& periods = written["meta"]["donemler"];
+  ASSERT_GT(rows.size(), 100u);
+  const std::string last = periods.back().get<std::string>();
+
+  EXPECT_TRUE(has_line(lines, "    scoreboard: " + std::to_string(rows.size()) + " entities, " +
+                                  std::to_string(periods.size()) + " periods"));
+  EXPECT_EQ(written["meta"]["n_muta"], rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_FALSE(rows[i].contains("sube_adi") || rows[i].contains("bolge_adi")) << i;
+    if (i > 0) {
+      EXPECT_GE(rows[i - 1]["son_risk"].get<double>(), rows[i]["son_risk"].get<double>()) << i;
+    }
+  }
+
+  // Every list is counted on the console, capped, and never holds a firm in YI in the
+  // four score lists; the row flags say exactly which lists a firm is on.
+  std::map<std::int64_t, std::size_t> row_of;
+  for (std::size_t i = 0; i < rows.size(); ++i) row_of[rows[i]["muta"].get<std::int64_t>()] = i;
+  std::map<std::int64_t, std::set<std::string>> lists_of;
+  std::size_t listed = 0;
+  for (const auto& [list, flag] : TRENDING_FLAGS) {
+    const ordered_json& entries = trending[std::string(list)];
+    EXPECT_TRUE(has_line(lines, "    " + std::string(list) + ": " + std::to_string(entries.size()) + " entities"));
+    EXPECT_LE(entries.size(), TRENDING_LIMIT);
+    listed += entries.size();
+    for (const ordered_json& entry : entries) {
+      const ordered_json& row = rows[row_of.at(entry["muta"].get<std::int64_t>())];
+      const bool yi_now = band_of(row, last) == kYiBand;
+      EXPECT_EQ(yi_now, list == "caught_yi" || list == "missed_yi") << list << " " << entry.dump();
+      lists_of[entry["muta"].get<std::int64_t>()].insert(std::string(flag));
+    }
+  }
+  EXPECT_GT(listed, 0u);
+  std::size_t flagged = 0;
+  for (const ordered_json& row : rows) {
+    const auto found = lists_of.find(row["muta"].get<std::int64_t>());
+    bool any = false;
+    for (const auto& [list, flag] : TRENDING_FLAGS) {
+      const bool on_list = found != lists_of.end() && found->second.contains(std::string(flag));
+      EXPECT_EQ(row[std::string(flag)], on_list ? 1 : 0) << row["muta"] << " " << flag;
+      any = any || on_list;
+    }
+    EXPECT_EQ(row["_vrd_neden"].get<std::string>().empty(), !any) << row["muta"];
+    flagged += any ? 1 : 0;
+  }
+  EXPECT_TRUE(has_line(lines, "    trending flags: " + std::to_string(flagged) + " entities enriched"));
+
+  // Flows and snapshots count every row that has a band, once in "ALL" and once in its
+  // own segment.
+  const ordered_json& flows = written["flow_matrix"];
+  std::size_t pairs = flows["ALL"].size(), moves = 0, segments = 0;
+  for (const auto& [segment, list] : flows.items()) segments += list.empty() ? 0 : 1;
+  for (std::size_t k = 0; k < flows["ALL"].size(); ++k) {
+    const ordered_json& pair = flows["ALL"][k];
+    moves += pair["flows"].size();
+    std::int64_t counted = 0, by_segment = 0, banded = 0, in_segments = 0;
+    for (const ordered_json& flow : pair["flows"]) counted += flow["count"].get<std::int64_t>();
+    for (const auto& [segment, list] : flows.items()) {
+      if (segment == "ALL") continue;
+      for (const ordered_json& flow : list[k]["flows"]) by_segment += flow["count"].get<std::int64_t>();
+    }
+    for (const ordered_json& row : rows) {
+      if (band_of(row, pair["from"].get<std::string>()) == kNoBand ||
+          band_of(row, pair["to"].get<std::string>()) == kNoBand) {
+        continue;
+      }
+      ++banded;
+      const std::string segment =
+          row.contains("segment") && row["segment"].is_string() ? row["segment"].get<std::string>() : "";
+      in_segments += segment == "KUR-TIC" || segment == "KOBI" || segment == "MIKRO" || segment == "ESKK";
+    }
+    EXPECT_EQ(counted, banded) << pair["from"] << "->" << pair["to"];
+    EXPECT_EQ(by_segment, in_segments) << pair["from"] << "->" << pair["to"];
+  }
+  EXPECT_EQ(pairs, std::min<std::size_t>(periods.size(), 6) - 1);
+  EXPECT_TRUE(has_line(lines, "    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(moves) + " akış, " +
+                                  std::to_string(segments) + " segment"));
+  for (const ordered_json& snapshot : written["band_snapshot"]["ALL"]) {
+    std::int64_t counted = 0, banded = 0;
+    for (const auto& [band, cell] : snapshot["bands"].items()) counted += cell["count"].get<std::int64_t>();
+    for (const ordered_json& row : rows) banded += band_of(row, snapshot["donem"].get<std::string>()) != kNoBand;
+    EXPECT_EQ(counted, banded) << snapshot["donem"];
+  }
+
+  std::size_t predicted = 0;
+  for (const ordered_json& row : rows) predicted += row.contains("_ml_yi_prob") && row["_ml_yi_prob"] >= 0.3;
+  EXPECT_GT(predicted, 0u);
+  EXPECT_TRUE(has_line(lines, "  [ML] yi_prob >= 0.3: " + std::to_string(predicted) + " firma"));
+  EXPECT_EQ(written.contains("diag_index"), !has_line(lines, "  [DIAG] Tablo yok, atlanıyor"));
+  for (const char* name : {"vrd_dashboard.html", "vrd_dashboard_yonetici.html", "vrd_dashboard_admin.html"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir / "outputs" / "html" / name)) << name;
+  }
+}
+
 TEST(RunMarts, SkipsMissingPredictionsAndAddsAFilledDiagIndex) {
   MartRunDb db;
   db.run("CREATE TABLE diag_eus_kapsam_diskalma (muta BIGINT, donem INTEGER, katman VARCHAR, kriter VARCHAR, "
          "deger DOUBLE, onceki_deger DOUBLE, aciklama VARCHAR); "
          "INSERT INTO diag_eus_kapsam_diskalma VALUES (1, 202406, 'K', 'k', 1, NULL, 'a')");
   const std::string out = (db.dir / "out").string() + "/";
-  ::testing::internal::CaptureStdout();
-  run_marts(db.path, out);
-  const std::string console = ::testing::internal::GetCapturedStdout();
+  StringSink sink;
+  run_marts(db.path, out, "", sink);
+  const std::string& console = sink.text();
   EXPECT_NE(console.find("\n  Running ML predictions...\n  [ML] Skipping: "), std::string::npos) << console;
   EXPECT_NE(console.find("\n  [DIAG] 1 firma, 1 bulgu, 0 yeni bulgu yüklendi\n"), std::string::npos);
   EXPECT_NE(console.find("\n  [ML] yi_prob >= 0.3: 0 firma\n"), std::string::npos);
@@ -118,9 +248,9 @@ TEST(RunMarts, SkipsMissingPredictionsAndAddsAFilledDiagIndex) {
 TEST(RunMarts, ReportsAFailingPredictionRunnerAndGoesOn) {
   MartRunDb db;
   db.run("CREATE TABLE ml_yi_tahmin (entity_id VARCHAR, yi_prob DOUBLE); INSERT INTO ml_yi_tahmin VALUES ('1', 0.5), ('x', 0.9)");
-  ::testing::internal::CaptureStdout();
-  const auto [scoreboard, trending] = run_marts(db.path);
-  const std::string console = ::testing::internal::GetCapturedStdout();
+  StringSink sink;
+  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "", sink);
+  const std::string& console = sink.text();
   EXPECT_NE(console.find("\n  Running ML predictions...\n  [ML] Error: ml_yi_tahmin.entity_id holds a value that is not "
                          "an integer: x\n  Building flow matrix...\n"),
             std::string::npos)
@@ -133,30 +263,28 @@ TEST(RunMarts, FailsClearlyOnAMissingReferenceOrAnUnwritableOutput) {
   {
     MartRunDb db;
     db.run("DROP TABLE ref_sube_bolge");
-    ::testing::internal::CaptureStdout();
+    StringSink sink;
     try {
-      run_marts(db.path);
+      run_marts(db.path, std::nullopt, "", sink);
       ADD_FAILURE() << "a database without ref_sube_bolge must fail";
     } catch (const DatabaseError& error) {
       EXPECT_EQ(std::string(error.what()),
                 "the analytic database " + db.path + " has no table ref_sube_bolge (the marts are built from "
                 "fact_periodic, dim_entity, map_identity and ref_sube_bolge)");
     }
-    ::testing::internal::GetCapturedStdout();
   }
   {
     MartRunDb db;
     vordak::testing::write_text(db.dir / "blocked", "a file, not a directory");
-    ::testing::internal::CaptureStdout();
+    StringSink sink;
     try {
-      run_marts(db.path, (db.dir / "blocked" / "json").string());
+      run_marts(db.path, (db.dir / "blocked" / "json").string(), "", sink);
       ADD_FAILURE() << "an output directory under a file must fail";
     } catch (const std::runtime_error& error) {
       EXPECT_TRUE(std::string(error.what()).starts_with("cannot create the output directory " +
                                                         (db.dir / "blocked" / "json").string() + ": "))
           << error.what();
     }
-    ::testing::internal::GetCapturedStdout();
   }
 }
 
@@ -197,7 +325,7 @@ TEST(ManagerFilter, KeepsCorporateTopKobiAndLargeRisks) {
       records.push_back(record);
     }
     const Scoreboard scoreboard = testing::scoreboard_of({"A"}, records);
-    const RowFilter filter = _yonetici_filter(_kobi_top(scoreboard));
+    const RowFilter filter = yonetici_filter(kobi_top(scoreboard));
     EXPECT_TRUE(filter(scoreboard.rows, 0)) << c.name;
     for (std::size_t k = 0; k < c.rows.size(); ++k) {
       EXPECT_EQ(filter(scoreboard.rows, top + k), c.rows[k].second) << c.name << ", row " << k;

@@ -37,14 +37,14 @@ TEST(MlPredictionsList, SelectsAtOrAboveTheThresholdByRisk) {
        R"({"muta":6,"unvan":null,"segment":null,"son_risk":0,"yi_prob":0.5,"neden":""}])"},
   };
   for (const auto& c : cases) {
-    ::testing::internal::CaptureStdout();
-    const ordered_json list = _build_ml_predictions_list(scoreboard, c.threshold);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.line);
+    StringSink sink;
+    const ordered_json list = build_ml_predictions_list(scoreboard, sink, c.threshold);
+    EXPECT_EQ(sink.text(), c.line);
     EXPECT_EQ(to_json_text(list, JsonWriter::Layout::kCompact), c.list);
   }
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(_build_ml_predictions_list(scoreboard_of({"A"}, {{{"muta", 1}}})).dump(), "[]");
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "  [ML] yi_prob >= 0.3: 0 firma\n");
+  StringSink sink;
+  EXPECT_EQ(build_ml_predictions_list(scoreboard_of({"A"}, {{{"muta", 1}}}), sink).dump(), "[]");
+  EXPECT_EQ(sink.text(), "  [ML] yi_prob >= 0.3: 0 firma\n");
 }
 
 }  // namespace

@@ -29,9 +29,9 @@ TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
     Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
     con.execute("CREATE TABLE ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR)");
     if (!c.rows.empty()) con.execute("INSERT INTO ref_sube_bolge VALUES " + c.rows);
-    ::testing::internal::CaptureStdout();
-    const std::filesystem::path path = _export_sube_bolge_ref(con, dir.path(), c.suffix);
-    const std::string console = ::testing::internal::GetCapturedStdout();
+    StringSink sink;
+    const std::filesystem::path path = export_sube_bolge_ref(con, dir.path(), c.suffix, sink);
+    const std::string& console = sink.text();
     EXPECT_EQ(path, dir.path() / ("sube_bolge_ref" + c.suffix + ".csv")) << c.name;
     EXPECT_EQ(read_text(path), c.csv) << c.name;
     const std::string count = c.rows.empty() ? "0" : "3";
@@ -42,7 +42,8 @@ TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
 TEST(ExportSubeBolgeRef, MissingTableFailsWithoutAFile) {
   TempDir dir;
   Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
-  EXPECT_THROW(_export_sube_bolge_ref(con, dir.path()), DatabaseError);
+  StringSink sink;
+  EXPECT_THROW(export_sube_bolge_ref(con, dir.path(), "", sink), DatabaseError);
   EXPECT_FALSE(std::filesystem::exists(dir / "sube_bolge_ref.csv"));
 }
 

@@ -38,7 +38,8 @@ struct MartDb {
   }
   Scoreboard build() {
     Connection con(path);
-    return _build_scoreboard(con);
+    StringSink sink;
+    return build_scoreboard(con, sink);
   }
 };
 

@@ -33,7 +33,7 @@ TEST(TrendingLists, SelectsRanksAndExplainsEveryList) {
       row(9, 30, {300, 300, "YI", "YI"}),
       {{"muta", 10}, {"son_risk", 50}, {"vrdA", 300}, {"vrdB", 310}, {"vrdC", 350}, {"vrdD", 420}},
   };
-  const ordered_json trending = _build_trending_lists(nullptr, scoreboard_of({"A", "B", "C", "D"}, records));
+  const ordered_json trending = build_trending_lists(scoreboard_of({"A", "B", "C", "D"}, records));
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"fastest_rising",
        R"J([{"muta":2,"unvan":"F2","son_risk":300,"score_last":600,"delta_3":200,"reason":"Son 3 dönemde +200 puan artış (şu an 600)"},)J"
@@ -68,13 +68,13 @@ TEST(TrendingLists, ShortHistoriesAndDegenerateInputs) {
   const std::string empty =
       R"J({"fastest_rising":[],"regime_change":[],"persistent_high":[],"low_but_rising":[],"caught_yi":[],"missed_yi":[]})J";
   // One period, or no rows: six empty lists in order.
-  EXPECT_EQ(_build_trending_lists(nullptr, scoreboard_of({"A"}, ordered_json::array({row(1, 5, {900}, {"A"})}))).dump(), empty);
-  EXPECT_EQ(_build_trending_lists(nullptr, scoreboard_of({"A", "B"}, ordered_json::array())).dump(), empty);
+  EXPECT_EQ(build_trending_lists(scoreboard_of({"A"}, ordered_json::array({row(1, 5, {900}, {"A"})}))).dump(), empty);
+  EXPECT_EQ(build_trending_lists(scoreboard_of({"A", "B"}, ordered_json::array())).dump(), empty);
 
   // Two periods: the three-period change is the one-period change, no "Hızlı yükseliş"
   // part and no rapid jump; the persistent window is 2 with a minimum of 2.
-  const ordered_json two = _build_trending_lists(
-      nullptr, scoreboard_of({"A", "B"}, {row(1, 7, {40, 600}, {"A", "B"}), row(2, 8, {700, "YI"}, {"A", "B"}),
+  const ordered_json two = build_trending_lists(
+      scoreboard_of({"A", "B"}, {row(1, 7, {40, 600}, {"A", "B"}), row(2, 8, {700, "YI"}, {"A", "B"}),
                                           row(3, 9, {900, 950}, {"A", "B"}), row(4, 0, {900, 950}, {"A", "B"})}));
   EXPECT_EQ(two["fastest_rising"].dump(),
             R"J([{"muta":3,"unvan":"F3","son_risk":9,"score_last":950,"delta_3":50,"reason":"Son 3 dönemde +50 puan artış (şu an 950)"},)J"
@@ -87,7 +87,7 @@ TEST(TrendingLists, ShortHistoriesAndDegenerateInputs) {
             R"J([{"muta":2,"unvan":"F2","son_risk":8,"score_last":1000,"reason":"Kaçırıldı: Önceki dönem skor 700 (<825)"}])J");
 
   // A period column that no row has gives null scores, not an error.
-  const ordered_json gap = _build_trending_lists(nullptr, scoreboard_of({"A", "B", "C"}, ordered_json::array({row(1, 5, {400, nullptr, 600}, {"A", "X", "C"})})));
+  const ordered_json gap = build_trending_lists(scoreboard_of({"A", "B", "C"}, ordered_json::array({row(1, 5, {400, nullptr, 600}, {"A", "X", "C"})})));
   EXPECT_EQ(gap["regime_change"].dump(), "[]");
   EXPECT_EQ(gap["fastest_rising"].dump(), "[]");
 }
@@ -105,8 +105,8 @@ TEST(TrendingLists, RegimeReasonPrefersTheEarlySignal) {
   for (const auto& c : cases) {
     const std::vector<std::string> labels = {"A", "B", "C", "D", "E", "F"};
     const ordered_json periods(std::vector<std::string>(labels.begin(), labels.begin() + c.scores.size()));
-    const ordered_json trending = _build_trending_lists(
-        nullptr, scoreboard_of(periods, ordered_json::array({row(1, 1, c.scores, labels)})));
+    const ordered_json trending = build_trending_lists(
+        scoreboard_of(periods, ordered_json::array({row(1, 1, c.scores, labels)})));
     ASSERT_EQ(trending["regime_change"].size(), 1u) << c.reason;
     EXPECT_EQ(trending["regime_change"][0]["reason"], c.reason);
   }
@@ -115,7 +115,7 @@ TEST(TrendingLists, RegimeReasonPrefersTheEarlySignal) {
 TEST(TrendingLists, CapsEachListAtTheHighestRisks) {
   ordered_json records = ordered_json::array();
   for (int i = 0; i < 600; ++i) records.push_back(row(i, i, {900, 900, 900, 900}));
-  const ordered_json trending = _build_trending_lists(nullptr, scoreboard_of({"A", "B", "C", "D"}, records));
+  const ordered_json trending = build_trending_lists(scoreboard_of({"A", "B", "C", "D"}, records));
   const ordered_json& persistent = trending["persistent_high"];
   ASSERT_EQ(persistent.size(), TRENDING_LIMIT);
   EXPECT_EQ(persistent.front()["son_risk"], 599);
@@ -123,7 +123,7 @@ TEST(TrendingLists, CapsEachListAtTheHighestRisks) {
 }
 
 TEST(TrendingLists, RejectsRowsWithoutFirmKeys) {
-  EXPECT_THROW(_build_trending_lists(nullptr, scoreboard_of({"A", "B"}, ordered_json::array({{{"vrdA", 1}, {"vrdB", 2}}}))), std::runtime_error);
+  EXPECT_THROW(build_trending_lists(scoreboard_of({"A", "B"}, ordered_json::array({{{"vrdA", 1}, {"vrdB", 2}}}))), std::runtime_error);
 }
 
 }  // namespace

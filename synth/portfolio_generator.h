@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace vordak::bench {
+namespace vordak::synth {
 
 struct PortfolioOptions {
   std::int64_t firms = 1000;
@@ -33,4 +33,4 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
 // Returns the directory names written. Throws like generate_portfolio.
 std::vector<std::string> write_source_extracts(const std::string& root, const PortfolioOptions& options);
 
-}  // namespace vordak::bench
+}  // namespace vordak::synth

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
-namespace vordak::bench {
+namespace vordak::synth {
 
 // Creates (or replaces) the tables above from fact_periodic in the database at
 // `db_path`; deterministic for a given seed. Throws pipeline::DatabaseError.
 void generate_model_outputs(const std::string& db_path, std::uint64_t seed);
 
-}  // namespace vordak::bench
+}  // namespace vordak::synth

@@ -1,8 +1,8 @@
-#include "bench/model_outputs.h"
+#include "synth/model_outputs.h"
 
 #include "pipeline/duckdb_connection.h"
 
-namespace vordak::bench {
+namespace vordak::synth {
 
 void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
   pipeline::Connection con(db_path);
@@ -63,4 +63,4 @@ void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
   con.execute("DROP MACRO vrd_mo_u;");
 }
 
-}  // namespace vordak::bench
+}  // namespace vordak::synth

@@ -8,7 +8,7 @@
 
 #include "pipeline/scoreboard.h"
 
-namespace vordak::ml {
+namespace vordak::pipeline {
 
 // The predictions cannot be had at all (no predictions table): the mart run skips them.
 class PredictionsUnavailable : public std::runtime_error {
@@ -19,8 +19,8 @@ class PredictionsUnavailable : public std::runtime_error {
 // Sets "_ml_yi_prob" on every row whose "muta" has a prediction (the first non-null one
 // when a firm has several) and leaves the member out of the other rows. Opens `db_path`
 // for this call only. Throws PredictionsUnavailable when the table is missing,
-// pipeline::DatabaseError for other database failures; on any failure the scoreboard is
-// left exactly as it was.
-void run_predictions(const std::string& db_path, pipeline::Scoreboard& scoreboard);
+// DatabaseError for other database failures and std::runtime_error for an entity_id that
+// is not an integer; on any failure the scoreboard is left exactly as it was.
+void run_predictions(const std::string& db_path, Scoreboard& scoreboard);
 
-}  // namespace vordak::ml
+}  // namespace vordak::pipeline

@@ -8,12 +8,12 @@
 #include <exception>
 #include <string>
 
-#include "bench/model_outputs.h"
-#include "bench/portfolio_generator.h"
+#include "synth/model_outputs.h"
+#include "synth/portfolio_generator.h"
 
 int main(int argc, char** argv) {
   std::string db;
-  vordak::bench::PortfolioOptions options;
+  vordak::synth::PortfolioOptions options;
   bool model_outputs = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    vordak::bench::generate_portfolio(db, options);
-    if (model_outputs) vordak::bench::generate_model_outputs(db, options.seed);
+    vordak::synth::generate_portfolio(db, options);
+    if (model_outputs) vordak::synth::generate_model_outputs(db, options.seed);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vordak-gen: %s\n", error.what());
     return 1;

@@ -1,11 +1,11 @@
-#include "bench/portfolio_generator.h"
+#include "synth/portfolio_generator.h"
 
 #include <filesystem>
 #include <stdexcept>
 
 #include "pipeline/duckdb_connection.h"
 
-namespace vordak::bench {
+namespace vordak::synth {
 
 namespace {
 
@@ -305,4 +305,4 @@ std::vector<std::string> write_source_extracts(const std::string& root, const Po
   return dirs;
 }
 
-}  // namespace vordak::bench
+}  // namespace vordak::synth

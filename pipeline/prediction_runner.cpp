@@ -1,0 +1,47 @@
+#include "pipeline/prediction_runner.h"
+
+#include <cmath>
+#include <unordered_map>
+
+#include "pipeline/duckdb_connection.h"
+#include "pipeline/entity_keys.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+constexpr const char* kTable = "ml_yi_tahmin";
+
+}  // namespace
+
+void run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
+  std::unordered_map<std::int64_t, double> probability;
+  {
+    Connection con(db_path);
+    if (!con.has_table(kTable)) {
+      throw PredictionsUnavailable(std::string("no predictions table ") + kTable + " in " + db_path);
+    }
+    const Table table = con.query(std::string("SELECT entity_id, yi_prob FROM ") + kTable + " WHERE yi_prob IS NOT NULL");
+    const std::vector<std::int64_t> keys = entity_keys(table.column(0), kTable);
+    const Column& yi_prob = table.column(1);
+    probability.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::optional<double> value = yi_prob.number(i);
+      if (value && !std::isnan(*value)) probability.try_emplace(keys[i], *value);
+    }
+  }
+
+  Table& rows = scoreboard.rows;
+  const Column* muta = rows.find("muta");
+  Column column("_ml_yi_prob", ColumnKind::kFloat);
+  column.reserve(rows.num_rows());
+  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
+    const std::optional<std::int64_t> key = muta == nullptr ? std::nullopt : entity_key(*muta, row);
+    const auto found = key ? probability.find(*key) : probability.end();
+    if (found == probability.end()) column.push_absent();
+    else column.push_float(found->second);
+  }
+  rows.set_column(std::move(column));
+}
+
+}  // namespace vordak::pipeline

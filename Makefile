@@ -1,4 +1,5 @@
-# Thin entry points over CMake. `make demo` and `make test` are the two commands a new user needs.
+# Thin entry points over CMake. `make demo` and `make test` are the two commands a new user
+# needs; `make install PREFIX=DIR` and `make deb` are for the machines that run the batch.
 BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -8,24 +9,37 @@ BUILD_DIR ?= build
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 endif
 JOBS ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: setup build test demo bench clean
+.PHONY: setup configure build test demo bench install deb clean
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+configure: setup
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
 	@cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
-demo: build
+# Only the binary and its libraries: the demo needs no test program.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
+
+install: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+deb: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf build build-sanitize

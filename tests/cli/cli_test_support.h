@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/child_process.h"
+#include "motor/registry.h"
+#include "tests/test_support.h"
 
 namespace vordak::testing {
 
@@ -16,6 +18,15 @@ inline ChildResult run_vordak(const std::vector<std::string>& args, const std::s
   ChildOptions options;
   options.cwd = cwd;
   return run_child(argv, options);
+}
+
+// Tiny notebooks for every step in `dir`, each recording that it ran in ran.txt.
+inline void write_tiny_notebooks(const fs::path& dir) {
+  for (const auto& [kod, record] : motor::ADIM_REGISTRY) {
+    ordered_json nb = notebook({"DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
+    nb["cells"][0]["metadata"]["tags"] = {"parameters"};
+    write_text(dir / record.nb, nb.dump(1));
+  }
 }
 
 }  // namespace vordak::testing

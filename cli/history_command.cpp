@@ -10,7 +10,6 @@
 #include "core/sink.h"
 #include "core/text.h"
 #include "motor/history.h"
-#include "motor/registry.h"
 
 namespace vordak::cli {
 

@@ -1,4 +1,5 @@
-# Thin entry points over CMake. `make demo` and `make test` are the two commands a new user needs.
+# Thin entry points over CMake. `make demo` and `make test` are the two commands a new user
+# needs; `make install PREFIX=DIR` and `make deb` are for the machines that run the batch.
 BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -9,21 +10,26 @@ CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 endif
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: setup build test demo bench fuzz clean
+.PHONY: setup configure build test demo bench fuzz install deb clean
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+configure: setup
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
 	@cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 
-demo: build
+# Only the binary and its libraries: the demo needs no test program.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
 	@bash scripts/demo.sh $(BUILD_DIR)
 
 bench: build
@@ -35,6 +41,14 @@ fuzz: setup
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-fuzz -j$(JOBS)
 	@bash tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+install: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+deb: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target vordak
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf build build-sanitize build-fuzz

@@ -22,6 +22,14 @@ std::vector<Subcommand> engine_subcommands();
 // True when a step of the engine's run ended in "HATA" or "NB YOK".
 bool run_failed(const motor::Motor& engine);
 
+// A UsageError naming `what` (an option, or empty) and listing the registry's keys when
+// `kod` is not a registered step.
+void require_registered(const std::string& what, const std::string& kod);
+
+// The --work-dir option's directory (default "."); a UsageError naming it when it is
+// not an existing directory.
+std::string existing_work_dir(const ParsedArgs& args);
+
 }  // namespace vordak::cli
 
 namespace vordak::cli {

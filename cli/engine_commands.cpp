@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/commands.h"
+#include "cli/run_console.h"
 #include "core/sink.h"
 #include "core/text.h"
+#include "core/version.h"
 #include "motor/consistency.h"
 #include "motor/motor.h"
 #include "motor/registry.h"
@@ -15,19 +18,20 @@ namespace vordak::cli {
 
 namespace {
 
+namespace fs = std::filesystem;
 using Kind = Option::Kind;
 
 const std::vector<Option> kEngineOptions = {
     {"work-dir", Kind::kValue, "DIR", "working directory of the run (default .)"},
     {"mode", Kind::kValue, "MODE", "run mode; \"test\" selects the test database (default prod)"},
-    {"force-all", Kind::kFlag, "", "run every step regardless of change detection"},
-    {"force", Kind::kRepeated, "STEP", "run this step regardless of change detection"},
-    {"from", Kind::kValue, "STEP", "start at this step; earlier registry steps are skipped"},
     {"muta-filter", Kind::kValue, "PATH", "MUTA filter file handed to every notebook"},
     {"suffix", Kind::kValue, "TEXT", "suffix of output file names"},
 };
 
 const std::vector<Option> kRunOptions = {
+    {"force-all", Kind::kFlag, "", "run every step regardless of change detection"},
+    {"force", Kind::kRepeated, "STEP", "run this step regardless of change detection"},
+    {"from", Kind::kValue, "STEP", "start at this step; earlier registry steps are skipped"},
     {"skip-ingest", Kind::kFlag, "", "leave out the ingest steps"},
     {"skip-backtest", Kind::kFlag, "", "leave out the backtest steps"},
     {"skip-ml", Kind::kFlag, "", "leave out the machine-learning steps"},
@@ -36,34 +40,40 @@ const std::vector<Option> kRunOptions = {
     {"all-steps", Kind::kFlag, "", "offer all 24 steps, each after the steps it reads (see vordak steps)"},
 };
 
+const std::vector<Option> kStepOptions = {
+    {"force", Kind::kFlag, "", "run the step regardless of change detection"},
+    {"source-dir", Kind::kRepeated, "DIR", "source directory, fingerprinted before the step runs"},
+    {"param", Kind::kRepeated, "NAME=VALUE", "extra notebook parameter"},
+};
+
 std::vector<Option> with(std::vector<Option> options, const std::vector<Option>& more) {
   options.insert(options.end(), more.begin(), more.end());
   return options;
 }
 
-// A step key given to --from or --force must be registered: the engine itself would
-// silently ignore a misspelt one and run everything.
-void require_registered(const std::string& option, const std::string& kod) {
-  if (motor::ADIM_REGISTRY.contains(kod)) return;
-  throw UsageError("--" + option + ": unknown step '" + kod + "'; steps: " + join(motor::registry_keys(), ", "));
-}
-
-motor::MotorArgs engine_args(const ParsedArgs& args, bool check_keys) {
+// The options that every engine command shares.
+motor::MotorArgs engine_args(const ParsedArgs& args) {
   motor::MotorArgs engine;
-  engine.work_dir = args.value("work-dir").value_or(".");
+  engine.work_dir = existing_work_dir(args);
   engine.mode = args.value("mode").value_or("prod");
-  engine.force_all = args.flag("force-all");
-  if (const auto forced = args.values("force"); !forced.empty()) {
-    if (check_keys) std::for_each(forced.begin(), forced.end(), [](const auto& k) { require_registered("force", k); });
-    engine.force_adimlar = forced;
-  }
-  if (const auto from = args.value("from")) {
-    if (check_keys) require_registered("from", *from);
-    engine.from_step = from;
-  }
   engine.muta_filter_path = args.value("muta-filter");
   engine.file_suffix = args.value("suffix").value_or("");
   engine.input = std::make_shared<motor::TerminalInput>();
+  return engine;
+}
+
+// The engine options of run and plan: the shared ones and the run's forcing.
+motor::MotorArgs run_engine_args(const ParsedArgs& args) {
+  motor::MotorArgs engine = engine_args(args);
+  engine.force_all = args.flag("force-all");
+  if (const auto forced = args.values("force"); !forced.empty()) {
+    std::for_each(forced.begin(), forced.end(), [](const auto& k) { require_registered("--force", k); });
+    engine.force_adimlar = forced;
+  }
+  if (const auto from = args.value("from")) {
+    require_registered("--from", *from);
+    engine.from_step = from;
+  }
   return engine;
 }
 
@@ -80,16 +90,19 @@ motor::RunArgs run_args(const ParsedArgs& args) {
 
 int run_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
-  const motor::MotorArgs arguments = engine_args(args, true);
+  const motor::MotorArgs arguments = run_engine_args(args);
   const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
-  motor::Motor engine(arguments, stdout_sink());
+  RunConsole console;
+  motor::Motor engine(arguments, console.sink());
+  console.open_log(engine.season());
   engine.run_all(run);
-  return run_failed(engine) ? 1 : 0;
+  update_runs_page("run", engine.season().work_dir());
+  return console.finish("run", engine);
 }
 
 int plan_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
-  motor::MotorArgs engine_arguments = engine_args(args, true);
+  motor::MotorArgs engine_arguments = run_engine_args(args);
   engine_arguments.dry_run = true;
   Sink& out = stdout_sink();
   const motor::Motor engine(engine_arguments, out);
@@ -116,25 +129,77 @@ motor::NotebookParams step_params(const ParsedArgs& args) {
   return params;
 }
 
+// A season in which nothing was executed or recorded: empty meta and logs directories,
+// no error report, at most the run log.
+bool season_unused(const fs::path& season_dir) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(season_dir, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "run.log") continue;
+    if ((name == "meta" || name == "logs") && fs::is_empty(entry.path(), error) && !error) continue;
+    return false;
+  }
+  return !error;
+}
+
+// A step call that failed before it ran anything leaves no season behind.
+void remove_unused_season(RunConsole& console, const motor::Season& season) {
+  if (!season_unused(season.season_dir())) return;
+  console.close_log();
+  std::error_code ignored;
+  fs::remove_all(season.season_dir(), ignored);
+}
+
 int step_command(const ParsedArgs& args) {
+  const std::string kod = args.positionals().front();
+  require_registered("", kod);
   const motor::NotebookParams params = step_params(args);
-  const motor::MotorArgs arguments = engine_args(args, false);
-  const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
-  motor::Motor engine(arguments, stdout_sink());
+  motor::MotorArgs engine_arguments = engine_args(args);
+  if (args.flag("force")) engine_arguments.force_adimlar = std::vector<std::string>{kod};
+  const motor::WorkDirLock lock(motor::resolve_work_dir(engine_arguments.work_dir), Env::system());
+  RunConsole console;
+  motor::Motor engine(engine_arguments, console.sink());
+  console.open_log(engine.season());
   const std::vector<std::string> dirs = args.values("source-dir");
-  const bool ok = engine.adim_isle(args.positionals().front(), params.empty() ? std::nullopt : std::optional(params),
-                                   nullptr, dirs.empty() ? std::nullopt : std::optional(dirs));
-  return ok ? 0 : 1;
+  bool ok = false;
+  try {
+    ok = engine.adim_isle(kod, params.empty() ? std::nullopt : std::optional(params), nullptr,
+                          dirs.empty() ? std::nullopt : std::optional(dirs));
+  } catch (...) {
+    remove_unused_season(console, engine.season());
+    throw;
+  }
+  if (!ok) remove_unused_season(console, engine.season());
+  return console.finish("step", engine);
 }
 
 int check_command(const ParsedArgs& args) {
-  const std::vector<std::string> problems =
-      args.positionals().empty() ? motor::tutarlilik_kontrol() : motor::tutarlilik_kontrol(args.positionals().front());
+  const std::string pipeline = args.positionals().empty() ? "vrd_pipeline.ipynb" : args.positionals().front();
+  const std::vector<std::string> problems = motor::tutarlilik_kontrol(pipeline);
   for (const std::string& problem : problems) stdout_sink().line(problem);
+  if (problems.empty()) {
+    stdout_sink().line("[OK] Sorun bulunamadı: " + std::to_string(motor::ADIM_REGISTRY.size()) + " adım, " + pipeline +
+                       ", versiyon " + kVersion);
+  }
   return problems.empty() ? 0 : 1;
 }
 
 }  // namespace
+
+// A step key given to --from, --force or `step` must be registered: the engine itself
+// would silently ignore a misspelt one and run everything, or leave an empty season.
+void require_registered(const std::string& what, const std::string& kod) {
+  if (motor::ADIM_REGISTRY.contains(kod)) return;
+  throw UsageError((what.empty() ? "" : what + ": ") + "unknown step '" + kod + "'; steps: " + join(motor::registry_keys(), ", "));
+}
+
+// The working directory must exist: a mistyped one would otherwise be planned as empty
+// or filled with a new season.
+std::string existing_work_dir(const ParsedArgs& args) {
+  const std::string work_dir = args.value("work-dir").value_or(".");
+  if (!fs::is_directory(work_dir)) throw UsageError("--work-dir: no such directory: " + work_dir);
+  return work_dir;
+}
 
 bool run_failed(const motor::Motor& engine) { return !engine.report().failed_steps().empty(); }
 
@@ -145,8 +210,7 @@ std::vector<Subcommand> engine_subcommands() {
         run_opts},
        run_command},
       {{"step", "STEP", 1, 1, "Processes one step as the run would: decide, execute, record.",
-        with(kEngineOptions, {{"source-dir", Kind::kRepeated, "DIR", "source directory fingerprinted after the run"},
-                              {"param", Kind::kRepeated, "NAME=VALUE", "extra notebook parameter"}})},
+        with(kEngineOptions, kStepOptions)},
        step_command},
       {{"plan", "", 0, 0, "Dry run: what each step of a run would do and why; executes and writes nothing.", run_opts},
        plan_command},

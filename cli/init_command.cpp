@@ -21,7 +21,7 @@ constexpr const char* kHeaderNotebook = "vrd_pipeline.ipynb";
 
 }  // namespace
 
-std::vector<std::string> install_notebooks(const fs::path& work_dir) {
+InstalledNotebooks install_notebooks(const fs::path& work_dir, bool force) {
   const fs::path source = paths::get_notebooks_dir();
   std::vector<std::string> names;
   for (const auto& [kod, kayit] : motor::ADIM_REGISTRY) names.push_back(kayit.nb);
@@ -33,28 +33,43 @@ std::vector<std::string> install_notebooks(const fs::path& work_dir) {
     }
   }
   fs::create_directories(work_dir / "db");
+  InstalledNotebooks result;
   for (const std::string& name : names) {
-    fs::copy_file(source / name, work_dir / name, fs::copy_options::overwrite_existing);
+    const fs::path target = work_dir / name;
+    const bool differs = fs::exists(target) && read_file(target) != read_file(source / name);
+    if (differs && !force) {
+      result.left_alone.push_back(name);
+      continue;
+    }
+    fs::copy_file(source / name, target, fs::copy_options::overwrite_existing);
+    result.copied.push_back(name);
   }
-  write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
-  return names;
+  if (result.left_alone.empty()) write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
+  return result;
 }
 
 namespace {
 
 int init_command(const ParsedArgs& args) {
   const fs::path work_dir = fs::weakly_canonical(fs::absolute(args.value("work-dir").value_or(".")));
-  const std::vector<std::string> copied = install_notebooks(work_dir);
+  const InstalledNotebooks installed = install_notebooks(work_dir, args.flag("force"));
   Sink& out = stdout_sink();
-  out.line("  " + std::to_string(copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() + " -> " +
-      work_dir.string());
-  out.line("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
+  out.line("  " + std::to_string(installed.copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() +
+           " -> " + work_dir.string());
+  if (installed.left_alone.empty()) {
+    out.line("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
+    return 0;
+  }
+  for (const std::string& name : installed.left_alone) out.line("  [!] Paketteki sürümden farklı, dokunulmadı: " + name);
+  out.line("  " + std::to_string(installed.left_alone.size()) +
+           " notebook değiştirilmedi; db/.nb_version güncellenmedi. Paketteki sürümü kurmak için: vordak init --force");
   return 0;
 }
 
 const RegisterTool kInit({{"init", "", 0, 0,
                            "Copies the packaged notebooks into a working directory and records their version.",
-                           {{"work-dir", Option::Kind::kValue, "DIR", "working directory (default .)"}}},
+                           {{"work-dir", Option::Kind::kValue, "DIR", "working directory (default .)"},
+                            {"force", Option::Kind::kFlag, "", "also replace notebooks that differ from the packaged ones"}}},
                           init_command});
 
 }  // namespace

@@ -22,7 +22,7 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                    "build the scoreboard, trending lists, reference CSV and dashboards of a database",
                                    {{"db", Kind::kValue, "PATH", "analytic database file (required)"},
                                     {"output-dir", Kind::kValue, "DIR",
-                                     "directory of the JSON and CSV outputs (default <db dir>/../outputs/json)"},
+                                     "directory of the JSON and CSV outputs (default <db dir>/../outputs/json); the dashboards go to DIR/../html"},
                                     {"suffix", Kind::kValue, "TEXT", "suffix of output file names"}}},
                            run_marts_command});
 

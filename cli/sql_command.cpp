@@ -143,8 +143,10 @@ int sql_command(const ParsedArgs& args) {
   if (statements.empty()) throw UsageError("no SQL statement given");
   Table last;
   {
-    // The database file is created when missing: the schema step starts from nothing.
-    pipeline::Connection con(*db, pipeline::Connection::Open::kCreate);
+    // Only the schema step creates the database (--create): a mistyped path elsewhere
+    // must not leave an empty database behind.
+    const bool create = args.flag("create") || *db == ":memory:";
+    pipeline::Connection con(*db, create ? pipeline::Connection::Open::kCreate : pipeline::Connection::Open::kExisting);
     for (std::size_t i = 0; i + 1 < statements.size(); ++i) con.execute(statements[i]);
     last = con.query(statements.back());
   }
@@ -159,7 +161,8 @@ int sql_command(const ParsedArgs& args) {
 
 const RegisterTool kSql({{"sql", "SQL", 1, 1,
                                            "Runs SQL on the analytic database and prints the last statement's result.",
-                                           {{"db", Option::Kind::kValue, "PATH", "database file (created when missing)"},
+                                           {{"db", Option::Kind::kValue, "PATH", "an existing database file"},
+                                            {"create", Option::Kind::kFlag, "", "create the database file when missing"},
                                             {"csv", Option::Kind::kFlag, "", "print CSV with a header instead of a table"}}},
                                           sql_command});
 

@@ -18,7 +18,7 @@ std::vector<Subcommand>& registered_tools() {
 RegisterTool::RegisterTool(Subcommand subcommand) { registered_tools().push_back(std::move(subcommand)); }
 
 std::vector<Subcommand> tool_subcommands() {
-  static const std::vector<std::string> kOrder = {"steps", "marts", "init", "sql", "demo"};
+  static const std::vector<std::string> kOrder = {"steps", "history", "prune", "marts", "init", "sql", "demo"};
   std::vector<Subcommand> tools = registered_tools();
   const auto rank = [](const Subcommand& sub) { return std::find(kOrder.begin(), kOrder.end(), sub.command.name) - kOrder.begin(); };
   std::stable_sort(tools.begin(), tools.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });

@@ -79,6 +79,12 @@ class SystemEnv : public Env {
     if (errno == ENOENT) return false;
     throw path_error("Dosya silinemedi", path, std::error_code(errno, std::generic_category()));
   }
+
+  void remove_tree(const fs::path& dir) override {
+    std::error_code error;
+    fs::remove_all(dir, error);
+    if (error) throw path_error("Dizin silinemedi", dir, error);
+  }
 };
 
 }  // namespace

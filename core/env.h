@@ -64,6 +64,10 @@ class Env {
   // Removes a file (not a directory); true when something was removed. Throws naming
   // the file when it exists and cannot be removed.
   virtual bool remove_file(const fs::path& path) = 0;
+  // Removes a directory with everything in it (symbolic links themselves, never what
+  // they point to). Throws naming the path when something cannot be removed; what was
+  // removed before stays removed.
+  virtual void remove_tree(const fs::path& dir) = 0;
 
   // Conveniences over status().
   bool exists(const fs::path& path) { return status(path).has_value(); }
@@ -86,6 +90,7 @@ class EnvWrapper : public Env {
     target_.write_file_atomic(path, content);
   }
   bool remove_file(const fs::path& path) override { return target_.remove_file(path); }
+  void remove_tree(const fs::path& dir) override { target_.remove_tree(dir); }
 
  protected:
   Env& target() { return target_; }

@@ -45,4 +45,7 @@ std::string join(const std::vector<std::string>& items, std::string_view separat
 // The list as Python prints a list of texts: ['a', 'b'] ([] when empty).
 std::string python_list_text(const std::vector<std::string>& items);
 
+// Text made safe as HTML element content or attribute value.
+std::string html_escape(std::string_view text);
+
 }  // namespace vordak

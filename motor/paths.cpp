@@ -6,29 +6,45 @@
 
 namespace vordak::paths {
 
-std::filesystem::path library_dir() {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The installation prefix when the library runs from an installed layout: its own
+// directory less the components of the library directory (lib/vordak).
+fs::path installed_prefix() {
+  fs::path prefix = library_dir();
+  for (const fs::path& part : fs::path(VORDAK_INSTALL_LIBDIR)) {
+    if (!part.empty()) prefix = prefix.parent_path();
+  }
+  return prefix;
+}
+
+// The installed directory when it exists, else the source tree's (a build-tree binary).
+fs::path package_dir(const fs::path& installed, const fs::path& in_source_tree, const char* what) {
+  if (fs::is_directory(installed)) return installed;
+  const fs::path source = fs::path(VORDAK_SOURCE_DIR) / in_source_tree;
+  if (fs::is_directory(source)) return source;
+  throw std::runtime_error(std::string(what) + " bulunamadı: " + installed.string());
+}
+
+}  // namespace
+
+fs::path library_dir() {
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&library_dir), &info) == 0 || info.dli_fname == nullptr) {
     throw std::runtime_error("motor kütüphanesinin yeri bulunamadı");
   }
-  return std::filesystem::weakly_canonical(info.dli_fname).parent_path();
+  return fs::weakly_canonical(info.dli_fname).parent_path();
 }
 
-std::filesystem::path get_notebooks_dir() {
-  const std::filesystem::path installed = library_dir().parent_path() / "share" / "vordak" / "notebooks";
-  if (std::filesystem::is_directory(installed)) return installed;
-  const std::filesystem::path source_tree = std::filesystem::path(VORDAK_SOURCE_DIR) / "notebooks";
-  if (std::filesystem::is_directory(source_tree)) return source_tree;
-  throw std::runtime_error("notebook dizini bulunamadı: " + installed.string());
+fs::path get_notebooks_dir() {
+  return package_dir(installed_prefix() / VORDAK_INSTALL_DATADIR / "vordak" / "notebooks", "notebooks", "notebook dizini");
 }
 
-std::filesystem::path python_package_dir() {
-  const std::filesystem::path installed =
-      library_dir().parent_path() / "share" / "vordak" / "python" / "vordak";
-  if (std::filesystem::is_directory(installed)) return installed;
-  const std::filesystem::path source_tree = std::filesystem::path(VORDAK_SOURCE_DIR) / "python" / "vordak";
-  if (std::filesystem::is_directory(source_tree)) return source_tree;
-  throw std::runtime_error("python paket dizini bulunamadı: " + installed.string());
+fs::path python_package_dir() {
+  return package_dir(installed_prefix() / VORDAK_INSTALL_PYTHONDIR / "vordak", fs::path("python") / "vordak",
+                     "python paket dizini");
 }
 
 }  // namespace vordak::paths

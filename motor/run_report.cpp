@@ -104,7 +104,8 @@ std::vector<std::string> RunReport::failed_steps() const {
 void RunReport::temizle_error_reports() const {
   int deleted = 0;
   const fs::path seasons = season_.work_dir() / "seasons";
-  // Every error_report.txt below seasons/, at any depth.
+  // Every error_report.txt below seasons/, at any depth, but the current season's: the
+  // "Hata raporu" line of this run points to it.
   std::vector<fs::path> pending;
   if (env_.is_directory(seasons)) pending.push_back(seasons);
   while (!pending.empty()) {
@@ -119,7 +120,7 @@ void RunReport::temizle_error_reports() const {
     }
     for (const DirEntry& entry : entries) {
       if (entry.type == fs::file_type::directory) {
-        pending.push_back(entry.path);
+        if (entry.path != season_.season_dir()) pending.push_back(entry.path);
       } else if (entry.path.filename() == "error_report.txt" && env_.remove_file(entry.path)) {
         ++deleted;
       }

@@ -51,8 +51,9 @@ class RunReport {
   // The steps with a failed or missing-notebook row, each once, in the order processed.
   std::vector<std::string> failed_steps() const;
 
-  // Removes the error reports under seasons/ and in the two outputs locations, and says
-  // how many it removed.
+  // Removes the error reports of earlier seasons and of the two outputs locations, and
+  // says how many it removed. The current season's report is kept: it holds this run's
+  // failures, and the console named it.
   void temizle_error_reports() const;
   // Print pipeline summary.
   void ozet_yazdir() const;

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/json_writer.h"
+#include "core/text.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -37,9 +38,6 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
 // JSON text made safe inside a <script> element: "<", ">", "&", U+2028 and U+2029 become
 // \u escapes (they only occur inside strings, where the escapes mean the same).
 std::string script_safe_json(std::string_view json);
-
-// Text made safe as HTML element content or attribute value.
-std::string html_escape(std::string_view text);
 
 // The records of a CSV text (RFC 4180: quoted fields, doubled quotes, CR LF or LF).
 std::vector<std::vector<std::string>> parse_csv(std::string_view text);

@@ -26,22 +26,6 @@ std::string script_safe_json(std::string_view json) {
   return out;
 }
 
-std::string html_escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::vector<std::vector<std::string>> parse_csv(std::string_view text) {
   std::vector<std::vector<std::string>> records;
   std::vector<std::string> record;

@@ -38,12 +38,15 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# `python3 -m vordak ...` with the system interpreter: put this checkout's package on its path.
+# Nothing is written outside the checkout: `python3 -m vordak` from a checkout takes
+# PYTHONPATH=python (see the README). An earlier set-up put this checkout on the system
+# interpreter's path with a vordak.pth; that file is removed when it points here, so that
+# two checkouts never take each other's package.
 site_dir=$(/usr/bin/python3 -c 'import site; print(site.getsitepackages()[0])')
 pth="$site_dir/vordak.pth"
-if [[ ! -f $pth || $(cat "$pth") != "$root/python" ]]; then
-  mkdir -p "$site_dir"
-  echo "$root/python" >"$pth"
+if [[ -f $pth && $(cat "$pth") == "$root/python" ]]; then
+  echo "setup: removing $pth left by an earlier set-up"
+  rm -f "$pth"
 fi
 
 # DuckDB comes from the npm registry: the shared library from the Linux bindings

@@ -45,7 +45,7 @@ CREATE TABLE IF NOT EXISTS dim_entity (entity_id BIGINT, segment VARCHAR, sube_k
 CREATE TABLE IF NOT EXISTS map_identity (entity_id BIGINT, unvan VARCHAR);
 CREATE TABLE IF NOT EXISTS ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR);
 """
-sql_script(DB_PATH, SCHEMA)
+sql_script(DB_PATH, SCHEMA, create=True)
 tables = sql(DB_PATH, "SELECT table_name FROM information_schema.tables ORDER BY table_name")
 print(f"  {DB_PATH}: {len(tables)} tablo")
 print("  " + ", ".join(t["table_name"] for t in tables))

@@ -7,7 +7,7 @@
 
 The package holds no pipeline logic: every call runs the binary. The binary is found
 through VORDAK_EXE when set, else `vordak` on PATH, else beside the package (installed:
-<prefix>/share/vordak/python/vordak -> <prefix>/bin/vordak; source tree:
+<prefix>/lib/python3/dist-packages/vordak -> <prefix>/bin/vordak; source tree:
 <src>/python/vordak -> <src>/build/vordak). The notebook runner (run_notebook.py) lives
 beside this file and is independent of it.
 """
@@ -36,7 +36,7 @@ def executable():
         return on_path
     package_dir = os.path.dirname(os.path.abspath(__file__))
     candidates = [
-        # <prefix>/share/vordak/python/vordak -> <prefix>/bin/vordak
+        # <prefix>/lib/python3/dist-packages/vordak -> <prefix>/bin/vordak
         os.path.join(package_dir, "..", "..", "..", "..", "bin", "vordak"),
         # <src>/python/vordak -> <src>/build/vordak
         os.path.join(package_dir, "..", "..", "build", "vordak"),
@@ -96,9 +96,10 @@ def sql_value(db, text):
     return rows[0][0] if rows and rows[0] else None
 
 
-def sql_script(db, text):
-    """Runs statements whose results are not needed (DDL, INSERT, COPY)."""
-    run("sql", "--db", db, text)
+def sql_script(db, text, create=False):
+    """Runs statements whose results are not needed (DDL, INSERT, COPY). The database
+    must exist unless `create` is true (the schema step)."""
+    run("sql", "--db", db, *(["--create"] if create else []), text)
 
 
 def quote(text):

@@ -1,7 +1,8 @@
-// Opens dashboard pages in headless Chromium and reports what a reader would meet there:
-// console errors and uncaught exceptions, dialogs (an injected script would open one),
-// the filled firm table, the result of a search and a filter, a full-page screenshot,
-// and whether every control can be used without a failure.
+// Opens dashboard pages (and the runs page) in headless Chromium and reports what a reader
+// would meet there: console errors and uncaught exceptions, dialogs (an injected script
+// would open one), the filled firm table, the result of a search and a filter, the table
+// cells that explain themselves on hover, a full-page screenshot, and whether every
+// control can be used without a failure.
 //
 // usage: node dashboard_check.js [--sections] CHROMIUM OUT_DIR PAGE.html...
 // With --sections, every section with an id also gets a screenshot of its own.
@@ -132,6 +133,8 @@ const probe = `(async () => {
   document.querySelectorAll('section[id]').forEach((section) => {
     report.sections[section.id] = section.querySelectorAll('tr, rect, path').length;
   });
+  report.titled = Array.from(document.querySelectorAll('td[title], th[title]')).slice(0, 500).map((cell) => ({
+    title: cell.getAttribute('title'), text: cell.textContent, background: getComputedStyle(cell).backgroundColor }));
   report.text = document.body.innerText;
   return report;
 })()`;

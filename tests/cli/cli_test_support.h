@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/child_process.h"
+#include "motor/registry.h"
+#include "tests/test_support.h"
 
 namespace vordak::testing {
 
@@ -16,6 +18,13 @@ inline ChildResult run_vordak(const std::vector<std::string>& args, const std::s
   ChildOptions options;
   options.cwd = cwd;
   return run_child(argv, options);
+}
+
+// Tiny notebooks for every step in `dir`, each recording that it ran in ran.txt.
+inline void write_tiny_notebooks(const fs::path& dir) {
+  for (const auto& [kod, record] : motor::ADIM_REGISTRY) {
+    write_notebook(dir / record.nb, {"params:DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
+  }
 }
 
 }  // namespace vordak::testing

@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
 #include "core/child_process.h"
 #include "core/sink.h"
+#include "motor/runs_page.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/html_render.h"
 #include "pipeline/marts.h"
@@ -125,6 +127,54 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
   for (const ordered_json& page : reports) {
     EXPECT_NE(page["text"].get<std::string>().find(kHostileTitle), std::string::npos) << page["page"];
   }
+}
+
+TEST(RunsPageBrowser, LoadsCleanlyWithOutcomeColoursAndPlainTextOnHover) {
+  const std::optional<fs::path> chromium = find_program({"chromium", "chromium-browser", "/usr/bin/chromium"});
+  const std::optional<fs::path> node = find_program({"node", "nodejs"});
+  if (!chromium || !node) GTEST_SKIP() << "Chromium or Node not found: the runs page was not checked in a browser";
+  TempDir dir;
+  motor::SeasonRecord failed;
+  failed.season = "S_20250302_020000_prod_1.0.0";
+  failed.mode = "prod";
+  failed.baslangic = "2025-03-02T02:00:00";
+  failed.has_manifest = true;
+  failed.hata = 1;
+  failed.adimlar = {{"transform", motor::StepStatus::kFailed, "", "ValueError: " + kHostileTitle},
+                    {"marts", motor::StepStatus::kSkipped, "", "uyumlu (abcd1234)"}};
+  motor::SeasonRecord first = failed;
+  first.season = "S_20250301_020000_prod_1.0.0";
+  first.baslangic = "2025-03-01T02:00:00";
+  first.adimlar = {{"transform", motor::StepStatus::kOk, "1.5dk", ""}, {"marts", motor::StepStatus::kOk, "3s", ""}};
+  const fs::path page = dir / "vrd_runs.html";
+  write_text(page, motor::render_runs_page({failed, first}, dir.path().string()));
+
+  const fs::path shots = fs::path(VORDAK_BINARY).parent_path() / "dashboard-screenshots";
+  ChildOptions options;
+  options.timeout = std::chrono::seconds(60);
+  const ChildResult result = run_child({node->string(), std::string(VORDAK_SOURCE_DIR) + "/tests/browser/dashboard_check.js",
+                                        chromium->string(), shots.string(), page.string()},
+                                       options);
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  const ordered_json report = ordered_json::parse(result.out).at(0);
+  EXPECT_EQ(report["problems"], ordered_json::array());
+  EXPECT_EQ(report["title"], "VRD Çalıştırmalar");
+  EXPECT_EQ(report["images"], 0);
+  EXPECT_EQ(report["sections"]["runs"], 26);  // two header rows and one row per step
+  std::map<std::string, std::pair<std::string, std::string>> cells;  // hover text -> shown text, colour
+  for (const ordered_json& cell : report["titled"]) {
+    cells[cell["title"].get<std::string>()] = {cell["text"].get<std::string>(), cell["background"].get<std::string>()};
+  }
+  const auto hostile = cells.find("HATA\nValueError: " + kHostileTitle);
+  ASSERT_NE(hostile, cells.end()) << "the failure reads as plain text on hover";
+  EXPECT_EQ(hostile->second.first, "HATA");
+  const std::string ok_colour = cells.at("OK · 1.5dk").second;
+  const std::string skip_colour = cells.at("ATLANDI\nuyumlu (abcd1234)").second;
+  EXPECT_NE(ok_colour, skip_colour);
+  EXPECT_NE(ok_colour, hostile->second.second);
+  EXPECT_NE(skip_colour, hostile->second.second);
+  EXPECT_NE(ok_colour, "rgba(0, 0, 0, 0)");
+  EXPECT_TRUE(fs::exists(report["screenshot"].get<std::string>()));
 }
 
 }  // namespace

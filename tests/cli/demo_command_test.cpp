@@ -57,6 +57,26 @@ TEST(DemoCommand, WritesAnExtractForEveryDataSourceKeyAndThePathFile) {
             "firms\n40\n");
 }
 
+TEST(DemoCommand, ReplacesOnlyADirectoryThatADemoMade) {
+  TempDir dir;
+  const fs::path work = dir / "work";
+  write_text(work / "local_data_paths.json", "{\"kredi_db\": \"/mnt/z/kredi\"}");
+  const std::vector<std::string> demo = {"demo", "--no-run", "--work-dir", work.string(), "--firms", "10", "--periods", "4"};
+  const ChildResult refused = run_vordak(demo);
+  EXPECT_EQ(refused.exit_status, 2);
+  EXPECT_NE(refused.err.find("--work-dir: " + work.string() + " is not empty and not a demo directory"), std::string::npos)
+      << refused.err;
+  EXPECT_EQ(read_text(work / "local_data_paths.json"), "{\"kredi_db\": \"/mnt/z/kredi\"}");
+
+  fs::remove_all(work);
+  ASSERT_EQ(run_vordak(demo).exit_status, 0);
+  write_text(work / "stale.txt", "from the earlier demo");
+  const ChildResult again = run_vordak(demo);
+  EXPECT_EQ(again.exit_status, 0) << again.err;
+  EXPECT_FALSE(fs::exists(work / "stale.txt")) << "an earlier demo's directory is replaced whole";
+  EXPECT_TRUE(fs::exists(work / ".vordak-demo"));
+}
+
 TEST(DemoCommand, RefusesTooFewPeriods) {
   TempDir dir;
   const ChildResult result = run_vordak({"demo", "--no-run", "--work-dir", dir.path().string(), "--periods", "3"});

@@ -6,6 +6,7 @@
 #include "motor/registry.h"
 #include "motor/work_dir_lock.h"
 #include "test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace vordak {
 namespace {
@@ -21,17 +22,17 @@ ChildResult vordak(const std::vector<std::string>& args, const fs::path& cwd = {
   return run_child(argv, options);
 }
 
-// Tiny notebooks for every step, each recording that it ran in ran.txt.
-void write_tiny_notebooks(const fs::path& dir) {
-  for (const auto& [kod, record] : motor::ADIM_REGISTRY) {
-    testing::write_notebook(dir / record.nb, {"params:DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
-  }
+// The season directory a run's summary names ("  Season: DIR").
+fs::path season_dir_of(const std::string& out) {
+  const std::size_t at = out.rfind("  Season: ");
+  return out.substr(at + 10, out.find('\n', at) - at - 10);
 }
 
 TEST(EngineCommands, UsageMistakesExitWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {"run", "--from", "transfrom"},   {"run", "--force", "mart"}, {"plan", "--bogus"},
       {"step", "transform", "--param", "NOEQUALS"}, {"step"}, {"run", "--test-muta-count", "x"}, {"nope"},
+      {"step", "transform", "--from", "marts"},
   };
   for (const auto& args : cases) {
     const ChildResult result = vordak(args);
@@ -44,12 +45,38 @@ TEST(EngineCommands, UsageMistakesExitWithTwo) {
   EXPECT_EQ(vordak({"--version"}).out, "vordak 1.0.0\n");
 }
 
-TEST(EngineCommands, UnknownStepAndFailuresExitWithOne) {
+TEST(EngineCommands, NewcomerMistakesAreUsageErrorsThatCreateNothing) {
   TempDir dir;
-  const ChildResult unknown = vordak({"step", "yok_boyle", "--work-dir", dir.path().string()});
-  EXPECT_EQ(unknown.exit_status, 1);
-  EXPECT_TRUE(unknown.out.ends_with("  [!] Bilinmeyen adım: yok_boyle\n")) << unknown.out;
+  const fs::path missing = dir / "no-such-dir";
+  for (const char* command : {"run", "plan", "step"}) {
+    std::vector<std::string> args = {command, "--work-dir", missing.string()};
+    if (std::string(command) == "step") args.insert(args.begin() + 1, "transform");
+    const ChildResult result = vordak(args);
+    EXPECT_EQ(result.exit_status, 2) << command;
+    EXPECT_EQ(result.out, "") << command;
+    EXPECT_NE(result.err.find("--work-dir: no such directory: " + missing.string()), std::string::npos) << result.err;
+  }
+  EXPECT_FALSE(fs::exists(missing));
 
+  const ChildResult typo = vordak({"step", "ml_trian", "--work-dir", dir.path().string()});
+  EXPECT_EQ(typo.exit_status, 2);
+  EXPECT_EQ(typo.out, "");
+  EXPECT_EQ(typo.err.rfind("vordak step: unknown step 'ml_trian'; steps: ingest_ddl, ", 0), 0u) << typo.err;
+  EXPECT_NE(typo.err.find(", ml_train, "), std::string::npos) << typo.err;
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "no season, no configuration";
+
+  // One step: only the options that mean something for it.
+  const std::string help = vordak({"step", "--help"}).out;
+  for (const char* offered : {"--work-dir", "--mode", "--force ", "--source-dir", "--param", "--muta-filter", "--suffix"}) {
+    EXPECT_NE(help.find(offered), std::string::npos) << offered;
+  }
+  for (const char* run_only : {"--force-all", "--from", "--skip-", "--referans-tarih", "--all-steps", "--test-muta-count"}) {
+    EXPECT_EQ(help.find(run_only), std::string::npos) << run_only;
+  }
+}
+
+TEST(EngineCommands, FailuresExitWithOne) {
+  TempDir dir;
   testing::write_text(dir / "local_data_paths.json", "{broken");
   const ChildResult broken = vordak({"run", "--work-dir", dir.path().string()});
   EXPECT_EQ(broken.exit_status, 1);
@@ -74,9 +101,12 @@ TEST(EngineCommands, ASecondRunOnTheSameWorkingDirectoryIsRefusedAtOnce) {
               std::string::npos)
         << result.err;
   }
+  const ChildResult pruned = vordak({"prune", "--work-dir", dir.path().string(), "--keep", "1"});
+  EXPECT_EQ(pruned.exit_status, 1);
+  EXPECT_NE(pruned.err.find("çalışma dizini başka bir çalıştırmada: "), std::string::npos) << pruned.err;
   EXPECT_FALSE(fs::exists(dir / "seasons"));
   // Reading commands do not wait for the lock.
-  EXPECT_EQ(vordak({"plan", "--work-dir", dir.path().string()}).exit_status, 0);
+  for (const char* reader : {"plan", "history"}) EXPECT_EQ(vordak({reader, "--work-dir", dir.path().string()}).exit_status, 0);
 }
 
 TEST(EngineCommands, RefusalAtTheTerminalPromptStopsWithOne) {
@@ -92,7 +122,7 @@ TEST(EngineCommands, RefusalAtTheTerminalPromptStopsWithOne) {
 
 TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   TempDir dir;
-  write_tiny_notebooks(dir.path());
+  testing::write_tiny_notebooks(dir.path());
   const std::vector<std::string> run = {"run", "--work-dir", dir.path().string(), "--skip-ml", "--skip-backtest"};
 
   const ChildResult first = vordak(run);
@@ -114,7 +144,8 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_NE(planned.out.find("  transform              ATLANIR  uyumlu ("), std::string::npos) << planned.out;
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "seasons"), fs::directory_iterator()), seasons_before);
 
-  // Editing transform re-runs it and cascades to marts; a failing notebook exits 1.
+  // Editing transform re-runs it and cascades to marts; a failing notebook exits 1 with
+  // one line on standard error, keeps its error report and its season's run.log.
   ordered_json edited = testing::notebook({"params:DB_PATH = ''", "raise ValueError('bozuk veri')"});
   testing::write_text(dir / "nb_02_transform.ipynb", edited.dump(1));
   const ChildResult third = vordak(again);
@@ -122,12 +153,23 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_NE(third.out.find("  ÇALIŞTIRILIYOR — notebook değişti ("), std::string::npos) << third.out;
   EXPECT_NE(third.out.find("\n  ValueError: bozuk veri\n"), std::string::npos) << third.out;
   EXPECT_NE(third.out.find("  ATLANDI — uyumlu ("), std::string::npos) << "marts is not cascaded by a failure";
-  EXPECT_NE(third.out.find("  Temizlik: 1 eski error_report silindi"), std::string::npos) << third.out;
+  EXPECT_EQ(third.out.find("Temizlik"), std::string::npos) << "this run's own report is kept";
+  const fs::path report = season_dir_of(third.out) / "error_report.txt";
+  const fs::path log = season_dir_of(third.out) / "run.log";
+  EXPECT_NE(third.out.find("  Hata raporu: " + report.string() + "\n"), std::string::npos);
+  EXPECT_NE(testing::read_text(report).find("ValueError: bozuk veri"), std::string::npos);
+  const std::string failure = "vordak run: başarısız adımlar: transform; hata raporu: " + report.string() + "; günlük: " + log.string() + "\n";
+  EXPECT_EQ(third.err, failure);
+  EXPECT_EQ(testing::read_text(log), third.out + failure) << "run.log holds the whole console, from the first line";
+  EXPECT_TRUE(third.out.starts_with("  [AUTO] ") || third.out.starts_with("\n  [!] local_data_paths.json bulunamadı")) << third.out;
 
   testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 2"});
   const ChildResult fourth = vordak(again);
   EXPECT_EQ(fourth.exit_status, 0) << fourth.out;
+  EXPECT_EQ(fourth.err, "");
   EXPECT_NE(fourth.out.find("  ÇALIŞTIRILIYOR — cascade (transform)"), std::string::npos) << fourth.out;
+  EXPECT_NE(fourth.out.find("  Temizlik: 1 eski error_report silindi"), std::string::npos) << fourth.out;
+  EXPECT_TRUE(fs::exists(dir / "outputs" / "html" / "vrd_runs.html"));
 }
 
 }  // namespace

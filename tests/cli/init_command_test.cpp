@@ -30,14 +30,27 @@ TEST(InitCommand, CopiesTheRegistryNotebooksAndTheHeaderAndRecordsTheVersion) {
   EXPECT_NE(result.out.find(".nb_version: " + std::string(kVersion) + "\n"), std::string::npos) << result.out;
 }
 
-TEST(InitCommand, ReplacesAnOlderCopyAndItsVersion) {
+TEST(InitCommand, LeavesDifferingNotebooksAloneUnlessForced) {
   TempDir dir;
+  const fs::path packaged = fs::path(VORDAK_SOURCE_DIR) / "notebooks";
   write_text(dir / "nb_02_transform.ipynb", "{}");
+  write_text(dir / "nb_03_marts.ipynb", read_text(packaged / "nb_03_marts.ipynb"));
   write_text(dir / "db" / ".nb_version", "0.9.0\n");
-  ASSERT_EQ(run_vordak({"init", "--work-dir", dir.path().string()}).exit_status, 0);
-  EXPECT_EQ(read_text(dir / "nb_02_transform.ipynb"),
-            read_text(fs::path(VORDAK_SOURCE_DIR) / "notebooks" / "nb_02_transform.ipynb"));
+
+  const ChildResult kept = run_vordak({"init", "--work-dir", dir.path().string()});
+  EXPECT_EQ(kept.exit_status, 0) << kept.err;
+  EXPECT_EQ(read_text(dir / "nb_02_transform.ipynb"), "{}");
+  EXPECT_EQ(read_text(dir / "db" / ".nb_version"), "0.9.0\n") << "a mixed set keeps the engine's version warning";
+  EXPECT_NE(kept.out.find("  24 notebook kopyalandı: "), std::string::npos) << kept.out;
+  EXPECT_NE(kept.out.find("\n  [!] Paketteki sürümden farklı, dokunulmadı: nb_02_transform.ipynb\n"), std::string::npos)
+      << kept.out;
+  EXPECT_EQ(kept.out.find("nb_03_marts.ipynb"), std::string::npos) << "an identical copy is not a difference";
+
+  const ChildResult forced = run_vordak({"init", "--work-dir", dir.path().string(), "--force"});
+  EXPECT_EQ(forced.exit_status, 0) << forced.err;
+  EXPECT_EQ(read_text(dir / "nb_02_transform.ipynb"), read_text(packaged / "nb_02_transform.ipynb"));
   EXPECT_EQ(read_text(dir / "db" / ".nb_version"), std::string(kVersion) + "\n");
+  EXPECT_EQ(forced.out.find("[!]"), std::string::npos) << forced.out;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <regex>
 #include <set>
 
+#include "core/version.h"
 #include "motor/step_table.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
@@ -65,10 +66,10 @@ TEST(Notebooks, EachStepsNotebookDeclaresEveryParameterARunHandsIt) {
   }
 }
 
-TEST(Notebooks, ConsistencyCheckReportsNothing) {
+TEST(Notebooks, ConsistencyCheckFindsNothingAndSaysSoInOneLine) {
   const ChildResult result = run_vordak({"check"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.out, "[OK] Sorun bulunamadı: 24 adım, vrd_pipeline.ipynb, versiyon " + std::string(kVersion) + "\n");
 }
 
 TEST(Notebooks, CommittedNotebooksMatchTheirSources) {

@@ -104,18 +104,21 @@ TEST_F(ManifestTest, HoldsTheRunInOrder) {
                 "      \"sure\": \"1s\"\n    },\n    \"marts\": {\n      \"durum\": \"NB_YOK\"\n    }\n  }\n}");
 }
 
-TEST_F(RunReportTest, HousekeepingRemovesEveryErrorReport) {
+TEST_F(RunReportTest, HousekeepingRemovesEarlierReportsAndKeepsThisSeasons) {
   for (const char* place : {"seasons/S_1/error_report.txt", "seasons/S_2/logs/error_report.txt",
                             "seasons/T_3/error_report.txt", "outputs/json/error_report.txt"}) {
     write_text(dir / place, "x");
   }
   write_text(dir / "seasons/S_1/other.txt", "kept");
+  const fs::path current = season.season_dir() / "error_report.txt";
+  write_text(current, "this run's failure");
   out.take();
   report.temizle_error_reports();
   EXPECT_EQ(out.take(), "  Temizlik: 4 eski error_report silindi\n");
   EXPECT_TRUE(fs::exists(dir / "seasons/S_1/other.txt"));
+  EXPECT_EQ(testing::read_text(current), "this run's failure");
   report.temizle_error_reports();
-  EXPECT_EQ(out.take(), "");
+  EXPECT_EQ(out.take(), "") << "the kept report is not counted";
 }
 
 TEST(SureText, ShowsSecondsThenMinutes) {

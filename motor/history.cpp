@@ -1,0 +1,157 @@
+#include "motor/history.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/json_writer.h"
+
+namespace vordak::motor {
+
+namespace {
+
+bool digits(const std::string& text, std::size_t from, std::size_t count) {
+  if (text.size() < from + count) return false;
+  return std::all_of(text.begin() + from, text.begin() + from + count, [](unsigned char c) { return std::isdigit(c); });
+}
+
+std::optional<StepStatus> status_from_text(const std::string& text) {
+  for (const StepStatus status : {StepStatus::kOk, StepStatus::kSkipped, StepStatus::kFailed, StepStatus::kNotebookMissing}) {
+    if (text == manifest_status_text(status)) return status;
+  }
+  return std::nullopt;
+}
+
+std::string text_member(const ordered_json& object, const char* name) {
+  const auto found = object.find(name);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int int_member(const ordered_json& object, const char* name) {
+  const auto found = object.find(name);
+  return found != object.end() && found->is_number_integer() ? found->get<int>() : 0;
+}
+
+std::optional<ordered_json> read_object(const fs::path& file, Env& env) {
+  try {
+    ordered_json document = parse_json(env.read_file(file));
+    if (document.is_object()) return document;
+  } catch (const std::exception&) {
+    // Unreadable or malformed: the caller passes it over.
+  }
+  return std::nullopt;
+}
+
+void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
+  record.has_manifest = true;
+  if (const auto sonuc = manifest.find("sonuc"); sonuc != manifest.end() && sonuc->is_object()) {
+    if (const auto minutes = sonuc->find("toplam_sure_dk"); minutes != sonuc->end() && minutes->is_number()) {
+      record.sure_dk = minutes->get<double>();
+    }
+    record.ok = int_member(*sonuc, "ok");
+    record.atlandi = int_member(*sonuc, "atlandi");
+    record.hata = int_member(*sonuc, "hata");
+  }
+  const auto adimlar = manifest.find("adimlar");
+  if (adimlar == manifest.end() || !adimlar->is_object()) return;
+  for (const auto& [kod, entry] : adimlar->items()) {
+    if (!entry.is_object()) continue;
+    const std::optional<StepStatus> durum = status_from_text(text_member(entry, "durum"));
+    if (!durum) continue;
+    const std::string sebep = *durum == StepStatus::kFailed ? text_member(entry, "hata") : text_member(entry, "sebep");
+    record.adimlar.push_back({kod, *durum, text_member(entry, "sure"), sebep});
+    if (*durum == StepStatus::kNotebookMissing) ++record.nb_yok;
+  }
+}
+
+// Without a manifest, each meta record is a step that completed.
+void read_meta_records(const std::vector<DirEntry>& entries, Env& env, SeasonRecord& record) {
+  std::vector<fs::path> files;
+  for (const DirEntry& entry : entries) {
+    const std::string name = entry.path.filename().string();
+    if (name.starts_with("adim_") && name.ends_with(".json")) files.push_back(entry.path);
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    const std::optional<ordered_json> meta = read_object(file, env);
+    if (!meta) continue;
+    const std::string name = file.stem().string();
+    std::string sure;
+    if (const auto seconds = meta->find("sure_saniye"); seconds != meta->end() && seconds->is_number()) {
+      sure = sure_text(seconds->get<double>());
+    }
+    record.adimlar.push_back({name.substr(5), StepStatus::kOk, sure, ""});
+    ++record.ok;
+  }
+}
+
+SeasonRecord read_season(const fs::path& dir, const SeasonName& name, Env& env) {
+  SeasonRecord record;
+  record.season = dir.filename().string();
+  record.dir = dir;
+  record.mode = name.mode;
+  const std::string& ts = name.ts;
+  record.baslangic = ts.substr(0, 4) + "-" + ts.substr(4, 2) + "-" + ts.substr(6, 2) + "T" + ts.substr(9, 2) + ":" +
+                     ts.substr(11, 2) + ":" + ts.substr(13, 2);
+  const fs::path meta_dir = dir / "meta";
+  const std::vector<DirEntry> entries = env.is_directory(meta_dir) ? env.list_directory(meta_dir) : std::vector<DirEntry>{};
+  // The last manifest by name, should a season hold more than one.
+  std::optional<fs::path> manifest_file;
+  for (const DirEntry& entry : entries) {
+    const std::string file = entry.path.filename().string();
+    if (file.starts_with("manifest_") && file.ends_with(".json") && (!manifest_file || entry.path > *manifest_file)) {
+      manifest_file = entry.path;
+    }
+  }
+  const std::optional<ordered_json> manifest = manifest_file ? read_object(*manifest_file, env) : std::nullopt;
+  if (manifest) {
+    read_manifest(*manifest, record);
+  } else {
+    read_meta_records(entries, env, record);
+  }
+  return record;
+}
+
+}  // namespace
+
+std::vector<std::string> SeasonRecord::failed_steps() const {
+  std::vector<std::string> steps;
+  for (const StepOutcome& step : adimlar) {
+    if (step.durum == StepStatus::kFailed || step.durum == StepStatus::kNotebookMissing) steps.push_back(step.kod);
+  }
+  return steps;
+}
+
+const StepOutcome* SeasonRecord::outcome(const std::string& kod) const {
+  for (const StepOutcome& step : adimlar) {
+    if (step.kod == kod) return &step;
+  }
+  return nullptr;
+}
+
+std::optional<SeasonName> parse_season_name(const std::string& name) {
+  // P_YYYYMMDD_HHMMSS_MODE_VERSION; the mode may itself hold "_", the version does not.
+  if (name.size() < 21 || (name[0] != 'S' && name[0] != 'T') || name[1] != '_' || !digits(name, 2, 8) ||
+      name[10] != '_' || !digits(name, 11, 6) || name[17] != '_') {
+    return std::nullopt;
+  }
+  const std::size_t last = name.rfind('_');
+  if (last <= 18 || last + 1 == name.size()) return std::nullopt;
+  return SeasonName{name.substr(2, 15), name.substr(18, last - 18)};
+}
+
+std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env) {
+  const fs::path seasons = work_dir / "seasons";
+  std::vector<SeasonRecord> records;
+  if (!env.is_directory(seasons)) return records;
+  for (const DirEntry& entry : env.list_directory(seasons)) {
+    if (entry.type != fs::file_type::directory) continue;
+    const std::optional<SeasonName> name = parse_season_name(entry.path.filename().string());
+    if (name) records.push_back(read_season(entry.path, *name, env));
+  }
+  std::sort(records.begin(), records.end(), [](const SeasonRecord& a, const SeasonRecord& b) {
+    return a.baslangic != b.baslangic ? a.baslangic > b.baslangic : a.season > b.season;
+  });
+  return records;
+}
+
+}  // namespace vordak::motor

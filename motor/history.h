@@ -1,0 +1,52 @@
+#pragma once
+
+// The runs of a working directory, read back from their seasons: each season's manifest
+// (its counts and the outcome of every step), or, for a season without one (a run that
+// crashed, a single `vordak step` call), the meta records of the steps that completed.
+// Reads only; used by `vordak history` and the runs page.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/env.h"
+#include "motor/run_report.h"
+
+namespace vordak::motor {
+
+// What one season recorded of one step.
+struct StepOutcome {
+  std::string kod;
+  StepStatus durum;
+  std::string sure;   // display form ("42s", "1.5dk"); empty when not recorded
+  std::string sebep;  // why it was skipped, or the failure; empty otherwise
+};
+
+struct SeasonRecord {
+  std::string season;  // the directory name
+  fs::path dir;
+  std::string mode;
+  std::string baslangic;  // start, local time: YYYY-MM-DDTHH:MM:SS
+  bool has_manifest = false;
+  std::optional<double> sure_dk;  // the manifest's total minutes
+  // The counts the run's summary showed; for a season without a manifest, its meta
+  // records counted as completed steps.
+  int ok = 0, atlandi = 0, hata = 0, nb_yok = 0;
+  std::vector<StepOutcome> adimlar;  // in the order the run recorded them
+  std::vector<std::string> failed_steps() const;
+  const StepOutcome* outcome(const std::string& kod) const;
+};
+
+// The parts of a season directory's name "S_YYYYMMDD_HHMMSS_MODE_VERSION" ("T_" in mode
+// test); absent for any other name.
+struct SeasonName {
+  std::string ts, mode;
+};
+std::optional<SeasonName> parse_season_name(const std::string& name);
+
+// Every season under work_dir/seasons, newest first (by time stamp, then name). A
+// manifest or meta record that cannot be read or parsed is passed over.
+std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env);
+
+}  // namespace vordak::motor

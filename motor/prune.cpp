@@ -1,0 +1,133 @@
+#include "motor/prune.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/json_writer.h"
+#include "motor/history.h"
+
+namespace vordak::motor {
+
+namespace {
+
+struct Candidate {
+  fs::path dir;
+  SeasonName name;
+};
+
+bool newer(const Candidate& a, const Candidate& b) {
+  return a.name.ts != b.name.ts ? a.name.ts > b.name.ts : a.dir.filename() > b.dir.filename();
+}
+
+bool readable_record(const fs::path& file, Env& env) {
+  try {
+    return parse_json(env.read_file(file)).is_object();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The step keys of the readable meta records in a season.
+std::vector<std::string> recorded_steps(const fs::path& season_dir, Env& env) {
+  std::vector<std::string> steps;
+  const fs::path meta = season_dir / "meta";
+  if (!env.is_directory(meta)) return steps;
+  for (const DirEntry& entry : env.list_directory(meta)) {
+    const std::string name = entry.path.filename().string();
+    if (name.starts_with("adim_") && name.ends_with(".json") && readable_record(entry.path, env)) {
+      steps.push_back(name.substr(5, name.size() - 10));
+    }
+  }
+  std::sort(steps.begin(), steps.end());
+  return steps;
+}
+
+// Walks `seasons` newest first and marks, per group, the first season holding each
+// step's record; a season marked gets the step's key.
+void mark_newest_records(const std::vector<fs::path>& seasons, const std::string& group,
+                         const std::map<fs::path, std::vector<std::string>>& steps_of,
+                         std::set<std::pair<std::string, std::string>>& seen,
+                         std::map<fs::path, std::set<std::string>>& protected_steps) {
+  for (const fs::path& dir : seasons) {
+    const auto found = steps_of.find(dir);
+    if (found == steps_of.end()) continue;
+    for (const std::string& kod : found->second) {
+      if (seen.insert({group, kod}).second) protected_steps[dir].insert(kod);
+    }
+  }
+}
+
+}  // namespace
+
+PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env) {
+  const fs::path seasons_dir = work_dir / "seasons";
+  PruneChoice choice;
+  if (!env.is_directory(seasons_dir)) return choice;
+
+  // Change detection searches every entry whose name starts with the mode's prefix,
+  // newest name first; the records it would find there are protected.
+  std::vector<fs::path> by_name;
+  std::map<fs::path, std::vector<std::string>> steps_of;
+  std::vector<Candidate> candidates;
+  for (const DirEntry& entry : env.list_directory(seasons_dir)) {
+    const std::string name = entry.path.filename().string();
+    if (!name.starts_with("S_") && !name.starts_with("T_")) continue;
+    if (!env.is_directory(entry.path)) continue;
+    by_name.push_back(entry.path);
+    steps_of[entry.path] = recorded_steps(entry.path, env);
+    if (entry.type != fs::file_type::directory) continue;  // a link to a season is left alone
+    if (const std::optional<SeasonName> parsed = parse_season_name(name)) candidates.push_back({entry.path, *parsed});
+  }
+  std::sort(by_name.begin(), by_name.end(), [](const fs::path& a, const fs::path& b) { return a.filename() > b.filename(); });
+  std::sort(candidates.begin(), candidates.end(), newer);
+
+  std::set<std::pair<std::string, std::string>> seen;
+  std::map<fs::path, std::set<std::string>> protected_steps;
+  for (const std::string prefix : {"S_", "T_"}) {
+    std::vector<fs::path> group;
+    for (const fs::path& dir : by_name) {
+      if (dir.filename().string().starts_with(prefix)) group.push_back(dir);
+    }
+    mark_newest_records(group, "prefix " + prefix, steps_of, seen, protected_steps);
+  }
+  // And per mode, newest first by time stamp.
+  std::map<std::string, std::vector<fs::path>> by_mode;
+  for (const Candidate& candidate : candidates) by_mode[candidate.name.mode].push_back(candidate.dir);
+  for (const auto& [mode, dirs] : by_mode) mark_newest_records(dirs, "mode " + mode, steps_of, seen, protected_steps);
+
+  std::map<std::string, std::size_t> kept_of_mode;
+  for (const Candidate& candidate : candidates) {
+    if (++kept_of_mode[candidate.name.mode] <= keep) {
+      ++choice.remaining;
+      continue;
+    }
+    const auto found = protected_steps.find(candidate.dir);
+    if (found != protected_steps.end()) {
+      choice.kept_for_meta.push_back({candidate.dir, {found->second.begin(), found->second.end()}});
+      ++choice.remaining;
+    } else {
+      choice.remove.push_back(candidate.dir);
+    }
+  }
+  return choice;
+}
+
+std::uintmax_t tree_size(const fs::path& dir, Env& env) {
+  std::uintmax_t bytes = 0;
+  std::vector<fs::path> pending = {dir};
+  while (!pending.empty()) {
+    const fs::path current = pending.back();
+    pending.pop_back();
+    for (const DirEntry& entry : env.list_directory(current)) {
+      if (entry.type == fs::file_type::directory) {
+        pending.push_back(entry.path);
+      } else if (entry.type == fs::file_type::regular) {
+        if (const std::optional<FileStatus> status = env.status(entry.path)) bytes += status->size;
+      }
+    }
+  }
+  return bytes;
+}
+
+}  // namespace vordak::motor

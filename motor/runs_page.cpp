@@ -1,0 +1,126 @@
+#include "motor/runs_page.h"
+
+#include <algorithm>
+
+#include "core/number_text.h"
+#include "core/text.h"
+#include "core/version.h"
+#include "motor/step_table.h"
+
+namespace vordak::motor {
+
+namespace {
+
+constexpr const char* kStyle = R"(
+body { font: 14px/1.4 system-ui, sans-serif; margin: 24px; color: #1d2733; background: #f6f7f9; }
+h1 { font-size: 20px; margin: 0 0 4px; }
+.meta { color: #5b6673; margin: 0 0 16px; }
+.legend span { display: inline-block; padding: 2px 8px; margin-right: 6px; border-radius: 3px; }
+.scroll { overflow-x: auto; background: #fff; border: 1px solid #d8dde3; }
+table { border-collapse: collapse; font-size: 12px; }
+th, td { border: 1px solid #e3e7ec; padding: 3px 6px; text-align: center; white-space: nowrap; }
+th.step { text-align: left; position: sticky; left: 0; background: #fff; }
+thead th { background: #eef1f4; vertical-align: bottom; }
+.ok { background: #cdebd3; }
+.skip { background: #e6e9ed; color: #5b6673; }
+.fail { background: #f4c7c3; font-weight: 600; }
+.missing { background: #fbe3b5; }
+.none { color: #b4bcc5; }
+tr.counts td { font-weight: 600; background: #fafbfc; }
+.incomplete { color: #a05a00; }
+)";
+
+struct Look {
+  const char* css_class;
+  const char* label;
+};
+
+Look look_of(StepStatus status) {
+  switch (status) {
+    case StepStatus::kOk: return {"ok", "OK"};
+    case StepStatus::kSkipped: return {"skip", "ATLANDI"};
+    case StepStatus::kFailed: return {"fail", "HATA"};
+    case StepStatus::kNotebookMissing: return {"missing", "NB YOK"};
+  }
+  return {"none", ""};
+}
+
+// "2025-03-01T14:15:02" as "03-01 14:15".
+std::string short_start(const std::string& baslangic) {
+  return baslangic.size() >= 16 ? baslangic.substr(5, 5) + " " + baslangic.substr(11, 5) : baslangic;
+}
+
+// The table's rows: the steps in the order of a run of every step, then any other key a
+// season recorded.
+std::vector<std::string> step_rows(const std::vector<SeasonRecord>& seasons) {
+  std::vector<std::string> rows = full_run_order();
+  for (const SeasonRecord& season : seasons) {
+    for (const StepOutcome& step : season.adimlar) {
+      if (std::find(rows.begin(), rows.end(), step.kod) == rows.end()) rows.push_back(step.kod);
+    }
+  }
+  return rows;
+}
+
+std::string season_title(const SeasonRecord& season) {
+  std::string title = season.season + "\nmod: " + season.mode;
+  if (season.sure_dk) title += "\nsüre: " + fixed_text(*season.sure_dk, 1) + "dk";
+  if (!season.has_manifest) title += "\nmanifest yok: yarım kalmış bir çalıştırma ya da tek adım";
+  return title;
+}
+
+std::string cell(const StepOutcome* outcome) {
+  if (outcome == nullptr) return "<td class=\"none\">·</td>";
+  const Look look = look_of(outcome->durum);
+  std::string title = look.label;
+  if (!outcome->sure.empty()) title += " · " + outcome->sure;
+  if (!outcome->sebep.empty()) title += "\n" + outcome->sebep;
+  return std::string("<td class=\"") + look.css_class + "\" title=\"" + html_escape(title) + "\">" + html_escape(look.label) +
+         "</td>";
+}
+
+}  // namespace
+
+std::string render_runs_page(const std::vector<SeasonRecord>& all_seasons, const std::string& work_dir,
+                             std::size_t max_seasons) {
+  const std::vector<SeasonRecord> seasons(all_seasons.begin(),
+                                          all_seasons.begin() + static_cast<std::ptrdiff_t>(std::min(max_seasons, all_seasons.size())));
+  std::string html = "<!DOCTYPE html>\n<html lang=\"tr\">\n<head>\n<meta charset=\"utf-8\">\n<title>VRD Çalıştırmalar</title>\n";
+  html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+  html += "<h1>VRD Çalıştırmalar</h1>\n<p class=\"meta\">" + html_escape(work_dir) + " · Vordak " + kVersion + " · " +
+          std::to_string(seasons.size()) + " season";
+  if (seasons.size() < all_seasons.size()) html += " (en yeni " + std::to_string(seasons.size()) + " / " + std::to_string(all_seasons.size()) + ")";
+  html += "</p>\n<p class=\"legend\">";
+  for (const StepStatus status : {StepStatus::kOk, StepStatus::kSkipped, StepStatus::kFailed, StepStatus::kNotebookMissing}) {
+    html += std::string("<span class=\"") + look_of(status).css_class + "\">" + look_of(status).label + "</span>";
+  }
+  html += "</p>\n";
+  html += "<section id=\"runs\">\n<div class=\"scroll\">\n<table>\n<thead>\n<tr><th class=\"step\">Adım</th>";
+  for (const SeasonRecord& season : seasons) {
+    html += "<th title=\"" + html_escape(season_title(season)) + "\"" + (season.has_manifest ? "" : " class=\"incomplete\"") +
+            ">" + html_escape(short_start(season.baslangic)) + "<br>" + html_escape(season.mode) + "</th>";
+  }
+  html += "</tr>\n<tr class=\"counts\"><th class=\"step\">OK / ATL / HATA / NB</th>";
+  for (const SeasonRecord& season : seasons) {
+    html += "<th>" + std::to_string(season.ok) + " / " + std::to_string(season.atlandi) + " / " + std::to_string(season.hata) +
+            " / " + std::to_string(season.nb_yok) + "</th>";
+  }
+  html += "</tr>\n</thead>\n<tbody>\n";
+  for (const std::string& kod : step_rows(seasons)) {
+    html += "<tr><th class=\"step\">" + html_escape(kod) + "</th>";
+    for (const SeasonRecord& season : seasons) html += cell(season.outcome(kod));
+    html += "</tr>\n";
+  }
+  html += "</tbody>\n</table>\n</div>\n</section>\n</body>\n</html>\n";
+  return html;
+}
+
+fs::path write_runs_page(const fs::path& work_dir, Env& env) {
+  const fs::path html_dir = work_dir / "outputs" / "html";
+  env.create_directories(html_dir);
+  const fs::path page = html_dir / "vrd_runs.html";
+  env.write_file_atomic(page, render_runs_page(read_history(work_dir, env), work_dir.string()));
+  return page;
+}
+
+}  // namespace vordak::motor

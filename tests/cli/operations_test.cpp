@@ -1,0 +1,85 @@
+// What an operator runs around the nightly batch, end to end with tiny notebooks and the
+// real kernel: history of the runs, pruning that leaves the next run's decisions as they
+// were, and the runs page.
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_test_support.h"
+#include "tests/test_support.h"
+
+namespace vordak::testing {
+namespace {
+
+std::vector<std::string> with_dir(std::vector<std::string> args, const fs::path& dir) {
+  args.push_back("--work-dir");
+  args.push_back(dir.string());
+  return args;
+}
+
+std::vector<std::string> season_names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir / "seasons")) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
+  TempDir dir;
+  write_tiny_notebooks(dir.path());
+  const std::vector<std::string> run = with_dir({"run", "--skip-ingest", "--skip-ml", "--skip-backtest"}, dir.path());
+  ASSERT_EQ(run_vordak(run).exit_status, 0);  // transform and marts run
+  ASSERT_EQ(run_vordak(run).exit_status, 0);  // both skipped
+  write_notebook(dir / "nb_03_marts.ipynb", {"params:x = 'marts v2'"});
+  ASSERT_EQ(run_vordak(run).exit_status, 0);  // marts runs again
+  ASSERT_EQ(run_vordak(run).exit_status, 0);  // both skipped
+  const std::vector<std::string> seasons = season_names(dir.path());
+  ASSERT_EQ(seasons.size(), 4u);
+
+  const ChildResult listed = run_vordak(with_dir({"history", "--json"}, dir.path()));
+  ASSERT_EQ(listed.exit_status, 0) << listed.err;
+  const ordered_json history = ordered_json::parse(listed.out);
+  ASSERT_EQ(history.size(), 4u);
+  const std::vector<std::tuple<int, int, int>> counts = {{0, 2, 0}, {1, 1, 0}, {0, 2, 0}, {2, 0, 0}};
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    EXPECT_EQ(history[i]["season"], seasons[3 - i]) << "newest first";
+    EXPECT_EQ(std::tuple(history[i]["ok"].get<int>(), history[i]["atlandi"].get<int>(), history[i]["hata"].get<int>()),
+              counts[i]);
+    EXPECT_EQ(history[i]["nb_yok"], 0);
+    EXPECT_EQ(history[i]["basarisiz"], ordered_json::array());
+    EXPECT_EQ(history[i]["mode"], "prod");
+  }
+  const ChildResult marts = run_vordak(with_dir({"history", "marts", "--last", "2"}, dir.path()));
+  EXPECT_EQ(marts.exit_status, 0);
+  EXPECT_NE(marts.out.find("\n  " + seasons[3] + " "), std::string::npos) << marts.out;
+  EXPECT_NE(marts.out.find(" ATLANDI  "), std::string::npos) << marts.out;
+  EXPECT_EQ(std::count(marts.out.begin(), marts.out.end(), '\n'), 3) << "a header and the newest two";
+  EXPECT_EQ(run_vordak(with_dir({"history", "mart"}, dir.path())).exit_status, 2);
+
+  const std::vector<std::string> plan = with_dir({"plan", "--all-steps"}, dir.path());
+  const ChildResult before = run_vordak(plan);
+  ASSERT_EQ(before.exit_status, 0) << before.err;
+
+  const ChildResult dry = run_vordak(with_dir({"prune", "--keep", "1", "--dry-run"}, dir.path()));
+  EXPECT_EQ(dry.exit_status, 0) << dry.err;
+  EXPECT_NE(dry.out.find("  Silinecek: " + seasons[1] + " ("), std::string::npos) << dry.out;
+  EXPECT_EQ(season_names(dir.path()), seasons);
+
+  const ChildResult pruned = run_vordak(with_dir({"prune", "--keep", "1"}, dir.path()));
+  EXPECT_EQ(pruned.exit_status, 0) << pruned.err;
+  EXPECT_NE(pruned.out.find("  Korunuyor: " + seasons[2] + " — son meta kaydı: marts\n"), std::string::npos) << pruned.out;
+  EXPECT_NE(pruned.out.find("  Korunuyor: " + seasons[0] + " — son meta kaydı: transform\n"), std::string::npos);
+  EXPECT_NE(pruned.out.find("  Silindi: " + seasons[1] + " ("), std::string::npos);
+  EXPECT_NE(pruned.out.find("  Budama: 1 season silindi ("), std::string::npos);
+  EXPECT_EQ(season_names(dir.path()), (std::vector<std::string>{seasons[0], seasons[2], seasons[3]}));
+
+  const ChildResult after = run_vordak(plan);
+  EXPECT_EQ(after.out, before.out) << "the next run decides as it would have without pruning";
+  EXPECT_EQ(ordered_json::parse(run_vordak(with_dir({"history", "--json"}, dir.path())).out).size(), 3u);
+  const std::string page = read_text(dir / "outputs" / "html" / "vrd_runs.html");
+  EXPECT_EQ(page.find(seasons[1]), std::string::npos) << "the runs page follows the pruning";
+  EXPECT_NE(page.find(seasons[3]), std::string::npos);
+  EXPECT_EQ(run_vordak(with_dir({"prune"}, dir.path())).exit_status, 2) << "--keep is required";
+}
+
+}  // namespace
+}  // namespace vordak::testing

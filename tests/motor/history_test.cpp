@@ -1,0 +1,94 @@
+#include "motor/history.h"
+
+#include <gtest/gtest.h>
+
+#include "motor_test_support.h"
+
+namespace vordak::motor {
+namespace {
+
+using testing::write_text;
+
+class HistoryTest : public testing::EngineTest {
+ protected:
+  // A run of transform and marts in `mode`.
+  void run(const std::string& mode = "prod") {
+    MotorArgs args = testing::quiet_args(dir.path());
+    args.mode = mode;
+    RunArgs core;
+    core.skip_ingest = core.skip_ml = core.skip_backtest = true;
+    make(args)->run_all(core);
+  }
+};
+
+TEST(SeasonName, ReadsTimeStampAndModeOfSeasonNamesOnly) {
+  const std::vector<std::pair<std::string, std::optional<std::pair<std::string, std::string>>>> cases = {
+      {"S_20250301_141502_prod_1.0.0", std::pair{"20250301_141502", "prod"}},
+      {"T_20250301_141502_test_1.0.0", std::pair{"20250301_141502", "test"}},
+      {"S_20250301_141502_gece_yarisi_1.0.0", std::pair{"20250301_141502", "gece_yarisi"}},
+      {"S_20250301_141502_prod", std::nullopt},
+      {"S_2025031_141502_prod_1.0.0", std::nullopt},
+      {"X_20250301_141502_prod_1.0.0", std::nullopt},
+      {"S_backup", std::nullopt},
+  };
+  for (const auto& [name, expected] : cases) {
+    const std::optional<SeasonName> parsed = parse_season_name(name);
+    ASSERT_EQ(parsed.has_value(), expected.has_value()) << name;
+    if (parsed) {
+      EXPECT_EQ(std::pair(parsed->ts, parsed->mode), *expected) << name;
+    }
+  }
+}
+
+TEST_F(HistoryTest, ListsSeasonsNewestFirstWithTheirCountsAndOutcomes) {
+  testing::write_registry_notebooks(dir.path());
+  run();
+  executor->failing = {{"nb_02_transform", "ValueError: bozuk veri"}};
+  testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'changed'"});
+  run("test");
+  // A single step call leaves a season without a manifest.
+  executor->failing.clear();
+  make()->adim_isle("ml_train", std::nullopt, nullptr, std::nullopt);
+  write_text(dir / "seasons" / "notes.txt", "not a season");
+
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  ASSERT_EQ(seasons.size(), 3u);
+  const SeasonRecord& single = seasons[0];
+  EXPECT_FALSE(single.has_manifest);
+  EXPECT_EQ(single.sure_dk, std::nullopt);
+  EXPECT_EQ(single.adimlar.size(), 1u);
+  EXPECT_EQ(std::tuple(single.ok, single.atlandi, single.hata, single.nb_yok), std::tuple(1, 0, 0, 0));
+
+  const SeasonRecord& failed = seasons[1];
+  EXPECT_EQ(failed.mode, "test");
+  EXPECT_TRUE(failed.season.starts_with("T_"));
+  EXPECT_TRUE(failed.has_manifest);
+  EXPECT_EQ(failed.failed_steps(), std::vector<std::string>{"transform"});
+  EXPECT_EQ(std::tuple(failed.ok, failed.atlandi, failed.hata), std::tuple(1, 0, 1));
+  EXPECT_EQ(failed.outcome("transform")->sebep, "ValueError: bozuk veri");
+  EXPECT_EQ(failed.outcome("marts")->durum, StepStatus::kOk);
+  EXPECT_EQ(failed.outcome("marts")->sure, "0s");
+
+  const SeasonRecord& first = seasons[2];
+  EXPECT_EQ(first.mode, "prod");
+  EXPECT_EQ(first.baslangic, first.season.substr(2, 4) + "-" + first.season.substr(6, 2) + "-" + first.season.substr(8, 2) +
+                                 "T" + first.season.substr(11, 2) + ":" + first.season.substr(13, 2) + ":" +
+                                 first.season.substr(15, 2));
+  EXPECT_EQ(first.sure_dk, 0.0);
+  EXPECT_EQ(first.failed_steps(), std::vector<std::string>{});
+  EXPECT_GT(seasons[0].baslangic, seasons[1].baslangic);
+}
+
+TEST_F(HistoryTest, PassesOverUnreadableRecords) {
+  testing::write_registry_notebooks(dir.path());
+  run();
+  const fs::path season = read_history(dir.path(), clock).front().dir;
+  for (const auto& entry : fs::directory_iterator(season / "meta")) write_text(entry.path(), "{broken");
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  ASSERT_EQ(seasons.size(), 1u);
+  EXPECT_FALSE(seasons[0].has_manifest);
+  EXPECT_TRUE(seasons[0].adimlar.empty());
+}
+
+}  // namespace
+}  // namespace vordak::motor

@@ -1,0 +1,70 @@
+#include "motor/runs_page.h"
+
+#include <gtest/gtest.h>
+
+#include "motor_test_support.h"
+
+namespace vordak::motor {
+namespace {
+
+const std::string kHostile = "</td><img src=x onerror=alert(1)> \"Tırnak\" & 'A.Ş.'";
+
+SeasonRecord season(const std::string& name, std::vector<StepOutcome> steps, bool manifest = true) {
+  SeasonRecord record;
+  record.season = name;
+  record.mode = name.substr(18, name.rfind('_') - 18);
+  record.baslangic = name.substr(2, 4) + "-" + name.substr(6, 2) + "-" + name.substr(8, 2) + "T" + name.substr(11, 2) + ":" +
+                     name.substr(13, 2) + ":" + name.substr(15, 2);
+  record.has_manifest = manifest;
+  record.adimlar = std::move(steps);
+  return record;
+}
+
+TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
+  const std::vector<SeasonRecord> seasons = {
+      season("S_20250302_020000_prod_1.0.0", {{"transform", StepStatus::kFailed, "", "ValueError: " + kHostile},
+                                              {"marts", StepStatus::kSkipped, "", "uyumlu (abcd1234)"},
+                                              {"eski_adim", StepStatus::kOk, "3s", ""}}),
+      season("S_20250301_020000_prod_1.0.0", {{"transform", StepStatus::kOk, "1.5dk", ""},
+                                              {"diag_risk", StepStatus::kNotebookMissing, "", "bulunamadı"}},
+             false),
+  };
+  const std::string html = render_runs_page(seasons, "/srv/vordak<x>");
+  EXPECT_EQ(html.find("<img"), std::string::npos);
+  EXPECT_EQ(html.find("<x>"), std::string::npos);
+  EXPECT_NE(html.find("/srv/vordak&lt;x&gt;"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"fail\" title=\"HATA\nValueError: &lt;/td&gt;&lt;img src=x onerror=alert(1)&gt; "
+                      "&quot;Tırnak&quot; &amp; &#39;A.Ş.&#39;\">HATA</td>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<td class=\"skip\" title=\"ATLANDI\nuyumlu (abcd1234)\">ATLANDI</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"ok\" title=\"OK · 1.5dk\">OK</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"missing\" title=\"NB YOK\nbulunamadı\">NB YOK</td>"), std::string::npos);
+  // Every step of the table has a row; a key no longer in it is added after them.
+  EXPECT_NE(html.find("<tr><th class=\"step\">ingest_ddl</th><td class=\"none\">·</td><td class=\"none\">·</td></tr>"),
+            std::string::npos);
+  EXPECT_GT(html.find("<th class=\"step\">eski_adim</th>"), html.find("<th class=\"step\">diag_risk</th>"));
+  EXPECT_NE(html.find("class=\"incomplete\">03-01 02:00<br>prod</th>"), std::string::npos);
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  EXPECT_EQ(html.find("http"), std::string::npos) << "nothing is fetched";
+}
+
+TEST(RunsPage, ShowsTheNewestSeasonsUpToTheCap) {
+  std::vector<SeasonRecord> seasons;
+  for (int day = 9; day >= 1; --day) seasons.push_back(season("S_2025030" + std::to_string(day) + "_020000_prod_1.0.0", {}));
+  const std::string html = render_runs_page(seasons, "/w", 3);
+  EXPECT_NE(html.find("03-09 02:00"), std::string::npos);
+  EXPECT_NE(html.find("03-07 02:00"), std::string::npos);
+  EXPECT_EQ(html.find("03-06 02:00"), std::string::npos);
+  EXPECT_NE(html.find("3 season (en yeni 3 / 9)"), std::string::npos);
+}
+
+TEST(RunsPage, IsWrittenFromTheSeasonsOfTheWorkingDirectory) {
+  testing::TempDir dir;
+  testing::FakeClockEnv clock;
+  const fs::path page = write_runs_page(dir.path(), clock);
+  EXPECT_EQ(page, dir / "outputs" / "html" / "vrd_runs.html");
+  EXPECT_NE(testing::read_text(page).find("0 season"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vordak::motor

@@ -20,6 +20,8 @@
 #include "pipeline/flows.h"
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
+#include "pipeline/model_measures.h"
+#include "pipeline/page_context.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
 #include "pipeline/trending.h"
@@ -142,12 +144,15 @@ void write_scoreboard_file(const Scoreboard& scoreboard, const fs::path& path) {
 }
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
-                                              const std::string& file_suffix, const PhaseTimer& phase_timer) {
+                                              const std::string& file_suffix, const PhaseTimer& phase_timer, Env& env) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
   Scoreboard scoreboard;
   ordered_json trending;
   ordered_json diag;
+  PageContext page;
+  page.generated_at = env.now();
+  page.database = fs::path(db_path).filename().string();
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -181,6 +186,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
     diag = _build_diag_index(con);
     clock.lap("diagnostics");
+    page.drivers = read_ml_drivers(con);
   }
 
   _enrich_with_trending(scoreboard, trending);
@@ -211,22 +217,25 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
   say("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
-  render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5);
+  render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5, nullptr, page);
   const RowFilter manager_filter = _yonetici_filter(_kobi_top(scoreboard));
-  render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5);
+  render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5, nullptr, page);
   clock.lap("HTML portfolio and manager");
 
   say("  Building admin data...");
   ordered_json extra = ordered_json::object();
+  ordered_json model_measures;
   {
     Connection con(db_path);
     extra["backtest_summary"] = _build_backtest_summary(con);
     extra["backtest_firma"] = _build_backtest_firma_lists(con);
     extra["ml_predictions"] = _build_ml_predictions_list(scoreboard);
+    model_measures = build_model_measures(con, period_labels(scoreboard.meta));
   }
   extra["page_mode"] = "admin";
+  extra["model_olcumleri"] = std::move(model_measures);
   clock.lap("admin data");
-  render_html(scoreboard, paths.admin_html, paths.reference, manager_filter, 25, extra);
+  render_html(scoreboard, paths.admin_html, paths.reference, manager_filter, 25, extra, page);
   clock.lap("HTML admin");
   return {std::move(scoreboard), std::move(trending)};
 }

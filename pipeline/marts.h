@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "pipeline/scoreboard.h"
 
@@ -38,11 +39,12 @@ using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 // final scoreboard and trending documents. Every file appears whole or not at all.
 // Only the prediction runner's failures are contained ("[ML]" lines); any other
 // failure (database, a missing ref_sube_bolge, an output directory that cannot be
-// created or written) is thrown, files written before it staying on disk.
+// created or written) is thrown, files written before it staying on disk. The pages
+// show `env`'s time as their making time.
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path,
                                               const std::optional<std::string>& output_dir = std::nullopt,
                                               const std::string& file_suffix = "",
-                                              const PhaseTimer& phase_timer = {});
+                                              const PhaseTimer& phase_timer = {}, Env& env = Env::system());
 
 // Writes the scoreboard as compact JSON to `path`, whole or not at all.
 void write_scoreboard_file(const Scoreboard& scoreboard, const std::filesystem::path& path);

@@ -20,6 +20,7 @@
 #include "pipeline/flows.h"
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
+#include "pipeline/ml_drivers.h"
 #include "pipeline/model_measures.h"
 #include "pipeline/page_context.h"
 #include "pipeline/predictions.h"

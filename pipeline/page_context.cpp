@@ -1,33 +1,8 @@
 #include "pipeline/page_context.h"
 
-#include <cmath>
 #include <ctime>
 
-#include "pipeline/entity_keys.h"
-
 namespace vordak::pipeline {
-
-std::unordered_map<std::int64_t, ordered_json> read_ml_drivers(Connection& con) {
-  std::unordered_map<std::int64_t, ordered_json> drivers;
-  try {
-    if (con.query("SELECT table_name FROM information_schema.tables WHERE table_name='ml_yi_aciklama'").empty()) {
-      return drivers;
-    }
-    const Table table = con.query(
-        "SELECT entity_id, ozellik, katki FROM ml_yi_aciklama "
-        "WHERE entity_id IS NOT NULL AND ozellik IS NOT NULL ORDER BY entity_id, sira");
-    const std::vector<std::int64_t> keys = entity_keys(table.column(0), "ml_yi_aciklama");
-    const Column &feature = table.column(1), &contribution = table.column(2);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::optional<double> value = contribution.number(i);
-      ordered_json& list = drivers.try_emplace(keys[i], ordered_json::array()).first->second;
-      list.push_back({feature.to_json(i), value && std::isfinite(*value) ? ordered_json(*value) : ordered_json(nullptr)});
-    }
-  } catch (const std::exception&) {
-    drivers.clear();  // a page without drivers rather than a failed mart run
-  }
-  return drivers;
-}
 
 std::string page_time_text(TimePoint time) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(time);

@@ -95,14 +95,14 @@ Firms.prototype.renderProbability = function (td, row) {
     td.className += ' muted';
     td.title = 'Firma zaten YI: model yalnızca YI olmayan firmalar için olasılık verir.';
   } else {
-    td.textContent = isNumber(probability) ? percent(100 * probability, 1) : '–';
+    td.textContent = !isNumber(probability) ? '–' : probability > 0 && probability < 0.0005 ? '<%0,1' : percent(100 * probability, 1);
   }
 };
 
 Firms.prototype.probabilityCsv = function (row) {
   if (this.inYi(row)) return 'YI';
   var probability = this.get(row, '_ml_yi_prob');
-  return isNumber(probability) ? Math.round(probability * 10000) / 10000 : '';
+  return isNumber(probability) ? Math.round(probability * 1e6) / 1e6 : '';
 };
 
 Firms.prototype.renderFlags = function (td, row) {
@@ -169,7 +169,7 @@ Firms.prototype.firmCard = function (card, options) {
   var head = card.appendChild(el('div', 'list-head'));
   var title = head.appendChild(el('h3', '', options.title));
   title.appendChild(el('span', 'count', options.count));
-  var table = el('table', 'grid compact');
+  var table = el('table', 'grid compact firms');
   var pager = el('div', 'pager');
   var grid = new Grid(table, pager, [
     { label: 'Firma', cls: 'firm', value: function (r) { return firms.name(r); },

@@ -3,21 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 #include "core/files.h"
 #include "core/number_text.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/enrichment.h"
 #include "pipeline/flows.h"
+#include "pipeline/manager_filter.h"
+#include "pipeline/predictions.h"
 #include "pipeline/ranking.h"
+#include "pipeline/trending.h"
 
 namespace vordak::pipeline {
-
-namespace {
-
-constexpr std::size_t kScoresShown = 6;
-
-}  // namespace
 
 Edition edition_of(const ordered_json& extra_data, bool filtered) {
   if (extra_data.is_object() && extra_data.contains("page_mode") && text_form(extra_data["page_mode"]) == "admin") {
@@ -65,8 +63,8 @@ EditionRows edition_rows(const Table& rows, const RowFilter& filter) {
 std::vector<const Column*> page_columns(const Table& rows, const std::vector<std::string>& periods) {
   std::vector<std::string> names = {"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk"};
   if (periods.size() >= 2) names.push_back("df" + periods[periods.size() - 2]);
-  const std::size_t first = periods.size() > kScoresShown ? periods.size() - kScoresShown : 0;
-  for (std::size_t p = first; p < periods.size(); ++p) names.push_back("vrd" + periods[p]);
+  for (const std::string& period : periods) names.push_back("vrd" + period);
+  for (const std::string& period : periods) names.push_back("r" + period);
   for (const auto& [list, flag] : TRENDING_FLAGS) names.emplace_back(flag);
   names.push_back("_vrd_neden");
   names.push_back("_ml_yi_prob");
@@ -145,6 +143,47 @@ ordered_json watch_list_counts(const Table& rows, const std::vector<std::size_t>
   }
   counts["herhangi"] = static_cast<std::size_t>(std::count(flagged.begin(), flagged.end(), true));
   return counts;
+}
+
+ordered_json page_rules() {
+  return {{"ml_esik", ML_PREDICTION_THRESHOLD},
+          {"liste_siniri", TRENDING_LIMIT},
+          {"kobi_ilk", KOBI_TOP_COUNT},
+          {"yonetici_risk_esigi", MANAGER_RISK_THRESHOLD}};
+}
+
+ordered_json backtest_titles(const Table& rows, const ordered_json& extra_data) {
+  std::vector<std::string> keys;  // in the order the lists name them
+  std::unordered_map<std::string, const ordered_json*> found;
+  if (extra_data.is_object() && extra_data.contains("backtest_firma")) {
+    for (const auto& [model, lists] : extra_data["backtest_firma"].items()) {
+      if (!lists.is_object()) continue;
+      for (const auto& [category, entries] : lists.items()) {
+        for (const ordered_json& entry : entries) {
+          if (!entry.is_object() || !entry.contains("entity_id")) continue;
+          std::string key = text_form(entry["entity_id"]);
+          if (found.emplace(key, nullptr).second) keys.push_back(std::move(key));
+        }
+      }
+    }
+  }
+  ordered_json titles = ordered_json::object();
+  const Column* muta = rows.find("muta");
+  const Column* unvan = rows.find("unvan");
+  if (keys.empty() || muta == nullptr || unvan == nullptr) return titles;
+  std::vector<ordered_json> values(rows.num_rows());
+  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
+    if (unvan->is_null(row)) continue;
+    const auto at = found.find(text_form(muta->to_json(row)));
+    if (at != found.end() && at->second == nullptr) {
+      values[row] = unvan->to_json(row);
+      at->second = &values[row];
+    }
+  }
+  for (const std::string& key : keys) {
+    if (const ordered_json* title = found[key]) titles[key] = *title;
+  }
+  return titles;
 }
 
 std::string grouped(std::int64_t value) {

@@ -33,8 +33,8 @@ struct EditionRows {
 EditionRows edition_rows(const Table& rows, const RowFilter& filter);
 
 // The members a firm row shows, in page order: identity, current risk, the risk change
-// over the last period, the last six scores, the watch-list flags, the combined reason
-// and the prediction. Members the rows lack are left out.
+// over the last period, the score and the risk of every period, the watch-list flags,
+// the combined reason and the prediction. Members the rows lack are left out.
 std::vector<const Column*> page_columns(const Table& rows, const std::vector<std::string>& periods);
 
 // One row as a compact JSON array of `columns`, safe inside a <script> element;
@@ -54,6 +54,15 @@ void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& br
 // The number of the given rows carrying each watch-list flag, keyed by flag member,
 // then "herhangi": the rows carrying at least one.
 ordered_json watch_list_counts(const Table& rows, const std::vector<std::size_t>& selected);
+
+// The rules the page explains, from the constants that make them: the prediction
+// list's probability threshold, the watch lists' length limit and the manager
+// edition's selection.
+ordered_json page_rules();
+
+// Titles ("unvan") of every firm named in extra_data's "backtest_firma" lists, from all
+// rows of the scoreboard (the edition may leave the firm out): {"muta": "unvan", ...}.
+ordered_json backtest_titles(const Table& rows, const ordered_json& extra_data);
 
 // A whole number with "." between groups of three digits, as Turkish readers write it.
 std::string grouped(std::int64_t value);

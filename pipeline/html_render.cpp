@@ -46,16 +46,47 @@ std::string data_head(const Scoreboard& scoreboard, Edition edition, const Editi
          ",\"portfoy_firma\":" + std::to_string(scoreboard.rows.num_rows()) +
          ",\"firma\":" + std::to_string(selection.rows.size()) +
          ",\"liste_sayilari\":" + compact(watch_list_counts(scoreboard.rows, selection.rows)) +
+         ",\"kurallar\":" + compact(page_rules()) + ",\"unvanlar\":" + compact(backtest_titles(scoreboard.rows, extra_data)) +
          ",\"columns\":" + compact(column_names) + ",\"subeler\":" + compact(branches) +
          ",\"bolgeler\":" + compact(regions) + ",\"band_snapshot\":" + compact(bands["band_snapshot"]) +
          ",\"flow_matrix\":" + compact(bands["flow_matrix"]) + ",\"extra\":" + compact(extra_data) + ",\"rows\":[";
+}
+
+// The header line under the facts: the data's periods, when and from which database
+// the page was made (each part only when known).
+std::string provenance(const std::vector<std::string>& periods, const PageContext& context) {
+  std::vector<std::string> parts;
+  if (!periods.empty()) {
+    parts.push_back("Veri dönemi: <b>" + html_escape(periods.front()) +
+                    (periods.size() > 1 ? " – " + html_escape(periods.back()) : std::string()) + "</b> (" +
+                    std::to_string(periods.size()) + " dönem)");
+  }
+  if (context.generated_at) parts.push_back("Oluşturulma: <b>" + html_escape(page_time_text(*context.generated_at)) + "</b>");
+  if (!context.database.empty()) parts.push_back("Veritabanı: <b>" + html_escape(context.database) + "</b>");
+  std::string line;
+  for (const std::string& part : parts) line += (line.empty() ? "" : " · ") + ("<span>" + part + "</span>");
+  return line;
+}
+
+// The drivers of each row's firm, as a page-only column (absent where the firm has none).
+Column driver_column(const Table& rows, const PageContext& context) {
+  Column column("_ml_aciklama", ColumnKind::kJson);
+  const Column* muta = rows.find("muta");
+  column.reserve(rows.num_rows());
+  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
+    const std::optional<double> key = muta == nullptr ? std::nullopt : muta->number(row);
+    const auto found = key ? context.drivers.find(static_cast<std::int64_t>(*key)) : context.drivers.end();
+    if (found == context.drivers.end()) column.push_absent();
+    else column.push_json(found->second);
+  }
+  return column;
 }
 
 }  // namespace
 
 void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
                  const std::filesystem::path& ref_csv_path, const RowFilter& row_filter, double max_size_mb,
-                 const ordered_json& extra_data) {
+                 const ordered_json& extra_data, const PageContext& context) {
   const Table& rows = scoreboard.rows;
   const bool filtered = static_cast<bool>(row_filter);
   const Edition edition = edition_of(extra_data, filtered);
@@ -63,7 +94,9 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
   const std::string son_donem =
       scoreboard.meta.is_object() && scoreboard.meta.contains("son_donem") ? text_form(scoreboard.meta["son_donem"]) : "";
   const EditionRows selection = edition_rows(rows, row_filter);
-  const std::vector<const Column*> columns = page_columns(rows, periods);
+  std::vector<const Column*> columns = page_columns(rows, periods);
+  const Column drivers = driver_column(rows, context);
+  if (!context.drivers.empty()) columns.push_back(&drivers);
 
   const std::string title = "VRD Erken Uyarı Panosu";
   const std::string facts =
@@ -82,6 +115,7 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
     return fill_template(page_head, {{"TITLE", title},
                                      {"EDITION", edition_label(edition)},
                                      {"FACTS", facts},
+                                     {"PROVENANCE", provenance(periods, context)},
                                      {"NOTE", note},
                                      {"STYLE", kDashboardStyle}});
   };

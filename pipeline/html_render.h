@@ -5,8 +5,10 @@
 // come from one page: the portfolio (every row), the manager edition (a row filter)
 // and the administrator edition (extra_data "page_mode" "admin", which adds the
 // backtest summaries, the backtest firm lists and the prediction list). The page shows
-// the period, firm count and total risk, the band snapshot and band-to-band flows of
-// the edition's rows, the six watch lists and a searchable, sortable firm table.
+// the period, firm count and total risk, where the data came from, the band snapshot and
+// band-to-band flows of the edition's rows, the six watch lists, a searchable, sortable
+// firm table with CSV downloads, a panel with one firm's whole history, and the
+// definitions of what it shows.
 
 #include <cstddef>
 #include <filesystem>
@@ -16,6 +18,7 @@
 
 #include "core/json_writer.h"
 #include "core/text.h"
+#include "pipeline/page_context.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -29,11 +32,14 @@ using RowFilter = std::function<bool(const Table& rows, std::size_t row)>;
 // (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept and the
 // page says how many were left out. `extra_data` (a mapping, or null) is embedded as
 // it is; with "page_mode" "admin" the page draws its "backtest_summary",
-// "backtest_firma" and "ml_predictions". Throws std::runtime_error naming the file when the reference cannot be read,
-// the page cannot be written, or the page without any firm row already exceeds the cap.
+// "backtest_firma", "ml_predictions" and "model_olcumleri". `context` gives the header
+// its time and database name and the firm panel its model drivers. Throws
+// std::runtime_error naming the file when the reference cannot be read, the page cannot
+// be written, or the page without any firm row already exceeds the cap.
 void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
                  const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},
-                 double max_size_mb = 12.5, const ordered_json& extra_data = nullptr);
+                 double max_size_mb = 12.5, const ordered_json& extra_data = nullptr,
+                 const PageContext& context = {});
 
 // JSON text made safe inside a <script> element: "<", ">", "&", U+2028 and U+2029 become
 // \u escapes (they only occur inside strings, where the escapes mean the same).

@@ -20,6 +20,9 @@
 #include "pipeline/flows.h"
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
+#include "pipeline/ml_drivers.h"
+#include "pipeline/model_measures.h"
+#include "pipeline/page_context.h"
 #include "pipeline/prediction_runner.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
@@ -133,12 +136,16 @@ void write_scoreboard_file(const Scoreboard& scoreboard, const fs::path& path) {
 }
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
-                                              const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer) {
+                                              const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer,
+                                              Env& env) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
   Scoreboard scoreboard;
   ordered_json trending;
   ordered_json diag;
+  PageContext page;
+  page.generated_at = env.now();
+  page.database = fs::path(db_path).filename().string();
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -172,6 +179,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
     diag = build_diag_index(con, sink);
     clock.lap("diagnostics");
+    page.drivers = read_ml_drivers(con);
   }
 
   enrich_with_trending(scoreboard, trending, sink);
@@ -202,22 +210,25 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
   sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
-  render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5);
+  render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5, nullptr, page);
   const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
-  render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5);
+  render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5, nullptr, page);
   clock.lap("HTML portfolio and manager");
 
   sink.line("  Building admin data...");
   ordered_json extra = ordered_json::object();
+  ordered_json model_measures;
   {
     Connection con(db_path);
     extra["backtest_summary"] = build_backtest_summary(con, sink);
     extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
     extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
+    model_measures = build_model_measures(con, period_labels(scoreboard.meta));
   }
   extra["page_mode"] = "admin";
+  extra["model_olcumleri"] = std::move(model_measures);
   clock.lap("admin data");
-  render_html(scoreboard, paths.admin_html, paths.reference, manager_filter, 25, extra);
+  render_html(scoreboard, paths.admin_html, paths.reference, manager_filter, 25, extra, page);
   clock.lap("HTML admin");
   return {std::move(scoreboard), std::move(trending)};
 }

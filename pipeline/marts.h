@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "pipeline/scoreboard.h"
@@ -42,10 +43,10 @@ using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 // index's ("[DIAG]") and each backtest model's ("[BACKTEST]"). Any other failure
 // (database, a missing source table, an output directory that cannot be created or
 // written, the renderer) is thrown with a message naming the table or file; files
-// written before it stay on disk.
+// written before it stay on disk. The pages show `env`'s time as their making time.
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink,
-                                              const PhaseTimer& phase_timer = {});
+                                              const PhaseTimer& phase_timer = {}, Env& env = Env::system());
 
 // Writes the scoreboard as compact JSON to `path`, whole or not at all.
 void write_scoreboard_file(const Scoreboard& scoreboard, const std::filesystem::path& path);

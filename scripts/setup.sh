@@ -16,7 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libssl-dev
   python3 python3-nbclient python3-ipykernel python3-nbformat
-  python3-sklearn python3-numpy
+  python3-sklearn python3-numpy python3-xgboost
   nodejs npm
   chromium  # the dashboards are checked in headless Chromium by the tests
 )

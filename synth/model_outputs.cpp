@@ -60,6 +60,40 @@ void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
   con.execute(R"SQL(
     CREATE OR REPLACE TABLE backtest_ml_firma AS
     SELECT entity_id, donem, kategori, skor FROM backtest_eus_firma WHERE vrd_mo_u(entity_id, 20) < 0.5)SQL");
+  // The scores of the extracts (periods as YYYYMM numbers) and the walk-forward ML
+  // probabilities, drawn around the early-warning score so that they rank the firms
+  // that reach YI reasonably well, and the drivers of the latest predictions.
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE raw_eus AS
+    SELECT entity_id AS muta_no, CAST(replace(donem, '-', '') AS INTEGER) AS donem,
+           round(least(1000, greatest(0, coalesce(TRY_CAST(vrd_skor AS DOUBLE), 950)
+                                         + vrd_mo_u(entity_id::VARCHAR || donem, 21) * 240 - 120))) AS eus_skor
+    FROM fact_periodic ORDER BY donem, muta_no)SQL");
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE raw_yis AS
+    SELECT entity_id AS muta_no, CAST(replace(donem, '-', '') AS INTEGER) AS donem,
+           round(least(0.99, greatest(0.001, power(coalesce(TRY_CAST(vrd_skor AS DOUBLE), 950) / 1000, 3)
+                                             + vrd_mo_u(entity_id::VARCHAR || donem, 22) * 0.2 - 0.1)), 4) AS yis_olasilik
+    FROM fact_periodic ORDER BY donem, muta_no)SQL");
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE backtest_ml_tahmin AS
+    WITH folds AS (
+      SELECT donem, row_number() OVER (ORDER BY donem) AS fold
+      FROM (SELECT DISTINCT donem FROM fact_periodic ORDER BY donem DESC LIMIT 4 OFFSET 1)
+    )
+    SELECT f.entity_id, f.donem,
+           round(least(0.99, greatest(0.0005, power(TRY_CAST(f.vrd_skor AS DOUBLE) / 1000, 4)
+                                              + vrd_mo_u(f.entity_id::VARCHAR || f.donem, 23) * 0.1 - 0.05)), 6) AS yi_prob,
+           folds.fold
+    FROM fact_periodic f JOIN folds USING (donem)
+    WHERE TRY_CAST(f.vrd_skor AS DOUBLE) IS NOT NULL ORDER BY f.donem, f.entity_id)SQL");
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE ml_yi_aciklama AS
+    SELECT t.entity_id, s.sira,
+           ['skor', 'gecikme_gun', 'skor_d3', 'limit_kullanim_orani', 'banka_sayisi']
+             [(floor(vrd_mo_u(t.entity_id, 24) * 5)::INTEGER + s.sira) % 5 + 1] AS ozellik,
+           round((vrd_mo_u(t.entity_id * 10 + s.sira, 25) - 0.3) * 2 / s.sira, 4) AS katki
+    FROM ml_yi_tahmin t, range(1, 4) s(sira) ORDER BY t.entity_id, s.sira)SQL");
   con.execute("DROP MACRO vrd_mo_u;");
 }
 

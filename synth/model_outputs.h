@@ -3,7 +3,8 @@
 // The tables that the diagnostic, backtest and prediction steps of the pipeline leave in
 // the analytic database, synthesised from a generated portfolio so that the admin
 // dashboard has data without running those steps: diag_eus_kapsam_diskalma,
-// backtest_eus/yis/ml, backtest_eus/yis/ml_firma and ml_yi_tahmin.
+// backtest_eus/yis/ml, backtest_eus/yis/ml_firma, backtest_ml_tahmin, the extracts'
+// scores raw_eus and raw_yis, ml_yi_tahmin and ml_yi_aciklama.
 
 #include <cstdint>
 #include <string>

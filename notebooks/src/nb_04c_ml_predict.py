@@ -2,10 +2,11 @@
 # # ML tahmin + SHAP
 # Scores every firm that is not "YI" in the latest period with the trained model and
 # writes `ml_yi_tahmin(entity_id, yi_prob)`, which the marts attach to the scoreboard.
-# For a linear model on standardised inputs each feature's contribution to the log-odds
-# (coefficient × standardised value) is its exact SHAP value; the three largest per firm
-# go to `ml_yi_aciklama`. `SCOREBOARD_PATH` is only reported on: the predictions do not
-# need an earlier scoreboard.
+# XGBoost's `pred_contribs` gives each feature's exact SHAP contribution to the firm's
+# log-odds (TreeSHAP; with the bias term they add up to the model's margin); the three
+# largest in size per firm go to `ml_yi_aciklama`, which the dashboards show as the
+# firm's main drivers. `SCOREBOARD_PATH` is only reported on: the predictions do not need
+# an earlier scoreboard.
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"
@@ -19,16 +20,20 @@ MODEL_DIR = "ml_models"
 SCOREBOARD_PATH = "outputs/json/sample_scoreboard.json"
 
 # %%
+import json
 import os
-import pickle
 
 import numpy as np
+import xgboost as xgb
 
 from vordak import load_rows, sql_rows
 
-with open(os.path.join(MODEL_DIR, "ml_yi_model.pkl"), "rb") as stream:
-    saved = pickle.load(stream)
-model, FEATURES = saved["model"], saved["features"]
+with open(os.path.join(MODEL_DIR, "ml_yi_model.json"), encoding="utf-8") as stream:
+    description = json.load(stream)
+FEATURES = description["features"]
+model = xgb.Booster()
+model.load_model(os.path.join(MODEL_DIR, "ml_yi_model.ubj"))
+model.set_param({"nthread": description["parametreler"]["nthread"]})
 
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")
@@ -38,19 +43,22 @@ WHERE donem = (SELECT max(donem) FROM fact_periodic) {limit} ORDER BY entity_id"
 if not rows:
     raise ValueError("ml_features: son dönemde tahmin edilecek firma yok")
 ids = [r[0] for r in rows]
-X = np.array([r[1:] for r in rows], dtype=float)
+X = xgb.DMatrix(np.array([r[1:] for r in rows], dtype=float), feature_names=FEATURES)
 
 # %%
-prob = model.predict_proba(X)[:, 1]
+prob = model.predict(X)
 load_rows(DB_PATH, "ml_yi_tahmin", [("entity_id", "BIGINT"), ("yi_prob", "DOUBLE")],
           [(i, round(float(p), 6)) for i, p in zip(ids, prob)])
 
-scaler, regression = model[0], model[-1]
-contributions = scaler.transform(X) * regression.coef_[0]
-top = np.argsort(-contributions, axis=1)[:, :3]
+contributions = model.predict(X, pred_contribs=True)
+margin = model.predict(X, output_margin=True)
+if not np.allclose(contributions.sum(axis=1), margin, atol=1e-4):
+    raise ValueError("SHAP katkılarının toplamı modelin çıktısını vermiyor")
+features_only = contributions[:, :-1]  # the last column is the bias
+top = np.argsort(-np.abs(features_only), axis=1, kind="stable")[:, :3]
 load_rows(DB_PATH, "ml_yi_aciklama", [("entity_id", "BIGINT"), ("sira", "INTEGER"), ("ozellik", "VARCHAR"),
                                       ("katki", "DOUBLE")],
-          [(ids[r], k + 1, FEATURES[j], round(float(contributions[r, j]), 4))
+          [(ids[r], k + 1, FEATURES[j], round(float(features_only[r, j]), 4))
            for r in range(len(ids)) for k, j in enumerate(top[r])])
 
 print(f"  ml_yi_tahmin: {len(ids)} firma, yi_prob >= 0.3: {int((prob >= 0.3).sum())}, "

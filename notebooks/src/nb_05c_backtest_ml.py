@@ -1,9 +1,12 @@
 # %% [markdown]
 # # ML scoreboard backtest
 # Walk-forward backtest of the "YI" model: for each of the last `FOLD_SAYISI` labelled
-# periods, a model like the trained one is fitted on the earlier periods only and tested on
-# that period (alarm: probability of at least `ESIK`). `backtest_ml` holds one row per fold
-# (AUC, precision, recall, F1 and the counts); `backtest_ml_firma` lists the TP, FP and FN firms.
+# periods, a model like the trained one (same features, parameters and tree count) is
+# fitted on the earlier periods only and tested on that period (alarm: probability of at
+# least `ESIK`). `backtest_ml` holds one row per fold (AUC, precision, recall, F1 and the
+# counts); `backtest_ml_firma` lists the TP, FP and FN firms; `backtest_ml_tahmin` keeps
+# every tested firm's probability, from which the marts measure the model per period
+# (AUC, PSI, migration, calibration).
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"
@@ -19,16 +22,15 @@ import json
 import os
 
 import numpy as np
-from sklearn.linear_model import LogisticRegression
+import xgboost as xgb
 from sklearn.metrics import roc_auc_score
-from sklearn.pipeline import make_pipeline
-from sklearn.preprocessing import StandardScaler
 
 from vordak import load_rows, sql_rows
 
-# The features the trained model uses, as the training step recorded them.
+# The model as the training step described it.
 with open(os.path.join(WORK_DIR, "ml_models", "ml_yi_model.json"), encoding="utf-8") as stream:
-    FEATURES = json.load(stream)["features"]
+    description = json.load(stream)
+FEATURES, PARAMS, ROUNDS = description["features"], description["parametreler"], description["agac_sayisi"]
 
 header, rows = sql_rows(DB_PATH, f"""
 SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
@@ -40,14 +42,14 @@ X = np.array([r[3:] for r in rows], dtype=float)
 periods = sorted(set(donem))
 
 # %%
-folds, firms = [], []
+folds, firms, predictions = [], [], []
 for fold, test_period in enumerate(periods[-FOLD_SAYISI:], start=1):
     train, test = donem < test_period, donem == test_period
     if len(set(y[train])) < 2 or len(set(y[test])) < 2:
         print(f"  fold {fold} ({test_period}): iki sınıf yok, atlandı")
         continue
-    model = make_pipeline(StandardScaler(), LogisticRegression(class_weight="balanced", max_iter=2000))
-    prob = model.fit(X[train], y[train]).predict_proba(X[test])[:, 1]
+    model = xgb.train(PARAMS, xgb.DMatrix(X[train], label=y[train], feature_names=FEATURES), num_boost_round=ROUNDS)
+    prob = model.predict(xgb.DMatrix(X[test], feature_names=FEATURES))
     alarm, actual = prob >= ESIK, y[test] == 1
     tp, fp = int((alarm & actual).sum()), int((alarm & ~actual).sum())
     fn, tn = int((~alarm & actual).sum()), int((~alarm & ~actual).sum())
@@ -59,6 +61,7 @@ for fold, test_period in enumerate(periods[-FOLD_SAYISI:], start=1):
     folds.append((fold, test_period, int(train.sum()), int(test.sum()), r4(auc), r4(precision), r4(recall), r4(f1),
                   tp, fp, fn, tn))
     for entity, p, a, t in zip(ids[test], prob, alarm, actual):
+        predictions.append((int(entity), test_period, round(float(p), 6), fold))
         if a or t:
             firms.append((int(entity), test_period, "TP" if a and t else "FP" if a else "FN", round(float(p), 4), fold))
     print(f"  fold {fold} ({test_period}): eğitim {int(train.sum())}, test {int(test.sum())}, AUC {auc:.4f}, "
@@ -74,4 +77,7 @@ load_rows(DB_PATH, "backtest_ml",
 load_rows(DB_PATH, "backtest_ml_firma",
           [("entity_id", "BIGINT"), ("donem", "VARCHAR"), ("kategori", "VARCHAR"), ("yi_prob", "DOUBLE"),
            ("fold", "INTEGER")], sorted(firms))
-print(f"  backtest_ml: {len(folds)} fold, backtest_ml_firma: {len(firms)} firma-dönem")
+load_rows(DB_PATH, "backtest_ml_tahmin",
+          [("entity_id", "BIGINT"), ("donem", "VARCHAR"), ("yi_prob", "DOUBLE"), ("fold", "INTEGER")], sorted(predictions))
+print(f"  backtest_ml: {len(folds)} fold, backtest_ml_firma: {len(firms)} firma-dönem, "
+      f"backtest_ml_tahmin: {len(predictions)} tahmin")

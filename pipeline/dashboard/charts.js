@@ -1,5 +1,5 @@
 // The band snapshot as stacked bars per period (inline SVG) and the flow matrix of a
-// period pair as a band-to-band heat map.
+// period pair as a band-to-band heat map whose cells list their firms.
 
 var BAND_METRICS = [
   { key: 'count', label: 'Firma sayısı' },
@@ -21,6 +21,10 @@ function niceCeiling(value) {
   return 10 * power;
 }
 
+function bandTotal(period, metric) {
+  return BANDS.reduce(function (sum, band) { var b = period.bands[band]; return sum + (b ? b[metric] : 0); }, 0);
+}
+
 function drawBandChart(container, periods, metric) {
   clear(container);
   if (!periods || !periods.length) {
@@ -29,12 +33,7 @@ function drawBandChart(container, periods, metric) {
   }
   var width = 760, height = 270, left = 58, right = 8, top = 16, bottom = 26;
   var plotW = width - left - right, plotH = height - top - bottom;
-  var totals = periods.map(function (p) {
-    return BANDS.reduce(function (sum, band) {
-      var b = p.bands[band];
-      return sum + (b ? b[metric === 'share' ? 'count' : metric] : 0);
-    }, 0);
-  });
+  var totals = periods.map(function (p) { return bandTotal(p, metric === 'share' ? 'count' : metric); });
   var max = metric === 'share' ? 100 : niceCeiling(Math.max.apply(null, totals.concat([1])));
   var label = metric === 'risk_tl' ? shortAmount : metric === 'share' ? function (v) { return '%' + Math.round(v); } : wholeNumber;
   var chart = svg('svg', { viewBox: '0 0 ' + width + ' ' + height, role: 'img', 'aria-label': 'Skor bantları' });
@@ -72,10 +71,10 @@ function drawBandChart(container, periods, metric) {
 
 function drawLegend(container) {
   clear(container);
-  BANDS.forEach(function (band) {
+  BANDS.forEach(function (band, i) {
     var item = el('span');
-    item.appendChild(el('span', 'swatch band-' + band));
-    item.appendChild(document.createTextNode(band === 'YI' ? 'YI' : 'Skor ' + band));
+    item.appendChild(el('span', 'swatch ' + bandClass('band-', band)));
+    item.appendChild(document.createTextNode(band === YI ? 'YI (Yakın İzleme)' : 'Skor ' + bandInterval(i)));
     container.appendChild(item);
   });
 }
@@ -89,12 +88,25 @@ function heatColor(fromIndex, toIndex, share) {
   return 'rgba(18, 53, 91, ' + (0.05 + 0.5 * Math.min(1, share)) + ')';
 }
 
-function drawFlowMatrix(container, summary, transition) {
+// The head of a band-to-band table (the two periods in its corner, a column per band and
+// a total) in `table`; returns its body.
+function heatFrame(table, transition, labels, totalLabel) {
+  var head = table.appendChild(el('thead')).appendChild(el('tr'));
+  var corner = head.appendChild(el('th', 'corner'));
+  corner.appendChild(el('span', '', '↓ ' + transition.from));
+  corner.appendChild(el('span', '', '→ ' + transition.to));
+  labels.forEach(function (label) { head.appendChild(el('th', '', label)); });
+  head.appendChild(el('th', 'sum', totalLabel));
+  return table.appendChild(el('tbody'));
+}
+
+// The heat map of one transition; a click on a filled cell calls pick(fromBand, toBand).
+function drawFlowMatrix(container, summary, transition, pick) {
   clear(container);
   clear(summary);
   if (!transition) {
     container.appendChild(el('p', 'missing', 'Bu görünümde dönem çifti yok.'));
-    return;
+    return null;
   }
   var cells = {}, rowSum = {}, colSum = {}, maxMove = 1, maxStay = 1, worse = [0, 0], better = [0, 0], same = [0, 0];
   transition.flows.forEach(function (f) {
@@ -108,13 +120,7 @@ function drawFlowMatrix(container, summary, transition) {
     bucket[1] += f.risk_tl;
   });
   var table = el('table', 'heat');
-  var head = table.appendChild(el('thead')).appendChild(el('tr'));
-  var corner = head.appendChild(el('th', 'corner'));
-  corner.appendChild(el('span', '', '↓ ' + transition.from));
-  corner.appendChild(el('span', '', '→ ' + transition.to));
-  BANDS.forEach(function (band) { head.appendChild(el('th', '', band)); });
-  head.appendChild(el('th', 'sum', 'Toplam'));
-  var body = table.appendChild(el('tbody'));
+  var body = heatFrame(table, transition, BANDS, 'Toplam');
   BANDS.forEach(function (from, i) {
     var tr = body.appendChild(el('tr'));
     tr.appendChild(el('th', '', from));
@@ -126,10 +132,13 @@ function drawFlowMatrix(container, summary, transition) {
         if ((i === j ? 0.05 + 0.5 * share : 0.08 + 0.82 * share) > 0.5) td.style.color = '#fff';
         td.appendChild(el('span', 'n', wholeNumber(f.count)));
         td.appendChild(el('span', 'r', shortAmount(f.risk_tl)));
-        td.title = from + ' → ' + to + ': ' + wholeNumber(f.count) + ' firma, ' + wholeNumber(f.risk_tl) + ' TL';
+        td.title = from + ' → ' + to + ': ' + wholeNumber(f.count) + ' firma, ' + wholeNumber(f.risk_tl) +
+          ' TL. Firmaları listelemek için tıklayın.';
+        td.className = 'pick';
+        td.addEventListener('click', function () { pick(from, to); });
       } else {
         td.textContent = '·';
-        td.style.color = '#c0c8d0';
+        td.className = 'blank';
       }
       tr.appendChild(td);
     });
@@ -146,13 +155,31 @@ function drawFlowMatrix(container, summary, transition) {
   summary.appendChild(document.createTextNode(' (' + shortAmount(worse[1]) + ' TL) · İyileşen: '));
   summary.appendChild(el('b', 'down', wholeNumber(better[0]) + ' firma'));
   summary.appendChild(document.createTextNode(' (' + shortAmount(better[1]) + ' TL) · Aynı bantta: ' +
-    wholeNumber(same[0]) + ' firma. Hücrelerde firma sayısı ve sonraki dönemin riski (TL).'));
+    wholeNumber(same[0]) + ' firma. Hücrelerde firma sayısı ve sonraki dönemin riski (TL); bir hücreye tıklayınca firmaları listelenir.'));
+  return { total: worse[0] + better[0] + same[0], yi: colSum[YI] || 0 };
+}
+
+// The band record of one period and segment of the snapshot, or null.
+function snapshotOf(data, segment, period) {
+  var list = (data.band_snapshot || {})[segment] || [];
+  for (var i = 0; i < list.length; i++) if (list[i].donem === period) return list[i];
+  return null;
 }
 
 function setUpBandChart(data) {
   var state = { segment: 'ALL', metric: 'count' };
   var chart = document.getElementById('band-chart');
-  function draw() { drawBandChart(chart, (data.band_snapshot || {})[state.segment], state.metric); }
+  function draw() {
+    var periods = (data.band_snapshot || {})[state.segment];
+    drawBandChart(chart, periods, state.metric);
+    var last = periods && periods.length ? periods[periods.length - 1] : null;
+    var counted = last ? bandTotal(last, 'count') : 0;
+    footnote(document.getElementById('band-note'), last && state.segment === 'ALL' && counted < data.firma
+      ? 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar: görünümde ' + wholeNumber(data.firma) +
+        ' firma var, ' + last.donem + ' çubuğunda ' + wholeNumber(counted) + '; o dönemde skoru olmayan ' +
+        wholeNumber(data.firma - counted) + ' firma çubukta yer almaz.'
+      : 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar.');
+  }
   var segments = segmentOptions(data.band_snapshot);
   tabs(document.getElementById('band-segments'), segments, state.segment, function (key) { state.segment = key; draw(); });
   tabs(document.getElementById('band-metric'), BAND_METRICS, state.metric, function (key) { state.metric = key; draw(); });
@@ -160,7 +187,8 @@ function setUpBandChart(data) {
   draw();
 }
 
-function setUpFlowMatrix(data) {
+// pickCell(segment, transition, fromBand, toBand) is called for a click on a cell.
+function setUpFlowMatrix(data, pickCell) {
   var matrix = data.flow_matrix || {};
   var segment = document.getElementById('flow-segment'), pair = document.getElementById('flow-pair');
   var segments = segmentOptions(matrix);
@@ -172,7 +200,19 @@ function setUpFlowMatrix(data) {
       String(list.length - 1));
   }
   function draw() {
-    drawFlowMatrix(document.getElementById('flow-matrix'), document.getElementById('flow-summary'), pairs()[Number(pair.value)]);
+    var transition = pairs()[Number(pair.value)];
+    var shown = drawFlowMatrix(document.getElementById('flow-matrix'), document.getElementById('flow-summary'), transition,
+      function (from, to) { pickCell(segment.value, transition, from, to); });
+    var snapshot = transition ? snapshotOf(data, segment.value, transition.to) : null;
+    var note = 'Matris yalnızca iki dönemde de skoru (ya da YI durumu) olan firmaları sayar.';
+    if (shown && snapshot) {
+      var inPeriod = bandTotal(snapshot, 'count'), yi = snapshot.bands[YI] ? snapshot.bands[YI].count : 0;
+      note += ' ' + transition.to + ' döneminde ' + wholeNumber(inPeriod) + ' firmanın bandı var, matriste ' +
+        wholeNumber(shown.total) + '; ' + transition.from + ' döneminde skoru olmayan ' + wholeNumber(inPeriod - shown.total) +
+        ' firma düşer. Bu yüzden YI sütunu ' + wholeNumber(shown.yi) + ' firma sayarken ' + transition.to +
+        ' döneminde YI firma sayısı ' + wholeNumber(yi) + '.';
+    }
+    footnote(document.getElementById('flow-note'), note);
   }
   segment.addEventListener('change', function () { fillPairs(); draw(); });
   pair.addEventListener('change', draw);

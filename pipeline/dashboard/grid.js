@@ -1,12 +1,20 @@
-// A table of records drawn a page at a time, sorted by a click on a column head.
-// A column is {label, value(record) -> the sort key, render(td, record) (optional;
-// default: the value as text), num (right-aligned), cls (of its cells), headCls, title}.
+// A table of records drawn a page at a time, sorted by a click on a column head, and
+// downloadable as CSV. A column is {label, value(record) -> the sort key, render(td,
+// record) (optional; default: the value as text), csv(record) (optional; default: the
+// value; false leaves the column out of the CSV), num (right-aligned), cls (of its head
+// and cells), title}. options.csvColumns ({label, value}) replace the columns in the CSV
+// where one cell of the page holds several fields. In print every grid shows all its
+// records.
 
 var collator = new Intl.Collator('tr-TR', { numeric: true });
+var GRIDS = [];
+var printing = false;
+
+function missingKey(key) {
+  return key === null || key === undefined || key === '';
+}
 
 function compareKeys(a, b) {
-  var aMissing = a === null || a === undefined || a === '', bMissing = b === null || b === undefined || b === '';
-  if (aMissing || bMissing) return aMissing === bMissing ? 0 : aMissing ? 1 : -1;
   if (typeof a === 'number' && typeof b === 'number') return a - b;
   if (typeof a === 'number') return -1;
   if (typeof b === 'number') return 1;
@@ -20,6 +28,7 @@ function Grid(table, pager, columns, options) {
   this.pageSize = (options && options.pageSize) || 100;
   this.onPick = options && options.onPick;
   this.emptyText = (options && options.emptyText) || 'Kayıt yok.';
+  this.csvColumns = options && options.csvColumns;
   this.records = [];
   this.page = 0;
   this.sortColumn = -1;
@@ -27,14 +36,16 @@ function Grid(table, pager, columns, options) {
   this.head = table.tHead || table.appendChild(el('thead'));
   this.body = table.tBodies[0] || table.appendChild(el('tbody'));
   this.drawHead();
+  GRIDS = GRIDS.filter(function (grid) { return grid.table !== table; });
+  GRIDS.push(this);
 }
 
 Grid.prototype.drawHead = function () {
   var grid = this, row = el('tr');
   clear(this.head).appendChild(row);
   this.columns.forEach(function (column, index) {
-    var th = el('th', 'sortable' + (column.num ? ' num' : '') + (column.headCls ? ' ' + column.headCls : ''), column.label);
-    if (column.title) th.title = column.title;
+    var th = el('th', 'sortable' + (column.num ? ' num' : '') + (column.cls ? ' ' + column.cls : ''), column.label);
+    th.title = (column.title ? column.title + '\n' : '') + 'Sıralamak için tıklayın.';
     if (index === grid.sortColumn) th.appendChild(el('span', 'arrow', grid.sortDescending ? '▼' : '▲'));
     th.addEventListener('click', function () { grid.sortBy(index); });
     row.appendChild(th);
@@ -42,7 +53,7 @@ Grid.prototype.drawHead = function () {
 };
 
 // Sorts by a column; a second click on the same column reverses the order. Numbers
-// start with the largest, texts with A.
+// start with the largest, texts with A; missing values always go last.
 Grid.prototype.sortBy = function (index, descending) {
   var column = this.columns[index];
   if (descending === undefined) {
@@ -61,8 +72,7 @@ Grid.prototype.sort = function () {
   var value = this.columns[this.sortColumn].value, sign = this.sortDescending ? -1 : 1;
   var keyed = this.records.map(function (record, i) { return { record: record, key: value(record), i: i }; });
   keyed.sort(function (a, b) {
-    var aMissing = a.key === null || a.key === undefined || a.key === '';
-    var bMissing = b.key === null || b.key === undefined || b.key === '';
+    var aMissing = missingKey(a.key), bMissing = missingKey(b.key);
     if (aMissing || bMissing) return aMissing === bMissing ? a.i - b.i : aMissing ? 1 : -1;
     return sign * compareKeys(a.key, b.key) || a.i - b.i;
   });
@@ -78,7 +88,8 @@ Grid.prototype.setRecords = function (records) {
 
 Grid.prototype.draw = function () {
   var grid = this, body = clear(this.body);
-  var first = this.page * this.pageSize, last = Math.min(this.records.length, first + this.pageSize);
+  var first = printing ? 0 : this.page * this.pageSize;
+  var last = printing ? this.records.length : Math.min(this.records.length, first + this.pageSize);
   if (!this.records.length) {
     var empty = body.appendChild(el('tr', 'empty'));
     var td = empty.appendChild(el('td', '', this.emptyText));
@@ -104,7 +115,7 @@ Grid.prototype.drawPager = function (first, last) {
   if (!this.pager) return;
   var grid = this, pages = Math.ceil(this.records.length / this.pageSize);
   clear(this.pager);
-  if (pages <= 1) return;
+  if (pages <= 1 || printing) return;
   var previous = el('button', '', '‹ Önceki'), next = el('button', '', 'Sonraki ›');
   previous.type = next.type = 'button';
   previous.disabled = this.page === 0;
@@ -116,10 +127,36 @@ Grid.prototype.drawPager = function (first, last) {
   this.pager.appendChild(next);
 };
 
+// Every record (not only the page shown), in the grid's order, as CSV rows.
+Grid.prototype.csvRows = function () {
+  var columns = this.csvColumns || this.columns.filter(function (c) { return c.csv !== false; });
+  var rows = [columns.map(function (c) { return c.label; })];
+  this.records.forEach(function (record) {
+    rows.push(columns.map(function (c) { return c.csv ? c.csv(record) : c.value(record); }));
+  });
+  return rows;
+};
+
+// A button that downloads the grid as `fileName`.
+function csvButton(grid, fileName) {
+  var button = el('button', 'csv', 'CSV indir');
+  button.type = 'button';
+  button.title = 'Listenin tamamı (yalnızca bu sayfa değil); Excel için UTF-8, ";" ayraçlı.';
+  button.addEventListener('click', function () { downloadCsv(typeof fileName === 'function' ? fileName() : fileName, grid.csvRows()); });
+  return button;
+}
+
+// Print shows every record of every grid, without pagers; the screen goes back to pages.
+function setPrinting(on) {
+  if (printing === on) return;
+  printing = on;
+  GRIDS.forEach(function (grid) { if (grid.table.isConnected) grid.draw(); });
+}
+
 // Cell renderers shared by the tables.
 function renderScore(td, score) {
   var band = scoreBand(score);
-  td.className += ' score' + (band ? ' s-' + band : ' none');
+  td.className += ' score' + (band ? ' ' + bandClass('s-', band) : ' none');
   td.textContent = score === null || score === undefined ? '–' : text(score);
 }
 

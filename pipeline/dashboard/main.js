@@ -19,13 +19,33 @@ function addFact(label, value, alert) {
   }
 })();
 
-setUpBandChart(data);
-setUpFlowMatrix(data);
 var firms = new Firms(data);
-var showFirm = firms.setUpTable();
-firms.drawWatchLists(document.getElementById('watch-lists'), data.liste_sayilari, showFirm);
+var panel = new FirmPanel(firms, data);
+var openFirm = function (row) { panel.open(firms.get(row, 'muta')); };
+setUpBandChart(data);
+setUpFlowMatrix(data, function (segment, transition, from, to) {
+  firms.drawFlowFirms(document.getElementById('flow-firms'), segment, transition, from, to, openFirm);
+});
+firms.setUpTable(openFirm);
+firms.drawWatchLists(document.getElementById('watch-lists'), data.liste_sayilari, openFirm);
+(function listNote() {
+  var counts = data.liste_sayilari || {}, sum = 0;
+  LISTS.forEach(function (list) { sum += counts[list.flag] || 0; });
+  footnote(document.getElementById('list-note'), 'Listelerin toplamı (' + wholeNumber(sum) + ') “İzleme listelerinde” sayısından (' +
+    wholeNumber(counts.herhangi || 0) + ') büyük olabilir: bir firma birden çok listede yer alabilir. Her liste en çok ' +
+    wholeNumber((data.kurallar || {}).liste_siniri) + ' firma tutar.');
+})();
 if (data.edition === 'admin') {
-  var titles = {};
-  firms.rows.forEach(function (r) { titles[text(firms.get(r, 'muta'))] = firms.get(r, 'unvan'); });
-  setUpAdmin(data, function (muta) { return titles[text(muta)] || ''; });
+  setUpAdmin(data, function (muta) {
+    var row = firms.find(muta);
+    return row ? text(firms.get(row, 'unvan')) : text((data.unvanlar || {})[text(muta)]);
+  }, function (muta) { panel.open(muta); });
 }
+drawDefinitions(document.getElementById('tanimlar'), data);
+
+// Print shows the complete lists and table; the screen goes back to pages afterwards.
+var printMedia = window.matchMedia('print');
+printMedia.addEventListener('change', function () { setPrinting(printMedia.matches); });
+window.addEventListener('beforeprint', function () { setPrinting(true); });
+window.addEventListener('afterprint', function () { setPrinting(printMedia.matches); });
+panel.followAddress();

@@ -1,8 +1,10 @@
 // Opens dashboard pages (and the runs page) in headless Chromium and reports what a reader
 // would meet there: console errors and uncaught exceptions, dialogs (an injected script
 // would open one), the filled firm table, the result of a search and a filter, the table
-// cells that explain themselves on hover, a full-page screenshot, and whether every
-// control can be used without a failure.
+// cells that explain themselves on hover, a full-page screenshot, whether every control
+// can be used without a failure, what the CSV downloads hold, what print media shows, and
+// the firm panel a "#firma=MUTA" link opens (with a screenshot of it, and of the model
+// measures where the page has them).
 //
 // usage: node dashboard_check.js [--sections] CHROMIUM OUT_DIR PAGE.html...
 // With --sections, every section with an id also gets a screenshot of its own.
@@ -43,7 +45,7 @@ function finish(code, message) {
   try { fs.rmSync(profile, { recursive: true, force: true }); } catch (e) { /* best effort */ }
   process.exit(code);
 }
-const deadline = setTimeout(() => finish(1, 'dashboard_check: timed out'), 25000);
+const deadline = setTimeout(() => finish(1, 'dashboard_check: timed out'), 300000);
 browser.on('exit', (code) => finish(1, 'dashboard_check: chromium ended early with ' + code));
 
 // The protocol connection: requests carry ids, replies and events arrive on fd 4.
@@ -155,9 +157,142 @@ const exercise = `(async () => {
   for (const th of document.querySelectorAll('th.sortable')) { th.click(); th.click(); presses += 2; }
   for (const button of document.querySelectorAll('.pager button:not([disabled])')) { button.click(); presses++; }
   const pick = document.querySelector('#watch-lists tr.pick');
-  if (pick) { pick.click(); presses++; await tick(); }
-  return { presses, rowsAfterPick: document.querySelectorAll('#firm-body tr:not(.empty)').length };
+  let picked = null;
+  if (pick) { picked = pick.querySelector('.name').title.split(' · ')[0]; pick.click(); presses++; await tick(); }
+  const panel = document.getElementById('firma-panel');
+  const report = { presses, picked, panelOpen: !!panel && !panel.hidden, address: location.hash };
+  document.dispatchEvent(new KeyboardEvent('keydown', { key: 'Escape' }));
+  await tick();
+  report.panelClosed = !!panel && panel.hidden;
+  return report;
 })()`;
+
+// Runs in the page: the CSV downloads of the filtered firm table and of a watch list
+// (their text caught where the page hands it to the browser), read back as records.
+const downloads = `(async () => {
+  const tick = () => new Promise((resolve) => setTimeout(resolve, 50));
+  let blob = null;
+  const create = URL.createObjectURL;
+  URL.createObjectURL = (b) => { blob = b; return create.call(URL, b); };
+  const read = async (button) => {
+    blob = null;
+    button.click();
+    await tick();
+    if (!blob) return null;
+    const bytes = new Uint8Array(await blob.arrayBuffer());
+    const text = new TextDecoder('utf-8', { ignoreBOM: true }).decode(bytes);
+    const records = [];
+    let record = [], field = '', quoted = false;
+    const body = text.replace(/^\\uFEFF/, '');
+    for (let i = 0; i < body.length; i++) {
+      const c = body[i];
+      if (quoted) { if (c === '"' && body[i + 1] === '"') { field += '"'; i++; } else if (c === '"') quoted = false; else field += c; }
+      else if (c === '"') quoted = true;
+      else if (c === ';') { record.push(field); field = ''; }
+      else if (c === '\\r' && body[i + 1] === '\\n') { record.push(field); records.push(record); record = []; field = ''; i++; }
+      else field += c;
+    }
+    const risky = records.slice(1).flat().filter((f) => /^[=+\\-@\\t\\r]/.test(f) && !/^[+-]?\\d+(?:[.,]\\d+)?$/.test(f));
+    return { bom: bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf, header: records[0], rows: records.length - 1,
+      widths: Array.from(new Set(records.map((r) => r.length))), risky: risky.length,
+      neutralised: records.slice(1).flat().filter((f) => f.startsWith("'")) };
+  };
+  const segment = document.getElementById('firm-segment');
+  const report = {};
+  if (segment && segment.options.length > 1) {
+    segment.value = segment.options[1].value;
+    segment.dispatchEvent(new Event('change', { bubbles: true }));
+  }
+  await tick();
+  report.tableCount = Number(document.getElementById('firm-shown').dataset.count);
+  report.tableHeads = Array.from(document.querySelectorAll('#firm-head th')).map((th) => th.firstChild.textContent);
+  report.table = await read(document.querySelector('#firm-controls button.csv'));
+  segment.value = '';
+  segment.dispatchEvent(new Event('change', { bubbles: true }));
+  report.allFirms = await read(document.querySelector('#firm-controls button.csv'));
+  const card = document.querySelector('#watch-lists .watch');
+  if (card) { report.listCount = Number(card.dataset.count); report.list = await read(card.querySelector('button.csv')); }
+  URL.createObjectURL = create;
+  return report;
+})()`;
+
+// Runs in the page under print media: every row of the lists and the table is there, and
+// nothing is cut off or left in a scroll box.
+// The page redraws for print when the media change reaches it, in the next rendering
+// update: two animation frames later it has.
+const printed = `(async () => {
+  const frame = () => new Promise((resolve) => requestAnimationFrame(() => resolve()));
+  await frame();
+  await frame();
+  const cards = Array.from(document.querySelectorAll('#watch-lists .watch'));
+  const lists = cards.map((c) => ({ flag: c.dataset.flag, expected: Number(c.dataset.count),
+    shown: c.querySelectorAll('tbody tr:not(.empty)').length }));
+  const boxes = [], clipped = [];
+  document.querySelectorAll('main *').forEach((node) => {
+    const style = getComputedStyle(node);
+    if (style.display === 'none') return;
+    if (/(auto|scroll)/.test(style.overflowY) && node.scrollHeight > node.clientHeight + 1) boxes.push(node.id || node.className);
+    if (/(auto|scroll|hidden)/.test(style.overflowX) && node.scrollWidth > node.clientWidth + 1) clipped.push(node.id || node.className || node.tagName);
+  });
+  return { printMedia: matchMedia('print').matches, lists, tableRows: document.querySelectorAll('#firm-body tr:not(.empty)').length,
+    tableCount: Number(document.getElementById('firm-shown').dataset.count),
+    pagers: Array.from(document.querySelectorAll('.pager')).filter((p) => getComputedStyle(p).display !== 'none').length,
+    scrollBoxes: boxes.slice(0, 5), clipped: clipped.slice(0, 5) };
+})()`;
+
+// Runs in the page opened from a "#firma=MUTA" link: what the firm panel shows.
+const panelProbe = `(() => {
+  const panel = document.getElementById('firma-panel');
+  const periods = JSON.parse(document.getElementById('vrd-data').textContent).meta.donemler;
+  const scores = Array.from(panel.querySelectorAll('.history tbody tr')).map((tr) => tr.children[1].textContent);
+  const admin = document.getElementById('modeller');
+  const cellNumbers = (selector) => Array.from(document.querySelectorAll(selector)).filter((td) => /\\d/.test(td.textContent)).length;
+  return { open: !panel.hidden, title: (panel.querySelector('h2') || {}).textContent, text: panel.innerText, periods: periods.length,
+    scores, address: (panel.querySelector('.link input') || {}).value,
+    models: admin ? { auc: cellNumbers('#modeller td.auc'), gini: cellNumbers('#modeller td.gini'), psi: cellNumbers('#modeller td.psi'),
+      calibration: document.querySelectorAll('#kalibrasyon tbody tr:not(.empty)').length,
+      migration: cellNumbers('#gocler td.rate'), missing: Array.from(admin.querySelectorAll(':scope > p.missing')).map((p) => p.textContent) } : null };
+})()`;
+
+// The firm a link is opened on: the first with a score in every period, preferably one
+// on a watch list with a model explanation (the fuller panel to look at).
+const linkedFirm = `(() => {
+  const data = JSON.parse(document.getElementById('vrd-data').textContent);
+  const at = (name) => data.columns.indexOf(name);
+  const flags = ['_hizli_yukselen', '_rejim_degisimi', '_potansiyel_yi', '_erken_sinyal'].map(at).filter((i) => i >= 0);
+  const scored = data.rows.filter((r) => data.meta.donemler.every((p) => typeof r[at('vrd' + p)] === 'number'));
+  const rich = scored.find((r) => flags.some((i) => r[i]) && at('_ml_aciklama') >= 0 && r[at('_ml_aciklama')]);
+  const firm = rich || scored[0];
+  return firm ? String(firm[at('muta')]) : null;
+})()`;
+
+// A screenshot of one element; a fixed one (the firm panel) is shot in a viewport tall
+// enough for all of its content.
+async function shoot(sessionId, selector, file) {
+  const box = await send('Runtime.evaluate', { returnByValue: true, expression: `(() => { const n = document.querySelector(${JSON.stringify(selector)});
+    if (!n || n.hidden) return null; const r = n.getBoundingClientRect(); const fixed = getComputedStyle(n).position === 'fixed';
+    return { fixed, x: r.left + (fixed ? 0 : scrollX), y: r.top + (fixed ? 0 : scrollY), width: r.width,
+      height: Math.max(n.scrollHeight, r.height) }; })()` }, sessionId);
+  const v = box.result.value;
+  if (!v) return null;
+  const height = Math.min(v.height, 4000);
+  if (v.fixed) await send('Emulation.setDeviceMetricsOverride', { ...viewport, height: Math.max(viewport.height, Math.ceil(height)) }, sessionId);
+  const part = await send('Page.captureScreenshot', {
+    format: 'png', captureBeyondViewport: !v.fixed, clip: { x: v.x, y: v.y, width: v.width, height, scale: 1 },
+  }, sessionId);
+  if (v.fixed) await send('Emulation.setDeviceMetricsOverride', viewport, sessionId);
+  fs.writeFileSync(file, Buffer.from(part.data, 'base64'));
+  return file;
+}
+
+async function evaluate(sessionId, expression, problems, what) {
+  const result = await send('Runtime.evaluate', { expression, awaitPromise: true, returnByValue: true }, sessionId);
+  const failure = result.exceptionDetails;
+  if (failure) problems.push(what + ': ' + ((failure.exception || {}).description || failure.text));
+  return result.result.value;
+}
+
+const viewport = { width: 1440, height: 1000, deviceScaleFactor: 1, mobile: false };
 
 async function check(sessionId, page) {
   const problems = [];
@@ -201,9 +336,33 @@ async function check(sessionId, page) {
       fs.writeFileSync(path.join(outDir, path.basename(page, '.html') + '-' + box.id + '.png'), Buffer.from(part.data, 'base64'));
     }
   }
-  const exercised = await send('Runtime.evaluate', { expression: exercise, awaitPromise: true, returnByValue: true }, sessionId);
-  if (exercised.exceptionDetails) problems.push('exercise: ' + exercised.exceptionDetails.text);
-  report.exercise = exercised.result.value || {};
+  const name = path.basename(page, '.html');
+  report.modelShot = await shoot(sessionId, '#modeller', path.join(outDir, name + '-modeller.png'));
+  report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
+  // Downloads, print and firm links are the dashboards' own; the runs page has none.
+  const dashboard = await send('Runtime.evaluate', { expression: "!!document.querySelector('#firm-body')",
+                                                     returnByValue: true }, sessionId);
+  if (!dashboard.result.value) {
+    listeners.splice(listeners.indexOf(onProblem), 1);
+    report.problems = problems;
+    return report;
+  }
+  report.downloads = (await evaluate(sessionId, downloads, problems, 'downloads')) || {};
+  await send('Emulation.setEmulatedMedia', { media: 'print' }, sessionId);
+  report.print = (await evaluate(sessionId, printed, problems, 'print')) || {};
+  await send('Emulation.setEmulatedMedia', { media: '' }, sessionId);
+
+  const muta = await evaluate(sessionId, linkedFirm, problems, 'linked firm');
+  if (muta) {
+    const blank = nextEvent('Page.loadEventFired', sessionId);
+    await send('Page.navigate', { url: 'about:blank' }, sessionId);
+    await blank;
+    const linked = nextEvent('Page.loadEventFired', sessionId);
+    await send('Page.navigate', { url: 'file://' + path.resolve(page) + '#firma=' + muta }, sessionId);
+    await linked;
+    report.link = Object.assign({ muta }, await evaluate(sessionId, panelProbe, problems, 'panel'));
+    report.link.shot = await shoot(sessionId, '#firma-panel', path.join(outDir, name + '-firma.png'));
+  }
   listeners.splice(listeners.indexOf(onProblem), 1);
   report.problems = problems;
   return report;
@@ -214,7 +373,7 @@ async function check(sessionId, page) {
   const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
   const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
   for (const domain of ['Page', 'Runtime', 'Log']) await send(domain + '.enable', {}, sessionId);
-  await send('Emulation.setDeviceMetricsOverride', { width: 1440, height: 1000, deviceScaleFactor: 1, mobile: false }, sessionId);
+  await send('Emulation.setDeviceMetricsOverride', viewport, sessionId);
   const reports = [];
   for (const page of pages) reports.push(await check(sessionId, page));
   clearTimeout(deadline);

@@ -1,11 +1,15 @@
 // The three dashboard editions of a mart run, opened in headless Chromium: no console
 // error, a filled firm table whose search and segment filter work, controls that all
-// work, a hostile firm title shown as plain text, and each edition's own sections. The pages are driven by
-// tests/browser/dashboard_check.js (DevTools protocol over a pipe, Node only); the
-// screenshots stay in <build>/dashboard-screenshots for a person to look at.
+// work, a hostile firm title shown as plain text, CSV downloads that hold the table and
+// the lists (formula-like texts neutralised), print media with every row and nothing cut,
+// a "#firma=MUTA" link that opens the firm's panel, and each edition's own sections (the
+// admin's model measures). The pages are driven by tests/browser/dashboard_check.js
+// (DevTools protocol over a pipe, Node only); the screenshots, the firm panel's and the
+// model measures' among them, stay in <build>/dashboard-screenshots for a person to look at.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -24,6 +28,7 @@ namespace vordak::testing {
 namespace {
 
 const std::string kHostileTitle = "</script><img src=x onerror=alert(1)> \"Tırnak\" & 'Ortak' A.Ş.";
+const std::string kFormulaTitle = "=HYPERLINK(\"http://ornek.invalid\";\"Tıkla\")";
 
 // The first of `names` found as an executable on PATH or as an absolute path.
 std::optional<fs::path> find_program(const std::vector<std::string>& names) {
@@ -40,8 +45,14 @@ std::optional<fs::path> find_program(const std::vector<std::string>& names) {
   return std::nullopt;
 }
 
-// A small portfolio with model outputs, one firm among the riskiest renamed to a title
-// full of markup, and its marts.
+std::string sql_text(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A small portfolio with model outputs, two firms among the riskiest renamed to a title
+// full of markup and to a spreadsheet formula, and its marts.
 void build_dashboards(const fs::path& dir) {
   const std::string db = (dir / "db" / "vrd.duckdb").string();
   fs::create_directories(dir / "db");
@@ -49,10 +60,11 @@ void build_dashboards(const fs::path& dir) {
   synth::generate_model_outputs(db, 11);
   {
     pipeline::Connection con(db);
-    std::string quoted;
-    for (char c : kHostileTitle) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    con.execute("UPDATE map_identity SET unvan = '" + quoted + "' WHERE entity_id = (SELECT entity_id FROM fact_periodic WHERE donem = (SELECT max(donem) FROM "
-                "fact_periodic) ORDER BY kombine_risk DESC NULLS LAST LIMIT 1 OFFSET 4)");
+    for (const auto& [title, rank] : {std::pair{kHostileTitle, 4}, std::pair{kFormulaTitle, 3}}) {
+      con.execute("UPDATE map_identity SET unvan = " + sql_text(title) + " WHERE entity_id = (SELECT entity_id FROM fact_periodic "
+                  "WHERE donem = (SELECT max(donem) FROM fact_periodic) ORDER BY kombine_risk DESC NULLS LAST LIMIT 1 OFFSET " +
+                  std::to_string(rank) + ")");
+    }
   }
   StringSink console;
   pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console);
@@ -87,6 +99,7 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
   EXPECT_EQ(empty["problems"], ordered_json::array());
   EXPECT_EQ(empty["rowsBefore"], 0);
   EXPECT_NE(empty["text"].get<std::string>().find("Bu görünümde bant verisi yok."), std::string::npos);
+  EXPECT_FALSE(empty.contains("link"));  // no firm to open
 
   const std::vector<std::string> editions = {"Portföy", "Yönetici", "Yönetici · Admin"};
   for (std::size_t i = 0; i < reports.size(); ++i) {
@@ -106,9 +119,56 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
     EXPECT_TRUE(page["segmentFilter"]["allMatch"].get<bool>());
 
     // Every tab, select, column head and pager button was used; a watch-list row opens
-    // its firm alone in the table.
-    EXPECT_GT(page["exercise"]["presses"].get<int>(), 20);
-    EXPECT_EQ(page["exercise"]["rowsAfterPick"], 1);
+    // its firm's panel and puts the firm's link in the address; Escape closes it.
+    const ordered_json& exercise = page["exercise"];
+    EXPECT_GT(exercise["presses"].get<int>(), 20);
+    EXPECT_TRUE(exercise["panelOpen"].get<bool>());
+    EXPECT_EQ(exercise["address"], "#firma=" + exercise["picked"].get<std::string>());
+    EXPECT_TRUE(exercise["panelClosed"].get<bool>());
+
+    // The filtered table and a watch list download as CSV: a byte-order mark, ";"
+    // between the columns the page shows, one record per row; no cell a spreadsheet
+    // would run as a formula.
+    const ordered_json& downloads = page["downloads"];
+    const ordered_json& table = downloads["table"];
+    EXPECT_TRUE(table["bom"].get<bool>());
+    EXPECT_GT(downloads["tableCount"].get<int>(), 0);
+    EXPECT_LT(downloads["tableCount"].get<int>(), page["rowsBefore"].get<int>() * 10);
+    EXPECT_EQ(table["rows"], downloads["tableCount"]);
+    EXPECT_EQ(table["header"], downloads["tableHeads"]);
+    EXPECT_EQ(table["widths"], ordered_json::array({downloads["tableHeads"].size()}));
+    for (const char* csv : {"table", "allFirms", "list"}) EXPECT_EQ(downloads[csv]["risky"], 0) << csv;
+    const ordered_json& neutralised = downloads["allFirms"]["neutralised"];
+    EXPECT_NE(std::find(neutralised.begin(), neutralised.end(), "'" + kFormulaTitle), neutralised.end());
+    EXPECT_EQ(downloads["list"]["rows"], downloads["listCount"]);
+    EXPECT_EQ(downloads["list"]["header"], ordered_json({"Muta", "Ünvan", "Segment", "Neden", "Son risk", "Skor"}));
+
+    // Print shows every row of every list and of the table, without pagers, scroll
+    // boxes or anything cut off.
+    const ordered_json& print = page["print"];
+    EXPECT_TRUE(print["printMedia"].get<bool>());
+    ASSERT_EQ(print["lists"].size(), 6u);
+    for (const ordered_json& list : print["lists"]) EXPECT_EQ(list["shown"], list["expected"]) << list["flag"];
+    EXPECT_EQ(print["tableRows"], print["tableCount"]);
+    EXPECT_EQ(print["pagers"], 0);
+    EXPECT_EQ(print["scrollBoxes"], ordered_json::array());
+    EXPECT_EQ(print["clipped"], ordered_json::array());
+
+    // A pasted "#firma=MUTA" link opens that firm's panel with its score in every period.
+    const ordered_json& link = page["link"];
+    EXPECT_TRUE(link["open"].get<bool>());
+    EXPECT_EQ(link["scores"].size(), link["periods"].get<std::size_t>());
+    EXPECT_EQ(link["periods"], 6);
+    for (const ordered_json& score : link["scores"]) EXPECT_NE(score, "–");
+    EXPECT_EQ(link["address"], page["page"].get<std::string>() + "#firma=" + link["muta"].get<std::string>());
+    EXPECT_NE(link["text"].get<std::string>().find("YI olasılığı ve modelin etkenleri"), std::string::npos);
+    EXPECT_TRUE(fs::exists(link["shot"].get<std::string>()));
+
+    const std::string text = page["text"];
+    for (const char* shown : {"Veri dönemi:", "Oluşturulma:", "Veritabanı: vrd.duckdb", "Yakın İzleme", "[325, 500)",
+                              "Tahmin listesi", "Yönetici sürümü"}) {
+      EXPECT_NE(text.find(shown), std::string::npos) << shown;
+    }
 
     const ordered_json& sections = page["sections"];
     EXPECT_GT(sections["bantlar"].get<int>(), 5);  // bars of the band chart
@@ -116,10 +176,24 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
     EXPECT_GT(sections["listeler"].get<int>(), 6);
     EXPECT_EQ(sections.contains("backtest"), i == 2);
     EXPECT_EQ(sections.contains("tahminler"), i == 2);
+    EXPECT_EQ(sections.contains("modeller"), i == 2);
+    EXPECT_TRUE(sections.contains("tanimlar"));
     if (i == 2) {
       EXPECT_GT(sections["backtest"].get<int>(), 3);
       EXPECT_GT(sections["backtest-firmalar"].get<int>(), 1);
       EXPECT_GT(sections["tahminler"].get<int>(), 1);
+      // The model measures: AUC and Gini per period, PSI, migration rates and a filled
+      // calibration table, for every model.
+      const ordered_json& models = link["models"];
+      EXPECT_EQ(models["missing"], ordered_json::array());
+      EXPECT_GE(models["auc"].get<int>(), 6);
+      EXPECT_EQ(models["gini"], models["auc"]);
+      EXPECT_GE(models["psi"].get<int>(), 3 * 3);
+      EXPECT_GT(models["migration"].get<int>(), 5);
+      EXPECT_EQ(models["calibration"], 10);
+      EXPECT_TRUE(fs::exists(page["modelShot"].get<std::string>()));
+    } else {
+      EXPECT_TRUE(link["models"].is_null());
     }
     EXPECT_TRUE(fs::exists(page["screenshot"].get<std::string>()));
   }

@@ -65,7 +65,7 @@ std::vector<std::string> names_of(const std::vector<const Column*>& columns) {
   return names;
 }
 
-TEST(DashboardData, PageColumnsShowTheLastSixScoresAndOnlyMembersTheRowsHave) {
+TEST(DashboardData, PageColumnsShowEveryScoreAndOnlyMembersTheRowsHave) {
   ordered_json record = {{"_vrd_neden", "x"}, {"muta", 1}, {"son_risk", 5}, {"unvan", "U"}, {"_kacirilan", 0},
                          {"_ml_yi_prob", 0.5}, {"sube_adi", "hidden"}};
   const std::vector<std::string> periods = {"P1", "P2", "P3", "P4", "P5", "P6", "P7", "P8"};
@@ -75,8 +75,8 @@ TEST(DashboardData, PageColumnsShowTheLastSixScoresAndOnlyMembersTheRowsHave) {
   }
   const Scoreboard scoreboard = scoreboard_of(ordered_json(periods), ordered_json::array({record}));
   EXPECT_EQ(names_of(page_columns(scoreboard.rows, periods)),
-            (std::vector<std::string>{"muta", "unvan", "son_risk", "dfP7", "vrdP3", "vrdP4", "vrdP5", "vrdP6", "vrdP7",
-                                      "vrdP8", "_kacirilan", "_vrd_neden", "_ml_yi_prob"}));
+            (std::vector<std::string>{"muta", "unvan", "son_risk", "dfP7", "vrdP1", "vrdP2", "vrdP3", "vrdP4", "vrdP5",
+                                      "vrdP6", "vrdP7", "vrdP8", "_kacirilan", "_vrd_neden", "_ml_yi_prob"}));
   // With one period there is no earlier one to show a change against.
   EXPECT_EQ(names_of(page_columns(scoreboard.rows, {"P1"})),
             (std::vector<std::string>{"muta", "unvan", "son_risk", "vrdP1", "_kacirilan", "_vrd_neden", "_ml_yi_prob"}));

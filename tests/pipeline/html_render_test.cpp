@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
 #include "pipeline/html_page.h"
 
 #include "scoreboard_fixture.h"
@@ -52,14 +56,16 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   EXPECT_EQ(all.find("<b>neden"), std::string::npos);
   EXPECT_EQ(all.find("Boyut sınırı"), std::string::npos);
   EXPECT_EQ(all.find("src="), std::string::npos);  // nothing is fetched
-  EXPECT_EQ(all.find("href="), std::string::npos);
+  for (std::size_t at = all.find("href=\""); at != std::string::npos; at = all.find("href=\"", at + 1)) {
+    EXPECT_EQ(all.substr(at, 7), "href=\"#") << "a link leaving the page";
+  }
   EXPECT_EQ(all.find("url("), std::string::npos);
   EXPECT_EQ(all.find("@import"), std::string::npos);
 
   const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
-  render_html(scoreboard, dir / "small.html", dir / "ref.csv", kobi, 0.05);
+  render_html(scoreboard, dir / "small.html", dir / "ref.csv", kobi, 0.16);
   const std::string small = read_text(dir / "small.html");
-  EXPECT_LE(small.size(), 50000u);
+  EXPECT_LE(small.size(), 160000u);
   const std::size_t note = small.find("<div class=\"note\">Boyut sınırı nedeniyle en düşük riskli ");
   ASSERT_NE(note, std::string::npos);
   EXPECT_NE(small.find("<span class=\"label\">Firma</span><span class=\"value\">1.500</span>"), std::string::npos);
@@ -114,8 +120,8 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   EXPECT_EQ(portfolio["subeler"], ordered_json({{"7", "Kadıköy, Merkez"}}));
   EXPECT_EQ(portfolio["bolgeler"], ordered_json({{"2", "Anadolu"}}));
   EXPECT_EQ(portfolio["columns"],
-            ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk", "dfP", "vrdP", "vrdQ",
-                          "_hizli_yukselen", "_potansiyel_yi"}));
+            ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk", "dfP", "vrdP", "vrdQ", "rP",
+                          "rQ", "_hizli_yukselen", "_potansiyel_yi"}));
   EXPECT_EQ(portfolio["liste_sayilari"],
             ordered_json({{"_hizli_yukselen", 1}, {"_rejim_degisimi", 0}, {"_potansiyel_yi", 2}, {"_erken_sinyal", 0},
                           {"_yakalanan", 0}, {"_kacirilan", 0}, {"herhangi", 2}}));
@@ -130,13 +136,63 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   EXPECT_EQ(manager["flow_matrix"]["KOBI"][0]["flows"],
             ordered_json::parse(R"([{"from_band":"0-325","to_band":"825-1000","risk_tl":300,"count":1},)"
                                 R"({"from_band":"325-500","to_band":"325-500","risk_tl":100,"count":1}])"));
-  EXPECT_EQ(manager["rows"], ordered_json::parse(R"([[1,"A","KOBI",7,2,300,50,100,900,1,1],[3,"C","KOBI",null,null,100,10,400,450,0,0]])"));
+  EXPECT_EQ(manager["rows"], ordered_json::parse(R"([[1,"A","KOBI",7,2,300,50,100,900,250,300,1,1],)"
+                                                 R"([3,"C","KOBI",null,null,100,10,400,450,90,100,0,0]])"));
+}
+
+TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
+  TempDir dir;
+  write_text(dir / "ref.csv", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n");
+  const ordered_json records = {
+      {{"muta", 11}, {"unvan", "Açık <A.Ş.>"}, {"segment", "KOBI"}, {"son_risk", 900}, {"vrd2024-05", 400}, {"vrd2024-06", 700}},
+      {{"muta", 12}, {"unvan", "Dışarıda Ltd."}, {"segment", "MIKRO"}, {"son_risk", 10}, {"vrd2024-05", 100}, {"vrd2024-06", 90}},
+      {{"muta", 13}, {"unvan", nullptr}, {"segment", "MIKRO"}, {"son_risk", 5}, {"vrd2024-05", 100}, {"vrd2024-06", 90}},
+  };
+  const Scoreboard scoreboard = testing::scoreboard_of({"2024-05", "2024-06"}, records);
+  const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
+  const ordered_json extra = {
+      {"backtest_firma", {{"eus", {{"tp", {{{"entity_id", 12}, {"donem", "2024-05"}}}}, {"fp", ordered_json::array()},
+                                   {"fn", {{{"entity_id", 99}}, {{"entity_id", 13}}, {{"entity_id", 11}}}}}},
+                          {"yis", nullptr}}},
+      {"page_mode", "admin"}};
+  PageContext context;
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  context.generated_at = std::chrono::system_clock::from_time_t(1717236000);  // 2024-06-01 10:00 UTC
+  context.database = "vrd <test>.duckdb";
+  context.drivers[11] = ordered_json::parse(R"([["gecikme_gun", 0.8], ["skor", -0.25]])");
+
+  render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
+  render_html(scoreboard, dir / "bare.html", dir / "ref.csv");
+  const std::string page = read_text(dir / "a.html");
+  const ordered_json data = page_data(page);
+
+  EXPECT_NE(page.find("<div class=\"provenance\" id=\"provenance\"><span>Veri dönemi: <b>2024-05 – 2024-06</b> (2 dönem)"
+                      "</span> · <span>Oluşturulma: <b>01.06.2024 10:00</b></span> · "
+                      "<span>Veritabanı: <b>vrd &lt;test&gt;.duckdb</b></span>"),
+            std::string::npos);
+  EXPECT_EQ(data["columns"].back(), "_ml_aciklama");
+  EXPECT_EQ(data["rows"], ordered_json::parse(R"([[11,"Açık <A.Ş.>","KOBI",900,400,700,[["gecikme_gun",0.8],["skor",-0.25]]]])"));
+  // Firms the edition leaves out keep their titles for the backtest lists; unknown
+  // firms and firms without a title get none.
+  EXPECT_EQ(data["unvanlar"], ordered_json({{"12", "Dışarıda Ltd."}, {"11", "Açık <A.Ş.>"}}));
+  EXPECT_EQ(data["kurallar"], ordered_json({{"ml_esik", 0.3}, {"liste_siniri", 500}, {"kobi_ilk", 10000},
+                                            {"yonetici_risk_esigi", 50000000}}));
+
+  // Without a context the page says only what the scoreboard tells.
+  const std::string bare = read_text(dir / "bare.html");
+  EXPECT_NE(bare.find("<div class=\"provenance\" id=\"provenance\"><span>Veri dönemi: <b>2024-05 – 2024-06</b> (2 dönem)"
+                      "</span><a href=\"#tanimlar\""),
+            std::string::npos);
+  EXPECT_EQ(page_data(bare)["unvanlar"], ordered_json::object());
+  EXPECT_EQ(page_data(bare)["columns"].back(), "vrd2024-06");
 }
 
 TEST(HtmlRender, PageTemplateIsFilledInOnePassAndItsAssetsCannotEndTheirElements) {
   EXPECT_EQ(fill_template("<b>{{A}}</b>{{B}}{{C}}", {{"A", "{{B}}"}, {"B", "x"}}), "<b>{{B}}</b>x{{C}}");
   EXPECT_EQ(fill_template("{{A", {{"A", "x"}}), "{{A");
-  for (const std::string_view token : {"{{TITLE}}", "{{EDITION}}", "{{FACTS}}", "{{NOTE}}", "{{STYLE}}", "{{DATA}}", "{{SCRIPT}}"}) {
+  for (const std::string_view token :
+       {"{{TITLE}}", "{{EDITION}}", "{{FACTS}}", "{{PROVENANCE}}", "{{NOTE}}", "{{STYLE}}", "{{DATA}}", "{{SCRIPT}}"}) {
     EXPECT_NE(kDashboardTemplate.find(token), std::string_view::npos) << token;
   }
   EXPECT_LT(kDashboardTemplate.find("{{DATA}}"), kDashboardTemplate.find("{{SCRIPT}}"));

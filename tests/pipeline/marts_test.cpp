@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <set>
 
+#include "core/env.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/enrichment.h"
 #include "pipeline/manager_filter.h"
@@ -243,6 +247,70 @@ TEST(RunMarts, SkipsMissingPredictionsAndAddsAFilledDiagIndex) {
             R"({"1":{"202406":{"bulgular":[{"katman":"K","kriter":"k","aciklama":"a","deger":1.0,"yeni":0}],"yeni_gruplar":[]}}})");
   EXPECT_FALSE(written["rows"][0].contains("_ml_yi_prob"));
   EXPECT_TRUE(std::filesystem::exists(db.dir / "html" / "vrd_dashboard.html"));
+}
+
+// The embedded data of a dashboard page.
+ordered_json page_data(const std::string& page) {
+  const std::string open = "<script id=\"vrd-data\" type=\"application/json\">";
+  const std::size_t begin = page.find(open) + open.size();
+  return parse_json(page.substr(begin, page.find("</script>", begin) - begin));
+}
+
+// A clock stopped at one moment; the rest of the machine as it is.
+class StoppedClock : public EnvWrapper {
+ public:
+  explicit StoppedClock(TimePoint at) : EnvWrapper(Env::system()), at_(at) {}
+  TimePoint now() override { return at_; }
+
+ private:
+  TimePoint at_;
+};
+
+TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheModels) {
+  MartRunDb db;
+  db.run("CREATE TABLE ml_yi_aciklama (entity_id BIGINT, sira INTEGER, ozellik VARCHAR, katki DOUBLE);"
+         "INSERT INTO ml_yi_aciklama VALUES (1, 2, 'skor', -0.5), (1, 1, 'gecikme_gun', 1.25), (7, 1, 'skor', 0.1);"
+         "CREATE TABLE raw_eus (muta_no BIGINT, donem INTEGER, eus_skor DOUBLE);"
+         "INSERT INTO raw_eus VALUES (1, 202405, 300), (2, 202405, 900), (3, 202405, 600), (4, 202406, 100)");
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  StoppedClock clock(std::chrono::system_clock::from_time_t(1718445600));  // 2024-06-15 10:00 UTC
+  StringSink sink;
+  run_marts(db.path, std::nullopt, "", sink, {}, clock);
+  const std::string console = sink.text();
+  EXPECT_EQ(console.find("model"), std::string::npos) << console;  // nothing new on the console
+
+  const std::filesystem::path html = db.dir / "outputs" / "html";
+  for (const char* name : {"vrd_dashboard.html", "vrd_dashboard_yonetici.html", "vrd_dashboard_admin.html"}) {
+    SCOPED_TRACE(name);
+    const std::string page = read_text(html / name);
+    EXPECT_NE(page.find("<span>Oluşturulma: <b>15.06.2024 10:00</b></span> · <span>Veritabanı: <b>vrd.duckdb</b></span>"),
+              std::string::npos);
+  }
+  const ordered_json portfolio = page_data(read_text(html / "vrd_dashboard.html"));
+  ASSERT_EQ(portfolio["columns"].back(), "_ml_aciklama");
+  for (const ordered_json& row : portfolio["rows"]) {
+    EXPECT_EQ(row.back(), row[0] == 1 ? ordered_json::parse(R"([["gecikme_gun",1.25],["skor",-0.5]])") : ordered_json())
+        << row[0];
+  }
+  EXPECT_FALSE(portfolio["extra"].is_object());
+
+  // 2024-05, the first period with EUS scores: firm 3 (600) reaches YI in 2024-06, firms
+  // 1 (300) and 2 (900) do not.
+  const ordered_json admin = page_data(read_text(html / "vrd_dashboard_admin.html"));
+  const ordered_json& models = admin["extra"]["model_olcumleri"];
+  ASSERT_EQ(models.size(), 3u);
+  EXPECT_EQ(models[0]["donemler"][0]["donem"], "2024-05");
+  EXPECT_EQ(models[0]["donemler"][0]["auc"], 0.5);
+  EXPECT_EQ(models[1]["eksik"], "raw_yis tablosu yok");
+  std::vector<std::string> extra_members;
+  for (const auto& [name, value] : admin["extra"].items()) extra_members.push_back(name);
+  EXPECT_EQ(extra_members,
+            (std::vector<std::string>{"backtest_summary", "backtest_firma", "ml_predictions", "page_mode", "model_olcumleri"}));
+  for (const char* output : {"sample_scoreboard.json", "sample_trending_lists.json"}) {
+    EXPECT_EQ(read_text(db.dir / "outputs" / "json" / output).find("model_olcumleri"), std::string::npos) << output;
+    EXPECT_EQ(read_text(db.dir / "outputs" / "json" / output).find("ozellik"), std::string::npos) << output;
+  }
 }
 
 TEST(RunMarts, ReportsAFailingPredictionRunnerAndGoesOn) {

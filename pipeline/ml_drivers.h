@@ -1,0 +1,19 @@
+#pragma once
+
+// The model's main drivers per firm, as the ml_predict step explains its predictions.
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "core/json_writer.h"
+#include "pipeline/duckdb_connection.h"
+
+namespace vordak::pipeline {
+
+// The drivers in ml_yi_aciklama(entity_id, sira, ozellik, katki) by firm, each firm's as
+// [[ozellik, katki], ...] in "sira" order. Empty when the table is missing: the firm panel
+// then says that the firm has no explanation. A table that cannot be read fails the run
+// with a DatabaseError naming it.
+std::unordered_map<std::int64_t, ordered_json> read_ml_drivers(Connection& con);
+
+}  // namespace vordak::pipeline

@@ -1,0 +1,27 @@
+#pragma once
+
+// What a dashboard page says beside the scoreboard: when it was made, from which
+// database file, and each firm's main model drivers for the firm panel (read by
+// ml_drivers.h). The mart run fills it; a page rendered without it leaves those parts out.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "core/env.h"
+#include "core/json_writer.h"
+
+namespace vordak::pipeline {
+
+struct PageContext {
+  std::optional<TimePoint> generated_at;
+  std::string database;  // the database file's name
+  // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
+  std::unordered_map<std::int64_t, ordered_json> drivers;
+};
+
+// A moment as the page shows it, in local time: "08.12.2026 06:23".
+std::string page_time_text(TimePoint time);
+
+}  // namespace vordak::pipeline

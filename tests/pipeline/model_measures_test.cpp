@@ -1,0 +1,222 @@
+#include "pipeline/model_measures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+
+#include "core/child_process.h"
+#include "core/number_text.h"
+#include "test_support.h"
+
+namespace vordak::pipeline {
+namespace {
+
+using vordak::testing::TempDir;
+
+// Six firms over three periods. Firms 5 and 6 enter YI in 2024-02, firm 1 in 2024-03;
+// firm 6 has no row in 2024-03. The extracts label periods as YYYYMM numbers.
+struct MeasuresDb {
+  TempDir dir;
+  std::string path = (dir / "vrd.duckdb").string();
+
+  MeasuresDb() {
+    Connection con(path, Connection::Open::kCreate);
+    con.execute(
+        "CREATE TABLE fact_periodic (entity_id BIGINT, donem VARCHAR, vrd_skor VARCHAR, kombine_risk DOUBLE);"
+        "INSERT INTO fact_periodic VALUES"
+        " (1, '2024-01', '200', 100), (1, '2024-02', '300', 110), (1, '2024-03', 'YI', 120),"
+        " (2, '2024-01', '300', 200), (2, '2024-02', '400', 210), (2, '2024-03', '400', 220),"
+        " (3, '2024-01', '600', 300), (3, '2024-02', '700', 310), (3, '2024-03', '700', 330),"
+        " (4, '2024-01', '900', 400), (4, '2024-02', '900', 410), (4, '2024-03', '900', -440),"
+        " (5, '2024-01', '850', 500), (5, '2024-02', 'YI', 510), (5, '2024-03', 'YI', 550),"
+        " (6, '2024-01', '100', 600), (6, '2024-02', 'YI', 610);"
+        "CREATE TABLE raw_eus (muta_no BIGINT, donem INTEGER, eus_skor DOUBLE);"
+        "INSERT INTO raw_eus VALUES (1, 202401, 100), (2, 202401, 400), (3, 202401, 600), (4, 202401, 900),"
+        " (5, 202401, 950), (6, 202401, 200), (1, 202402, 700), (2, 202402, 300), (3, 202402, 650),"
+        " (4, 202402, 850), (5, 202402, 990), (6, 202402, NULL), (1, 202403, 800), (2, 202403, 350),"
+        " (3, 202403, 600), (4, 202403, 830);"
+        "CREATE TABLE raw_yis (muta_no BIGINT, donem INTEGER, yis_olasilik DOUBLE);"
+        "INSERT INTO raw_yis VALUES (1, 202401, 0.01), (2, 202401, 0.04), (3, 202401, 0.05), (4, 202401, 0.2),"
+        " (5, 202401, 0.6), (6, 202401, 0.35), (1, 202402, 0.3), (2, 202402, 0.02), (3, 202402, 0.07),"
+        " (4, 202402, 0.5);");
+  }
+  ordered_json measure() {
+    Connection con(path);
+    return build_model_measures(con, {"2024-01", "2024-02", "2024-03"});
+  }
+};
+
+double rounded(double value) { return round_half_even(value, 4); }
+
+TEST(ModelMeasures, ScorePeriodsAgainstTheNextPeriodsYiWithStabilityAndMigration) {
+  MeasuresDb db;
+  const ordered_json models = db.measure();
+  ASSERT_EQ(models.size(), 3u);
+  const ordered_json& eus = models[0];
+  EXPECT_EQ(eus["model"], "eus");
+  EXPECT_EQ(eus["kaynak"], "raw_eus.eus_skor");
+  EXPECT_EQ(eus["olcek"], "skor");
+  EXPECT_EQ(eus["bantlar"], ordered_json({"0-325", "325-500", "500-825", "825-1000", "YI"}));
+
+  // 2024-01: positives 5 (950) and 6 (200) against 100, 400, 600, 900: (4 + 1) / 8.
+  // 2024-02: firm 1 (700) reaches YI; it outranks 300 and 650 but not 850: 2 / 3. Firms 5
+  // and 6 are in YI already and leave the population.
+  // 2024-03: the last period has no outcome.
+  const double psi_02 = (0.25 - 2.0 / 6) * std::log(0.25 / (2.0 / 6)) + (1e-4 - 1.0 / 6) * std::log(1e-4 / (1.0 / 6)) +
+                        (0.5 - 1.0 / 6) * std::log(0.5 / (1.0 / 6)) + (0.25 - 2.0 / 6) * std::log(0.25 / (2.0 / 6));
+  const double psi_03 = (1e-4 - 0.25) * std::log(1e-4 / 0.25) + (1.0 / 3 - 1e-4) * std::log((1.0 / 3) / 1e-4) +
+                        (1.0 / 3 - 0.5) * std::log((1.0 / 3) / 0.5) + (1.0 / 3 - 0.25) * std::log((1.0 / 3) / 0.25);
+  const ordered_json periods = {
+      {{"donem", "2024-01"}, {"skorlu", 6}, {"dagilim", {2, 1, 1, 2}}, {"psi", nullptr}, {"n", 6}, {"yi", 2},
+       {"auc", 0.625}, {"gini", 0.25}},
+      {{"donem", "2024-02"}, {"skorlu", 4}, {"dagilim", {1, 0, 2, 1}}, {"psi", rounded(psi_02)}, {"n", 4}, {"yi", 1},
+       {"auc", 0.6667}, {"gini", 0.3333}},
+      {{"donem", "2024-03"}, {"skorlu", 3}, {"dagilim", {0, 1, 1, 1}}, {"psi", rounded(psi_03)}, {"n", 0}, {"yi", 0},
+       {"auc", nullptr}, {"gini", nullptr}},
+  };
+  EXPECT_EQ(eus["donemler"], periods);
+
+  // 2024-01 -> 2024-02: 1 goes 0-325 -> 500-825, 2 goes 325-500 -> 0-325, 3 and 4 stay,
+  // 5 and 6 go to YI (6 without an EUS score: its state alone places it).
+  ASSERT_EQ(eus["gecisler"].size(), 2u);
+  EXPECT_EQ(eus["gecisler"][0],
+            ordered_json::parse(R"({"from":"2024-01","to":"2024-02",
+              "sayilar":[[0,0,1,0,1],[1,0,0,0,0],[0,0,1,0,0],[0,0,0,1,1],[0,0,0,0,0]],
+              "oranlar":[[0.0,0.0,0.5,0.0,0.5],[1.0,0.0,0.0,0.0,0.0],[0.0,0.0,1.0,0.0,0.0],[0.0,0.0,0.0,0.5,0.5],
+                         [null,null,null,null,null]],
+              "risk_tl":[[0,0,110,0,610],[210,0,0,0,0],[0,0,310,0,0],[0,0,0,410,510],[0,0,0,0,0]],
+              "kotulesen":3,"kotulesen_risk_tl":1230,"iyilesen":1,"iyilesen_risk_tl":210,"ayni":2})"));
+  // 2024-02 -> 2024-03: firm 6 has left; exposure is the absolute risk (firm 4: -440).
+  EXPECT_EQ(eus["gecisler"][1]["sayilar"], ordered_json::parse("[[0,1,0,0,0],[0,0,0,0,0],[0,0,1,0,1],[0,0,0,1,0],[0,0,0,0,1]]"));
+  EXPECT_EQ(eus["gecisler"][1]["risk_tl"][3][3], 440);
+  EXPECT_EQ(eus["gecisler"][1]["kotulesen"], 2);
+  EXPECT_EQ(eus["gecisler"][1]["ayni"], 3);
+  EXPECT_FALSE(eus.contains("kalibrasyon"));
+
+  // The ML backtest has not run: the model says why it has no measures.
+  EXPECT_EQ(models[2], ordered_json({{"model", "ml"}, {"ad", "ML"}, {"kaynak", "backtest_ml_tahmin.yi_prob"},
+                                     {"eksik", "backtest_ml_tahmin tablosu yok"}}));
+}
+
+TEST(ModelMeasures, ProbabilitiesAreBandedByTheirOwnScaleAndCalibratedByDecile) {
+  MeasuresDb db;
+  const ordered_json yis = db.measure()[1];
+  EXPECT_EQ(yis["olcek"], "olasilik");
+  EXPECT_EQ(yis["bantlar"], ordered_json({"%0-5", "%5-10", "%10-30", "%30-50", "%50-100", "YI"}));
+  // 0.05 opens the second band; 0.5 the last.
+  EXPECT_EQ(yis["donemler"][0]["dagilim"], ordered_json({2, 1, 1, 1, 1}));
+  EXPECT_EQ(yis["donemler"][1]["dagilim"], ordered_json({1, 1, 0, 1, 1}));
+  EXPECT_EQ(yis["donemler"].size(), 2u);  // no YIS scores in 2024-03
+
+  // Ten firm-periods with outcomes, one per decile, in probability order:
+  // 0.01 0.02 0.04 0.05 0.07 0.2 0.3(YI) 0.35(YI) 0.5 0.6(YI).
+  const ordered_json& pooled = yis["kalibrasyon"]["tum_donemler"];
+  ASSERT_EQ(pooled.size(), 10u);
+  const std::vector<double> means = {0.01, 0.02, 0.04, 0.05, 0.07, 0.2, 0.3, 0.35, 0.5, 0.6};
+  const std::vector<int> yi = {0, 0, 0, 0, 0, 0, 1, 1, 0, 1};
+  for (std::size_t k = 0; k < 10; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(pooled[k], ordered_json({{"firma", 1}, {"yi", yi[k]}, {"ort_olasilik", means[k]},
+                                       {"gozlenen_oran", static_cast<double>(yi[k])}}));
+  }
+  ASSERT_EQ(yis["kalibrasyon"]["donemler"].size(), 2u);
+  EXPECT_EQ(yis["kalibrasyon"]["donemler"][1]["donem"], "2024-02");
+  EXPECT_EQ(yis["kalibrasyon"]["donemler"][1]["dilimler"].size(), 4u);
+
+  EXPECT_EQ(score_band(ScoreScale::kProbability, 0.0499), 0u);
+  EXPECT_EQ(score_band(ScoreScale::kProbability, 0.05), 1u);
+  EXPECT_EQ(score_band(ScoreScale::kProbability, 1.0), 4u);
+  EXPECT_EQ(score_band(ScoreScale::kScore, -5), 0u);
+  EXPECT_EQ(score_band(ScoreScale::kScore, 825), 3u);
+}
+
+TEST(ModelMeasures, AModelWithoutItsColumnIsExplainedAndAFailingTableFailsTheRun) {
+  MeasuresDb db;
+  {
+    Connection con(db.path);
+    con.execute("CREATE TABLE backtest_ml_tahmin (entity_id BIGINT, donem VARCHAR, olasilik DOUBLE)");
+  }
+  const ordered_json models = db.measure();
+  EXPECT_EQ(models[2]["eksik"], "backtest_ml_tahmin tablosunda yi_prob sütunu yok");
+  EXPECT_TRUE(models[0].contains("donemler"));  // the others are still measured
+  EXPECT_TRUE(models[1].contains("donemler"));
+  {
+    Connection con(db.path);
+    // raw_eus becomes a view that fails when read: a score text that is no number.
+    con.execute("CREATE TABLE eus_metin AS SELECT muta_no, donem, CASE WHEN muta_no = 3 THEN 'bozuk' ELSE "
+                "CAST(eus_skor AS VARCHAR) END AS metin FROM raw_eus;"
+                "DROP TABLE raw_eus;"
+                "CREATE VIEW raw_eus AS SELECT muta_no, donem, CAST(metin AS DOUBLE) AS eus_skor FROM eus_metin;");
+  }
+  try {
+    db.measure();
+    ADD_FAILURE() << "a failing table was measured";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("raw_eus"), std::string::npos) << error.what();
+  }
+}
+
+// A portfolio of random scores with many ties, YI more likely after a high score, firms
+// without a score and firms leaving: the AUC of every period matches scikit-learn's
+// roc_auc_score over the same cells (tests/pipeline/sklearn_auc.py).
+TEST(ModelMeasures, AucAgreesWithScikitLearn) {
+  TempDir dir;
+  const std::filesystem::path cells = dir / "cells.csv";
+  const std::vector<std::string> periods = {"2023-10", "2023-11", "2023-12", "2024-01"};
+  {
+    std::ofstream out(cells);
+    out << "entity_id,donem,vrd_skor,skor\n";
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<int> score(0, 100);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int firm = 1; firm <= 600; ++firm) {
+      bool yi = false;
+      for (const std::string& period : periods) {
+        if (unit(random) < 0.03) break;  // the firm leaves the portfolio
+        const int value = score(random) * 10;
+        const bool scored = unit(random) > 0.05;
+        out << firm << ',' << period << ',' << (yi ? std::string("YI") : std::to_string(value)) << ','
+            << (scored ? std::to_string(value) : std::string()) << '\n';
+        yi = yi || unit(random) < 0.02 + 0.15 * value / 1000.0;
+      }
+    }
+  }
+  ordered_json ours;
+  {
+    const std::string path = (dir / "vrd.duckdb").string();
+    Connection con(path, Connection::Open::kCreate);
+    const std::string source = "read_csv('" + cells.string() + "', header = true, all_varchar = true)";
+    con.execute("CREATE TABLE fact_periodic AS SELECT CAST(entity_id AS BIGINT) AS entity_id, donem, vrd_skor, "
+                "1.0 AS kombine_risk FROM " + source + ";"
+                "CREATE TABLE raw_eus AS SELECT CAST(entity_id AS BIGINT) AS muta_no, CAST(replace(donem, '-', '') AS INTEGER) "
+                "AS donem, TRY_CAST(skor AS DOUBLE) AS eus_skor FROM " + source + ";");
+    ours = build_model_measures(con, periods)[0]["donemler"];
+  }
+
+  ChildOptions options;
+  options.timeout = std::chrono::seconds(60);
+  const ChildResult sklearn =
+      run_child({"/usr/bin/python3", std::string(VORDAK_SOURCE_DIR) + "/tests/pipeline/sklearn_auc.py", cells.string()}, options);
+  if (sklearn.exit_status == 3) GTEST_SKIP() << "scikit-learn is missing (Debian: python3-sklearn): " << sklearn.err;
+  ASSERT_EQ(sklearn.exit_status, 0) << sklearn.err;
+  const ordered_json theirs = ordered_json::parse(sklearn.out);
+
+  ASSERT_EQ(ours.size(), periods.size());
+  for (const ordered_json& period : ours) {
+    const std::string label = period["donem"];
+    SCOPED_TRACE(label);
+    if (label == periods.back()) {
+      EXPECT_TRUE(period["auc"].is_null());
+      continue;
+    }
+    ASSERT_TRUE(theirs[label].is_number());
+    EXPECT_NEAR(period["auc"].get<double>(), theirs[label].get<double>(), 0.5e-4 + 1e-12);
+    EXPECT_EQ(period["auc"].get<double>(), round_half_even(theirs[label].get<double>(), 4));
+    EXPECT_GT(period["n"].get<int>(), 400);
+  }
+}
+
+}  // namespace
+}  // namespace vordak::pipeline

@@ -4,7 +4,10 @@
 // of each open object's members.
 
 #include <string>
-#include <unordered_map>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/json_writer.h"
@@ -32,7 +35,7 @@ class OrderedBuilder {
   bool binary(binary_t& value) { return add(ordered_json::binary(std::move(value))); }
 
   bool start_object(std::size_t) {
-    open_.push_back({place(ordered_json::object()), {}, {}});
+    open_.push_back({place(ordered_json::object()), {}, {}, {}});
     return true;
   }
   bool key(string_t& name) {
@@ -40,11 +43,17 @@ class OrderedBuilder {
     return true;
   }
   bool end_object() {
+    // Built once at its size: growing the map itself would copy every name, which its
+    // entries hold as constants and so cannot move.
+    Open& open = open_.back();
+    auto& entries = static_cast<Entries&>(*open.value->get_ptr<ordered_json::object_t*>());
+    entries.reserve(open.members.size());
+    for (auto& [name, value] : open.members) entries.emplace_back(std::move(name), std::move(value));
     open_.pop_back();
     return true;
   }
   bool start_array(std::size_t) {
-    open_.push_back({place(ordered_json::array()), {}, {}});
+    open_.push_back({place(ordered_json::array()), {}, {}, {}});
     return true;
   }
   bool end_array() {
@@ -58,16 +67,53 @@ class OrderedBuilder {
 
  private:
   // An object or array being filled. Pointers stay valid: only the innermost open
-  // container grows.
+  // container grows, and an object's members move into it only when it closes.
   struct Open {
     ordered_json* value;
-    std::unordered_map<std::string, std::size_t> members;  // objects: name -> position
-    std::string key;                                        // objects: the pending member
+    std::vector<std::pair<std::string, ordered_json>> members;  // objects: put into `value` at the end
+    std::string key;                                             // objects: the pending member
+    std::vector<std::uint32_t> slots;  // objects past kIndexFrom members: position + 1 by name hash
   };
+  using Members = std::vector<std::pair<std::string, ordered_json>>;
+
+  // Below this many members a search is cheaper than an index.
+  static constexpr std::size_t kIndexFrom = 16;
+  using Entries = ordered_json::object_t::Container;
 
   bool add(ordered_json value) {
     place(std::move(value));
     return true;
+  }
+
+  static std::size_t hash_of(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+  // The slot of `name` in the open object's index: the one holding it, or an empty one.
+  static std::uint32_t* slot_of(Open& open, const Members& entries, std::string_view name) {
+    const std::size_t mask = open.slots.size() - 1;
+    for (std::size_t i = hash_of(name) & mask;; i = (i + 1) & mask) {
+      std::uint32_t& slot = open.slots[i];
+      if (slot == 0 || entries[slot - 1].first == name) return &slot;
+    }
+  }
+
+  // Rebuilds the index at twice the members' count, so that it stays at most half full.
+  static void reindex(Open& open, const Members& entries) {
+    std::size_t size = 64;
+    while (size < 4 * entries.size()) size *= 2;
+    open.slots.assign(size, 0);
+    for (std::size_t i = 0; i < entries.size(); ++i) *slot_of(open, entries, entries[i].first) = static_cast<std::uint32_t>(i + 1);
+  }
+
+  // The position of the pending member's name in the open object, if it is there.
+  static std::optional<std::size_t> find(Open& open, const Members& entries) {
+    if (open.slots.empty()) {
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].first == open.key) return i;
+      }
+      return std::nullopt;
+    }
+    const std::uint32_t slot = *slot_of(open, entries, open.key);
+    return slot == 0 ? std::nullopt : std::optional<std::size_t>(slot - 1);
   }
 
   // Puts a value where the parser is: the root, the next element, or the pending member.
@@ -81,14 +127,18 @@ class OrderedBuilder {
       open.value->push_back(std::move(value));
       return &open.value->back();
     }
-    // The index says whether the name is new, so the map's own search is never needed.
-    auto& entries = static_cast<ordered_json::object_t::Container&>(*open.value->get_ptr<ordered_json::object_t*>());
-    const auto [found, inserted] = open.members.try_emplace(open.key, entries.size());
-    if (!inserted) {
-      entries[found->second].second = std::move(value);
-      return &entries[found->second].second;
+    // Our own index says whether the name is new, so the map's own search is never needed.
+    Members& entries = open.members;
+    if (const std::optional<std::size_t> found = find(open, entries)) {
+      entries[*found].second = std::move(value);
+      return &entries[*found].second;
     }
-    entries.emplace_back(open.key, std::move(value));
+    entries.emplace_back(std::move(open.key), std::move(value));
+    if (entries.size() == kIndexFrom || (!open.slots.empty() && 2 * entries.size() > open.slots.size())) {
+      reindex(open, entries);
+    } else if (!open.slots.empty()) {
+      *slot_of(open, entries, entries.back().first) = static_cast<std::uint32_t>(entries.size());
+    }
     return &entries.back().second;
   }
 

@@ -104,6 +104,19 @@ const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::st
   return found;
 }
 
+std::vector<const Fingerprint*> ChangeDetector::quick_fingerprints(const std::vector<std::string>& paths) const {
+  std::vector<std::string> missing;
+  for (const std::string& path : paths) {
+    if (!quick_.contains(path)) missing.push_back(path);
+  }
+  const std::vector<Fingerprint> found = fast_fingerprints(missing, env_);
+  for (std::size_t i = 0; i < missing.size(); ++i) quick_.emplace(missing[i], found[i]);
+  std::vector<const Fingerprint*> result;
+  result.reserve(paths.size());
+  for (const std::string& path : paths) result.push_back(&quick_.at(path));
+  return result;
+}
+
 std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
   const std::optional<Found>& found = latest(kod);
   return found ? std::optional<ordered_json>(found->record) : std::nullopt;
@@ -138,10 +151,15 @@ Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
 
   const ordered_json& prev_sources = member(prev, "source_hashes");
   if (prev_sources.is_object()) {
+    std::vector<std::string> paths;
+    paths.reserve(prev_sources.size());
+    for (const auto& [source_path, stored] : prev_sources.items()) paths.push_back(source_path);
+    const std::vector<const Fingerprint*> current = quick_fingerprints(paths);
+    std::size_t i = 0;
+    // A source that is gone, or whose status cannot be read, is passed over.
     for (const auto& [source_path, stored] : prev_sources.items()) {
-      if (!env_.exists(source_path)) continue;
-      const Fingerprint current = fast_file_hash(source_path);
-      if (current && !current->empty() && ordered_json(*current) != stored) {
+      const Fingerprint& now = *current[i++];
+      if (now && !now->empty() && ordered_json(*now) != stored) {
         return {true, "kaynak değişti (" + fs::path(source_path).filename().string() + ")"};
       }
     }
@@ -183,24 +201,25 @@ Decision ChangeDetector::decide(const std::string& kod, const std::set<std::stri
 }
 
 ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env) {
-  ordered_json hashes = ordered_json::object();
+  // The regular files directly in the directories, each once, in path order per directory.
+  std::vector<std::string> files;
   std::unordered_set<std::string> seen;
   for (const std::string& dir : dirs) {
     if (!env.is_directory(dir)) continue;
-    std::vector<fs::path> entries;
-    for (const DirEntry& entry : env.list_directory(dir)) entries.push_back(entry.path);
-    std::sort(entries.begin(), entries.end());
-    for (const fs::path& entry : entries) {
-      if (!env.is_regular_file(entry)) continue;
-      // Entries of one listing are distinct; across directories a path repeats only when
-      // a directory is given twice, and then the first fingerprint stands.
-      if (const Fingerprint hash = fast_file_hash(entry.string()); hash && !hash->empty()) {
-        if (!seen.insert(entry.string()).second) continue;
-        append_new_member(hashes, entry.string(), *hash);
-      }
+    std::vector<DirEntry> entries = env.list_directory(dir);
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.path < b.path; });
+    for (const DirEntry& entry : entries) {
+      const bool regular = entry.type == fs::file_type::regular ||
+                           (entry.type != fs::file_type::directory && env.is_regular_file(entry.path));
+      if (regular && seen.insert(entry.path.string()).second) files.push_back(entry.path.string());
     }
   }
-  return hashes;
+  const std::vector<Fingerprint> hashes = fast_fingerprints(files, env);
+  ordered_json fingerprints = ordered_json::object();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (hashes[i] && !hashes[i]->empty()) append_new_member(fingerprints, files[i], *hashes[i]);
+  }
+  return fingerprints;
 }
 
 }  // namespace vordak::motor

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/env.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
+#include "motor/fingerprint.h"
 #include "motor/season.h"
 
 namespace vordak::motor {
@@ -54,6 +56,8 @@ class ChangeDetector {
   const std::optional<Found>& latest(const std::string& kod) const;
   // Earlier seasons of this mode prefix, newest first; read once per run.
   const std::vector<std::string>& earlier_seasons() const;
+  // Quick fingerprints of source files, each file's status taken once per run.
+  std::vector<const Fingerprint*> quick_fingerprints(const std::vector<std::string>& paths) const;
   void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
 
   const Season& season_;
@@ -63,6 +67,7 @@ class ChangeDetector {
   mutable std::optional<std::vector<std::string>> seasons_;
   mutable std::map<std::string, std::optional<Found>> latest_;
   mutable std::set<std::string> unreadable_;
+  mutable std::unordered_map<std::string, Fingerprint> quick_;
 };
 
 // Quick fingerprints of the regular files found directly in the directories, by path in

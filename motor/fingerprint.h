@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/env.h"
 #include "core/json_writer.h"
 
 namespace vordak::motor {
@@ -26,6 +28,11 @@ Fingerprint notebook_code_fingerprint(std::string_view text);
 // Metadata-based hash (name + size + mtime). Much faster for large files.
 // MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".
 Fingerprint fast_file_hash(const std::string& path);
+// The same from a status already taken (`path` gives the name).
+Fingerprint fast_fingerprint(std::string_view path, const FileStatus& status);
+// Quick fingerprints of many files, in the order given, their statuses taken through
+// `env` (on two threads when there are many). Missing or unreadable files give absent.
+std::vector<Fingerprint> fast_fingerprints(const std::vector<std::string>& paths, Env& env);
 
 // Git object hash of a file (if git available): `git hash-object`, cut to 16 digits.
 Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);

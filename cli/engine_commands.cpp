@@ -106,6 +106,8 @@ int plan_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
   motor::MotorArgs engine_arguments = run_engine_args(args);
   engine_arguments.dry_run = true;
+  // Checked as run checks it, though a dry run executes nothing.
+  engine_arguments.executor = notebook_executor(args);
   Sink& out = stdout_sink();
   const motor::Motor engine(engine_arguments, out);
   for (const motor::PlanRow& row : engine.plan(run)) {

@@ -78,9 +78,9 @@ std::vector<pid_t> descendants(pid_t root, const std::vector<pid_t>& spared) {
     for (auto it = first; it != last; ++it) {
       const pid_t child = it->second;
       if (std::find(spared.begin(), spared.end(), child) != spared.end()) continue;
-      // An ended process has no children left: they were handed to a reaper when it ended.
-      if (ended(table.at(child).state)) continue;
-      found.push_back(child);
+      // The table is read entry by entry: a process may still be listed under a parent that
+      // ended (and handed it to a reaper) while the table was read.
+      if (!ended(table.at(child).state)) found.push_back(child);
       parents.push_back(child);
     }
   }

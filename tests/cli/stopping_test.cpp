@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -133,6 +134,43 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
   }
 }
 
+// Waits, up to a minute each, for the processes below this one to end; what is left.
+std::vector<pid_t> leftovers_once_ended() {
+  for (std::vector<pid_t> left = leftovers(); !left.empty(); left = leftovers()) {
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, left.front(), 0));
+    if (fd < 0) continue;  // ended meanwhile
+    pollfd polled = {fd, POLLIN, 0};
+    const int ended = ::poll(&polled, 1, 60'000);
+    ::close(fd);
+    if (ended != 1) return left;
+  }
+  return {};
+}
+
+TEST(Stopping, RunKilledOutrightTakesItsRunnerAndKernelsAlong) {
+  adopt_orphans();
+  TempDir dir;
+  const fs::path started = dir / "started";
+  ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
+  const int reader = ::open(started.c_str(), O_RDONLY | O_NONBLOCK);
+  const int keep_open = ::open(started.c_str(), O_WRONLY);
+  write_run_notebooks(dir.path(), {"open('started', 'w').write('x')", "while True:\n    pass"});
+
+  std::vector<std::string> argv = {VORDAK_BINARY};
+  const std::vector<std::string> args = run_args(dir.path());
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunningChild run(argv);
+  pollfd polled = {reader, POLLIN, 0};
+  ASSERT_EQ(::poll(&polled, 1, 300'000), 1) << "the step never started";
+  ::close(reader);
+  ::close(keep_open);
+  EXPECT_GE(descendants(run.pid()).size(), 2u) << "a runner and a kernel";
+
+  ::kill(run.pid(), SIGKILL);
+  EXPECT_EQ(run.wait(), 128 + SIGKILL);
+  EXPECT_EQ(leftovers_once_ended(), std::vector<pid_t>{});
+}
+
 TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
   const struct {
     const char* variable;  // null: unset
@@ -161,6 +199,8 @@ TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
       EXPECT_NE(result.err.find("from 1 to 31536000"), std::string::npos) << result.err;
     }
   }
+  // plan takes run's options and checks them alike.
+  EXPECT_EQ(testing::run_vordak({"plan", "--work-dir", dir.path().string(), "--step-timeout", "0"}).exit_status, 2);
 }
 
 }  // namespace

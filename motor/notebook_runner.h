@@ -4,7 +4,9 @@
 // protocol): one process serves a whole run, one notebook at a time, each in a fresh kernel
 // started while the notebook before it ran. This side stops what the runner and its kernels
 // started: a step's leftovers when it ends, the step's whole process tree when its time
-// limit passes, everything on SIGINT or SIGTERM and when the runner is closed.
+// limit passes, everything on SIGINT or SIGTERM and when the runner is closed. Every
+// process below this one is taken for the run's: the engine waits for its own children
+// (run_child) before it goes on, and orphans of the kernels' children become its children.
 
 #include <sys/types.h>
 
@@ -43,9 +45,10 @@ class NotebookRunner {
 
   // Executes the notebook at `notebook` (written back there) in `cwd`, passing every
   // message but the status to `on_message`, and waits for the status. When the notebook
-  // has run for `limit` in its kernel, the kernel and everything it started are killed and
-  // the runner gets a moment to write the notebook as far as it got. On SIGINT or SIGTERM everything is killed, the
-  // notebook's unfinished temporary file removed, and this process ends by the signal.
+  // has run for `limit` in its kernel, the kernel and everything it started are killed
+  // and the runner gets a moment to write the notebook as far as it got. On SIGINT or
+  // SIGTERM everything is killed, the notebook's unfinished temporary file removed, and
+  // this process ends by the signal.
   RunnerAnswer execute(const fs::path& notebook, const fs::path& cwd,
                        const std::function<void(const ordered_json&)>& on_message,
                        std::optional<std::chrono::seconds> limit);

@@ -182,15 +182,15 @@ TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
       {nullptr, {"--step-timeout", "31536001"}, 2},
       {"abc", {}, 2},
       {"-3", {}, 2},
-      // Valid, or overridden by a valid option: the run reaches the unknown step.
-      {"abc", {"--step-timeout", "5"}, 1},
-      {"60", {}, 1},
-      {"", {}, 1},
+      // Valid, or overridden by a valid option: the dry run goes ahead.
+      {"abc", {"--step-timeout", "5"}, 0},
+      {"60", {}, 0},
+      {"", {}, 0},
   };
   TempDir dir;
   for (const auto& c : cases) {
     if (c.variable != nullptr) ::setenv("VORDAK_STEP_TIMEOUT", c.variable, 1);
-    std::vector<std::string> args = {"step", "yok_boyle", "--work-dir", dir.path().string()};
+    std::vector<std::string> args = {"plan", "--work-dir", dir.path().string()};
     args.insert(args.end(), c.option.begin(), c.option.end());
     const ChildResult result = testing::run_vordak(args);
     ::unsetenv("VORDAK_STEP_TIMEOUT");
@@ -199,8 +199,17 @@ TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
       EXPECT_NE(result.err.find("from 1 to 31536000"), std::string::npos) << result.err;
     }
   }
-  // plan takes run's options and checks them alike.
-  EXPECT_EQ(testing::run_vordak({"plan", "--work-dir", dir.path().string(), "--step-timeout", "0"}).exit_status, 2);
+  // The commands that execute notebooks refuse a bad value before they start anything.
+  const fs::path demo = dir / "demo";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"run", "--work-dir", dir.path().string()},
+                                               {"step", "transform", "--work-dir", dir.path().string()},
+                                               {"demo", "--work-dir", demo.string()}}) {
+    std::vector<std::string> bad = args;
+    bad.insert(bad.end(), {"--step-timeout", "0"});
+    EXPECT_EQ(testing::run_vordak(bad).exit_status, 2) << args[0];
+  }
+  EXPECT_FALSE(fs::exists(demo));
+  EXPECT_FALSE(fs::exists(dir / "seasons"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ void require_registered(const std::string& what, const std::string& kod);
 // The --work-dir option's directory (default "."); a UsageError naming it when it is
 // not an existing directory.
 std::string existing_work_dir(const ParsedArgs& args);
+
+// --step-timeout SECONDS, for the commands that execute notebooks.
+Option step_timeout_option();
+
+// The notebook executor of a command that executes notebooks: a step's time limit comes
+// from --step-timeout, else from the environment variable VORDAK_STEP_TIMEOUT; neither set
+// means no limit. Throws UsageError for a value that is not a whole number of seconds
+// from 1 to 31536000 (a year).
+std::shared_ptr<motor::NotebookExecutor> notebook_executor(const ParsedArgs& args);
 
 }  // namespace vordak::cli
 

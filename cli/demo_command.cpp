@@ -103,6 +103,7 @@ int demo_command(const ParsedArgs& args) {
   portfolio.periods = static_cast<int>(positive_option(args, "periods", 8, 4));
   portfolio.seed = static_cast<std::uint64_t>(positive_option(args, "seed", 1, 0));
   refuse_foreign_work_dir(work_dir);
+  std::shared_ptr<motor::NotebookExecutor> executor = notebook_executor(args);
   fs::create_directories(work_dir);
   // Held from before the directory is cleared to the end of the run: a demo never wipes
   // a directory that another run is using.
@@ -127,6 +128,8 @@ int demo_command(const ParsedArgs& args) {
 
   motor::MotorArgs engine_args;
   engine_args.work_dir = work_dir.string();
+  // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
+  engine_args.executor = std::move(executor);
   motor::Motor engine(engine_args, out);
   console.open_log(engine.season());
   // Every step, each after the steps it reads: the dashboards of the first run already
@@ -155,7 +158,8 @@ const RegisterTool kDemo({{"demo", "", 0, 0,
                             {"firms", Option::Kind::kValue, "N", "number of firms (default 2000)"},
                             {"periods", Option::Kind::kValue, "N", "number of monthly periods, at least 4 (default 8)"},
                             {"seed", Option::Kind::kValue, "N", "random seed (default 1)"},
-                            {"no-run", Option::Kind::kFlag, "", "prepare the directory only; run nothing"}}},
+                            {"no-run", Option::Kind::kFlag, "", "prepare the directory only; run nothing"},
+                            step_timeout_option()}},
                           demo_command});
 
 }  // namespace

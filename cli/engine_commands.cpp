@@ -90,10 +90,12 @@ motor::RunArgs run_args(const ParsedArgs& args) {
 
 int run_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
-  const motor::MotorArgs arguments = run_engine_args(args);
+  motor::MotorArgs arguments = run_engine_args(args);
+  arguments.executor = notebook_executor(args);
   const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
   RunConsole console;
-  motor::Motor engine(arguments, console.sink());
+  // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
+  motor::Motor engine(std::move(arguments), console.sink());
   console.open_log(engine.season());
   engine.run_all(run);
   update_runs_page("run", engine.season().work_dir());
@@ -104,6 +106,8 @@ int plan_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
   motor::MotorArgs engine_arguments = run_engine_args(args);
   engine_arguments.dry_run = true;
+  // Checked as run checks it, though a dry run executes nothing.
+  engine_arguments.executor = notebook_executor(args);
   Sink& out = stdout_sink();
   const motor::Motor engine(engine_arguments, out);
   for (const motor::PlanRow& row : engine.plan(run)) {
@@ -156,9 +160,10 @@ int step_command(const ParsedArgs& args) {
   const motor::NotebookParams params = step_params(args);
   motor::MotorArgs engine_arguments = engine_args(args);
   if (args.flag("force")) engine_arguments.force_adimlar = std::vector<std::string>{kod};
+  engine_arguments.executor = notebook_executor(args);
   const motor::WorkDirLock lock(motor::resolve_work_dir(engine_arguments.work_dir), Env::system());
   RunConsole console;
-  motor::Motor engine(engine_arguments, console.sink());
+  motor::Motor engine(std::move(engine_arguments), console.sink());
   console.open_log(engine.season());
   const std::vector<std::string> dirs = args.values("source-dir");
   bool ok = false;
@@ -204,13 +209,14 @@ std::string existing_work_dir(const ParsedArgs& args) {
 bool run_failed(const motor::Motor& engine) { return !engine.report().failed_steps().empty(); }
 
 std::vector<Subcommand> engine_subcommands() {
-  const std::vector<Option> run_opts = with(kEngineOptions, kRunOptions);
+  // plan takes the options of run, so that a run's command line can be planned as it is.
+  const std::vector<Option> run_opts = with(with(kEngineOptions, kRunOptions), {step_timeout_option()});
   return {
       {{"run", "", 0, 0, "Runs the pipeline: every offered step whose inputs changed, then the summary and manifest.",
         run_opts},
        run_command},
       {{"step", "STEP", 1, 1, "Processes one step as the run would: decide, execute, record.",
-        with(kEngineOptions, kStepOptions)},
+        with(with(kEngineOptions, kStepOptions), {step_timeout_option()})},
        step_command},
       {{"plan", "", 0, 0, "Dry run: what each step of a run would do and why; executes and writes nothing.", run_opts},
        plan_command},

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,22 +39,43 @@ struct Pipe {
   }
 };
 
-// Sets up one output stream inside the child, before exec.
-void route_stream(Stream mode, Pipe& pipe, int target_fd, int null_fd) {
-  if (mode == Stream::kCapture) ::dup2(pipe.write_end, target_fd);
-  if (mode == Stream::kDiscard) ::dup2(null_fd, target_fd);
+// What the forked child does with its standard streams: take a descriptor, keep the
+// parent's, or read and write /dev/null.
+constexpr int kInherit = -1;
+constexpr int kNull = -2;
+
+struct ChildSetup {
+  const std::filesystem::path& cwd;
+  int in = kNull;
+  int out = kInherit;
+  int err = kInherit;
+  bool own_group = false;
+  // The parent whose end kills the child; 0: none.
+  pid_t dies_with = 0;
+};
+
+int stream_target(Stream mode, const Pipe& pipe) {
+  if (mode == Stream::kCapture) return pipe.write_end;
+  return mode == Stream::kDiscard ? kNull : kInherit;
+}
+
+void route_stream(int target, int fd, int null_fd) {
+  if (target != kInherit) ::dup2(target == kNull ? null_fd : target, fd);
 }
 
 // Runs in the forked child: only system calls from here on, no allocation.
-[[noreturn]] void child_main(char* const* args, const ChildOptions& options, Pipe& out, Pipe& err,
-                             Pipe& exec_status) {
-  // Own process group, so a time-out can stop grandchildren too.
-  if (options.timeout) ::setpgid(0, 0);
+[[noreturn]] void child_main(char* const* args, const ChildSetup& setup, Pipe& exec_status) {
+  if (setup.own_group) ::setpgid(0, 0);
+  if (setup.dies_with != 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have ended before the line above.
+    if (::getppid() != setup.dies_with) ::_exit(127);
+  }
   const int null_fd = ::open("/dev/null", O_RDWR);
-  ::dup2(null_fd, STDIN_FILENO);
-  route_stream(options.out, out, STDOUT_FILENO, null_fd);
-  route_stream(options.err, err, STDERR_FILENO, null_fd);
-  if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) {
+  route_stream(setup.in, STDIN_FILENO, null_fd);
+  route_stream(setup.out, STDOUT_FILENO, null_fd);
+  route_stream(setup.err, STDERR_FILENO, null_fd);
+  if (!setup.cwd.empty() && ::chdir(setup.cwd.c_str()) != 0) {
     const int error = errno;
     [[maybe_unused]] auto n = ::write(exec_status.write_end, &error, sizeof error);
     ::_exit(127);
@@ -61,6 +84,26 @@ void route_stream(Stream mode, Pipe& pipe, int target_fd, int null_fd) {
   const int error = errno;
   [[maybe_unused]] auto n = ::write(exec_status.write_end, &error, sizeof error);
   ::_exit(127);
+}
+
+// Forks and executes `argv`; returns once the program runs. Throws ChildError when it
+// cannot be started (the child is reaped then).
+pid_t spawn(const std::vector<std::string>& argv, const ChildSetup& setup) {
+  if (argv.empty()) throw ChildError("boş komut");
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  Pipe exec_status;
+  const pid_t pid = ::fork();
+  if (pid < 0) throw ChildError(std::string("süreç başlatılamadı: ") + std::strerror(errno));
+  if (pid == 0) child_main(args.data(), setup, exec_status);
+  exec_status.close_write();
+  int exec_errno = 0;
+  if (::read(exec_status.read_end, &exec_errno, sizeof exec_errno) == sizeof exec_errno) {
+    ::waitpid(pid, nullptr, 0);
+    throw ChildError(argv[0] + " çalıştırılamadı: " + std::strerror(exec_errno));
+  }
+  return pid;
 }
 
 int decode_status(int status) {
@@ -72,24 +115,15 @@ int decode_status(int status) {
 }  // namespace
 
 ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& options) {
-  if (argv.empty()) throw ChildError("boş komut");
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  Pipe out, err, exec_status;
-  const pid_t pid = ::fork();
-  if (pid < 0) throw ChildError(std::string("süreç başlatılamadı: ") + std::strerror(errno));
-  if (pid == 0) child_main(args.data(), options, out, err, exec_status);
-
+  Pipe out, err;
+  ChildSetup setup{options.cwd};
+  setup.out = stream_target(options.out, out);
+  setup.err = stream_target(options.err, err);
+  // Own process group, so a time-out can stop grandchildren too.
+  setup.own_group = options.timeout.has_value();
+  const pid_t pid = spawn(argv, setup);
   out.close_write();
   err.close_write();
-  exec_status.close_write();
-
-  int exec_errno = 0;
-  if (::read(exec_status.read_end, &exec_errno, sizeof exec_errno) == sizeof exec_errno) {
-    ::waitpid(pid, nullptr, 0);
-    throw ChildError(argv[0] + " çalıştırılamadı: " + std::strerror(exec_errno));
-  }
 
   ChildResult result;
   const auto deadline = options.timeout ? std::chrono::steady_clock::now() + *options.timeout
@@ -128,7 +162,6 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
       const ssize_t n = ::read(polled[k].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[index_of[k]]->append(buffer, static_cast<std::size_t>(n));
-        if (index_of[k] == 0 && options.on_out) options.on_out(std::string_view(buffer, static_cast<std::size_t>(n)));
       } else if (n == 0 || errno != EINTR) {
         ::close(*fds[index_of[k]]);
         *fds[index_of[k]] = -1;
@@ -158,6 +191,61 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
   }
   result.exit_status = decode_status(status);
   return result;
+}
+
+RunningChild::RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd) {
+  // A socket rather than a pipe for standard input: send() can refuse SIGPIPE.
+  int input[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
+    throw ChildError(std::string("soket açılamadı: ") + std::strerror(errno));
+  }
+  Pipe out, err;
+  ChildSetup setup{cwd};
+  setup.in = input[1];
+  setup.out = out.write_end;
+  setup.err = err.write_end;
+  setup.own_group = true;
+  setup.dies_with = ::getpid();
+  try {
+    pid_ = spawn(argv, setup);
+  } catch (const ChildError&) {
+    ::close(input[0]);
+    ::close(input[1]);
+    throw;
+  }
+  ::close(input[1]);
+  in_ = input[0];
+  std::swap(out_, out.read_end);
+  std::swap(err_, err.read_end);
+  ::fcntl(out_, F_SETFL, O_NONBLOCK);
+  ::fcntl(err_, F_SETFL, O_NONBLOCK);
+}
+
+RunningChild::~RunningChild() {
+  if (!reaped_) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  for (const int fd : {in_, out_, err_}) ::close(fd);
+}
+
+bool RunningChild::send(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::send(in_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int RunningChild::wait() {
+  int status = 0;
+  pid_t done;
+  while ((done = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+  }
+  reaped_ = true;
+  return done == pid_ ? decode_status(status) : -1;
 }
 
 }  // namespace vordak

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,9 +20,6 @@ struct ChildOptions {
   std::optional<std::chrono::milliseconds> timeout;  // absent: wait as long as it takes
   Stream out = Stream::kCapture;
   Stream err = Stream::kCapture;
-  // Called with each piece of captured standard output as it arrives, for callers that
-  // follow a child's progress; the piece is kept in ChildResult::out as well.
-  std::function<void(std::string_view)> on_out;
 };
 
 struct ChildResult {
@@ -39,5 +37,37 @@ class ChildError : public std::runtime_error {
 // Runs `argv` (argv[0] looked up on PATH) as a child process: never through a shell,
 // standard input from /dev/null. Blocks until the child ends or the limit passes.
 ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& options = {});
+
+// A long-lived child that this process talks to: its standard input, output and error are
+// this process's to write and read. The child leads a process group of its own (a
+// terminal's Ctrl-C reaches only this process, which decides what the child gets) and is
+// killed when the thread that started it ends, however that happens.
+class RunningChild {
+ public:
+  // Starts `argv` (looked up on PATH) in `cwd` (empty: this process's directory). Throws
+  // ChildError when it cannot be started.
+  explicit RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd = {});
+  // Kills the child, when it still runs, and reaps it.
+  ~RunningChild();
+  RunningChild(const RunningChild&) = delete;
+  RunningChild& operator=(const RunningChild&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Read ends of the child's standard output and error (non-blocking).
+  int output() const { return out_; }
+  int error() const { return err_; }
+  // Writes all of `bytes` to the child's standard input; false when the child no longer
+  // reads it. Never raises SIGPIPE.
+  bool send(std::string_view bytes);
+  // Waits for the child to end; its exit status as in ChildResult. Call once.
+  int wait();
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  bool reaped_ = false;
+};
 
 }  // namespace vordak

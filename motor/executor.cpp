@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "core/json_writer.h"
 #include "core/text.h"
+#include "motor/notebook_runner.h"
 #include "motor/parameter_injection.h"
 #include "motor/paths.h"
 
@@ -39,45 +40,19 @@ class ProgressLines {
   ProgressLines(const ProgressLines&) = delete;
   ProgressLines& operator=(const ProgressLines&) = delete;
 
-  void feed(std::string_view piece) {
+  void show(const ordered_json& message) {
     if (!visible_) return;
-    pending_.append(piece);
-    std::size_t end;
-    while ((end = pending_.find('\n')) != std::string::npos) {
-      show(pending_.substr(0, end));
-      pending_.erase(0, end + 1);
-    }
-  }
-
- private:
-  void show(const std::string& line) {
-    const auto message = ordered_json::parse(line, nullptr, false);
-    if (!message.is_object() || !message.contains("progress")) return;
-    const auto& step = message["progress"];
-    if (!step.is_array() || step.size() != 2) return;
-    progress("    " + name_ + ": hücre " + step[0].dump() + "/" + step[1].dump());
+    const auto step = message.find("progress");
+    if (step == message.end() || !step->is_array() || step->size() != 2) return;
+    progress("    " + name_ + ": hücre " + (*step)[0].dump() + "/" + (*step)[1].dump());
     shown_ = true;
   }
 
+ private:
   std::string name_;
   bool visible_;
   bool shown_ = false;
-  std::string pending_;
 };
-
-// The runner's final status line, or an empty object when it never wrote one.
-ordered_json final_status(const std::string& channel) {
-  ordered_json status = ordered_json::object();
-  std::size_t start = 0;
-  while (start < channel.size()) {
-    std::size_t end = channel.find('\n', start);
-    if (end == std::string::npos) end = channel.size();
-    auto message = ordered_json::parse(channel.substr(start, end - start), nullptr, false);
-    if (message.is_object() && message.contains("status")) status = std::move(message);
-    start = end + 1;
-  }
-  return status;
-}
 
 std::string text_member(const ordered_json& message, const char* name) {
   const auto found = message.find(name);
@@ -108,15 +83,21 @@ NotebookFailure notebook_failure(const ordered_json& status) {
   return NotebookFailure(message, report);
 }
 
-// Our own executor: the parameters are injected here, the notebook is executed by the
-// package's nbclient runner under the system interpreter.
+std::string limit_text(std::chrono::seconds limit) { return "zaman aşımı (" + std::to_string(limit.count()) + " s)"; }
+
+// Our own executor: the parameters are injected here, the notebooks are executed by the
+// package's nbclient runner under the system interpreter, one runner for all of them.
 class NbclientExecutor : public NotebookExecutor {
  public:
+  explicit NbclientExecutor(const ExecutorOptions& options) : options_(options) {}
+
   void execute_notebook(const std::string& input_path, const std::string& output_path,
                         const NotebookParams& parameters, const std::string& cwd) override {
     // Found at each call: a missing runner fails the step, not the engine's construction.
-    const fs::path runner = paths::python_package_dir() / kRunnerScript;
-    if (!fs::is_regular_file(runner)) throw std::runtime_error("notebook çalıştırıcısı bulunamadı: " + runner.string());
+    const fs::path runner_script = paths::python_package_dir() / kRunnerScript;
+    if (!fs::is_regular_file(runner_script)) {
+      throw std::runtime_error("notebook çalıştırıcısı bulunamadı: " + runner_script.string());
+    }
     ordered_json notebook = read_notebook(input_path);
     try {
       inject_parameters(notebook, parameters);
@@ -131,34 +112,54 @@ class NbclientExecutor : public NotebookExecutor {
     const fs::path output = fs::absolute(output_path);
     write_file_atomic(output, notebook_text(notebook));
 
-    std::vector<std::string> argv = {kPython, runner.string(), output.string(), work_dir.string()};
-    if (const std::optional<fs::path> exe = running_vordak_binary()) argv.push_back("--vordak-exe=" + exe->string());
+    NotebookRunner& runner = running_runner(runner_script);
     ProgressLines progress_lines(output.filename().string());
-    ChildOptions options;
-    options.on_out = [&progress_lines](std::string_view piece) { progress_lines.feed(piece); };
-    ChildResult result;
+    const RunnerAnswer answer = runner.execute(
+        output, work_dir, [&progress_lines](const ordered_json& message) { progress_lines.show(message); },
+        options_.step_timeout);
+    if (!runner.alive()) runner_.reset();
+
+    const std::string kind = text_member(answer.status, "status");
+    // A notebook that reached its end as its limit passed has succeeded.
+    if (kind == "ok") return;
+    if (answer.timed_out) {
+      const std::string message = limit_text(*options_.step_timeout);
+      if (kind == "failed") throw NotebookFailure(message, notebook_failure(answer.status).report());
+      throw std::runtime_error(message);
+    }
+    if (kind == "failed") throw notebook_failure(answer.status);
+    if (kind == "unavailable") {
+      throw std::runtime_error("notebook çalıştırılamadı: " + input_path + ": " + text_member(answer.status, "message"));
+    }
+    throw std::runtime_error("notebook çalıştırıcısı beklenmedik biçimde sona erdi (çıkış kodu " +
+                             std::to_string(answer.exit_status.value_or(-1)) + "): " + input_path +
+                             error_tail(answer.err_tail));
+  }
+
+ private:
+  // The runner, started at the first notebook and again after one was stopped.
+  NotebookRunner& running_runner(const fs::path& runner_script) {
+    if (runner_) return *runner_;
+    std::vector<std::string> argv = {kPython, runner_script.string()};
+    if (const std::optional<fs::path> exe = running_vordak_binary()) argv.push_back("--vordak-exe=" + exe->string());
     try {
-      result = run_child(argv, options);
+      runner_ = std::make_unique<NotebookRunner>(argv);
     } catch (const ChildError& error) {
       throw std::runtime_error(std::string("notebook çalıştırıcısı başlatılamadı: ") + error.what());
     }
-
-    const ordered_json status = final_status(result.out);
-    const std::string kind = text_member(status, "status");
-    if (kind == "ok" && result.exit_status == 0) return;
-    if (kind == "failed") throw notebook_failure(status);
-    if (kind == "unavailable") {
-      throw std::runtime_error("notebook çalıştırılamadı: " + input_path + ": " + text_member(status, "message"));
-    }
-    throw std::runtime_error("notebook çalıştırıcısı beklenmedik biçimde sona erdi (çıkış kodu " +
-                             std::to_string(result.exit_status) + "): " + input_path + error_tail(result.err));
+    return *runner_;
   }
+
+  ExecutorOptions options_;
+  std::unique_ptr<NotebookRunner> runner_;
 };
 
 }  // namespace
 
 // papermill itself is not used even when installed: its command line turns text that
 // looks like a number into a number, and it reports failures only as console text.
-std::shared_ptr<NotebookExecutor> make_default_executor() { return std::make_shared<NbclientExecutor>(); }
+std::shared_ptr<NotebookExecutor> make_default_executor(const ExecutorOptions& options) {
+  return std::make_shared<NbclientExecutor>(options);
+}
 
 }  // namespace vordak::motor

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -36,8 +38,17 @@ class NotebookExecutor {
 
 namespace vordak::motor {
 
+struct ExecutorOptions {
+  // A notebook still running after this long is stopped, with everything its kernel
+  // started, and fails with "zaman aşımı (N s)"; absent: no limit.
+  std::optional<std::chrono::seconds> step_timeout;
+};
+
 // The executor the engine uses when none is given: our own nbclient runner, with
-// papermill's parameter injection and guarantees.
-std::shared_ptr<NotebookExecutor> make_default_executor();
+// papermill's parameter injection and guarantees. One runner process serves every
+// notebook the executor is given and ends with the executor; on SIGINT or SIGTERM during a
+// notebook it stops the runner, the kernels and all they started, and the process ends by
+// the signal.
+std::shared_ptr<NotebookExecutor> make_default_executor(const ExecutorOptions& options = {});
 
 }  // namespace vordak::motor

@@ -1,6 +1,8 @@
 // Overhead of the engine's notebook executor over a bare nbclient execution of the same
-// notebook. Both sides start a fresh interpreter and kernel per run; runs alternate so
-// that a busy machine slows both alike. Built and run by bench/executor_overhead.sh.
+// notebook. The executor serves every run as it serves a pipeline run: one runner, each
+// notebook in a fresh kernel started while the notebook before it ran. The bare side
+// starts an interpreter and a kernel per run. Runs alternate so that a busy machine slows
+// both alike. Built and run by bench/executor_overhead.sh.
 //
 //   executor_overhead NOTEBOOK WORK_DIR RUNS
 #include <algorithm>

@@ -1,11 +1,24 @@
-"""Executes one already-parameterized notebook with nbclient, for the engine's executor.
+"""Executes already-parameterized notebooks with nbclient, for the engine's executor.
 
-    python3 run_notebook.py NOTEBOOK CWD [--timeout SECONDS]
+    python3 run_notebook.py [--vordak-exe PATH]
 
-The notebook at NOTEBOOK is executed in the working directory CWD and written back to
-the same path, whether it runs to its end or a cell fails. The runner's own standard
-output is the channel to the engine, one JSON object per line:
+One runner serves a whole run. Requests arrive on standard input, one JSON object per
+line:
 
+    {"notebook": PATH, "cwd": DIR}
+
+Each notebook is executed in a kernel of its own, started in DIR and used for nothing
+else, and written back to PATH (through PATH + ".tmp" and a rename), whether it runs to
+its end or a cell fails. While one notebook runs, the kernel for the next one is already
+starting with the same kernel name and directory; a kernel is killed, with its process
+group, as soon as its notebook's outputs are collected. IPython kernels come from the
+fork server in kernel_forks.py, which pays for their imports once.
+
+The runner's own standard output is the channel to the engine, one JSON object per line;
+each request is answered by zero or more of the first two and exactly one status line:
+
+    {"kernel": 4242}                 the notebook's kernel, the leader of its own
+                                     process group, is about to run the first cell
     {"progress": [3, 12]}            before code cell 3 of 12 runs
     {"status": "ok"}                 the notebook ran to its end
     {"status": "failed", "ename": ..., "evalue": ..., "cell_index": ..., "cell": ...,
@@ -13,18 +26,25 @@ output is the channel to the engine, one JSON object per line:
     {"status": "unavailable", "message": ...}
                                      the notebook could not be run at all
 
-Everything else (the kernel's own low-level output, library warnings) goes to standard
-error, which the engine captures. Exit status: 0 ok, 1 failed, 2 unavailable.
+Everything else (the kernels' own low-level output, library warnings) goes to standard
+error. The runner ends, killing its spare kernels, at the end of its input; its kernels
+die with it however it ends.
 """
 
 import argparse
+import asyncio
+import collections
 import json
 import os
 import re
+import signal
 import sys
-import tempfile
 
 _ANSI_ESCAPE = re.compile(r"\x1b\[[0-?]*[ -/]*[@-~]|\x1b[@-Z\\-_]")
+# Kernels started ahead of the notebooks that will use them.
+_SPARE_KERNELS = 1
+# Seconds a kernel may take to answer its first request, as nbclient allows.
+_STARTUP_TIMEOUT = 60
 
 
 def strip_ansi(text):
@@ -44,7 +64,7 @@ class _Channel:
 
     def __init__(self):
         channel_fd = os.dup(1)
-        # From here on, anything that prints to fd 1 (the kernel inherits it) lands on
+        # From here on, anything that prints to fd 1 (the kernels inherit it) lands on
         # stderr and cannot corrupt the protocol.
         os.dup2(2, 1)
         self._out = os.fdopen(channel_fd, "w", encoding="utf-8", buffering=1)
@@ -53,6 +73,84 @@ class _Channel:
         message = {key: _clean(value) for key, value in message.items()}
         self._out.write(json.dumps(message, ensure_ascii=False) + "\n")
         self._out.flush()
+
+
+class _Kernel:
+    """A started kernel and its ready client."""
+
+    def __init__(self, manager, client):
+        self.manager = manager
+        self.client = client
+
+    @property
+    def pid(self):
+        return self.manager.provisioner.process.pid
+
+    async def kill(self):
+        """Kills the kernel's process group at once and reaps the kernel: no shutdown
+        request, no grace period."""
+        process = self.manager.provisioner.process if self.manager.provisioner else None
+        if process is not None:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+            process.wait()
+        self.client.stop_channels()
+        await self.manager.cleanup_resources()
+
+
+async def _start_kernel(forks, kernel_name, cwd):
+    from kernel_forks import ForkingKernelManager, die_with_parent
+
+    manager = ForkingKernelManager(kernel_name=kernel_name)
+    manager.forks = forks
+    extra = ["--HistoryManager.hist_file=:memory:"] if manager.ipykernel else []
+    # The kernel leads a session of its own and dies with the runner.
+    await manager.start_kernel(cwd=cwd, extra_arguments=extra, preexec_fn=die_with_parent)
+    client = manager.client()
+    kernel = _Kernel(manager, client)
+    try:
+        client.start_channels()
+        await client.wait_for_ready(timeout=_STARTUP_TIMEOUT)
+    except BaseException:
+        await kernel.kill()
+        raise
+    client.allow_stdin = False
+    return kernel
+
+
+class _KernelPool:
+    """Kernels started ahead of their notebooks: every step of a run asks for the same
+    kernel name and directory, so the next kernel starts while a notebook runs."""
+
+    def __init__(self, forks):
+        self._forks = forks
+        self._spares = collections.deque()  # ((kernel name, cwd), task)
+
+    async def take(self, kernel_name, cwd):
+        key = (kernel_name, cwd)
+        while self._spares and self._spares[0][0] != key:
+            await self._discard(self._spares.popleft()[1])
+        task = self._spares.popleft()[1] if self._spares else self._start(key)
+        while len(self._spares) < _SPARE_KERNELS:
+            self._spares.append((key, self._start(key)))
+        return await task
+
+    def _start(self, key):
+        return asyncio.ensure_future(_start_kernel(self._forks, *key))
+
+    async def close(self):
+        while self._spares:
+            await self._discard(self._spares.popleft()[1])
+
+    @staticmethod
+    async def _discard(task):
+        try:
+            kernel = await task
+        except Exception:  # noqa: BLE001 - a spare that failed to start is just dropped
+            return
+        await kernel.kill()
 
 
 def _source_text(cell):
@@ -68,11 +166,11 @@ def _error_output(cell):
 
 
 def _write_notebook(nbformat, notebook, path):
-    # Beside the target and renamed over it: a crash never leaves half a notebook.
-    directory = os.path.dirname(os.path.abspath(path))
-    handle, temporary = tempfile.mkstemp(prefix=".nb-", suffix=".tmp", dir=directory)
+    # Beside the target and renamed over it: a crash never leaves half a notebook. The
+    # name is fixed so that the engine can remove it when it kills the runner mid-write.
+    temporary = path + ".tmp"
     try:
-        with os.fdopen(handle, "w", encoding="utf-8") as stream:
+        with open(temporary, "w", encoding="utf-8") as stream:
             nbformat.write(notebook, stream)
         os.replace(temporary, path)
     except BaseException:
@@ -81,50 +179,31 @@ def _write_notebook(nbformat, notebook, path):
         raise
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("notebook")
-    parser.add_argument("cwd")
-    parser.add_argument("--timeout", type=float, default=None,
-                        help="seconds a cell may run; none by default")
-    parser.add_argument("--vordak-exe", default=None,
-                        help="the vordak binary the notebooks' helpers call")
-    args = parser.parse_args(argv)
-    channel = _Channel()
+async def _execute(request, pool, channel, modules):
+    nbformat, NotebookClient, CellExecutionError = modules
 
     def unavailable(message):
         channel.send({"status": "unavailable", "message": message})
-        return 2
 
+    path, cwd = request.get("notebook"), request.get("cwd")
+    if not isinstance(path, str) or not isinstance(cwd, str):
+        return unavailable("geçersiz istek: %s" % json.dumps(request, ensure_ascii=False))
     try:
-        import nbformat
-        from nbclient import NotebookClient
-        from nbclient.exceptions import CellExecutionError
-    except ImportError as error:
-        return unavailable("nbclient/nbformat yüklü değil (%s): %s" % (sys.executable, error))
-
-    try:
-        notebook = nbformat.read(args.notebook, as_version=4)
+        notebook = nbformat.read(path, as_version=4)
     except Exception as error:  # noqa: BLE001 - any unreadable notebook is reported, not raised
-        return unavailable("notebook okunamadı: %s: %s" % (args.notebook, error))
-    if not os.path.isdir(args.cwd):
-        return unavailable("çalışma dizini bulunamadı: %s" % args.cwd)
+        return unavailable("notebook okunamadı: %s: %s" % (path, error))
+    if not os.path.isdir(cwd):
+        return unavailable("çalışma dizini bulunamadı: %s" % cwd)
 
-    # The kernel inherits the environment: keeps the debugger's frozen-module warning
-    # out of every cell's output.
-    os.environ["PYDEVD_DISABLE_FILE_VALIDATION"] = "1"
-    # Notebooks import their helpers from this package and call the binary that runs them.
-    package_parent = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    os.environ["PYTHONPATH"] = os.pathsep.join(
-        p for p in (package_parent, os.environ.get("PYTHONPATH", "")) if p)
-    if args.vordak_exe:
-        os.environ["VORDAK_EXE"] = args.vordak_exe
+    kernel_name = notebook.metadata.get("kernelspec", {}).get("name") or "python3"
+    try:
+        kernel = await pool.take(kernel_name, cwd)
+    except Exception as error:  # noqa: BLE001 - no such kernel, a kernel that died starting
+        return unavailable("kernel başlatılamadı: %s: %s" % (type(error).__name__, error))
+    channel.send({"kernel": kernel.pid})
 
     code_cells = [i for i, cell in enumerate(notebook.cells) if cell.cell_type == "code"]
-    state = {"started": False, "cell_index": None}
-
-    def on_notebook_start(**_):
-        state["started"] = True
+    state = {"cell_index": None}
 
     def on_cell_start(cell, cell_index, **_):
         state["cell_index"] = cell_index
@@ -133,31 +212,34 @@ def main(argv):
 
     client = NotebookClient(
         notebook,
-        timeout=args.timeout,
+        km=kernel.manager,
+        kernel_name=kernel_name,
+        timeout=None,
         allow_errors=False,
-        resources={"metadata": {"path": args.cwd}},
-        on_notebook_start=on_notebook_start,
+        resources={"metadata": {"path": cwd}},
         on_cell_start=on_cell_start,
     )
+    # The client is already connected and ready: nbclient uses it as it is.
+    client.kc = kernel.client
 
     failure = None
     try:
-        client.execute(cwd=args.cwd)
+        await client.async_execute(cwd=cwd)
     except CellExecutionError as error:
         failure = error
-    except Exception as error:  # noqa: BLE001 - kernel death, time-outs, start failures
-        if not state["started"]:
-            return unavailable("kernel başlatılamadı: %s: %s" % (type(error).__name__, error))
+    except Exception as error:  # noqa: BLE001 - kernel death and other run-time failures
         failure = error
+    finally:
+        await kernel.kill()
 
     try:
-        _write_notebook(nbformat, notebook, args.notebook)
+        _write_notebook(nbformat, notebook, path)
     except Exception as error:  # noqa: BLE001
-        return unavailable("çalıştırılan notebook yazılamadı: %s: %s" % (args.notebook, error))
+        return unavailable("çalıştırılan notebook yazılamadı: %s: %s" % (path, error))
 
     if failure is None:
         channel.send({"status": "ok"})
-        return 0
+        return None
 
     index = state["cell_index"]
     cell = notebook.cells[index] if index is not None else None
@@ -178,7 +260,69 @@ def main(argv):
         "cell": _source_text(cell) if cell is not None else "",
         "traceback": strip_ansi(traceback),
     })
-    return 1
+    return None
+
+
+async def _serve(channel):
+    try:
+        import nbformat
+        from nbclient import NotebookClient
+        from nbclient.exceptions import CellExecutionError
+        from kernel_forks import KernelForks
+    except ImportError as error:
+        modules = forks = None
+        import_error = "nbclient/nbformat yüklü değil (%s): %s" % (sys.executable, error)
+    else:
+        modules = (nbformat, NotebookClient, CellExecutionError)
+        forks = await KernelForks.start()
+
+    loop = asyncio.get_running_loop()
+    requests = asyncio.StreamReader(limit=1 << 24)
+    await loop.connect_read_pipe(lambda: asyncio.StreamReaderProtocol(requests), sys.stdin)
+    pool = _KernelPool(forks)
+    try:
+        while True:
+            line = await requests.readline()
+            if not line:
+                break
+            if not line.strip():
+                continue
+            if modules is None:
+                channel.send({"status": "unavailable", "message": import_error})
+                continue
+            # Paths that are not UTF-8 arrive as raw bytes and leave as the same bytes.
+            text = line.decode("utf-8", "surrogateescape")
+            try:
+                request = json.loads(text)
+            except ValueError:
+                request = None
+            if not isinstance(request, dict):
+                channel.send({"status": "unavailable", "message": "geçersiz istek: %s" % text.strip()})
+                continue
+            await _execute(request, pool, channel, modules)
+    finally:
+        await pool.close()
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--vordak-exe", default=None,
+                        help="the vordak binary the notebooks' helpers call")
+    args = parser.parse_args(argv)
+    channel = _Channel()
+
+    # The kernels inherit the environment: keeps the debugger's frozen-module warning
+    # out of every cell's output.
+    os.environ["PYDEVD_DISABLE_FILE_VALIDATION"] = "1"
+    # Notebooks import their helpers from this package and call the binary that runs them.
+    package_parent = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    os.environ["PYTHONPATH"] = os.pathsep.join(
+        p for p in (package_parent, os.environ.get("PYTHONPATH", "")) if p)
+    if args.vordak_exe:
+        os.environ["VORDAK_EXE"] = args.vordak_exe
+
+    asyncio.run(_serve(channel))
+    return 0
 
 
 if __name__ == "__main__":

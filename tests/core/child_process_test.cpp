@@ -1,8 +1,11 @@
 #include "core/child_process.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <string>
 
 namespace vordak {
 namespace {
@@ -40,6 +43,41 @@ TEST(RunChild, KillsAndReapsAChildPastItsLimit) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   options.timeout = 5s;
   EXPECT_EQ(run_child({"sh", "-c", "echo fast"}, options).out, "fast\n");
+}
+
+// Everything a RunningChild writes on one stream until it closes it.
+std::string read_all(int fd) {
+  std::string text;
+  while (true) {
+    pollfd polled = {fd, POLLIN, 0};
+    if (::poll(&polled, 1, 60'000) <= 0) return text;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return text;
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+TEST(RunningChild, TalksOverItsStreamsAndSurvivesAChildThatStoppedReading) {
+  RunningChild child({"sh", "-c", "read line; echo \"got $line\"; echo note >&2; pwd"}, "/tmp");
+  EXPECT_TRUE(child.send("istek\n"));
+  EXPECT_EQ(read_all(child.output()), "got istek\n/tmp\n");
+  EXPECT_EQ(read_all(child.error()), "note\n");
+  EXPECT_EQ(child.wait(), 0);
+  // The child has gone: writing fails instead of raising SIGPIPE in this process.
+  EXPECT_FALSE(child.send("sonraki\n"));
+
+  EXPECT_THROW(RunningChild({"vordak-no-such-program"}), ChildError);
+}
+
+TEST(RunningChild, LeadsItsOwnProcessGroupAndIsKilledWhenDropped) {
+  pid_t pid = 0;
+  {
+    RunningChild child({"sleep", "300"});
+    pid = child.pid();
+    EXPECT_EQ(::getpgid(pid), pid);
+  }
+  EXPECT_NE(::kill(pid, 0), 0) << "killed and reaped";
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/files.h"
 #include "core/json_writer.h"
+#include "core/process_tree.h"
 #include "motor/parameter_injection.h"
 
 namespace vordak::motor {
@@ -107,11 +110,13 @@ TEST_F(ExecutorTest, KernelRunsInTheWorkingDirectoryWithDebuggerCheckOff) {
   const fs::path work = dir_ / "çalışma dizini";
   fs::create_directories(work);
   const fs::path input = write_notebook(
-      "in.ipynb", {{"", "import os\n"
+      "in.ipynb", {{"", "import os, sys\n"
                         "with open('seen.txt', 'w') as f:\n"
-                        "    f.write(os.getcwd() + '|' + os.environ.get('PYDEVD_DISABLE_FILE_VALIDATION', '-'))"}});
+                        "    f.write(os.getcwd() + '|' + sys.path[0] + '|' +\n"
+                        "            os.environ.get('PYDEVD_DISABLE_FILE_VALIDATION', '-'))"}});
   run(input, dir_ / "out.ipynb", {}, work);
-  EXPECT_EQ(read_file(work / "seen.txt"), work.string() + "|1");
+  // As `python3 -m ipykernel_launcher` started there: the directory first on the path.
+  EXPECT_EQ(read_file(work / "seen.txt"), work.string() + "|" + work.string() + "|1");
 }
 
 TEST_F(ExecutorTest, TextParametersArriveByteForByteAndIntegersStayIntegers) {
@@ -170,6 +175,67 @@ TEST_F(ExecutorTest, UnrunnableNotebooksGiveClearErrors) {
       EXPECT_NE(std::string(error.what()).find(c.message_part), std::string::npos) << error.what();
     }
   }
+}
+
+TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
+  std::shared_ptr<NotebookExecutor> executor = make_default_executor();
+  const std::string record =
+      "import os, random\n"
+      "open('kernels.txt', 'a').write('%d %s %r\\n' % (os.getpid(), 'seen' in globals(), random.random()))\n"
+      "seen = True";
+  const fs::path input = write_notebook("in.ipynb", {{"", record}});
+  for (int i = 0; i < 3; ++i) {
+    executor->execute_notebook(input.string(), (dir_ / ("out" + std::to_string(i) + ".ipynb")).string(), {}, dir_.string());
+  }
+  std::istringstream kernels(read_file(dir_ / "kernels.txt"));
+  std::set<pid_t> pids;
+  std::set<std::string> draws;
+  pid_t pid;
+  std::string seen, draw;
+  while (kernels >> pid >> seen >> draw) {
+    EXPECT_EQ(seen, "False") << "state from an earlier notebook";
+    EXPECT_FALSE(running(pid)) << "the kernel outlived its notebook";
+    pids.insert(pid);
+    draws.insert(draw);
+  }
+  EXPECT_EQ(pids.size(), 3u);
+  EXPECT_EQ(draws.size(), 3u) << "kernels share a random state";
+
+  executor.reset();
+  EXPECT_EQ(descendants(::getpid()), std::vector<pid_t>{}) << "the runner and its spare kernel outlived the executor";
+}
+
+TEST_F(ExecutorTest, NotebookPastItsLimitIsStoppedWithAllItStartedAndTheRunnerGoesOn) {
+  std::shared_ptr<NotebookExecutor> executor = make_default_executor({std::chrono::seconds(2)});
+  // The first cell starts a process in a session of its own and one that leaves its parent
+  // behind; the second never ends.
+  const std::string start =
+      "import subprocess\n"
+      "p = subprocess.Popen(['sleep', '300'], start_new_session=True)\n"
+      "q = subprocess.run(['sh', '-c', 'setsid sleep 300 >/dev/null 2>&1 & echo $!'], capture_output=True, text=True)\n"
+      "print(p.pid, q.stdout.strip())";
+  const fs::path looping = write_notebook("loop.ipynb", {{"", start}, {"", "while True:\n    pass"}});
+  const fs::path output = dir_ / "out.ipynb";
+  try {
+    executor->execute_notebook(looping.string(), output.string(), {}, dir_.string());
+    FAIL() << "no failure";
+  } catch (const NotebookFailure& failure) {
+    EXPECT_STREQ(failure.what(), "zaman aşımı (2 s)");
+    EXPECT_TRUE(failure.report().starts_with("Hata veren hücre (#3):\nwhile True:\n    pass\n")) << failure.report();
+  }
+  // The notebook is kept as far as it got.
+  const ordered_json executed = read_json(output);
+  ASSERT_EQ(executed["cells"][1]["outputs"].size(), 1u) << executed.dump(1);
+  const std::string started = text_of(executed["cells"][1]["outputs"][0]["text"]);
+  for (const pid_t pid : {std::stoi(started), std::stoi(started.substr(started.find(' ')))}) {
+    EXPECT_FALSE(running(pid)) << "left running: " << pid;
+  }
+
+  const fs::path quick = write_notebook("quick.ipynb", {{"", "print('sonraki')"}});
+  executor->execute_notebook(quick.string(), (dir_ / "quick_out.ipynb").string(), {}, dir_.string());
+  EXPECT_EQ(text_of(read_json(dir_ / "quick_out.ipynb")["cells"][1]["outputs"][0]["text"]), "sonraki\n");
+  executor.reset();
+  EXPECT_EQ(descendants(::getpid()), std::vector<pid_t>{});
 }
 
 TEST_F(ExecutorTest, DeadKernelIsANotebookFailure) {

@@ -1,0 +1,182 @@
+#include "motor/notebook_runner.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "core/process_tree.h"
+
+namespace vordak::motor {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kErrorKeep = 8192;
+// After a step's kernel was killed at its limit, the runner notices within a second and
+// writes the notebook; past this it is taken for hung and stopped.
+constexpr std::chrono::seconds kSaveWait{5};
+// The limit is the notebook's: it starts when its kernel is ready. Before that the runner
+// bounds the kernel's start itself; this only catches a runner that hangs.
+constexpr std::chrono::seconds kStartWait{180};
+
+void keep_tail(std::string& tail, std::string_view piece) {
+  tail.append(piece);
+  if (tail.size() > kErrorKeep) tail.erase(0, tail.size() - kErrorKeep);
+}
+
+// Reads what is there without blocking; false at the end of the stream.
+bool drain(int fd, std::string& into) {
+  char buffer[8192];
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      into.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);  // open, nothing more for now
+  }
+}
+
+int milliseconds_until(Clock::time_point deadline) {
+  if (deadline == Clock::time_point::max()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+}
+
+}  // namespace
+
+NotebookRunner::NotebookRunner(const std::vector<std::string>& argv) {
+  adopt_orphans();
+  child_ = std::make_unique<RunningChild>(argv);
+}
+
+NotebookRunner::~NotebookRunner() {
+  if (child_) stop_all();
+}
+
+std::optional<int> NotebookRunner::stop_all() {
+  const pid_t self = ::getpid();
+  kill_until_gone([self] { return descendants(self); });
+  const int status = child_->wait();
+  child_.reset();
+  reap_ended_children({});
+  pending_.clear();
+  return status;
+}
+
+void NotebookRunner::stop_step(pid_t kernel) const {
+  const pid_t self = ::getpid();
+  const pid_t runner = child_->pid();
+  kill_until_gone([&] {
+    std::vector<pid_t> found = descendants(self, {runner});
+    if (running(kernel)) {
+      found.push_back(kernel);
+      for (const pid_t below : descendants(kernel)) found.push_back(below);
+    }
+    return found;
+  });
+  reap_ended_children({runner});
+}
+
+void NotebookRunner::read_errors(std::string& tail) {
+  if (!errors_open_) return;
+  std::string piece;
+  errors_open_ = drain(child_->error(), piece);
+  keep_tail(tail, piece);
+}
+
+std::optional<int> NotebookRunner::abandon(const fs::path& unfinished) {
+  const std::optional<int> status = stop_all();
+  std::error_code ignored;
+  fs::remove(unfinished, ignored);
+  return status;
+}
+
+void NotebookRunner::wait_for_output(const StopSignalGuard& signals, const fs::path& unfinished,
+                                     Clock::time_point deadline) {
+  pollfd polled[3] = {{child_->output(), POLLIN, 0},
+                      {errors_open_ ? child_->error() : -1, POLLIN, 0},
+                      {signals.wake_fd(), POLLIN, 0}};
+  if (::poll(polled, 3, milliseconds_until(deadline)) < 0 && errno != EINTR) {
+    throw std::runtime_error("notebook çalıştırıcısı izlenemedi: " + std::string(std::strerror(errno)));
+  }
+  if (signals.pending() != 0) {
+    abandon(unfinished);
+    signals.die();
+  }
+}
+
+pid_t NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message) {
+  pid_t kernel = 0;
+  std::size_t end;
+  while (answer.status.empty() && (end = pending_.find('\n')) != std::string::npos) {
+    ordered_json message = ordered_json::parse(pending_.substr(0, end), nullptr, false);
+    pending_.erase(0, end + 1);
+    if (!message.is_object()) continue;
+    const auto pid = message.find("kernel");
+    if (pid != message.end() && pid->is_number_integer()) kernel = pid->get<pid_t>();
+    if (message.contains("status")) answer.status = std::move(message);
+    else on_message(message);
+  }
+  return kernel;
+}
+
+RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& cwd,
+                                     const std::function<void(const ordered_json&)>& on_message,
+                                     std::optional<std::chrono::seconds> limit) {
+  RunnerAnswer answer;
+  const StopSignalGuard signals;
+  const fs::path unfinished = notebook.string() + ".tmp";
+
+  // Paths go as they are, bytes that are not UTF-8 included: the runner reads them back
+  // with Python's surrogate escapes.
+  std::string request = "{\"notebook\": ";
+  append_json_string(request, notebook.string());
+  request += ", \"cwd\": ";
+  append_json_string(request, cwd.string());
+  request += "}\n";
+  if (!child_->send(request)) {
+    read_errors(answer.err_tail);
+    answer.exit_status = stop_all();
+    return answer;
+  }
+
+  Clock::time_point deadline = limit ? Clock::now() + std::max(*limit, kStartWait) : Clock::time_point::max();
+  pid_t kernel = 0;
+  while (answer.status.empty()) {
+    wait_for_output(signals, unfinished, deadline);
+    read_errors(answer.err_tail);
+    const bool open = drain(child_->output(), pending_);
+    if (const pid_t started = take_messages(answer, on_message); started != 0) {
+      kernel = started;
+      if (limit) deadline = Clock::now() + *limit;
+    }
+    if (!answer.status.empty()) break;
+    if (!open) {
+      answer.exit_status = stop_all();
+      return answer;
+    }
+    if (Clock::now() < deadline) continue;
+    answer.timed_out = true;
+    if (kernel == 0) {
+      // The limit passed before the kernel started, or the runner does not answer.
+      answer.exit_status = abandon(unfinished);
+      return answer;
+    }
+    // The notebook's time is up: its kernel goes, the runner writes what the notebook got to.
+    stop_step(kernel);
+    kernel = 0;
+    deadline = Clock::now() + kSaveWait;
+  }
+  // What the step started in sessions of its own outlived its kernel: it ends with the step.
+  stop_step(0);
+  return answer;
+}
+
+}  // namespace vordak::motor

@@ -1,0 +1,216 @@
+// A run stopped by a step's time limit or by a signal: the real binary, real notebooks, the
+// real kernel. This test process adopts orphans, so whatever a run leaves behind is found
+// below it in /proc.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "cli/cli_test_support.h"
+#include "core/child_process.h"
+#include "core/process_tree.h"
+#include "test_support.h"
+
+namespace vordak {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+// Processes below this one that have not ended, once the ended ones are reaped.
+std::vector<pid_t> leftovers() {
+  reap_ended_children({});
+  return descendants(::getpid());
+}
+
+// transform runs `cells` after its parameters cell; marts records that it ran.
+void write_run_notebooks(const fs::path& dir, const std::vector<std::string>& cells) {
+  std::vector<std::string> transform = {"DB_PATH = ''"};
+  transform.insert(transform.end(), cells.begin(), cells.end());
+  ordered_json nb = testing::notebook(transform);
+  nb["cells"][0]["metadata"]["tags"] = {"parameters"};
+  testing::write_text(dir / "nb_02_transform.ipynb", nb.dump(1));
+  nb = testing::notebook({"DB_PATH = ''", "open('ran.txt', 'a').write('marts\\n')"});
+  nb["cells"][0]["metadata"]["tags"] = {"parameters"};
+  testing::write_text(dir / "nb_03_marts.ipynb", nb.dump(1));
+}
+
+std::vector<std::string> run_args(const fs::path& dir) {
+  return {"run", "--work-dir", dir.string(), "--skip-ingest", "--skip-ml", "--skip-backtest"};
+}
+
+// Starts a process in a session of its own, as a cell may, and writes its pid to `file`.
+std::string start_sleeper(const std::string& file) {
+  return "import subprocess\n"
+         "sleeper = subprocess.Popen(['sleep', '300'], start_new_session=True)\n"
+         "with open('" + file + "', 'w') as f:\n"
+         "    f.write('%d\\n' % sleeper.pid)";
+}
+
+// When the executed notebook's first cell started, from nbclient's cell timing metadata
+// ("2025-03-01T14:15:02.123456Z").
+std::chrono::system_clock::time_point notebook_start(const fs::path& executed) {
+  const ordered_json notebook = ordered_json::parse(testing::read_text(executed));
+  const std::string stamp = notebook["cells"][0]["metadata"]["execution"]["iopub.execute_input"];
+  std::tm time = {};
+  double seconds = 0;
+  std::sscanf(stamp.c_str(), "%d-%d-%dT%d:%d:%lf", &time.tm_year, &time.tm_mon, &time.tm_mday, &time.tm_hour,
+              &time.tm_min, &seconds);
+  time.tm_year -= 1900;
+  time.tm_mon -= 1;
+  return std::chrono::system_clock::from_time_t(::timegm(&time)) +
+         std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
+}
+
+std::vector<fs::path> unfinished_files(const fs::path& dir) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().extension() == ".tmp") found.push_back(entry.path());
+  }
+  return found;
+}
+
+TEST(Stopping, StepPastItsLimitEndsInHataAndTheRunGoesOnLeavingNoProcess) {
+  adopt_orphans();
+  TempDir dir;
+  write_run_notebooks(dir.path(), {start_sleeper("sleeper.txt"), "while True:\n    pass"});
+  std::vector<std::string> args = run_args(dir.path());
+  args.insert(args.end(), {"--step-timeout", "5"});
+
+  const ChildResult result = testing::run_vordak(args);
+  const auto ended = std::chrono::system_clock::now();
+  EXPECT_EQ(result.exit_status, 1) << result.out << result.err;
+  EXPECT_NE(result.out.find("s\n  zaman aşımı (5 s)\n"), std::string::npos) << result.out;
+  // The limit counts from the kernel being ready, so a slow kernel start does not count.
+  const fs::path executed = fs::directory_iterator(dir / "seasons")->path() / "logs" / "adim_transform_nb_02_transform.ipynb";
+  EXPECT_LT(ended - notebook_start(executed), std::chrono::seconds(10)) << "the notebook is kept, as far as it got";
+  EXPECT_NE(result.out.find("OK:1 Atlandı:0 Hata:1"), std::string::npos) << result.out;
+  EXPECT_EQ(testing::read_text(dir / "ran.txt"), "marts\n") << "the run goes on after the failed step";
+
+  const pid_t sleeper = std::stoi(testing::read_text(dir / "sleeper.txt"));
+  EXPECT_FALSE(running(sleeper));
+  EXPECT_EQ(leftovers(), std::vector<pid_t>{});
+  EXPECT_EQ(unfinished_files(dir.path()), std::vector<fs::path>{});
+}
+
+TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
+  adopt_orphans();
+  for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+    TempDir dir;
+    // The cell tells this test through a FIFO that it runs, then never ends.
+    const fs::path started = dir / "started";
+    ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
+    const int reader = ::open(started.c_str(), O_RDONLY | O_NONBLOCK);
+    const int keep_open = ::open(started.c_str(), O_WRONLY);
+    write_run_notebooks(dir.path(), {start_sleeper("started"), "while True:\n    pass"});
+
+    std::vector<std::string> argv = {VORDAK_BINARY};
+    const std::vector<std::string> args = run_args(dir.path());
+    argv.insert(argv.end(), args.begin(), args.end());
+    RunningChild run(argv);
+    pollfd polled = {reader, POLLIN, 0};
+    ASSERT_EQ(::poll(&polled, 1, 300'000), 1) << "the step never started";
+    char text[32] = {};
+    ASSERT_GT(::read(reader, text, sizeof text - 1), 0);
+    const pid_t sleeper = std::atoi(text);
+    ::close(reader);
+    ::close(keep_open);
+
+    ::kill(run.pid(), signal);
+    EXPECT_EQ(run.wait(), status) << signal;
+    EXPECT_FALSE(running(sleeper)) << signal;
+    EXPECT_EQ(leftovers(), std::vector<pid_t>{}) << signal;
+    EXPECT_FALSE(fs::exists(dir / "ran.txt")) << "no later step runs";
+    EXPECT_EQ(unfinished_files(dir.path()), std::vector<fs::path>{}) << signal;
+  }
+}
+
+// Waits, up to a minute each, for the processes below this one to end; what is left.
+std::vector<pid_t> leftovers_once_ended() {
+  for (std::vector<pid_t> left = leftovers(); !left.empty(); left = leftovers()) {
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, left.front(), 0));
+    if (fd < 0) continue;  // ended meanwhile
+    pollfd polled = {fd, POLLIN, 0};
+    const int ended = ::poll(&polled, 1, 60'000);
+    ::close(fd);
+    if (ended != 1) return left;
+  }
+  return {};
+}
+
+TEST(Stopping, RunKilledOutrightTakesItsRunnerAndKernelsAlong) {
+  adopt_orphans();
+  TempDir dir;
+  const fs::path started = dir / "started";
+  ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
+  const int reader = ::open(started.c_str(), O_RDONLY | O_NONBLOCK);
+  const int keep_open = ::open(started.c_str(), O_WRONLY);
+  write_run_notebooks(dir.path(), {"open('started', 'w').write('x')", "while True:\n    pass"});
+
+  std::vector<std::string> argv = {VORDAK_BINARY};
+  const std::vector<std::string> args = run_args(dir.path());
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunningChild run(argv);
+  pollfd polled = {reader, POLLIN, 0};
+  ASSERT_EQ(::poll(&polled, 1, 300'000), 1) << "the step never started";
+  ::close(reader);
+  ::close(keep_open);
+  EXPECT_GE(descendants(run.pid()).size(), 2u) << "a runner and a kernel";
+
+  ::kill(run.pid(), SIGKILL);
+  EXPECT_EQ(run.wait(), 128 + SIGKILL);
+  EXPECT_EQ(leftovers_once_ended(), std::vector<pid_t>{});
+}
+
+TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
+  const struct {
+    const char* variable;  // null: unset
+    std::vector<std::string> option;
+    int exit_status;
+  } cases[] = {
+      {nullptr, {"--step-timeout", "0"}, 2},
+      {nullptr, {"--step-timeout", "5s"}, 2},
+      {nullptr, {"--step-timeout", "31536001"}, 2},
+      {"abc", {}, 2},
+      {"-3", {}, 2},
+      // Valid, or overridden by a valid option: the dry run goes ahead.
+      {"abc", {"--step-timeout", "5"}, 0},
+      {"60", {}, 0},
+      {"", {}, 0},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    if (c.variable != nullptr) ::setenv("VORDAK_STEP_TIMEOUT", c.variable, 1);
+    std::vector<std::string> args = {"plan", "--work-dir", dir.path().string()};
+    args.insert(args.end(), c.option.begin(), c.option.end());
+    const ChildResult result = testing::run_vordak(args);
+    ::unsetenv("VORDAK_STEP_TIMEOUT");
+    EXPECT_EQ(result.exit_status, c.exit_status) << (c.variable ? c.variable : "-") << " " << result.err;
+    if (c.exit_status == 2) {
+      EXPECT_NE(result.err.find("from 1 to 31536000"), std::string::npos) << result.err;
+    }
+  }
+  // The commands that execute notebooks refuse a bad value before they start anything.
+  const fs::path demo = dir / "demo";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"run", "--work-dir", dir.path().string()},
+                                               {"step", "transform", "--work-dir", dir.path().string()},
+                                               {"demo", "--work-dir", demo.string()}}) {
+    std::vector<std::string> bad = args;
+    bad.insert(bad.end(), {"--step-timeout", "0"});
+    EXPECT_EQ(testing::run_vordak(bad).exit_status, 2) << args[0];
+  }
+  EXPECT_FALSE(fs::exists(demo));
+  EXPECT_FALSE(fs::exists(dir / "seasons"));
+}
+
+}  // namespace
+}  // namespace vordak

@@ -1,4 +1,6 @@
-// The `vordak` command: one binary, one subcommand per job.
+// The `vordak` command: one program, one subcommand per job.
+
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <string>
@@ -13,6 +15,16 @@ namespace {
 
 using vordak::cli::Subcommand;
 
+// Loads the module of the commands that open DuckDB databases (marts, sql, demo); its
+// commands register themselves with the tools as it loads. Only when it is needed: for
+// one of them, or to list every command. False, with the reason on standard error, when
+// the installation lacks it.
+bool load_data_commands() {
+  if (::dlopen("libvordak_data.so", RTLD_NOW | RTLD_LOCAL) != nullptr) return true;
+  std::fprintf(stderr, "vordak: the marts, sql and demo commands cannot be loaded: %s\n", ::dlerror());
+  return false;
+}
+
 std::vector<Subcommand> all_subcommands() {
   std::vector<Subcommand> commands = vordak::cli::engine_subcommands();
   for (auto& command : vordak::cli::tool_subcommands()) commands.push_back(command);
@@ -26,11 +38,22 @@ void print_overview(std::FILE* out, const std::vector<Subcommand>& commands) {
   std::fprintf(out, "\n'vordak COMMAND --help' describes one command; 'vordak --version' prints the version.\n");
 }
 
+const Subcommand* find_subcommand(const std::vector<Subcommand>& commands, const std::string& name) {
+  for (const Subcommand& sub : commands) {
+    if (sub.command.name == name) return &sub;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<Subcommand> commands = all_subcommands();
+  std::vector<Subcommand> commands = all_subcommands();
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || (find_subcommand(commands, args[0]) == nullptr && args[0] != "--version")) {
+    if (!load_data_commands()) return 1;
+    commands = all_subcommands();
+  }
   if (args.empty()) {
     print_overview(stderr, commands);
     return 2;
@@ -43,8 +66,8 @@ int main(int argc, char** argv) {
     print_overview(stdout, commands);
     return 0;
   }
-  for (const Subcommand& sub : commands) {
-    if (sub.command.name != args[0]) continue;
+  if (const Subcommand* found = find_subcommand(commands, args[0])) {
+    const Subcommand& sub = *found;
     try {
       const auto parsed = vordak::cli::parse_args(sub.command, {args.begin() + 1, args.end()});
       if (parsed.help()) {

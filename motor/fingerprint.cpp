@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <string_view>
 #include <thread>
@@ -207,6 +208,10 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) 
 }
 
 ordered_json git_info(const std::string& repo_dir) {
+  // The two calls run side by side; their results are taken in order, as if one ran after
+  // the other.
+  std::future<ChildResult> branch_call =
+      std::async(std::launch::async, [&repo_dir] { return run_git(repo_dir, {"git", "branch", "--show-current"}); });
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
   try {
@@ -217,7 +222,7 @@ ordered_json git_info(const std::string& repo_dir) {
       info["git_commit"] = id;
       info["git_commit_short"] = id.substr(0, 8);
     }
-    const ChildResult branch = run_git(repo_dir, {"git", "branch", "--show-current"});
+    const ChildResult branch = branch_call.get();
     if (branch.exit_status == 0) {
       const std::string name = strip(branch.out);
       info["git_branch"] = name.empty() ? "DETACHED" : name;

@@ -84,7 +84,11 @@ void read_meta_records(const std::vector<DirEntry>& entries, Env& env, SeasonRec
   }
 }
 
-SeasonRecord read_season(const fs::path& dir, const SeasonName& name, Env& env) {
+}  // namespace
+
+SeasonRecord read_season(const SeasonDir& season, Env& env) {
+  const fs::path& dir = season.dir;
+  const SeasonName& name = season.name;
   SeasonRecord record;
   record.season = dir.filename().string();
   record.dir = dir;
@@ -110,8 +114,6 @@ SeasonRecord read_season(const fs::path& dir, const SeasonName& name, Env& env) 
   }
   return record;
 }
-
-}  // namespace
 
 std::vector<std::string> SeasonRecord::failed_steps() const {
   std::vector<std::string> steps;
@@ -139,18 +141,25 @@ std::optional<SeasonName> parse_season_name(const std::string& name) {
   return SeasonName{name.substr(2, 15), name.substr(18, last - 18)};
 }
 
-std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env) {
+std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env) {
   const fs::path seasons = work_dir / "seasons";
-  std::vector<SeasonRecord> records;
-  if (!env.is_directory(seasons)) return records;
+  std::vector<SeasonDir> found;
+  if (!env.is_directory(seasons)) return found;
   for (const DirEntry& entry : env.list_directory(seasons)) {
     if (entry.type != fs::file_type::directory) continue;
-    const std::optional<SeasonName> name = parse_season_name(entry.path.filename().string());
-    if (name) records.push_back(read_season(entry.path, *name, env));
+    if (std::optional<SeasonName> name = parse_season_name(entry.path.filename().string())) {
+      found.push_back({entry.path, std::move(*name)});
+    }
   }
-  std::sort(records.begin(), records.end(), [](const SeasonRecord& a, const SeasonRecord& b) {
-    return a.baslangic != b.baslangic ? a.baslangic > b.baslangic : a.season > b.season;
+  std::sort(found.begin(), found.end(), [](const SeasonDir& a, const SeasonDir& b) {
+    return a.name.ts != b.name.ts ? a.name.ts > b.name.ts : a.dir.filename() > b.dir.filename();
   });
+  return found;
+}
+
+std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env) {
+  std::vector<SeasonRecord> records;
+  for (const SeasonDir& season : list_seasons(work_dir, env)) records.push_back(read_season(season, env));
   return records;
 }
 

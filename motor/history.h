@@ -45,8 +45,18 @@ struct SeasonName {
 };
 std::optional<SeasonName> parse_season_name(const std::string& name);
 
-// Every season under work_dir/seasons, newest first (by time stamp, then name). A
-// manifest or meta record that cannot be read or parsed is passed over.
+// A season directory, not read yet.
+struct SeasonDir {
+  fs::path dir;
+  SeasonName name;
+};
+// The season directories under work_dir/seasons, newest first (by time stamp, then name).
+std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env);
+// The season's manifest, else its meta records. A manifest or meta record that cannot be
+// read or parsed is passed over.
+SeasonRecord read_season(const SeasonDir& season, Env& env);
+
+// Every season under work_dir/seasons, read, newest first.
 std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env);
 
 }  // namespace vordak::motor

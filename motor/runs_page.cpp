@@ -81,15 +81,13 @@ std::string cell(const StepOutcome* outcome) {
 
 }  // namespace
 
-std::string render_runs_page(const std::vector<SeasonRecord>& all_seasons, const std::string& work_dir,
-                             std::size_t max_seasons) {
-  const std::vector<SeasonRecord> seasons(all_seasons.begin(),
-                                          all_seasons.begin() + static_cast<std::ptrdiff_t>(std::min(max_seasons, all_seasons.size())));
+std::string render_runs_page(const std::vector<SeasonRecord>& seasons, std::size_t season_count,
+                             const std::string& work_dir) {
   std::string html = "<!DOCTYPE html>\n<html lang=\"tr\">\n<head>\n<meta charset=\"utf-8\">\n<title>VRD Çalıştırmalar</title>\n";
   html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
   html += "<h1>VRD Çalıştırmalar</h1>\n<p class=\"meta\">" + html_escape(work_dir) + " · Vordak " + kVersion + " · " +
           std::to_string(seasons.size()) + " season";
-  if (seasons.size() < all_seasons.size()) html += " (en yeni " + std::to_string(seasons.size()) + " / " + std::to_string(all_seasons.size()) + ")";
+  if (seasons.size() < season_count) html += " (en yeni " + std::to_string(seasons.size()) + " / " + std::to_string(season_count) + ")";
   html += "</p>\n<p class=\"legend\">";
   for (const StepStatus status : {StepStatus::kOk, StepStatus::kSkipped, StepStatus::kFailed, StepStatus::kNotebookMissing}) {
     html += std::string("<span class=\"") + look_of(status).css_class + "\">" + look_of(status).label + "</span>";
@@ -119,7 +117,13 @@ fs::path write_runs_page(const fs::path& work_dir, Env& env) {
   const fs::path html_dir = work_dir / "outputs" / "html";
   env.create_directories(html_dir);
   const fs::path page = html_dir / "vrd_runs.html";
-  env.write_file_atomic(page, render_runs_page(read_history(work_dir, env), work_dir.string()));
+  // Only the seasons shown are read: a nightly run's page costs the same after years of runs.
+  const std::vector<SeasonDir> seasons = list_seasons(work_dir, env);
+  const std::size_t shown = std::min<std::size_t>(seasons.size(), 60);
+  std::vector<SeasonRecord> newest;
+  newest.reserve(shown);
+  for (std::size_t i = 0; i < shown; ++i) newest.push_back(read_season(seasons[i], env));
+  env.write_file_atomic(page, render_runs_page(newest, seasons.size(), work_dir.string()));
   return page;
 }
 

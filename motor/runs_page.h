@@ -14,11 +14,11 @@
 
 namespace vordak::motor {
 
-// The page for these seasons (newest first), at most `max_seasons` of them.
-std::string render_runs_page(const std::vector<SeasonRecord>& seasons, const std::string& work_dir,
-                             std::size_t max_seasons = 60);
+// The page for the newest seasons (newest first) of `season_count` in the working directory.
+std::string render_runs_page(const std::vector<SeasonRecord>& newest, std::size_t season_count,
+                             const std::string& work_dir);
 
-// Reads the history of `work_dir` and writes its page atomically to
+// Reads the newest 60 seasons of `work_dir` and writes their page atomically to
 // work_dir/outputs/html/vrd_runs.html; returns the path. Throws std::runtime_error
 // naming the file or directory that cannot be read or written.
 fs::path write_runs_page(const fs::path& work_dir, Env& env);

@@ -90,7 +90,8 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
       force_all_(args.force_all),
       from_step_(args.from_step),
       muta_filter_path_(args.muta_filter_path.value_or("")),
-      file_suffix_(args.file_suffix) {
+      file_suffix_(args.file_suffix),
+      git_info_(std::async(std::launch::async, motor::git_info, work_dir_.string()).share()) {
   if (args.force_adimlar) force_adimlar_.insert(args.force_adimlar->begin(), args.force_adimlar->end());
   // Loaded before anything is created, so a run stopped at the prompt leaves nothing behind.
   data_paths_ = (args.data_paths && !args.data_paths->empty()) ? *args.data_paths
@@ -124,7 +125,6 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
   }
 
   pipeline_baslangic_ = env.now();
-  git_info_ = motor::git_info(work_dir_.string());
 
   const fs::path version_file = work_dir_ / "db" / ".nb_version";
   if (env.exists(version_file)) {
@@ -157,8 +157,9 @@ void Season::refuse_unjoinable_sources() const {
 }
 
 bool Season::git_available() const {
-  const auto available = git_info_.find("git_available");
-  return available != git_info_.end() && available->is_boolean() && available->get<bool>();
+  const ordered_json& info = git_info();
+  const auto available = info.find("git_available");
+  return available != info.end() && available->is_boolean() && available->get<bool>();
 }
 
 std::optional<fs::path> Season::nb_path(const std::string& kod) const {

@@ -6,6 +6,7 @@
 // the notebooks installed in the working directory.
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
 #include <set>
@@ -109,7 +110,7 @@ class Season {
   const fs::path& meta_dir() const { return meta_dir_; }
   const fs::path& log_dir() const { return log_dir_; }
   TimePoint pipeline_baslangic() const { return pipeline_baslangic_; }
-  const ordered_json& git_info() const { return git_info_; }
+  const ordered_json& git_info() const { return git_info_.get(); }
   bool git_available() const;
   // The registry steps before `from_step`, which the run skips.
   const std::set<std::string>& skip_before() const { return skip_before_; }
@@ -144,7 +145,7 @@ class Season {
   fs::path meta_dir_;
   fs::path log_dir_;
   TimePoint pipeline_baslangic_;
-  ordered_json git_info_;
+  std::shared_future<ordered_json> git_info_;  // asked of git while the season is set up
   std::set<std::string> skip_before_;
 };
 

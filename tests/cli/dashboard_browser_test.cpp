@@ -221,7 +221,7 @@ TEST(RunsPageBrowser, LoadsCleanlyWithOutcomeColoursAndPlainTextOnHover) {
   first.baslangic = "2025-03-01T02:00:00";
   first.adimlar = {{"transform", motor::StepStatus::kOk, "1.5dk", ""}, {"marts", motor::StepStatus::kOk, "3s", ""}};
   const fs::path page = dir / "vrd_runs.html";
-  write_text(page, motor::render_runs_page({failed, first}, dir.path().string()));
+  write_text(page, motor::render_runs_page({failed, first}, 2, dir.path().string()));
 
   const fs::path shots = fs::path(VORDAK_BINARY).parent_path() / "dashboard-screenshots";
   ChildOptions options;

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace vordak {
 namespace {
@@ -79,6 +82,42 @@ TEST(ParseJson, KeepsMemberOrderAndTakesTheLastOfARepeatedMember) {
 TEST(ParseJson, RefusesMalformedTextAndAByteOrderMark) {
   for (const char* bad : {"", "{", "{\"a\":1,}", "[1 2]", "{\"a\":1} x", "\xEF\xBB\xBF{}", "{\"a\":\"\xFF\"}"}) {
     EXPECT_THROW(parse_json(bad), ordered_json::exception) << bad;
+  }
+}
+
+// The scanner reads exactly the library's grammar: the same value where the library reads
+// one, the library's own error where it refuses.
+TEST(ParseJson, ReadsWhatTheLibraryReadsAndRefusesWithItsError) {
+  const std::vector<std::string> texts = {
+      " \t\r\n{ \"a\" : [ 1 , -2 , 3.5e2 , 0.0 , -0 , 1E-3 , true , false , null ] } \n",
+      R"(["\"\\\/\b\f\n\r\t", "\u00e7\u011F\u0000x", "\ud83d\ude00", "\uD834\uDD1E"])",
+      "[\"ç\u011fş\xF0\x9F\x98\x80\x7F\"]",
+      "[9223372036854775807, -9223372036854775808, 9223372036854775808, -9223372036854775809]",
+      "[18446744073709551615, 18446744073709551616, 123456789012345678901234567890]",
+      "[[[[[[[[[[{\"a\":[{}]}]]]]]]]]]]",
+      "{\"a\":1,\"a\":2,\"b\":{},\"a\":[3]}",
+      // Refused, each for its own reason.
+      "[01]", "[1.]", "[.5]", "[1e]", "[+1]", "[-]", "[1e999]", "[-1e999]", "[tru]", "[nulls]", "{,}",
+      "[\"\\x\"]", "[\"\\u12G4\"]", "[\"\\ud800\"]", "[\"\\udc00\"]", "[\"\\ud800\\u0041\"]",
+      "[\"a\tb\"]", "[\"\x01\"]", "[\"\xC0\x80\"]", "[\"\xE0\x80\x80\"]", "[\"\xED\xA0\x80\"]",
+      "[\"\xF4\x90\x80\x80\"]", "[\"\xF5\"]", "[\"\xC3\"]", "[\"abc", "{\"a\" 1}", "{\"a\":}", "[1,]",
+      "[]]", "{} {}", std::string("[1]\0", 4), "\x01",
+  };
+  for (const std::string& text : texts) {
+    std::optional<std::string> expected;
+    std::string expected_error;
+    try {
+      expected = ordered_json::parse(text).dump();
+    } catch (const ordered_json::exception& error) {
+      expected_error = error.what();
+    }
+    try {
+      const std::string read = parse_json(text).dump();
+      EXPECT_EQ(expected, read) << text;
+    } catch (const ordered_json::exception& error) {
+      EXPECT_FALSE(expected) << text;
+      EXPECT_EQ(expected_error, error.what()) << text;
+    }
   }
 }
 

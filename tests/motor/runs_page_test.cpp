@@ -29,7 +29,7 @@ TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
                                               {"diag_risk", StepStatus::kNotebookMissing, "", "bulunamadı"}},
              false),
   };
-  const std::string html = render_runs_page(seasons, "/srv/vordak<x>");
+  const std::string html = render_runs_page(seasons, seasons.size(), "/srv/vordak<x>");
   EXPECT_EQ(html.find("<img"), std::string::npos);
   EXPECT_EQ(html.find("<x>"), std::string::npos);
   EXPECT_NE(html.find("/srv/vordak&lt;x&gt;"), std::string::npos);
@@ -48,22 +48,24 @@ TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
   EXPECT_EQ(html.find("http"), std::string::npos) << "nothing is fetched";
 }
 
-TEST(RunsPage, ShowsTheNewestSeasonsUpToTheCap) {
-  std::vector<SeasonRecord> seasons;
-  for (int day = 9; day >= 1; --day) seasons.push_back(season("S_2025030" + std::to_string(day) + "_020000_prod_1.0.0", {}));
-  const std::string html = render_runs_page(seasons, "/w", 3);
-  EXPECT_NE(html.find("03-09 02:00"), std::string::npos);
-  EXPECT_NE(html.find("03-07 02:00"), std::string::npos);
-  EXPECT_EQ(html.find("03-06 02:00"), std::string::npos);
-  EXPECT_NE(html.find("3 season (en yeni 3 / 9)"), std::string::npos);
-}
-
-TEST(RunsPage, IsWrittenFromTheSeasonsOfTheWorkingDirectory) {
+TEST(RunsPage, IsWrittenFromTheNewestSixtySeasonsOfTheWorkingDirectory) {
   testing::TempDir dir;
   testing::FakeClockEnv clock;
   const fs::path page = write_runs_page(dir.path(), clock);
   EXPECT_EQ(page, dir / "outputs" / "html" / "vrd_runs.html");
   EXPECT_NE(testing::read_text(page).find("0 season"), std::string::npos);
+
+  // 62 runs, a minute apart: the oldest two are left out.
+  for (int run = 0; run < 62; ++run) {
+    const auto two_digits = [](int n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+    const std::string name = "S_20250101_" + two_digits(2 + run / 60) + two_digits(run % 60) + "00_prod_1.0.0";
+    fs::create_directories(dir / "seasons" / name / "meta");
+  }
+  const std::string html = testing::read_text(write_runs_page(dir.path(), clock));
+  EXPECT_NE(html.find("60 season (en yeni 60 / 62)"), std::string::npos);
+  EXPECT_NE(html.find("01-01 03:01"), std::string::npos);
+  EXPECT_NE(html.find("01-01 02:02"), std::string::npos);
+  EXPECT_EQ(html.find("01-01 02:01"), std::string::npos);
 }
 
 }  // namespace

@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # The engine's own cost when nothing has to run: `vordak run --skip-ingest --skip-ml
 # --skip-backtest` on a working directory whose transform and marts records list
-# N source files each (default 10,000). No notebook executes; the time is the engine's.
+# N source files each. No notebook executes; the time is the engine's, for the whole
+# process. Each size is measured RUNS times; the fastest and the median run are shown,
+# with the CPU time of the fastest, and the load average (other work on the machine
+# slows the runs).
 #
-#   bench/engine_skip_bench.sh [BUILD_DIR] [FILES] [RUNS]
+#   bench/engine_skip_bench.sh [BUILD_DIR] [FILES...] [RUNS]
+#   bench/engine_skip_bench.sh build "1000 10000 100000" 5
 set -euo pipefail
 build=${1:-build}
-files=${2:-10000}
+sizes=${2:-10000}
 runs=${3:-5}
 vordak=$(cd "$build" && pwd)/vordak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-/usr/bin/python3 - "$work" "$files" <<'PY'
+measure() {
+  local files=$1 dir="$work/$1"
+  mkdir -p "$dir"
+  /usr/bin/python3 - "$dir" "$files" <<'PY'
 import json, os, sys
 work, files = sys.argv[1], int(sys.argv[2])
 def notebook(path):
@@ -26,22 +33,31 @@ for name in ("nb_02_transform.ipynb", "nb_03_marts.ipynb"):
 src = os.path.join(work, "src")
 os.makedirs(src)
 for i in range(files):
-    open(os.path.join(src, "f%05d.csv" % i), "w").write("%d\n" % i)
+    open(os.path.join(src, "f%06d.csv" % i), "w").write("%d\n" % i)
 json.dump({"kik_data_ham_csv": src}, open(os.path.join(work, "local_data_paths.json"), "w"))
 PY
+  # One real execution of each step records the source fingerprints.
+  for step in transform marts; do
+    "$vordak" step "$step" --work-dir "$dir" --source-dir "$dir/src" >/dev/null
+  done
+  local times=()
+  for i in $(seq "$runs"); do
+    sleep 1  # a new season per second
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f "%U %S" -o "$dir/cpu.txt" \
+      "$vordak" run --work-dir "$dir" --skip-ingest --skip-ml --skip-backtest >"$dir/out.txt"
+    end=$(date +%s%N)
+    grep -q "OK:0 Atlandı:2 Hata:0" "$dir/out.txt" || { cat "$dir/out.txt"; exit 1; }
+    times+=("$(( (end - start) / 1000000 )) $(awk '{printf "%d", ($1 + $2) * 1000}' "$dir/cpu.txt")")
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk -v files="$files" -v runs="$runs" '
+    NR == 1 { fastest = $1; cpu = $2 } { all[NR] = $1 }
+    END { printf "  %7d files: fastest %4d ms (CPU %4d ms), median %4d ms of %d runs\n",
+          files, fastest, cpu, all[int((NR + 1) / 2)], runs }'
+  rm -rf "$dir"
+}
 
-# One real execution of each step records the source fingerprints.
-for step in transform marts; do
-  "$vordak" step "$step" --work-dir "$work" --source-dir "$work/src" >/dev/null
-done
-sleep 1  # a new season per second
-
-echo "engine run with every step up to date, $files source files per record, $runs runs:"
-for i in $(seq "$runs"); do
-  start=$(date +%s.%N)
-  "$vordak" run --work-dir "$work" --skip-ingest --skip-ml --skip-backtest >"$work/out.txt"
-  end=$(date +%s.%N)
-  grep -q "OK:0 Atlandı:2 Hata:0" "$work/out.txt" || { cat "$work/out.txt"; exit 1; }
-  printf '  run %d: %.3f s\n' "$i" "$(echo "$end - $start" | bc)"
-  sleep 1
-done
+echo "engine run with every step up to date; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for files in $sizes; do measure "$files"; done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -22,8 +22,16 @@ std::string read_file(const fs::path& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) throw file_error("Dosya okunamadı", path, errno);
   std::string content;
+  // Read at its size in one buffer: growing a large one page by page costs more than
+  // reading it (a meta record of 10,000 source files is over half a megabyte).
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    content.resize(static_cast<std::size_t>(info.st_size));
+    content.resize(std::fread(content.data(), 1, content.size(), file));
+  }
   char chunk[65536];
   std::size_t n;
+  // Whatever the file holds beyond the size it had, and every byte of what has no size.
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
   const bool failed = std::ferror(file) != 0;
   const int error = errno;

@@ -5,6 +5,7 @@
 
 #include "core/json_writer.h"
 #include "core/text.h"
+#include "motor/fingerprint.h"
 
 namespace vordak::motor {
 
@@ -41,11 +42,17 @@ void check_notebook(const std::filesystem::path& path, Env& env) {
   if (!notebook.is_object() || cells == notebook.end() || !cells->is_array()) {
     throw std::runtime_error("notebook'un hücre listesi yok: " + path.string());
   }
+  bool parameters = false;
   for (const auto& cell : *cells) {
     if (!cell.is_object()) throw std::runtime_error("notebook'ta nesne olmayan bir hücre var: " + path.string());
     const auto type = cell.find("cell_type");
-    if (type != cell.end() && *type == "code" && tagged_parameters(cell)) return;
+    if (type != cell.end() && *type == "code" && tagged_parameters(cell)) parameters = true;
   }
+  // Its code must be what the engine fingerprints: else every run would find it changed.
+  if (!notebook_code_fingerprint(text)) {
+    throw std::runtime_error("notebook'ta kaynağı metin olmayan bir hücre var: " + path.string());
+  }
+  if (parameters) return;
   throw std::runtime_error("notebook'ta \"parameters\" etiketli kod hücresi yok: " + path.string() +
                            " (çalıştırmanın parametreleri bu hücreden sonra verilir)");
 }

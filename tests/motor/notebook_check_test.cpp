@@ -20,6 +20,12 @@ const std::pair<const char*, std::string> kBroken[] = {
     {"a cell that is not an object", R"({"cells": [1]})"},
     {"no parameters cell", R"({"cells": [{"cell_type": "code", "metadata": {}, "source": "DB_PATH = 'prod'"}]})"},
     {"parameters tag on markdown", R"({"cells": [{"cell_type": "markdown", "metadata": {"tags": ["parameters"]}}]})"},
+    // Found by fuzzing: the check stopped at the parameters cell and accepted what followed.
+    {"a broken cell after the parameters cell",
+     R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"]}, "source": "DB_PATH = ''"}, "x"]})"},
+    {"a source that is no text",
+     R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"]}, "source": "DB_PATH = ''"},
+                   {"cell_type": "code", "metadata": {}, "source": 7}]})"},
 };
 
 TEST(CheckNotebook, RefusesWhatCannotBeRunSafelyNamingTheFile) {

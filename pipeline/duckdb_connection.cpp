@@ -3,12 +3,18 @@
 #include <duckdb.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "pipeline/duckdb_chunk_reader.h"
 
@@ -119,18 +125,69 @@ void run_prepared(duckdb_connection connection, const std::string& sql,
   }
 }
 
-// A streaming result reports a failure met while fetching (a bad cast in a later row)
-// by a null chunk and its error text.
-void read_chunks(Result& result, const std::string& sql, const std::function<void(duckdb_data_chunk)>& consume) {
+// Hands every chunk to `consume` until it returns false. A streaming result reports a
+// failure met while fetching (a bad cast in a later row) by a null chunk and its error
+// text.
+void read_chunks(Result& result, const std::string& sql, const std::function<bool(duckdb_data_chunk)>& consume) {
   while (true) {
     ChunkOwner chunk;
     chunk.handle = duckdb_fetch_chunk(result.handle);
     if (chunk.handle == nullptr) break;
-    consume(chunk.handle);
+    if (!consume(chunk.handle)) return;
   }
   const char* error = duckdb_result_error(&result.handle);
   if (error != nullptr && *error != '\0') throw DatabaseError(std::string(error) + " [in: " + shorten(sql) + "]");
 }
+
+// Chunks handed from the thread that fetches them to the thread that uses them, a few
+// at a time, so that DuckDB fetches the next chunk while the last one is used.
+class ChunkQueue {
+ public:
+  // False when the user has stopped: the fetching thread stops too.
+  bool push(Table chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [&] { return stopped_ || chunks_.size() < kAhead; });
+    if (stopped_) return false;
+    chunks_.push_back(std::move(chunk));
+    ready_.notify_one();
+    return true;
+  }
+  // Every chunk is in; `failure` (or null) is what ended the fetching.
+  void close(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    failure_ = std::move(failure);
+    ready_.notify_one();
+  }
+  // The next chunk; nullopt after the last. Throws the fetching thread's failure.
+  std::optional<Table> pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return !chunks_.empty() || closed_; });
+    if (chunks_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return std::nullopt;
+    }
+    Table chunk = std::move(chunks_.front());
+    chunks_.pop_front();
+    room_.notify_one();
+    return chunk;
+  }
+  void stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    room_.notify_one();
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 4;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::condition_variable ready_;
+  std::deque<Table> chunks_;
+  bool stopped_ = false;
+  bool closed_ = false;
+  std::exception_ptr failure_;
+};
 
 }  // namespace
 
@@ -171,7 +228,10 @@ Table Connection::query(const std::string& sql) {
   Result result;
   run_prepared(connection_, sql, nullptr, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, sql, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+    reader.append(chunk);
+    return true;
+  });
   return reader.finish();
 }
 
@@ -179,7 +239,10 @@ Table Connection::query(const std::string& sql, const std::vector<std::int64_t>&
   Result result;
   run_prepared(connection_, sql, &list_parameter, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, sql, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+    reader.append(chunk);
+    return true;
+  });
   return reader.finish();
 }
 
@@ -188,13 +251,31 @@ void Connection::for_each_chunk(const std::string& sql, const std::vector<std::i
   Result result;
   run_prepared(connection_, sql, &list_parameter, result, Delivery::kStreaming);
   ChunkReader reader(&result.handle);
-  bool consumed = false;
-  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
-    reader.append(chunk);
-    consume(reader.finish());
-    consumed = true;
+  // The result and the reader belong to the fetching thread until it is joined.
+  ChunkQueue queue;
+  std::thread fetcher([&] {
+    std::exception_ptr failure;
+    try {
+      bool handed = false;
+      read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+        reader.append(chunk);
+        handed = true;
+        return queue.push(reader.finish());
+      });
+      if (!handed) queue.push(reader.finish());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    queue.close(failure);
   });
-  if (!consumed) consume(reader.finish());
+  try {
+    while (std::optional<Table> chunk = queue.pop()) consume(*chunk);
+  } catch (...) {
+    queue.stop();
+    fetcher.join();
+    throw;
+  }
+  fetcher.join();
 }
 
 void Connection::execute(const std::string& sql) {

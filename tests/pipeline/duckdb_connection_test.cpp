@@ -50,6 +50,25 @@ TEST(Connection, BindsOneListParameterAcrossManyChunks) {
   EXPECT_EQ(con.describe_columns("t"), (std::vector<std::string>{"id", "m"}));
 }
 
+TEST(Connection, ChunkedReadsStopOnTheConsumersFailureAndReportLateFetchFailures) {
+  TempDir dir;
+  Connection con((dir / "t.duckdb").string(), Connection::Open::kCreate);
+  con.execute("CREATE TABLE t AS SELECT i AS id, CASE WHEN i = 99990 THEN 'x' ELSE '7' END AS v FROM range(100000) r(i)");
+  std::vector<std::int64_t> keys;
+  for (std::int64_t i = 0; i < 100000; ++i) keys.push_back(i);
+  std::size_t chunks = 0;
+  EXPECT_THROW(con.for_each_chunk("SELECT id FROM t WHERE id = ANY($1)", keys,
+                                  [&](const Table&) {
+                                    if (++chunks == 3) throw std::runtime_error("the consumer failed");
+                                  }),
+               std::runtime_error);
+  EXPECT_EQ(chunks, 3u);
+  EXPECT_THROW(con.for_each_chunk("SELECT v::INTEGER FROM t WHERE id = ANY($1)", keys, [](const Table&) {}),
+               DatabaseError);
+  // The connection is still usable after both.
+  EXPECT_EQ(con.query("SELECT count(*) AS n FROM t").row_json(0).dump(), R"({"n":100000})");
+}
+
 TEST(Connection, ReportsMissingFilesTablesAndLocksClearly) {
   TempDir dir;
   const std::string missing = (dir / "nope.duckdb").string();

@@ -3,7 +3,7 @@
 // Generates the portfolio when the file does not exist yet (200,000 firms x 24 periods
 // by default), measures the DuckDB floor, runs run_marts once with its console lines
 // kept in a string, and reports the time of every phase, the whole run against the
-// floor, the scoreboard JSON writing speed and the peak resident memory.
+// floor, the scoreboard JSON serialization speed and the peak resident memory.
 
 #include <sys/resource.h>
 
@@ -73,13 +73,10 @@ int main(int argc, char** argv) {
   for (const auto& [phase, seconds] : phases) std::printf("  %-28s %7.3f s\n", phase.c_str(), seconds);
   std::printf("  %-28s %7.3f s (%.2f x floor)\n", "run_marts", total, total / floor);
   const auto json_size = std::filesystem::file_size(std::filesystem::path(out_dir) / "sample_scoreboard.json");
-  for (const auto& [phase, seconds] : phases) {
-    if (phase == "scoreboard JSON") {
-      std::printf("  scoreboard JSON: %.1f MB at %.0f MB/s to disk (synced); serialization alone %.3f s = %.0f MB/s\n",
-                  static_cast<double>(json_size) / 1e6, static_cast<double>(json_size) / 1e6 / seconds, serialize,
-                  static_cast<double>(json_size) / 1e6 / serialize);
-    }
-  }
+  // The scoreboard file is written in the background while the pages are made; its
+  // phase is what was left of it after them.
+  std::printf("  scoreboard JSON: %.1f MB; serialization alone on one thread %.3f s = %.0f MB/s\n",
+              static_cast<double>(json_size) / 1e6, serialize, static_cast<double>(json_size) / 1e6 / serialize);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("  peak resident memory: %.0f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);

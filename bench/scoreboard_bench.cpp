@@ -72,11 +72,10 @@ int main(int argc, char** argv) {
   if (!json_path.empty()) {
     const auto start = Clock::now();
     vordak::AtomicFile file(json_path);
-    {
-      vordak::JsonWriter writer(file.handle(), vordak::JsonWriter::Layout::kCompact);
-      vordak::pipeline::write_scoreboard(writer, scoreboard);
-      writer.flush();
-    }
+    std::string text;
+    vordak::JsonWriter writer(text, vordak::JsonWriter::Layout::kCompact);
+    vordak::pipeline::write_scoreboard(writer, scoreboard);
+    file.write(text);
     file.commit();
     std::printf("  compact JSON written to %s in %.3f s (%.1f MB)\n", json_path.c_str(), seconds_since(start),
                 static_cast<double>(std::filesystem::file_size(json_path)) / 1e6);

@@ -1,5 +1,6 @@
 #include "core/env.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,26 @@ class SystemEnv : public Env {
     fs::remove_all(dir, error);
     if (error) throw path_error("Dizin silinemedi", dir, error);
   }
+
+  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) override {
+    return open_temporary_file(target);
+  }
+
+  void rename_file(const fs::path& from, const fs::path& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      throw path_error("Dosya yazılamadı", to, std::error_code(errno, std::generic_category()));
+    }
+  }
+
+  void sync_directory(const fs::path& dir) override {
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (!synced) throw path_error("Dizin yazılamadı", dir, std::error_code(error, std::generic_category()));
+  }
+
+  bool remove_abandoned_file(const fs::path& path) override { return remove_abandoned_temporary_file(path); }
 };
 
 }  // namespace

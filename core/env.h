@@ -8,10 +8,13 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/writable_file.h"
 
 namespace vordak {
 
@@ -69,6 +72,18 @@ class Env {
   // removed before stays removed.
   virtual void remove_tree(const fs::path& dir) = 0;
 
+  // Outputs published together (see OutputSet) are written through these.
+  // A new temporary file beside `target` (see WritableFile). Throws naming the target.
+  virtual std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) = 0;
+  // Renames `from` over `to` in one step. Throws naming the target.
+  virtual void rename_file(const fs::path& from, const fs::path& to) = 0;
+  // Puts the directory's entries (the renames and removals in it) on the disk. Throws
+  // naming the directory.
+  virtual void sync_directory(const fs::path& dir) = 0;
+  // Removes a temporary file left by a writer that is gone; true when removed (see
+  // remove_abandoned_temporary_file).
+  virtual bool remove_abandoned_file(const fs::path& path) = 0;
+
   // Conveniences over status().
   bool exists(const fs::path& path) { return status(path).has_value(); }
   bool is_directory(const fs::path& path);
@@ -91,6 +106,12 @@ class EnvWrapper : public Env {
   }
   bool remove_file(const fs::path& path) override { return target_.remove_file(path); }
   void remove_tree(const fs::path& dir) override { target_.remove_tree(dir); }
+  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) override {
+    return target_.new_temporary_file(target);
+  }
+  void rename_file(const fs::path& from, const fs::path& to) override { target_.rename_file(from, to); }
+  void sync_directory(const fs::path& dir) override { target_.sync_directory(dir); }
+  bool remove_abandoned_file(const fs::path& path) override { return target_.remove_abandoned_file(path); }
 
  protected:
   Env& target() { return target_; }

@@ -1,7 +1,6 @@
 #include "core/files.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,46 +39,20 @@ std::string read_file(const fs::path& path) {
   return content;
 }
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
-  std::string pattern = (target_.parent_path() / ("." + target_.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) throw file_error("Dosya yazılamadı", target_, errno);
-  temporary_ = pattern;
-  file_ = ::fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    fs::remove(temporary_);
-    throw file_error("Dosya yazılamadı", target_, error);
-  }
-}
+AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)), file_(open_temporary_file(target_)) {}
 
 AtomicFile::~AtomicFile() {
-  if (file_ != nullptr) std::fclose(file_);
-  if (!temporary_.empty()) {
-    std::error_code ignored;
-    fs::remove(temporary_, ignored);
-  }
-}
-
-void AtomicFile::write(std::string_view bytes) {
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-    throw file_error("Dosya yazılamadı", target_, errno);
-  }
+  if (committed_) return;
+  const fs::path temporary = file_->path();
+  file_.reset();
+  std::error_code ignored;
+  fs::remove(temporary, ignored);
 }
 
 void AtomicFile::commit() {
-  const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-  const int error = errno;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!flushed || !closed) throw file_error("Dosya yazılamadı", target_, flushed ? errno : error);
-  // mkstemp creates 0600; give the file the permissions an ordinary write would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::chmod(temporary_.c_str(), 0666 & ~mask);
-  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) throw file_error("Dosya yazılamadı", target_, errno);
-  temporary_.clear();
+  file_->sync_and_close();
+  if (std::rename(file_->path().c_str(), target_.c_str()) != 0) throw file_error("Dosya yazılamadı", target_, errno);
+  committed_ = true;
 }
 
 void write_file_atomic(const fs::path& path, std::string_view content) {

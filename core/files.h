@@ -1,10 +1,12 @@
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/writable_file.h"
 
 namespace vordak {
 
@@ -13,13 +15,13 @@ namespace fs = std::filesystem;
 // The whole file as bytes. Throws std::runtime_error naming the file when it cannot be read.
 std::string read_file(const fs::path& path);
 
-// Writes `content` to `path` atomically: a temporary file in the same directory, then a
-// rename over the target, so a crash never leaves a truncated file behind. Throws
+// Writes `content` to `path` atomically: a temporary file in the same directory, synced,
+// then a rename over the target, so a crash never leaves a truncated file behind. Throws
 // std::runtime_error naming the file on failure (the temporary file is removed).
 void write_file_atomic(const fs::path& path, std::string_view content);
 
 // An open temporary file beside `target` that becomes `target` on commit(); removed
-// when destroyed without a commit. For large outputs written in pieces.
+// when destroyed without a commit. For outputs written in pieces.
 class AtomicFile {
  public:
   explicit AtomicFile(fs::path target);
@@ -27,15 +29,14 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  std::FILE* handle() { return file_; }
-  void write(std::string_view bytes);
-  // Flushes, syncs and renames over the target. Throws on failure.
+  void write(std::string_view bytes) { file_->append(bytes); }
+  // Syncs and renames over the target. Throws on failure.
   void commit();
 
  private:
   fs::path target_;
-  fs::path temporary_;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<WritableFile> file_;
+  bool committed_ = false;
 };
 
 }  // namespace vordak

@@ -117,14 +117,21 @@ ordered_json edition_bands(const Scoreboard& scoreboard, const std::vector<std::
   return bands;
 }
 
-void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions) {
-  const std::vector<std::vector<std::string>> records = parse_csv(read_file(ref_csv_path));
+BranchNames reference_names(const std::vector<std::vector<std::string>>& records) {
+  BranchNames names;
   for (std::size_t i = 1; i < records.size(); ++i) {
     const std::vector<std::string>& record = records[i];
     if (record.size() < 4) continue;
-    if (!record[0].empty() && !branches.contains(record[0])) branches[record[0]] = record[1];
-    if (!record[2].empty() && !regions.contains(record[2])) regions[record[2]] = record[3];
+    if (!record[0].empty() && !names.branches.contains(record[0])) names.branches[record[0]] = record[1];
+    if (!record[2].empty() && !names.regions.contains(record[2])) names.regions[record[2]] = record[3];
   }
+  return names;
+}
+
+void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions) {
+  BranchNames names = reference_names(parse_csv(read_file(ref_csv_path)));
+  branches = std::move(names.branches);
+  regions = std::move(names.regions);
 }
 
 ordered_json watch_list_counts(const Table& rows, const std::vector<std::size_t>& selected) {

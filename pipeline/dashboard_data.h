@@ -46,9 +46,12 @@ std::string row_array(const std::vector<const Column*>& columns, std::size_t row
 // empty charts.
 ordered_json edition_bands(const Scoreboard& scoreboard, const std::vector<std::size_t>& rows, bool filtered);
 
-// Branch and region names by their code (text form), from the reference CSV (header
-// "sube_kodu,sube_adi,bolge_kodu,bolge_adi"); the first name of a code wins. Throws
-// std::runtime_error naming the file when it cannot be read.
+// Branch and region names by their code (text form), from the records of the reference
+// CSV (header "sube_kodu,sube_adi,bolge_kodu,bolge_adi" first); the first name of a code
+// wins.
+BranchNames reference_names(const std::vector<std::vector<std::string>>& records);
+// The same from the reference CSV file. Throws std::runtime_error naming the file when
+// it cannot be read.
 void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions);
 
 // The number of the given rows carrying each watch-list flag, keyed by flag member,

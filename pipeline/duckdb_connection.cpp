@@ -3,10 +3,18 @@
 #include <duckdb.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "pipeline/duckdb_chunk_reader.h"
 
@@ -35,13 +43,51 @@ struct ChunkOwner {
   }
 };
 
+// The settings of every database the system opens. DuckDB would otherwise download an
+// extension from the internet when a statement or a file (an SQLite database, say) asks
+// for one it lacks; a bank's batch server must never reach the network. The extensions
+// the system uses (parquet, json, icu) are built into the library.
+struct Config {
+  duckdb_config handle = nullptr;
+  Config() {
+    if (duckdb_create_config(&handle) == DuckDBError) throw DatabaseError("cannot create a DuckDB configuration");
+    for (const char* setting : {"autoinstall_known_extensions", "autoload_known_extensions"}) {
+      if (duckdb_set_config(handle, setting, "false") == DuckDBError) {
+        throw DatabaseError(std::string("cannot turn off DuckDB's ") + setting);
+      }
+    }
+  }
+  ~Config() { duckdb_destroy_config(&handle); }
+  Config(const Config&) = delete;
+  Config& operator=(const Config&) = delete;
+};
+
+// DuckDB reads an SQLite file through an extension it does not carry; without this
+// check its message would advise installing that extension.
+bool is_sqlite_file(const std::string& path) {
+  static constexpr char kMagic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+  char header[sizeof kMagic] = {};
+  std::ifstream file(path, std::ios::binary);
+  return file.read(header, sizeof header) && std::memcmp(header, kMagic, sizeof kMagic) == 0;
+}
+
 std::string shorten(const std::string& sql) {
   constexpr std::size_t kShown = 200;
   return sql.size() <= kShown ? sql : sql.substr(0, kShown) + "...";
 }
 
+struct PendingResult {
+  duckdb_pending_result handle = nullptr;
+  ~PendingResult() { duckdb_destroy_pending(&handle); }
+};
+
+// A materialized result holds every row before the first is read; a streaming one hands
+// chunks over as DuckDB's threads make them, with only a small buffer in between.
+enum class Delivery { kWhole, kStreaming };
+
 void run_prepared(duckdb_connection connection, const std::string& sql,
-                  const std::vector<std::int64_t>* list_parameter, Result& result) {
+                  const std::vector<std::int64_t>* list_parameter, Result& result,
+                  Delivery delivery = Delivery::kWhole) {
   PreparedStatement statement;
   if (duckdb_prepare(connection, sql.c_str(), &statement.handle) == DuckDBError) {
     throw DatabaseError(std::string(duckdb_prepare_error(statement.handle)) + " [in: " + shorten(sql) + "]");
@@ -60,6 +106,18 @@ void run_prepared(duckdb_connection connection, const std::string& sql,
       throw DatabaseError("cannot bind the list parameter [in: " + shorten(sql) + "]");
     }
   }
+  if (delivery == Delivery::kStreaming) {
+    PendingResult pending;
+    if (duckdb_pending_prepared_streaming(statement.handle, &pending.handle) == DuckDBError) {
+      throw DatabaseError(std::string(duckdb_pending_error(pending.handle)) + " [in: " + shorten(sql) + "]");
+    }
+    const duckdb_state state = duckdb_execute_pending(pending.handle, &result.handle);
+    result.filled = true;
+    if (state == DuckDBError) {
+      throw DatabaseError(std::string(duckdb_result_error(&result.handle)) + " [in: " + shorten(sql) + "]");
+    }
+    return;
+  }
   const duckdb_state state = duckdb_execute_prepared(statement.handle, &result.handle);
   result.filled = true;
   if (state == DuckDBError) {
@@ -67,14 +125,69 @@ void run_prepared(duckdb_connection connection, const std::string& sql,
   }
 }
 
-void read_chunks(Result& result, const std::function<void(duckdb_data_chunk)>& consume) {
+// Hands every chunk to `consume` until it returns false. A streaming result reports a
+// failure met while fetching (a bad cast in a later row) by a null chunk and its error
+// text.
+void read_chunks(Result& result, const std::string& sql, const std::function<bool(duckdb_data_chunk)>& consume) {
   while (true) {
     ChunkOwner chunk;
     chunk.handle = duckdb_fetch_chunk(result.handle);
     if (chunk.handle == nullptr) break;
-    consume(chunk.handle);
+    if (!consume(chunk.handle)) return;
   }
+  const char* error = duckdb_result_error(&result.handle);
+  if (error != nullptr && *error != '\0') throw DatabaseError(std::string(error) + " [in: " + shorten(sql) + "]");
 }
+
+// Chunks handed from the thread that fetches them to the thread that uses them, a few
+// at a time, so that DuckDB fetches the next chunk while the last one is used.
+class ChunkQueue {
+ public:
+  // False when the user has stopped: the fetching thread stops too.
+  bool push(Table chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [&] { return stopped_ || chunks_.size() < kAhead; });
+    if (stopped_) return false;
+    chunks_.push_back(std::move(chunk));
+    ready_.notify_one();
+    return true;
+  }
+  // Every chunk is in; `failure` (or null) is what ended the fetching.
+  void close(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    failure_ = std::move(failure);
+    ready_.notify_one();
+  }
+  // The next chunk; nullopt after the last. Throws the fetching thread's failure.
+  std::optional<Table> pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return !chunks_.empty() || closed_; });
+    if (chunks_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return std::nullopt;
+    }
+    Table chunk = std::move(chunks_.front());
+    chunks_.pop_front();
+    room_.notify_one();
+    return chunk;
+  }
+  void stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    room_.notify_one();
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 4;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::condition_variable ready_;
+  std::deque<Table> chunks_;
+  bool stopped_ = false;
+  bool closed_ = false;
+  std::exception_ptr failure_;
+};
 
 }  // namespace
 
@@ -83,9 +196,13 @@ Connection::Connection(const std::string& path, Open mode) : path_(path) {
   if (mode == Open::kExisting && !std::filesystem::is_regular_file(path, ignored)) {
     throw DatabaseError("database file does not exist: " + path);
   }
+  if (is_sqlite_file(path)) {
+    throw DatabaseError("cannot open database " + path + ": it is an SQLite database, not a DuckDB one");
+  }
+  const Config config;
   char* error = nullptr;
   duckdb_database database = nullptr;
-  if (duckdb_open_ext(path.c_str(), &database, nullptr, &error) == DuckDBError) {
+  if (duckdb_open_ext(path.c_str(), &database, config.handle, &error) == DuckDBError) {
     std::string message = error != nullptr ? error : "unknown error";
     duckdb_free(error);
     duckdb_close(&database);
@@ -111,7 +228,10 @@ Table Connection::query(const std::string& sql) {
   Result result;
   run_prepared(connection_, sql, nullptr, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+    reader.append(chunk);
+    return true;
+  });
   return reader.finish();
 }
 
@@ -119,22 +239,43 @@ Table Connection::query(const std::string& sql, const std::vector<std::int64_t>&
   Result result;
   run_prepared(connection_, sql, &list_parameter, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, [&](duckdb_data_chunk chunk) { reader.append(chunk); });
+  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+    reader.append(chunk);
+    return true;
+  });
   return reader.finish();
 }
 
 void Connection::for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
                                 const std::function<void(const Table&)>& consume) {
   Result result;
-  run_prepared(connection_, sql, &list_parameter, result);
+  run_prepared(connection_, sql, &list_parameter, result, Delivery::kStreaming);
   ChunkReader reader(&result.handle);
-  bool consumed = false;
-  read_chunks(result, [&](duckdb_data_chunk chunk) {
-    reader.append(chunk);
-    consume(reader.finish());
-    consumed = true;
+  // The result and the reader belong to the fetching thread until it is joined.
+  ChunkQueue queue;
+  std::thread fetcher([&] {
+    std::exception_ptr failure;
+    try {
+      bool handed = false;
+      read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
+        reader.append(chunk);
+        handed = true;
+        return queue.push(reader.finish());
+      });
+      if (!handed) queue.push(reader.finish());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    queue.close(failure);
   });
-  if (!consumed) consume(reader.finish());
+  try {
+    while (std::optional<Table> chunk = queue.pop()) consume(*chunk);
+  } catch (...) {
+    queue.stop();
+    fetcher.join();
+    throw;
+  }
+  fetcher.join();
 }
 
 void Connection::execute(const std::string& sql) {

@@ -48,6 +48,7 @@ class Connection {
   // Runs a statement with the list bound to $1 and hands the result over chunk by chunk
   // (each a Table of at most a few thousand rows), so a large result is never held whole.
   // A result without rows is handed over once, as an empty Table with its columns.
+  // `consume` runs on the calling thread while another thread fetches the next chunks.
   void for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
                       const std::function<void(const Table&)>& consume);
   // Runs statements that return nothing of interest (DDL, INSERT).

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/files.h"
+#include "pipeline/admin_lists.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/dashboard_data.h"
 #include "pipeline/html_page.h"
@@ -29,28 +30,26 @@ std::string fact(std::string_view label, const std::string& value) {
 }
 
 // The embedded data before the rows: everything the page draws besides the firm rows.
+// "kesilen" (the entries left out of the admin lists) is there only when some were.
 std::string data_head(const Scoreboard& scoreboard, Edition edition, const EditionRows& selection,
-                      const std::vector<const Column*>& columns, const std::filesystem::path& ref_csv_path,
-                      const ordered_json& extra_data, bool filtered) {
+                      const ordered_json& column_names, const BranchNames& names, const ordered_json& bands,
+                      const ordered_json& extra_data, const ordered_json& left_out) {
   ordered_json meta = ordered_json::object();
   for (const char* member : {"donemler", "son_donem"}) {
     if (scoreboard.meta.is_object() && scoreboard.meta.contains(member)) meta[member] = scoreboard.meta[member];
   }
-  ordered_json column_names = ordered_json::array();
-  for (const Column* column : columns) column_names.push_back(column->name());
-  ordered_json branches = ordered_json::object(), regions = ordered_json::object();
-  reference_names(ref_csv_path, branches, regions);
-  const ordered_json bands = edition_bands(scoreboard, selection.rows, filtered);
-
   return "{\"edition\":\"" + std::string(edition_key(edition)) + "\",\"meta\":" + compact(meta) +
          ",\"portfoy_firma\":" + std::to_string(scoreboard.rows.num_rows()) +
          ",\"firma\":" + std::to_string(selection.rows.size()) +
          ",\"liste_sayilari\":" + compact(watch_list_counts(scoreboard.rows, selection.rows)) +
          ",\"kurallar\":" + compact(page_rules()) + ",\"unvanlar\":" + compact(backtest_titles(scoreboard.rows, extra_data)) +
-         ",\"columns\":" + compact(column_names) + ",\"subeler\":" + compact(branches) +
-         ",\"bolgeler\":" + compact(regions) + ",\"band_snapshot\":" + compact(bands["band_snapshot"]) +
-         ",\"flow_matrix\":" + compact(bands["flow_matrix"]) + ",\"extra\":" + compact(extra_data) + ",\"rows\":[";
+         ",\"columns\":" + compact(column_names) + ",\"subeler\":" + compact(names.branches) +
+         ",\"bolgeler\":" + compact(names.regions) + ",\"band_snapshot\":" + compact(bands["band_snapshot"]) +
+         ",\"flow_matrix\":" + compact(bands["flow_matrix"]) + ",\"extra\":" + compact(extra_data) +
+         (left_out.empty() ? std::string() : ",\"kesilen\":" + compact(left_out)) + ",\"rows\":[";
 }
+
+std::string note_div(const std::string& sentence) { return "<div class=\"note\">" + sentence + "</div>"; }
 
 // The header line under the facts: the data's periods, when and from which database
 // the page was made (each part only when known).
@@ -84,9 +83,9 @@ Column driver_column(const Table& rows, const PageContext& context) {
 
 }  // namespace
 
-void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
-                 const std::filesystem::path& ref_csv_path, const RowFilter& row_filter, double max_size_mb,
-                 const ordered_json& extra_data, const PageContext& context) {
+std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path, const BranchNames& names,
+                        const RowFilter& row_filter, double max_size_mb, const ordered_json& extra_data,
+                        const PageContext& context) {
   const Table& rows = scoreboard.rows;
   const bool filtered = static_cast<bool>(row_filter);
   const Edition edition = edition_of(extra_data, filtered);
@@ -97,13 +96,15 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
   std::vector<const Column*> columns = page_columns(rows, periods);
   const Column drivers = driver_column(rows, context);
   if (!context.drivers.empty()) columns.push_back(&drivers);
+  ordered_json column_names = ordered_json::array();
+  for (const Column* column : columns) column_names.push_back(column->name());
+  const ordered_json bands = edition_bands(scoreboard, selection.rows, filtered);
 
   const std::string title = "VRD Erken Uyarı Panosu";
   const std::string facts =
       fact("Dönem", son_donem.empty() ? "–" : html_escape(son_donem)) +
       fact("Firma", grouped(static_cast<std::int64_t>(selection.rows.size()))) +
       fact("Toplam risk", grouped(static_cast<std::int64_t>(std::trunc(selection.total_risk))) + " TL");
-  const std::string head = data_head(scoreboard, edition, selection, columns, ref_csv_path, extra_data, filtered);
   const std::string tail = "]}";
 
   const std::size_t data_at = kDashboardTemplate.find(kDataToken);
@@ -121,7 +122,19 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
   };
 
   const auto cap = static_cast<std::size_t>(std::max(0.0, max_size_mb) * 1e6);
-  const std::size_t fixed = fill_head("").size() + head.size() + tail.size() + page_tail.size() + kNoteReserve;
+  const ordered_json nothing_left_out = ordered_json::object();
+  std::string head = data_head(scoreboard, edition, selection, column_names, names, bands, extra_data, nothing_left_out);
+  const std::size_t page_frame = fill_head("").size() + tail.size() + page_tail.size() + kNoteReserve;
+  std::string list_notes;
+  if (edition == Edition::kAdmin) {
+    ordered_json shortened = extra_data;
+    const ordered_json left_out = fit_admin_lists(shortened, rows, cap, page_frame + head.size());
+    if (!left_out.empty()) {
+      head = data_head(scoreboard, edition, selection, column_names, names, bands, shortened, left_out);
+      for (const std::string& sentence : left_out_notes(left_out, shortened)) list_notes += note_div(sentence);
+    }
+  }
+  const std::size_t fixed = page_frame + list_notes.size() + head.size();
   if (fixed > cap) {
     throw std::runtime_error("dashboard " + html_path.string() + " needs " + std::to_string(fixed) +
                              " bytes without any firm row, more than its limit of " + std::to_string(cap));
@@ -134,13 +147,21 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
     if (included++ > 0) row_data += ',';
     row_data += json;
   }
-  std::string note;
+  std::string note = list_notes;
   if (included < selection.rows.size()) {
-    note = "<div class=\"note\">Boyut sınırı nedeniyle en düşük riskli " +
-           grouped(static_cast<std::int64_t>(selection.rows.size() - included)) +
-           " firma tabloda gösterilmiyor (gösterilen: " + grouped(static_cast<std::int64_t>(included)) + ").</div>";
+    note += note_div("Boyut sınırı nedeniyle en düşük riskli " +
+                     grouped(static_cast<std::int64_t>(selection.rows.size() - included)) +
+                     " firma tabloda gösterilmiyor (gösterilen: " + grouped(static_cast<std::int64_t>(included)) + ").");
   }
-  write_file_atomic(html_path, fill_head(note) + head + row_data + tail + page_tail);
+  return fill_head(note) + head + row_data + tail + page_tail;
+}
+
+void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
+                 const std::filesystem::path& ref_csv_path, const RowFilter& row_filter, double max_size_mb,
+                 const ordered_json& extra_data, const PageContext& context) {
+  BranchNames names;
+  reference_names(ref_csv_path, names.branches, names.regions);
+  write_file_atomic(html_path, render_page(scoreboard, html_path, names, row_filter, max_size_mb, extra_data, context));
 }
 
 }  // namespace vordak::pipeline

@@ -26,16 +26,30 @@ namespace vordak::pipeline {
 // Decides whether one row of the scoreboard belongs in an edition.
 using RowFilter = std::function<bool(const Table& rows, std::size_t row)>;
 
-// Writes the page at `html_path` (whole or not at all) from the rows that pass
-// `row_filter` (every row when empty), with branch and region names read from the
-// reference CSV at `ref_csv_path`. The page stays within `max_size_mb` megabytes
-// (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept and the
-// page says how many were left out. `extra_data` (a mapping, or null) is embedded as
-// it is; with "page_mode" "admin" the page draws its "backtest_summary",
-// "backtest_firma", "ml_predictions" and "model_olcumleri". `context` gives the header
-// its time and database name and the firm panel its model drivers. Throws
-// std::runtime_error naming the file when the reference cannot be read, the page cannot
-// be written, or the page without any firm row already exceeds the cap.
+// Branch and region names by their code (text form), as the page shows them.
+struct BranchNames {
+  ordered_json branches = ordered_json::object();
+  ordered_json regions = ordered_json::object();
+};
+
+// The page of one edition from the rows that pass `row_filter` (every row when empty),
+// with the branch and region names `names`. The page stays within `max_size_mb`
+// megabytes (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept
+// and the page says how many were left out. `extra_data` (a mapping, or null) is
+// embedded; with "page_mode" "admin" the page draws its "backtest_summary",
+// "backtest_firma", "ml_predictions" and "model_olcumleri", and when the two lists would
+// take more than half of the page's room they are shortened (see fit_admin_lists), the
+// page saying how many entries each left out. `context` gives the header its time and
+// database name and the firm panel its model drivers. Throws std::runtime_error naming
+// `html_path` when the page without any firm row already exceeds the cap.
+std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
+                        const BranchNames& names, const RowFilter& row_filter = {}, double max_size_mb = 12.5,
+                        const ordered_json& extra_data = nullptr, const PageContext& context = {});
+
+// Writes render_page's page at `html_path` (whole or not at all), with the branch and
+// region names read from the reference CSV at `ref_csv_path` (see reference_names).
+// Throws std::runtime_error naming the file when the reference cannot be read, the page
+// cannot be written, or render_page fails.
 void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
                  const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},
                  double max_size_mb = 12.5, const ordered_json& extra_data = nullptr,

@@ -1,19 +1,18 @@
 #include "pipeline/marts.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
-#include "core/files.h"
+#include "core/output_set.h"
 #include "core/sink.h"
 #include "pipeline/backtests.h"
+#include "pipeline/dashboard_data.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/enrichment.h"
@@ -26,6 +25,7 @@
 #include "pipeline/prediction_runner.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
+#include "pipeline/scoreboard_writer.h"
 #include "pipeline/trending.h"
 
 namespace vordak::pipeline {
@@ -98,6 +98,23 @@ std::size_t member_size(const ordered_json& document, const char* member) {
   return document[member].size();
 }
 
+// The files of a mart run and its publish journal, whatever their suffix.
+bool is_mart_output(std::string_view name) {
+  const bool known_stem = name.starts_with("sample_scoreboard") || name.starts_with("sample_trending_lists") ||
+                          name.starts_with("sube_bolge_ref") || name.starts_with("vrd_dashboard") ||
+                          name.starts_with(".vrd_outputs");
+  const bool known_extension =
+      name.ends_with(".json") || name.ends_with(".csv") || name.ends_with(".html") || name.ends_with(".publish");
+  return known_stem && known_extension;
+}
+
+// Completes a publish that a kill cut short, then removes the temporary files that
+// killed runs left in the output directories.
+void tidy_output_directories(Env& env, const MartPaths& paths) {
+  finish_interrupted_publish(env, paths.journal);
+  for (const fs::path& dir : {paths.output_dir, paths.html_dir}) remove_abandoned_outputs(env, dir, is_mart_output);
+}
+
 }  // namespace
 
 MartPaths mart_paths(const std::string& db_path, const std::optional<std::string>& output_dir,
@@ -112,27 +129,8 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
   paths.portfolio_html = paths.html_dir / ("vrd_dashboard" + file_suffix + ".html");
   paths.manager_html = paths.html_dir / ("vrd_dashboard_yonetici" + file_suffix + ".html");
   paths.admin_html = paths.html_dir / ("vrd_dashboard_admin" + file_suffix + ".html");
+  paths.journal = paths.output_dir / (".vrd_outputs" + file_suffix + ".publish");
   return paths;
-}
-
-void write_scoreboard_file(const Scoreboard& scoreboard, const fs::path& path) {
-  AtomicFile file(path);
-  {
-    JsonWriter writer(file.handle(), JsonWriter::Layout::kCompact);
-    // Start the disk writing of every finished slice while the next one is being
-    // serialized, so that the commit's sync finds little left to do.
-    const int fd = ::fileno(file.handle());
-    off_t started = 0;
-    write_scoreboard(writer, scoreboard, 8192, [&] {
-      writer.flush();
-      if (std::fflush(file.handle()) != 0) throw std::runtime_error("cannot write " + path.string());
-      const off_t end = ::lseek(fd, 0, SEEK_CUR);
-      if (end > started) ::sync_file_range(fd, started, end - started, SYNC_FILE_RANGE_WRITE);
-      started = end;
-    });
-    writer.flush();
-  }
-  file.commit();
 }
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
@@ -140,15 +138,20 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
                                               Env& env) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
+  // Destroyed in reverse order: the scoreboard writer stops before the set removes its
+  // unpublished files, and both before the scoreboard goes.
   Scoreboard scoreboard;
   ordered_json trending;
   ordered_json diag;
   PageContext page;
   page.generated_at = env.now();
   page.database = fs::path(db_path).filename().string();
+  BranchNames branch_names;
+  OutputSet outputs(env, paths.journal);
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
+    tidy_output_directories(env, paths);
 
     sink.line("  Building scoreboard mart...");
     try {
@@ -161,11 +164,15 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     clock.lap("scoreboard");
 
     sink.line("  Exporting sube_bolge_ref.csv...");
+    Table reference;
     try {
-      export_sube_bolge_ref(con, paths.output_dir, file_suffix, sink);
+      reference = read_sube_bolge_ref(con);
     } catch (const DatabaseError& error) {
       rethrow_explained(con, error);
     }
+    outputs.add(paths.reference).append(sube_bolge_ref_csv(reference));
+    branch_names = reference_names(sube_bolge_ref_records(reference));
+    sink.line(sube_bolge_ref_line(reference.num_rows(), paths.reference));
     clock.lap("reference CSV");
 
     sink.line("  Building trending lists...");
@@ -173,7 +180,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     for (const auto& [key, list] : trending.items()) {
       sink.line("    " + key + ": " + std::to_string(list.size()) + " entities");
     }
-    write_file_atomic(paths.trending, to_json_text(trending, JsonWriter::Layout::kIndented));
+    outputs.add(paths.trending).append(to_json_text(trending, JsonWriter::Layout::kIndented));
     sink.line("    -> " + paths.trending.string());
     clock.lap("trending");
 
@@ -204,15 +211,18 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   scoreboard.rows.remove_column("bolge_adi");
   clock.lap("flows and snapshot");
 
-  write_scoreboard_file(scoreboard, paths.scoreboard);
+  // From here on the scoreboard is only read: the file is written in the background
+  // while the pages are made.
+  ScoreboardWriter scoreboard_file(scoreboard, outputs.add(paths.scoreboard),
+                                   std::max(1u, std::thread::hardware_concurrency()));
   sink.line("    -> " + paths.scoreboard.string());
-  clock.lap("scoreboard JSON");
 
   sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
-  render_html(scoreboard, paths.portfolio_html, paths.reference, {}, 12.5, nullptr, page);
+  outputs.add(paths.portfolio_html).append(render_page(scoreboard, paths.portfolio_html, branch_names, {}, 12.5, nullptr, page));
   const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
-  render_html(scoreboard, paths.manager_html, paths.reference, manager_filter, 12.5, nullptr, page);
+  outputs.add(paths.manager_html)
+      .append(render_page(scoreboard, paths.manager_html, branch_names, manager_filter, 12.5, nullptr, page));
   clock.lap("HTML portfolio and manager");
 
   sink.line("  Building admin data...");
@@ -228,8 +238,13 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   extra["page_mode"] = "admin";
   extra["model_olcumleri"] = std::move(model_measures);
   clock.lap("admin data");
-  render_html(scoreboard, paths.admin_html, paths.reference, manager_filter, 25, extra, page);
+  outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_filter, 25, extra, page));
   clock.lap("HTML admin");
+
+  scoreboard_file.finish();
+  clock.lap("scoreboard JSON (rest)");
+  outputs.publish();
+  clock.lap("publish");
   return {std::move(scoreboard), std::move(trending)};
 }
 

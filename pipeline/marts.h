@@ -27,6 +27,7 @@ struct MartPaths {
   std::filesystem::path portfolio_html;
   std::filesystem::path manager_html;
   std::filesystem::path admin_html;
+  std::filesystem::path journal;     // output_dir / ".vrd_outputs" + suffix + ".publish"
 };
 
 MartPaths mart_paths(const std::string& db_path, const std::optional<std::string>& output_dir,
@@ -37,18 +38,18 @@ using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 
 // Builds every mart from the database at `db_path` and writes the outputs (see
 // MartPaths; `output_dir` absent means <db dir>/../outputs/json); sends the progress
-// lines of the run to `sink`. Returns the final scoreboard and trending documents. Every
-// file appears whole or not at all. Three failures are contained, each with its console
-// line: the prediction runner's ("[ML]"), and inside their builders the diagnostic
-// index's ("[DIAG]") and each backtest model's ("[BACKTEST]"). Any other failure
-// (database, a missing source table, an output directory that cannot be created or
-// written, the renderer) is thrown with a message naming the table or file; files
-// written before it stay on disk. The pages show `env`'s time as their making time.
+// lines of the run to `sink`. Returns the final scoreboard and trending documents.
+// The six files appear together or not at all (see OutputSet): a run that fails, or is
+// killed, before its end leaves the earlier set as it was; the next run removes what a
+// killed run left behind. Three failures are contained, each with its console line: the
+// prediction runner's ("[ML]"), and inside their builders the diagnostic index's
+// ("[DIAG]") and each backtest model's ("[BACKTEST]"). Any other failure (database, a
+// missing source table, an output directory that cannot be created or written, a full
+// disk, the renderer) is thrown with a message naming the table or file. The scoreboard
+// file is written by background threads while the pages are made. The pages show
+// `env`'s time as their making time; every file goes through `env`.
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink,
                                               const PhaseTimer& phase_timer = {}, Env& env = Env::system());
-
-// Writes the scoreboard as compact JSON to `path`, whole or not at all.
-void write_scoreboard_file(const Scoreboard& scoreboard, const std::filesystem::path& path);
 
 }  // namespace vordak::pipeline

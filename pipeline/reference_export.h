@@ -4,17 +4,33 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 
 namespace vordak::pipeline {
 
-// Writes output_dir/"sube_bolge_ref" + file_suffix + ".csv": UTF-8 without byte-order
-// mark, comma-separated, RFC 4180 quoting, CR LF after every record; the header
-// sube_kodu,sube_adi,bolge_kodu,bolge_adi, then one record per branch ordered by region
-// and branch code (null as an empty field). The file appears whole or not at all.
-// Prints one line on `sink` and returns the path. Throws DatabaseError when the table is
+// ref_sube_bolge's four columns sube_kodu, sube_adi, bolge_kodu, bolge_adi, one row per
+// branch ordered by region and branch code. Throws DatabaseError when the table is missing.
+Table read_sube_bolge_ref(Connection& con);
+
+// The CSV text of that table: UTF-8 without byte-order mark, comma-separated, RFC 4180
+// quoting, CR LF after every record; the header sube_kodu,sube_adi,bolge_kodu,bolge_adi,
+// then one record per row (null as an empty field). A text cell that a spreadsheet would
+// run as a formula is written with a leading apostrophe (see csv_text_cell).
+std::string sube_bolge_ref_csv(const Table& reference);
+
+// The records of that table as the CSV reader gives them back (header first), before any
+// apostrophe is added: every value in its text form, null as the empty text.
+std::vector<std::vector<std::string>> sube_bolge_ref_records(const Table& reference);
+
+// The console line of the export: "    sube_bolge_ref.csv: N rows -> PATH".
+std::string sube_bolge_ref_line(std::size_t rows, const std::filesystem::path& path);
+
+// Writes output_dir/"sube_bolge_ref" + file_suffix + ".csv" (whole or not at all),
+// prints its line on `sink` and returns the path. Throws DatabaseError when the table is
 // missing, std::runtime_error naming the file when it cannot be written.
 std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
                                             const std::string& file_suffix, Sink& sink);
@@ -22,5 +38,10 @@ std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesyst
 // One CSV field: quoted (inner quotes doubled) when it holds a comma, a double quote or
 // a line break.
 std::string csv_field(std::string_view text);
+
+// A text cell as a spreadsheet must not run it: one that begins with "=", "+", "-", "@",
+// a tab or a carriage return gets a leading apostrophe, unless it is a plain number such
+// as -1250 or +3,5 (the rule of the dashboards' CSV downloads). Then quoted as csv_field.
+std::string csv_text_cell(std::string_view text);
 
 }  // namespace vordak::pipeline

@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/sink.h"
 #include "pipeline/cleaning.h"
@@ -187,6 +188,58 @@ void replace_non_finite(Column& column) {
   }
 }
 
+// A risk the rules clean away: not a number, infinite, or with no 64-bit integer part.
+bool is_bad_risk(const Column& risk, std::size_t row) {
+  if (risk.kind() == ColumnKind::kInteger || risk.is_null(row)) return false;
+  const std::optional<double> number = risk.number(row);
+  return number && (!std::isfinite(*number) || !fits_int64(*number));
+}
+
+// Up to five keys of `keys` in their text form: "17, 42, 99".
+std::string first_keys(const std::vector<std::int64_t>& keys) {
+  std::string text;
+  for (std::size_t i = 0; i < keys.size() && i < 5; ++i) text += (i == 0 ? "" : ", ") + std::to_string(keys[i]);
+  return text;
+}
+
+// The scored firms that `table` holds more than once, in key order.
+std::vector<std::int64_t> duplicated_keys(Connection& con, const char* table, const std::vector<std::int64_t>& scored) {
+  const Table found = con.query(std::string("SELECT entity_id FROM ") + table +
+                                    " WHERE entity_id = ANY($1) GROUP BY entity_id HAVING count(*) > 1"
+                                    " ORDER BY entity_id",
+                                scored);
+  return entity_keys(found.column(0), table);
+}
+
+// One row per firm: a firm that dim_entity or map_identity (or a branch code that
+// ref_sube_bolge) holds twice would otherwise count twice in every total. Keeps each
+// firm's first row and warns naming the tables and the first keys.
+Table first_row_per_firm(Table identity, Connection& con, const std::vector<std::int64_t>& scored, Sink& sink) {
+  const std::vector<std::int64_t> keys = entity_keys(identity.column(0), "dim_entity");
+  std::unordered_set<std::int64_t> seen;
+  seen.reserve(keys.size() * 2);
+  std::vector<std::size_t> firsts;
+  firsts.reserve(keys.size());
+  for (std::size_t row = 0; row < keys.size(); ++row) {
+    if (seen.insert(keys[row]).second) firsts.push_back(row);
+  }
+  if (firsts.size() == keys.size()) return identity;
+  bool named = false;
+  for (const char* table : {"dim_entity", "map_identity"}) {
+    const std::vector<std::int64_t> duplicated = duplicated_keys(con, table, scored);
+    if (duplicated.empty()) continue;
+    named = true;
+    sink.line("    [WARN] " + std::string(table) + " holds " + std::to_string(duplicated.size()) +
+              " firms more than once (" + first_keys(duplicated) + "); each keeps its first row");
+  }
+  if (!named) {
+    sink.line("    [WARN] ref_sube_bolge holds a branch code more than once; " +
+              std::to_string(keys.size() - firsts.size()) +
+              " duplicated firm rows left out, each firm keeps its first");
+  }
+  return identity.take(firsts);
+}
+
 std::set<std::string> distinct_names(const Table& rows, const char* member) {
   std::set<std::string> names;
   const Column* column = rows.find(member);
@@ -229,14 +282,14 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   const std::string identity_extra =
       has_follow_up ? ", de.son_izleme_kodu, de.risk_grup_kodu, de.pgy, de.finansman_konu, de.tahsis_onay_birimi" : "";
   const std::string period_extra = has_deposits ? ", depo_risk, nakit_risk, gnakit_risk" : "";
-  Table identity = con.query(
+  Table identity = first_row_per_firm(con.query(
       "SELECT de.entity_id, mi.unvan, de.segment, de.sube_kodu, sb.sube_adi, de.bolge_kodu, sb2.bolge_adi" +
           identity_extra +
           " FROM dim_entity de LEFT JOIN map_identity mi ON de.entity_id = mi.entity_id"
           " LEFT JOIN ref_sube_bolge sb ON de.sube_kodu = sb.sube_kodu"
           " LEFT JOIN ( SELECT DISTINCT ON (bolge_kodu) bolge_kodu, bolge_adi FROM ref_sube_bolge ORDER BY bolge_kodu )"
           " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)",
-      entity_ids);
+      entity_ids), con, entity_ids, sink);
 
   // Dense indexes of firms and periods.
   const std::size_t firm_count = entity_ids.size();
@@ -262,6 +315,7 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   std::optional<Column> deposits[3];
   std::vector<std::uint32_t> current_cell(firm_count, kNoRow);  // each firm's first row of the current period
   std::vector<std::uint32_t> firsts;  // the rows of a chunk that fill an empty slot
+  std::vector<bool> bad_risk(firm_count, false);  // firms with a risk the rules clean away
   con.for_each_chunk(
       "SELECT entity_id, donem, vrd_skor, kombine_risk, risk_degisim" + period_extra +
           " FROM fact_periodic WHERE entity_id = ANY($1)",
@@ -287,6 +341,11 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
           scores.states[slot] = read_score(score_source, row, scores.values[slot]);
         }
 
+        const Column& risk_source = chunk.column(3);
+        for (std::size_t row = 0; row < rows; ++row) {
+          if (slot_of_row[row] == kNoSlot || !is_bad_risk(risk_source, row)) continue;
+          bad_risk[slot_of_row[row] % firm_count] = true;
+        }
         for (std::size_t c = 0; c < 2; ++c) {
           const Column& source = chunk.column(3 + c);
           RiskPivot& pivot = risk_pivots[c];
@@ -330,6 +389,12 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   const std::vector<std::int64_t> identity_keys = entity_keys(identity.column(0), "dim_entity");
   std::vector<std::uint32_t> firms(identity.num_rows());
   for (std::size_t i = 0; i < firms.size(); ++i) firms[i] = firm_index.at(identity_keys[i]);
+  const std::size_t bad_risk_firms =
+      std::count_if(firms.begin(), firms.end(), [&](std::uint32_t firm) { return bad_risk[firm]; });
+  if (bad_risk_firms > 0) {
+    sink.line("    [WARN] " + std::to_string(bad_risk_firms) +
+              " firms have a kombine_risk that is not a number, infinite or out of range; those values are cleaned");
+  }
   const std::string& son_label = labels[son];
   const Column current_risk = clean_risks(gather(risk_pivots[0], son, firms, "r" + son_label));
   std::vector<std::int64_t> son_risk(firms.size(), 0);
@@ -412,15 +477,12 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   return scoreboard;
 }
 
-void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) { write_scoreboard(writer, scoreboard, 0, {}); }
-
-void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard, std::size_t slice_rows,
-                      const std::function<void()>& after_slice) {
+void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) {
   writer.begin_object();
   writer.key("meta");
   writer.value(scoreboard.meta);
   writer.key("rows");
-  scoreboard.rows.write_rows(writer, slice_rows, after_slice);
+  scoreboard.rows.write_rows(writer);
   for (const auto& [name, value] : scoreboard.extra.items()) {
     writer.key(name);
     writer.value(value);

@@ -4,7 +4,6 @@
 // column-wise as a Table), then whatever members later builders add ("flow_matrix",
 // "band_snapshot", "diag_index"), in the order they were added.
 
-#include <functional>
 #include <string>
 
 #include "core/json_writer.h"
@@ -33,9 +32,6 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink);
 // Writes the document: "meta", "rows" (absent cells left out of their row), then the
 // extra members.
 void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard);
-// The same, calling `after_slice` after every `slice_rows` rows.
-void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard, std::size_t slice_rows,
-                      const std::function<void()>& after_slice);
 
 // The period labels of "meta"."donemler" in their text form (empty when absent).
 std::vector<std::string> period_labels(const ordered_json& meta, const char* member = "donemler");

@@ -267,26 +267,44 @@ ordered_json Table::row_json(std::size_t row) const {
   return record;
 }
 
-void Table::write_rows(JsonWriter& writer) const { write_rows(writer, 0, {}); }
+namespace {
 
-void Table::write_rows(JsonWriter& writer, std::size_t slice_rows, const std::function<void()>& after_slice) const {
-  // Every row repeats the same member names: escape them once.
-  std::vector<std::string> quoted_names(columns_.size());
-  for (std::size_t c = 0; c < columns_.size(); ++c) append_json_string(quoted_names[c], columns_[c].name());
-  writer.begin_array();
-  const std::size_t rows = num_rows();
-  for (std::size_t row = 0; row < rows; ++row) {
-    writer.begin_object();
-    for (std::size_t c = 0; c < columns_.size(); ++c) {
-      const Column& column = columns_[c];
-      if (column.cell(row) == Cell::kAbsent) continue;
-      writer.quoted_key(quoted_names[c]);
-      column.write_value(writer, row);
-    }
-    writer.end_object();
-    if (after_slice && slice_rows != 0 && (row + 1) % slice_rows == 0) after_slice();
+// Every row repeats the same member names: they are escaped once.
+std::vector<std::string> quoted_names(const std::vector<Column>& columns) {
+  std::vector<std::string> names(columns.size());
+  for (std::size_t c = 0; c < columns.size(); ++c) append_json_string(names[c], columns[c].name());
+  return names;
+}
+
+void write_row(JsonWriter& writer, const std::vector<Column>& columns, const std::vector<std::string>& names,
+               std::size_t row) {
+  writer.begin_object();
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const Column& column = columns[c];
+    if (column.cell(row) == Cell::kAbsent) continue;
+    writer.quoted_key(names[c]);
+    column.write_value(writer, row);
   }
+  writer.end_object();
+}
+
+}  // namespace
+
+void Table::write_rows(JsonWriter& writer) const {
+  const std::vector<std::string> names = quoted_names(columns_);
+  writer.begin_array();
+  for (std::size_t row = 0; row < num_rows(); ++row) write_row(writer, columns_, names, row);
   writer.end_array();
+}
+
+void Table::append_compact_rows(std::string& out, std::size_t begin, std::size_t end) const {
+  const std::vector<std::string> names = quoted_names(columns_);
+  // Each row is a top-level value of this writer, so the commas between rows are ours.
+  JsonWriter writer(out, JsonWriter::Layout::kCompact);
+  for (std::size_t row = begin; row < end; ++row) {
+    if (row > 0) out.push_back(',');
+    write_row(writer, columns_, names, row);
+  }
 }
 
 }  // namespace vordak::pipeline

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,9 +126,10 @@ class Table {
   ordered_json row_json(std::size_t row) const;
   // All rows as a JSON array of row records, streamed column by column per row.
   void write_rows(JsonWriter& writer) const;
-  // The same, calling `after_slice` after every `slice_rows` rows (for writers that
-  // hand finished parts of a large document on to the disk).
-  void write_rows(JsonWriter& writer, std::size_t slice_rows, const std::function<void()>& after_slice) const;
+  // Rows [begin, end) as compact JSON row records, as they stand in the array that
+  // write_rows writes in the compact layout: appended to `out`, with a comma before each
+  // row but row 0. For writers that turn a large table into text in parts.
+  void append_compact_rows(std::string& out, std::size_t begin, std::size_t end) const;
 
  private:
   std::vector<Column> columns_;

@@ -50,6 +50,25 @@ TEST(Connection, BindsOneListParameterAcrossManyChunks) {
   EXPECT_EQ(con.describe_columns("t"), (std::vector<std::string>{"id", "m"}));
 }
 
+TEST(Connection, ChunkedReadsStopOnTheConsumersFailureAndReportLateFetchFailures) {
+  TempDir dir;
+  Connection con((dir / "t.duckdb").string(), Connection::Open::kCreate);
+  con.execute("CREATE TABLE t AS SELECT i AS id, CASE WHEN i = 99990 THEN 'x' ELSE '7' END AS v FROM range(100000) r(i)");
+  std::vector<std::int64_t> keys;
+  for (std::int64_t i = 0; i < 100000; ++i) keys.push_back(i);
+  std::size_t chunks = 0;
+  EXPECT_THROW(con.for_each_chunk("SELECT id FROM t WHERE id = ANY($1)", keys,
+                                  [&](const Table&) {
+                                    if (++chunks == 3) throw std::runtime_error("the consumer failed");
+                                  }),
+               std::runtime_error);
+  EXPECT_EQ(chunks, 3u);
+  EXPECT_THROW(con.for_each_chunk("SELECT v::INTEGER FROM t WHERE id = ANY($1)", keys, [](const Table&) {}),
+               DatabaseError);
+  // The connection is still usable after both.
+  EXPECT_EQ(con.query("SELECT count(*) AS n FROM t").row_json(0).dump(), R"({"n":100000})");
+}
+
 TEST(Connection, ReportsMissingFilesTablesAndLocksClearly) {
   TempDir dir;
   const std::string missing = (dir / "nope.duckdb").string();
@@ -69,6 +88,44 @@ TEST(Connection, ReportsMissingFilesTablesAndLocksClearly) {
   }
   testing::write_text(dir / "junk.duckdb", "not a database at all, just text");
   EXPECT_THROW(Connection((dir / "junk.duckdb").string()), DatabaseError);
+}
+
+TEST(Connection, NeverFetchesExtensionsAndNamesFilesThatAreNoDuckDbDatabase) {
+  TempDir dir;
+  Connection con((dir / "t.duckdb").string(), Connection::Open::kCreate);
+  const Table settings = con.query(
+      "SELECT current_setting('autoinstall_known_extensions') i, current_setting('autoload_known_extensions') l");
+  EXPECT_EQ(settings.row_json(0).dump(), R"({"i":false,"l":false})");
+  // The extensions the system uses are in the library itself.
+  const std::string parquet = (dir / "p.parquet").string();
+  con.execute("COPY (SELECT 7 AS a) TO '" + parquet + "' (FORMAT parquet)");
+  EXPECT_EQ(con.query("SELECT a FROM read_parquet('" + parquet + "')").row_json(0).dump(), R"({"a":7})");
+  EXPECT_EQ(con.query("SELECT json_extract('{\"b\": 3}', '$.b')::INTEGER AS b").row_json(0).dump(), R"({"b":3})");
+  EXPECT_EQ(con.query("SELECT strftime(TIMESTAMPTZ '2024-06-30 23:30:00+00' AT TIME ZONE 'Europe/Istanbul', '%d') AS d")
+                .row_json(0)
+                .dump(),
+            R"({"d":"01"})");
+  // An extension that is not built in is refused, not fetched.
+  EXPECT_THROW(con.execute("LOAD spatial"), DatabaseError);
+
+  std::string sqlite_header("SQLite format 3", 16);
+  testing::write_text(dir / "bank.db", sqlite_header + std::string(4080, '\0'));
+  testing::write_text(dir / "notes.duckdb", "not a database at all, just text");
+  const std::pair<std::string, std::string> files[] = {
+      {(dir / "bank.db").string(), "it is an SQLite database, not a DuckDB one"},
+      {(dir / "notes.duckdb").string(), ""},
+  };
+  for (const auto& [path, reason] : files) {
+    try {
+      Connection opened(path);
+      ADD_FAILURE() << "opened " << path;
+    } catch (const DatabaseError& error) {
+      const std::string message = error.what();
+      EXPECT_NE(message.find(path), std::string::npos) << message;
+      EXPECT_NE(message.find(reason), std::string::npos) << message;
+      EXPECT_EQ(message.find("INSTALL"), std::string::npos) << message;
+    }
+  }
 }
 
 TEST(Connection, HasTableAnswersForTablesAndViewsByExactName) {

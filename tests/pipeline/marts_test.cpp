@@ -1,12 +1,15 @@
 #include "pipeline/marts.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "core/env.h"
@@ -354,6 +357,187 @@ TEST(RunMarts, FailsClearlyOnAMissingReferenceOrAnUnwritableOutput) {
           << error.what();
     }
   }
+}
+
+// The bytes of every file under the output directories, by path.
+std::map<std::string, std::string> files_under(const std::filesystem::path& outputs) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::exists(outputs)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(outputs)) {
+    if (entry.is_regular_file()) files[entry.path().lexically_relative(outputs).string()] = read_text(entry.path());
+  }
+  return files;
+}
+
+// A disk that holds only `room` more bytes, shared by every file written through it.
+class FullDiskEnv : public EnvWrapper {
+ public:
+  explicit FullDiskEnv(std::size_t room) : EnvWrapper(Env::system()), room_(room) {}
+
+  std::unique_ptr<WritableFile> new_temporary_file(const std::filesystem::path& target) override {
+    take(0, target);
+    return std::make_unique<File>(*this, target, EnvWrapper::new_temporary_file(target));
+  }
+  void write_file_atomic(const std::filesystem::path& path, std::string_view content) override {
+    take(content.size(), path);
+    EnvWrapper::write_file_atomic(path, content);
+  }
+
+ private:
+  class File : public WritableFile {
+   public:
+    File(FullDiskEnv& env, std::filesystem::path target, std::unique_ptr<WritableFile> file)
+        : env_(env), target_(std::move(target)), file_(std::move(file)) {}
+    const std::filesystem::path& path() const override { return file_->path(); }
+    void append(std::string_view bytes) override {
+      env_.take(bytes.size(), target_);
+      file_->append(bytes);
+    }
+    void start_writeback() override { file_->start_writeback(); }
+    void sync_and_close() override { file_->sync_and_close(); }
+
+   private:
+    FullDiskEnv& env_;
+    std::filesystem::path target_;
+    std::unique_ptr<WritableFile> file_;
+  };
+
+  // Several threads may write at once.
+  void take(std::size_t bytes, const std::filesystem::path& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (bytes > room_) throw std::runtime_error("Dosya yazılamadı: " + path.string() + " (No space left on device)");
+    room_ -= bytes;
+  }
+
+  std::mutex mutex_;
+  std::size_t room_;
+};
+
+std::size_t total_size(const std::map<std::string, std::string>& files) {
+  std::size_t total = 0;
+  for (const auto& [name, bytes] : files) total += bytes.size();
+  return total;
+}
+
+TEST(RunMarts, AFullDiskLeavesTheOldSetWholeAndNoTemporaryFile) {
+  MartRunDb db;
+  const std::filesystem::path outputs = db.dir / "outputs";
+  StringSink sink;
+  run_marts(db.path, std::nullopt, "", sink);
+  const std::map<std::string, std::string> old_set = files_under(outputs);
+  ASSERT_EQ(old_set.size(), 6u);
+  db.run("UPDATE fact_periodic SET kombine_risk = kombine_risk * 3 WHERE entity_id = 1");
+  const std::size_t set_size = total_size(old_set);
+  for (const std::size_t room : {std::size_t{0}, std::size_t{5000}, set_size / 3, set_size * 2 / 3, set_size - 1}) {
+    SCOPED_TRACE("room " + std::to_string(room));
+    FullDiskEnv full(room);
+    try {
+      run_marts(db.path, std::nullopt, "", sink, {}, full);
+      ADD_FAILURE() << "the run succeeded on a full disk";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find("No space left on device"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(files_under(outputs), old_set);
+  }
+  run_marts(db.path, std::nullopt, "", sink);
+  const std::map<std::string, std::string> new_set = files_under(outputs);
+  EXPECT_EQ(new_set.size(), 6u);
+  EXPECT_NE(new_set.at("json/sample_scoreboard.json"), old_set.at("json/sample_scoreboard.json"));
+}
+
+// A small tmpfs mounted for the test: a disk that really fills. Needs the right to mount.
+struct SmallFileSystem {
+  vordak::testing::TempDir dir;
+  bool mounted = false;
+  explicit SmallFileSystem(std::size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes);
+    mounted = ::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted) ::umount2(dir.path().c_str(), MNT_DETACH);
+  }
+};
+
+TEST(RunMarts, ARealFullFileSystemLeavesTheOldSetWhole) {
+  MartRunDb db;
+  SmallFileSystem disk(8 << 20);
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here; the Env-made full disk covers the run";
+  const std::filesystem::path outputs = disk.dir / "outputs";
+  const std::string json_dir = (outputs / "json").string();
+  StringSink sink;
+  run_marts(db.path, json_dir, "", sink);
+  const std::map<std::string, std::string> old_set = files_under(outputs);
+  ASSERT_EQ(old_set.size(), 6u);
+  db.run("UPDATE fact_periodic SET kombine_risk = kombine_risk * 3 WHERE entity_id = 1");
+  const struct statvfs before = [&] {
+    struct statvfs info {};
+    ::statvfs(disk.dir.path().c_str(), &info);
+    return info;
+  }();
+  const std::size_t free_bytes = before.f_bavail * before.f_frsize;
+  const std::size_t set_size = total_size(old_set);
+  for (const std::size_t room : {std::size_t{0}, set_size / 2, set_size - 8192}) {
+    SCOPED_TRACE("room " + std::to_string(room));
+    {
+      std::FILE* filler = std::fopen((disk.dir / "filler").c_str(), "wb");
+      ASSERT_NE(filler, nullptr);
+      const std::string block(4096, 'x');
+      for (std::size_t written = 0; written + room < free_bytes; written += block.size()) {
+        if (std::fwrite(block.data(), 1, block.size(), filler) != block.size()) break;
+      }
+      std::fclose(filler);
+    }
+    EXPECT_THROW(run_marts(db.path, json_dir, "", sink), std::runtime_error);
+    EXPECT_EQ(files_under(outputs), old_set);
+    std::filesystem::remove(disk.dir / "filler");
+  }
+  run_marts(db.path, json_dir, "", sink);
+  EXPECT_NE(files_under(outputs).at("json/sample_scoreboard.json"), old_set.at("json/sample_scoreboard.json"));
+}
+
+TEST(RunMarts, RemovesWhatAKilledRunLeftInItsOutputDirectoriesOnly) {
+  MartRunDb db;
+  const std::filesystem::path json = db.dir / "outputs" / "json";
+  const std::filesystem::path html = db.dir / "outputs" / "html";
+  vordak::testing::write_text(json / ".sample_scoreboard.json.a1B2c3", "half a scoreboard");
+  vordak::testing::write_text(html / ".vrd_dashboard.html.a1B2c3", "half a page");
+  vordak::testing::write_text(json / ".notes.txt.a1B2c3", "someone else's");
+  StringSink sink;
+  run_marts(db.path, std::nullopt, "", sink);
+  EXPECT_FALSE(std::filesystem::exists(json / ".sample_scoreboard.json.a1B2c3"));
+  EXPECT_FALSE(std::filesystem::exists(html / ".vrd_dashboard.html.a1B2c3"));
+  EXPECT_TRUE(std::filesystem::exists(json / ".notes.txt.a1B2c3"));
+  EXPECT_FALSE(std::filesystem::exists(json / ".vrd_outputs.publish"));
+}
+
+TEST(RunMarts, DuplicatedFirmsCountOnceAndBadRisksAreReported) {
+  MartRunDb db;
+  StringSink clean_sink;
+  const auto [clean, clean_trending] = run_marts(db.path, std::nullopt, "", clean_sink);
+  db.run("INSERT INTO dim_entity VALUES (1, 'KOBI', 20, 2), (1, 'KOBI', 10, 1), (3, 'KUR-TIC', 10, 1);"
+         "INSERT INTO map_identity VALUES (2, 'Ege İkinci');"
+         "INSERT INTO ref_sube_bolge VALUES (20, 'Çankaya 2', 2, 'Ankara');");
+  StringSink sink;
+  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "", sink);
+  const std::vector<std::string> lines = sink.lines();
+  EXPECT_TRUE(has_line(lines, "    [WARN] dim_entity holds 2 firms more than once (1, 3); each keeps its first row")) << sink.text();
+  EXPECT_TRUE(has_line(lines, "    [WARN] map_identity holds 1 firms more than once (2); each keeps its first row")) << sink.text();
+  EXPECT_EQ(scoreboard.rows.num_rows(), clean.rows.num_rows());
+  EXPECT_EQ(scoreboard.meta["n_muta"], 4);
+  const ordered_json page = parse_json(read_text(db.dir / "outputs" / "json" / "sample_scoreboard.json"));
+  std::int64_t total = 0;
+  for (const ordered_json& row : page["rows"]) total += row["son_risk"].get<std::int64_t>();
+  EXPECT_EQ(total, 60000000 + 300 + 50 + 10);
+
+  db.run("INSERT INTO fact_periodic VALUES (3, '2024-04', '880', 'nan'::DOUBLE, 0), (4, '2024-05', '100', 'inf'::DOUBLE, 0),"
+         " (1, '2024-04', '300', 1e300, 0)");
+  StringSink bad_sink;
+  run_marts(db.path, std::nullopt, "", bad_sink);
+  EXPECT_TRUE(has_line(bad_sink.lines(), "    [WARN] 3 firms have a kombine_risk that is not a number, infinite or out "
+                                         "of range; those values are cleaned"))
+      << bad_sink.text();
+  EXPECT_FALSE(has_line(clean_sink.lines(), "    [WARN] 3 firms have a kombine_risk that is not a number, infinite or out "
+                                            "of range; those values are cleaned"));
 }
 
 TEST(MartPaths, DerivesOutputsFromTheDatabaseLocation) {

@@ -39,6 +39,37 @@ TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
   }
 }
 
+TEST(CsvTextCell, NeutralisesFormulasButNotPlainNumbers) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"=HYPERLINK(\"http://evil.example\",\"Şube\")", "\"'=HYPERLINK(\"\"http://evil.example\"\",\"\"Şube\"\")\""},
+      {"=cmd|'/c calc'!A1", "'=cmd|'/c calc'!A1"},
+      {"+90 212", "'+90 212"},
+      {"-Merkez", "'-Merkez"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\tSekme", "'\tSekme"},
+      {"\rSatır", "\"'\rSatır\""},
+      {"-1250", "-1250"},
+      {"+3,5", "\"+3,5\""},
+      {"-0.25", "-0.25"},
+      {"-1.", "'-1."},
+      {"Şişli", "Şişli"},
+      {"", ""},
+  };
+  for (const auto& [text, cell] : cases) EXPECT_EQ(csv_text_cell(text), cell) << text;
+}
+
+TEST(ExportSubeBolgeRef, FormulaNamesAreNeutralisedAndTheDashboardsGetThemAsStored) {
+  TempDir dir;
+  Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
+  con.execute("CREATE TABLE ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR);"
+              "INSERT INTO ref_sube_bolge VALUES (-5, '=1+1', 1, '@bölge')");
+  const Table reference = read_sube_bolge_ref(con);
+  EXPECT_EQ(sube_bolge_ref_csv(reference), "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n-5,'=1+1,1,'@bölge\r\n");
+  EXPECT_EQ(sube_bolge_ref_records(reference),
+            (std::vector<std::vector<std::string>>{{"sube_kodu", "sube_adi", "bolge_kodu", "bolge_adi"},
+                                                   {"-5", "=1+1", "1", "@bölge"}}));
+}
+
 TEST(ExportSubeBolgeRef, MissingTableFailsWithoutAFile) {
   TempDir dir;
   Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);

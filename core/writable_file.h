@@ -1,0 +1,46 @@
+#pragma once
+
+// A file written under a hidden temporary name beside the file it is to replace
+// ("." + name + ".XXXXXX"), so that the target keeps its old content until a rename puts
+// the new one in its place. While its writer lives the file holds a lock, so that a
+// clean-up of files left by killed writers never takes one that is still being written.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vordak {
+
+namespace fs = std::filesystem;
+
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+
+  // The temporary file's own path.
+  virtual const fs::path& path() const = 0;
+  // Appends bytes (buffered). Throws std::runtime_error naming the target.
+  virtual void append(std::string_view bytes) = 0;
+  // Hands everything appended so far to the disk without waiting for it, so that the
+  // final sync finds little left to do. Throws like append().
+  virtual void start_writeback() = 0;
+  // Returns once every appended byte is on the disk, and closes the file; nothing may be
+  // appended after. Throws naming the target (a full disk often shows only here).
+  virtual void sync_and_close() = 0;
+};
+
+// Creates the temporary file for `target` in the target's directory, with the
+// permissions an ordinary new file gets. Throws std::runtime_error naming the target.
+std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target);
+
+// The name of the file a temporary file was made for: ".a.json.Xy12Ab" gives "a.json";
+// empty for a name of any other shape.
+std::string temporary_file_target(std::string_view name);
+
+// Removes a temporary file whose writer is gone (killed, or an earlier version that
+// kept no lock); one still held by a live writer stays. True when it was removed.
+// Throws std::runtime_error naming the file when it cannot be removed.
+bool remove_abandoned_temporary_file(const fs::path& path);
+
+}  // namespace vordak

@@ -1,0 +1,53 @@
+#pragma once
+
+// Writes the scoreboard file in the background while the run goes on: the rows are
+// turned into text in blocks by several threads at once, and each block is appended to
+// the file in document order and handed to the disk as soon as it is written, so that
+// the final sync finds little left to do. The bytes are write_scoreboard's, compact.
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/writable_file.h"
+#include "pipeline/scoreboard.h"
+
+namespace vordak::pipeline {
+
+class ScoreboardWriter {
+ public:
+  // Starts `threads` threads (at least one) writing `scoreboard` into `file`. Both are
+  // only borrowed: neither may change or go away before finish() returns or the writer
+  // is destroyed, and nothing else may write the file meanwhile.
+  ScoreboardWriter(const Scoreboard& scoreboard, WritableFile& file, unsigned threads);
+  // Stops the threads at their next block and waits for them.
+  ~ScoreboardWriter();
+  ScoreboardWriter(const ScoreboardWriter&) = delete;
+  ScoreboardWriter& operator=(const ScoreboardWriter&) = delete;
+
+  // Waits until the whole document is in the file; throws the first failure of a thread
+  // (a full disk, say).
+  void finish();
+
+ private:
+  void work();
+  // The text of piece `index`: the head, a block of rows, or the tail.
+  std::string piece(std::size_t index) const;
+
+  const Scoreboard& scoreboard_;
+  WritableFile& file_;
+  std::size_t pieces_;
+  std::mutex mutex_;
+  std::condition_variable turn_;
+  std::size_t next_piece_ = 0;    // the next piece a thread takes
+  std::size_t next_written_ = 0;  // the next piece to go into the file
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace vordak::pipeline

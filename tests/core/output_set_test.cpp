@@ -1,0 +1,137 @@
+#include "core/output_set.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "core/files.h"
+#include "tests/test_support.h"
+
+namespace vordak {
+namespace {
+
+using testing::read_text;
+using testing::TempDir;
+using testing::write_text;
+
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The real disk, whose renames fail once `renames_left` is used up, as a kill between
+// two renames would leave them.
+class RenameStopsEnv : public EnvWrapper {
+ public:
+  explicit RenameStopsEnv(int renames_left) : EnvWrapper(Env::system()), renames_left_(renames_left) {}
+  void rename_file(const fs::path& from, const fs::path& to) override {
+    if (renames_left_-- <= 0) throw std::runtime_error("killed");
+    EnvWrapper::rename_file(from, to);
+  }
+
+ private:
+  int renames_left_;
+};
+
+TEST(OutputSet, PublishesEveryMemberTogetherOrNone) {
+  TempDir dir;
+  const fs::path journal = dir / ".set.publish";
+  write_text(dir / "a.json", "old a");
+  write_text(dir / "html" / "b.html", "old b");
+  {
+    OutputSet set(Env::system(), journal);
+    set.add(dir / "a.json").append("new a");
+    set.add(dir / "html" / "b.html").append("new b");
+    // Nothing is visible before publish(), and a set given up removes its files.
+  }
+  EXPECT_EQ(read_text(dir / "a.json"), "old a");
+  EXPECT_EQ(read_text(dir / "html" / "b.html"), "old b");
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.json", "html"}));
+  EXPECT_EQ(names_in(dir / "html"), (std::vector<std::string>{"b.html"}));
+
+  OutputSet set(Env::system(), journal);
+  WritableFile& a = set.add(dir / "a.json");
+  a.append("new ");
+  a.start_writeback();
+  a.append(std::string(3 << 20, 'a'));  // beyond the buffer
+  set.add(dir / "html" / "b.html").append("new b");
+  set.publish();
+  EXPECT_EQ(read_text(dir / "a.json"), "new " + std::string(3 << 20, 'a'));
+  EXPECT_EQ(read_text(dir / "html" / "b.html"), "new b");
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.json", "html"}));
+  EXPECT_EQ(names_in(dir / "html"), (std::vector<std::string>{"b.html"}));
+  EXPECT_EQ(fs::status(dir / "a.json").permissions() & fs::perms::others_read, fs::perms::others_read);
+}
+
+TEST(OutputSet, AnInterruptedPublishIsCompletedByTheNextRun) {
+  for (int renames_done = 0; renames_done <= 2; ++renames_done) {
+    SCOPED_TRACE(renames_done);
+    TempDir dir;
+    const fs::path journal = dir / ".set.publish";
+    for (const char* name : {"a.json", "b.csv", "c.html"}) write_text(dir / name, "old");
+    RenameStopsEnv env(renames_done);
+    {
+      OutputSet set(env, journal);
+      for (const char* name : {"a.json", "b.csv", "c.html"}) set.add(dir / name).append("new");
+      EXPECT_THROW(set.publish(), std::runtime_error);
+    }
+    // The set's files now belong to the journal: they outlive the set.
+    EXPECT_TRUE(fs::exists(journal));
+    finish_interrupted_publish(Env::system(), journal);
+    for (const char* name : {"a.json", "b.csv", "c.html"}) EXPECT_EQ(read_text(dir / name), "new") << name;
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.json", "b.csv", "c.html"}));
+  }
+  TempDir dir;
+  finish_interrupted_publish(Env::system(), dir / ".none.publish");  // no journal: nothing to do
+  write_text(dir / ".bad.publish", "{not json");
+  EXPECT_THROW(finish_interrupted_publish(Env::system(), dir / ".bad.publish"), std::runtime_error);
+}
+
+TEST(OutputSet, CleanUpRemovesOnlyAbandonedTemporaryFilesOfOutputs) {
+  TempDir dir;
+  const auto is_output = [](std::string_view name) { return name.ends_with(".json"); };
+  write_text(dir / ".a.json.Ab12Cd", "left by a killed run");
+  write_text(dir / ".other.txt.Ab12Cd", "not an output");
+  write_text(dir / ".a.json.Ab12", "not a temporary name");
+  write_text(dir / "b.json", "an output");
+  const std::unique_ptr<WritableFile> live = open_temporary_file(dir / "c.json");  // a writer still at work
+  EXPECT_EQ(remove_abandoned_outputs(Env::system(), dir.path(), is_output), 1u);
+  std::vector<std::string> expected = {".a.json.Ab12", ".other.txt.Ab12Cd", live->path().filename().string(), "b.json"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names_in(dir.path()), expected);
+  EXPECT_EQ(remove_abandoned_outputs(Env::system(), dir / "missing", is_output), 0u);
+}
+
+TEST(TemporaryFileTarget, ReadsTheTargetOutOfATemporaryName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {".a.json.Xy12Ab", "a.json"},
+      {".vrd_dashboard.html.000000", "vrd_dashboard.html"},
+      {"a.json.Xy12Ab", ""},
+      {".a.json.Xy12A", ""},
+      {".a.json.Xy-2Ab", ""},
+      {".Xy12Ab", ""},
+      {"..Xy12Ab", ""},
+      {".a.Xy12Ab", "a"},
+  };
+  for (const auto& [name, target] : cases) EXPECT_EQ(temporary_file_target(name), target) << name;
+}
+
+TEST(AtomicFile, WritesInPiecesAndCommitsOrLeavesNothing) {
+  TempDir dir;
+  {
+    AtomicFile file(dir / "out.txt");
+    file.write("never ");
+  }
+  EXPECT_TRUE(names_in(dir.path()).empty());
+  AtomicFile file(dir / "out.txt");
+  file.write("one ");
+  file.write("two");
+  file.commit();
+  EXPECT_EQ(read_text(dir / "out.txt"), "one two");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+}
+
+}  // namespace
+}  // namespace vordak

@@ -60,7 +60,9 @@ Table period_rows(Connection& con, const ScoreSource& source, const std::vector<
                    score_sql +
                    ") SELECT simdi.entity_id, skor.skor, simdi.yi, simdi.risk, sonraki.yi AS yi_sonraki FROM simdi "
                    "LEFT JOIN skor ON skor.entity_id = simdi.entity_id "
-                   "LEFT JOIN sonraki ON sonraki.entity_id = simdi.entity_id WHERE simdi.entity_id IS NOT NULL");
+                   "LEFT JOIN sonraki ON sonraki.entity_id = simdi.entity_id WHERE simdi.entity_id IS NOT NULL "
+                   // One order on every run: ties in the score fall into the same deciles.
+                   "ORDER BY simdi.entity_id");
 }
 
 ordered_json rounded(std::optional<double> value) {

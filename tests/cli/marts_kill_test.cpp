@@ -76,8 +76,7 @@ void erase_between(std::string& text, const std::string& from, const std::string
 }
 
 // The outputs by name (hidden files aside). The pages are taken without their making
-// time (a minute apart between runs) and the admin page without its model measures, whose
-// probability deciles split tied firms in the order the database hands them over.
+// time (a minute apart between runs).
 std::map<std::string, std::string> output_set(const fs::path& outputs) {
   std::map<std::string, std::string> files;
   for (const char* dir : {"json", "html"}) {
@@ -85,7 +84,6 @@ std::map<std::string, std::string> output_set(const fs::path& outputs) {
       if (entry.path().filename().string().starts_with(".")) continue;  // a killed run's temporary file
       std::string text = read_text(entry.path());
       erase_between(text, "Oluşturulma: <b>", "</b>");
-      erase_between(text, "\"model_olcumleri\":", ",\"rows\":[");
       files[std::string(dir) + "/" + entry.path().filename().string()] = std::move(text);
     }
   }

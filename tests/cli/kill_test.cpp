@@ -20,17 +20,13 @@
 #include "core/child_process.h"
 #include "motor/step_table.h"
 #include "tests/cli/cli_test_support.h"
+#include "tests/cli/kill_support.h"
 #include "tests/test_support.h"
 
 namespace vordak::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long setting(const char* name, long fallback) {
-  const char* text = std::getenv(name);
-  return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 10) : fallback;
-}
 
 // Every process below this one: kernels leave their parent's session, but with this
 // process a subreaper they stay its descendants when the engine dies.
@@ -66,42 +62,6 @@ void kill_descendants() {
     }
     ::poll(nullptr, 0, 20);
   }
-}
-
-// Starts the engine, lets it print `lines` lines, waits `extra` more, and kills it.
-void run_and_kill(const std::vector<std::string>& args, std::size_t lines, std::chrono::milliseconds extra) {
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::close(out[0]);
-    std::vector<char*> argv = {const_cast<char*>(VORDAK_BINARY)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(VORDAK_BINARY, argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  std::size_t seen = 0;
-  std::optional<Clock::time_point> deadline;
-  while (true) {
-    if (!deadline && seen >= lines) deadline = Clock::now() + extra;
-    int wait_ms = -1;
-    if (deadline) wait_ms = static_cast<int>(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                     *deadline - Clock::now()).count()));
-    pollfd polled{out[0], POLLIN, 0};
-    if (::poll(&polled, 1, wait_ms) == 0) break;  // the moment has come
-    char buffer[4096];
-    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;  // the run ended before the moment
-    seen += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  ::close(out[0]);
-  kill_descendants();
 }
 
 // Every file of the kinds the engine writes parses whole.
@@ -148,8 +108,8 @@ std::map<std::string, bool> decisions(const std::string& out) {
 
 TEST(KillAtAnyMoment, FilesStayWholeAndTheNextRunRedoesWhatDidNotFinish) {
   ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-  const long count = setting("VORDAK_KILL_COUNT", 20);
-  std::mt19937 random(static_cast<unsigned>(setting("VORDAK_KILL_SEED", 1)));
+  const long count = env_setting("VORDAK_KILL_COUNT", 20);
+  std::mt19937 random(static_cast<unsigned>(env_setting("VORDAK_KILL_SEED", 1)));
   TempDir dir;
   const fs::path work = dir / "work";
   const std::vector<std::string> run = {"run", "--work-dir", work.string(), "--skip-ingest"};
@@ -183,6 +143,7 @@ TEST(KillAtAnyMoment, FilesStayWholeAndTheNextRunRedoesWhatDidNotFinish) {
         round == 1 ? after_transform : std::uniform_int_distribution<std::size_t>(0, full_lines)(random);
     const auto extra = std::chrono::milliseconds(round == 1 ? 0 : std::uniform_int_distribution<int>(0, 400)(random));
     run_and_kill(run, lines, extra);
+    kill_descendants();
     expect_whole_files(work);
 
     const auto after = record_seasons(work, offered);

@@ -20,52 +20,10 @@
 #include "synth/model_outputs.h"
 #include "synth/portfolio_generator.h"
 #include "tests/cli/cli_test_support.h"
+#include "tests/cli/kill_support.h"
 
 namespace vordak::testing {
 namespace {
-
-long setting(const char* name, long fallback) {
-  const char* text = std::getenv(name);
-  return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 10) : fallback;
-}
-
-// Starts `vordak marts`, lets it print `lines` lines, waits `extra` more, and kills it.
-void run_and_kill(const std::vector<std::string>& args, std::size_t lines, std::chrono::milliseconds extra) {
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::close(out[0]);
-    std::vector<char*> argv = {const_cast<char*>(VORDAK_BINARY)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(VORDAK_BINARY, argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  using Clock = std::chrono::steady_clock;
-  std::size_t seen = 0;
-  std::optional<Clock::time_point> deadline;
-  while (true) {
-    if (!deadline && seen >= lines) deadline = Clock::now() + extra;
-    int wait_ms = -1;
-    if (deadline) {
-      wait_ms = static_cast<int>(
-          std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count()));
-    }
-    pollfd polled{out[0], POLLIN, 0};
-    if (::poll(&polled, 1, wait_ms) == 0) break;  // the moment has come
-    char buffer[4096];
-    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;  // the run ended before the moment
-    seen += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  ::close(out[0]);
-}
 
 // Removes what stands between the first `from` and the next `to`.
 void erase_between(std::string& text, const std::string& from, const std::string& to) {
@@ -100,8 +58,8 @@ bool holds_hidden_files(const fs::path& outputs) {
 }
 
 TEST(MartsKilledAtAnyMoment, LeaveTheOldSetOrTheNewOneAndTheNextRunTidiesUp) {
-  const long count = setting("VORDAK_MARTS_KILL_COUNT", 8);
-  std::mt19937 random(static_cast<unsigned>(setting("VORDAK_KILL_SEED", 1)));
+  const long count = env_setting("VORDAK_MARTS_KILL_COUNT", 8);
+  std::mt19937 random(static_cast<unsigned>(env_setting("VORDAK_KILL_SEED", 1)));
   TempDir dir;
   const fs::path outputs = dir / "outputs";
   const std::string db = (dir / "data" / "vrd.duckdb").string();

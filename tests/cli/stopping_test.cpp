@@ -48,6 +48,42 @@ std::vector<std::string> run_args(const fs::path& dir) {
   return {"run", "--work-dir", dir.string(), "--skip-ingest", "--skip-ml", "--skip-backtest"};
 }
 
+// A FIFO, dir/started, through which a step's first cell tells the test that it runs.
+class StartSignal {
+ public:
+  explicit StartSignal(const fs::path& dir) : path_(dir / "started") {
+    EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    reader_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    keep_open_ = ::open(path_.c_str(), O_WRONLY);
+  }
+  ~StartSignal() {
+    ::close(reader_);
+    ::close(keep_open_);
+  }
+  StartSignal(const StartSignal&) = delete;
+  StartSignal& operator=(const StartSignal&) = delete;
+
+  // Waits up to five minutes for the cell; what it wrote, empty when it never came.
+  std::string wait() const {
+    pollfd polled = {reader_, POLLIN, 0};
+    if (::poll(&polled, 1, 300'000) != 1) return "";
+    char text[32] = {};
+    return ::read(reader_, text, sizeof text - 1) > 0 ? text : "";
+  }
+
+ private:
+  fs::path path_;
+  int reader_ = -1, keep_open_ = -1;
+};
+
+// The command line of a run of `dir`.
+std::vector<std::string> run_command(const fs::path& dir) {
+  std::vector<std::string> argv = {VORDAK_BINARY};
+  const std::vector<std::string> args = run_args(dir);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
 // Starts a process in a session of its own, as a cell may, and writes its pid to `file`.
 std::string start_sleeper(const std::string& file) {
   return "import subprocess\n"
@@ -106,24 +142,13 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
   adopt_orphans();
   for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
     TempDir dir;
-    // The cell tells this test through a FIFO that it runs, then never ends.
-    const fs::path started = dir / "started";
-    ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
-    const int reader = ::open(started.c_str(), O_RDONLY | O_NONBLOCK);
-    const int keep_open = ::open(started.c_str(), O_WRONLY);
+    // The cell tells this test that it runs, then never ends.
+    const StartSignal started(dir.path());
     write_run_notebooks(dir.path(), {start_sleeper("started"), "while True:\n    pass"});
-
-    std::vector<std::string> argv = {VORDAK_BINARY};
-    const std::vector<std::string> args = run_args(dir.path());
-    argv.insert(argv.end(), args.begin(), args.end());
-    RunningChild run(argv);
-    pollfd polled = {reader, POLLIN, 0};
-    ASSERT_EQ(::poll(&polled, 1, 300'000), 1) << "the step never started";
-    char text[32] = {};
-    ASSERT_GT(::read(reader, text, sizeof text - 1), 0);
-    const pid_t sleeper = std::atoi(text);
-    ::close(reader);
-    ::close(keep_open);
+    RunningChild run(run_command(dir.path()));
+    const std::string said = started.wait();
+    ASSERT_FALSE(said.empty()) << "the step never started";
+    const pid_t sleeper = std::atoi(said.c_str());
 
     ::kill(run.pid(), signal);
     EXPECT_EQ(run.wait(), status) << signal;
@@ -150,20 +175,10 @@ std::vector<pid_t> leftovers_once_ended() {
 TEST(Stopping, RunKilledOutrightTakesItsRunnerAndKernelsAlong) {
   adopt_orphans();
   TempDir dir;
-  const fs::path started = dir / "started";
-  ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
-  const int reader = ::open(started.c_str(), O_RDONLY | O_NONBLOCK);
-  const int keep_open = ::open(started.c_str(), O_WRONLY);
+  const StartSignal started(dir.path());
   write_run_notebooks(dir.path(), {"open('started', 'w').write('x')", "while True:\n    pass"});
-
-  std::vector<std::string> argv = {VORDAK_BINARY};
-  const std::vector<std::string> args = run_args(dir.path());
-  argv.insert(argv.end(), args.begin(), args.end());
-  RunningChild run(argv);
-  pollfd polled = {reader, POLLIN, 0};
-  ASSERT_EQ(::poll(&polled, 1, 300'000), 1) << "the step never started";
-  ::close(reader);
-  ::close(keep_open);
+  RunningChild run(run_command(dir.path()));
+  ASSERT_FALSE(started.wait().empty()) << "the step never started";
   EXPECT_GE(descendants(run.pid()).size(), 2u) << "a runner and a kernel";
 
   ::kill(run.pid(), SIGKILL);

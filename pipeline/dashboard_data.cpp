@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "core/csv_reader.h"
 #include "core/files.h"
 #include "core/number_text.h"
 #include "pipeline/cleaning.h"

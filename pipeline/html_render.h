@@ -59,7 +59,4 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
 // \u escapes (they only occur inside strings, where the escapes mean the same).
 std::string script_safe_json(std::string_view json);
 
-// The records of a CSV text (RFC 4180: quoted fields, doubled quotes, CR LF or LF).
-std::vector<std::vector<std::string>> parse_csv(std::string_view text);
-
 }  // namespace vordak::pipeline

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/html_render.h"
+#include "core/csv_reader.h"
 
 using namespace vordak;
 
@@ -27,7 +27,7 @@ std::string csv_field(const std::string& field) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  (void)pipeline::parse_csv(text);
+  (void)parse_csv(text);
 
   FuzzedDataProvider input(data, size);
   std::vector<std::vector<std::string>> records;
@@ -40,6 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     written += input.ConsumeBool() ? "\r\n" : "\n";
     records.push_back(record);
   }
-  if (pipeline::parse_csv(written) != records) std::abort();
+  if (parse_csv(written) != records) std::abort();
   return 0;
 }

@@ -22,8 +22,6 @@ TEST(HtmlRender, EscapesEmbeddedTextForScriptsAndMarkup) {
   EXPECT_EQ(script_safe_json(R"(["</script><b>&", "a\u2028b"])"), R"(["\u003c/script\u003e\u003cb\u003e\u0026", "a\u2028b"])");
   EXPECT_EQ(script_safe_json("[\"x\xE2\x80\xA8y\xE2\x80\xA9z\"]"), R"(["x\u2028y\u2029z"])");
   EXPECT_EQ(html_escape(R"(<a href="x">'&'</a>)"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
-  EXPECT_EQ(parse_csv("a,b\r\n\"x,\"\"y\"\"\",\r\n\"l1\nl2\",z"),
-            (std::vector<std::vector<std::string>>{{"a", "b"}, {"x,\"y\"", ""}, {"l1\nl2", "z"}}));
 }
 
 TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {

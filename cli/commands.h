@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,5 +52,9 @@ std::vector<Subcommand> tool_subcommands();
 struct RegisterTool {
   explicit RegisterTool(Subcommand subcommand);
 };
+
+// The directory of the library that holds the commands (build tree or lib/vordak): the
+// module of the data commands, libvordak_data.so, lies beside it. Empty when unknown.
+std::filesystem::path commands_library_dir();
 
 }  // namespace vordak::cli

@@ -20,7 +20,9 @@ using vordak::cli::Subcommand;
 // one of them, or to list every command. False, with the reason on standard error, when
 // the installation lacks it.
 bool load_data_commands() {
-  if (::dlopen("libvordak_data.so", RTLD_NOW | RTLD_LOCAL) != nullptr) return true;
+  // By its full path: a run path is not searched when a sanitizer's runtime is the caller.
+  const std::string module = (vordak::cli::commands_library_dir() / "libvordak_data.so").string();
+  if (::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr) return true;
   std::fprintf(stderr, "vordak: the marts, sql and demo commands cannot be loaded: %s\n", ::dlerror());
   return false;
 }

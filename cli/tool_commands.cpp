@@ -1,5 +1,7 @@
 // The tools around the engine, gathered from the files that register them.
 
+#include <dlfcn.h>
+
 #include <algorithm>
 
 #include "cli/commands.h"
@@ -7,6 +9,9 @@
 namespace vordak::cli {
 
 namespace {
+
+// A function of this library, to find the library's file by.
+void anchor() {}
 
 std::vector<Subcommand>& registered_tools() {
   static std::vector<Subcommand> tools;
@@ -23,6 +28,12 @@ std::vector<Subcommand> tool_subcommands() {
   const auto rank = [](const Subcommand& sub) { return std::find(kOrder.begin(), kOrder.end(), sub.command.name) - kOrder.begin(); };
   std::stable_sort(tools.begin(), tools.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
   return tools;
+}
+
+std::filesystem::path commands_library_dir() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&anchor), &info) == 0 || info.dli_fname == nullptr) return {};
+  return std::filesystem::path(info.dli_fname).parent_path();
 }
 
 }  // namespace vordak::cli

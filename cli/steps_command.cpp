@@ -16,17 +16,17 @@ ordered_json optional_text(std::string_view text) { return text.empty() ? ordere
 
 ordered_json table_json() {
   ordered_json steps = ordered_json::array();
-  for (const motor::StepSpec& spec : motor::step_table()) {
+  for (const motor::StepDefinition& definition : motor::step_table()) {
     ordered_json step = ordered_json::object();
-    step["adim"] = spec.kod;
-    step["nb"] = spec.nb;
-    step["aciklama"] = spec.aciklama;
-    step["bagimlilik"] = text_list(spec.upstream);
-    step["okur"] = text_list(spec.reads);
-    step["veri_kaynaklari"] = text_list(spec.data_sources);
-    step["kaynak_parametresi"] = optional_text(motor::source_param_name(spec.source_param));
-    step["parametreler"] = text_list(motor::step_param_names(spec));
-    step["run_grubu"] = optional_text(motor::group_name(spec.group));
+    step["adim"] = definition.kod;
+    step["nb"] = definition.nb;
+    step["aciklama"] = definition.aciklama;
+    step["bagimlilik"] = text_list(definition.upstream);
+    step["okur"] = text_list(definition.reads);
+    step["veri_kaynaklari"] = text_list(definition.data_sources);
+    step["kaynak_parametresi"] = optional_text(motor::source_param_name(definition.source_param));
+    step["parametreler"] = text_list(motor::step_param_names(definition));
+    step["run_grubu"] = optional_text(motor::group_name(definition.group));
     steps.push_back(std::move(step));
   }
   ordered_json inert = ordered_json::object();
@@ -46,14 +46,14 @@ void print_table(Sink& out) {
   out.line("  " + pad_left("#", 2) + "  " + pad_right("adım", 20) + " " + pad_right("notebook", 33) + " " +
            pad_right("run", 9) + " " + pad_right("veri kaynakları", 46) + " bağımlılıklar");
   int number = 0;
-  for (const motor::StepSpec& spec : motor::step_table()) {
+  for (const motor::StepDefinition& definition : motor::step_table()) {
     std::string sources = "-";
-    if (!spec.data_sources.empty()) {
-      sources = std::string(motor::source_param_name(spec.source_param)) + "=" + listed(spec.data_sources);
+    if (!definition.data_sources.empty()) {
+      sources = std::string(motor::source_param_name(definition.source_param)) + "=" + listed(definition.data_sources);
     }
-    const std::string_view group = motor::group_name(spec.group);
-    out.line("  " + pad_left(std::to_string(++number), 2) + "  " + pad_right(spec.kod, 20) + " " + pad_right(spec.nb, 33) +
-             " " + pad_right(group.empty() ? "-" : group, 9) + " " + pad_right(sources, 46) + " " + listed(spec.upstream));
+    const std::string_view group = motor::group_name(definition.group);
+    out.line("  " + pad_left(std::to_string(++number), 2) + "  " + pad_right(definition.kod, 20) + " " + pad_right(definition.nb, 33) +
+             " " + pad_right(group.empty() ? "-" : group, 9) + " " + pad_right(sources, 46) + " " + listed(definition.upstream));
   }
   const std::vector<std::string> offered = motor::default_run_order();
   const std::vector<std::string> all = motor::full_run_order();

@@ -8,14 +8,14 @@ namespace {
 
 OrderedTable<std::vector<std::string>> build_dependencies() {
   std::vector<std::pair<std::string, std::vector<std::string>>> entries;
-  for (const StepSpec& spec : step_table()) entries.emplace_back(spec.kod, spec.upstream);
+  for (const StepDefinition& definition : step_table()) entries.emplace_back(definition.kod, definition.upstream);
   for (const auto& entry : inert_dependencies()) entries.push_back(entry);
   return OrderedTable<std::vector<std::string>>(std::move(entries));
 }
 
 OrderedTable<AdimKaydi> build_registry() {
   std::vector<std::pair<std::string, AdimKaydi>> entries;
-  for (const StepSpec& spec : step_table()) entries.push_back({spec.kod, {spec.nb, spec.aciklama}});
+  for (const StepDefinition& definition : step_table()) entries.push_back({definition.kod, {definition.nb, definition.aciklama}});
   return OrderedTable<AdimKaydi>(std::move(entries));
 }
 

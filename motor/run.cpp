@@ -13,17 +13,17 @@ namespace {
 
 // What a run hands the step beyond the base parameters: its data sources, then its
 // run parameters, in the step table's order.
-OfferedStep offer(const StepSpec& spec, const Season& season, const RunArgs& run) {
-  OfferedStep step{spec.kod, std::nullopt, std::nullopt};
+OfferedStep offer(const StepDefinition& definition, const Season& season, const RunArgs& run) {
+  OfferedStep step{definition.kod, std::nullopt, std::nullopt};
   NotebookParams params;
-  if (!spec.data_sources.empty()) {
+  if (!definition.data_sources.empty()) {
     std::vector<std::string> dirs;
-    for (const std::string& key : spec.data_sources) dirs.push_back(season.resolve_source(key));
-    const std::string name(source_param_name(spec.source_param));
-    params.set(name, spec.source_param == SourceParam::kSourceDirs ? join(dirs, ",") : dirs.front());
+    for (const std::string& key : definition.data_sources) dirs.push_back(season.resolve_source(key));
+    const std::string name(source_param_name(definition.source_param));
+    params.set(name, definition.source_param == SourceParam::kSourceDirs ? join(dirs, ",") : dirs.front());
     step.source_dirs = dirs;
   }
-  for (const RunParam param : spec.run_params) {
+  for (const RunParam param : definition.run_params) {
     const std::string name(param_name(param));
     switch (param) {
       case RunParam::kLogDir: params.set(name, season.log_dir().string()); break;
@@ -44,9 +44,9 @@ OfferedStep offer(const StepSpec& spec, const Season& season, const RunArgs& run
   return step;
 }
 
-bool left_out(const StepSpec& spec, const RunArgs& run) {
-  return (is_ingest_step(spec.kod) && run.skip_ingest) || (spec.group == RunGroup::kMl && run.skip_ml) ||
-         (spec.group == RunGroup::kBacktest && run.skip_backtest);
+bool left_out(const StepDefinition& definition, const RunArgs& run) {
+  return (is_ingest_step(definition.kod) && run.skip_ingest) || (definition.group == RunGroup::kMl && run.skip_ml) ||
+         (definition.group == RunGroup::kBacktest && run.skip_backtest);
 }
 
 }  // namespace
@@ -54,8 +54,8 @@ bool left_out(const StepSpec& spec, const RunArgs& run) {
 std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) const {
   std::vector<OfferedStep> steps;
   for (const std::string& kod : run.all_steps ? full_run_order() : default_run_order()) {
-    const StepSpec& spec = *find_step(kod);
-    if (!left_out(spec, run)) steps.push_back(offer(spec, season_, run));
+    const StepDefinition& definition = *find_step(kod);
+    if (!left_out(definition, run)) steps.push_back(offer(definition, season_, run));
   }
   return steps;
 }

@@ -144,12 +144,12 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
 }
 
 void Season::refuse_unjoinable_sources() const {
-  for (const StepSpec& spec : step_table()) {
-    if (spec.source_param != SourceParam::kSourceDirs) continue;
-    for (const std::string& key : spec.data_sources) {
+  for (const StepDefinition& definition : step_table()) {
+    if (definition.source_param != SourceParam::kSourceDirs) continue;
+    for (const std::string& key : definition.data_sources) {
       const std::string dir = resolve_source(key);
       if (dir.find(',') != std::string::npos) {
-        throw std::runtime_error("veri kaynağı " + key + " dizininde ',' var: " + dir + " (" + spec.kod +
+        throw std::runtime_error("veri kaynağı " + key + " dizininde ',' var: " + dir + " (" + definition.kod +
                                  " dizinlerini SOURCE_DIRS içinde ',' ile ayrılmış alır)");
       }
     }

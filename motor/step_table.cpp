@@ -12,25 +12,25 @@ using enum RunParam;
 using enum RunGroup;
 
 // An ingest step reading its extracts from the given data sources.
-StepSpec ingest(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> sources,
+StepDefinition ingest(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> sources,
                 SourceParam param, RunGroup group = kIngest) {
   return {kod, nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources), param, {}, group};
 }
 
 // A step whose notebook reads exactly what its upstream steps write.
-StepSpec step(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> upstream,
+StepDefinition step(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> upstream,
               std::vector<RunParam> params = {}, RunGroup group = kNotOffered) {
   return {kod, nb, aciklama, upstream, upstream, {}, SourceParam::kNone, std::move(params), group};
 }
 
 // Built on first use: the registry's constants are made from it while the library loads.
-std::vector<StepSpec> build_table() {
+std::vector<StepDefinition> build_table() {
   using SP = SourceParam;
   const std::vector<std::string> all_ingest_sources = {
       "ingest_kik",    "ingest_kredi", "ingest_yis", "ingest_eus",    "ingest_hedef_kapsam",
       "ingest_statik", "ingest_train", "ingest_rkd", "ingest_memzuc", "ingest_depo",
   };
-  std::vector<StepSpec> table = {
+  std::vector<StepDefinition> table = {
       {"ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma", {}, {}, {}, SP::kNone, {}, kIngest},
       ingest("ingest_kik", "nb_01b_ingest_kik.ipynb", "KIK izleme CSV", {"kik_data_ham_csv"}, SP::kSourceDir),
       ingest("ingest_kredi", "nb_01c_ingest_kredi.ipynb", "Kredi risk parquet", {"kredi_db"}, SP::kSourceDir),
@@ -66,8 +66,8 @@ std::vector<StepSpec> build_table() {
       step("diag_unvan", "nb_07a_diag_unvan.ipynb", "Unvan boşluk diagnostiği", {"transform"}),
       step("diag_risk", "nb_07b_diag_risk.ipynb", "Risk tutarlılık diagnostiği", {"transform"}),
   };
-  const auto at = [&](std::string_view kod) -> StepSpec& {
-    return *std::find_if(table.begin(), table.end(), [&](const StepSpec& s) { return s.kod == kod; });
+  const auto at = [&](std::string_view kod) -> StepDefinition& {
+    return *std::find_if(table.begin(), table.end(), [&](const StepDefinition& s) { return s.kod == kod; });
   };
   // The prediction step only reports whether a scoreboard exists; it reads none. The
   // marts show the predictions and the backtest summaries, so they read those tables.
@@ -78,14 +78,14 @@ std::vector<StepSpec> build_table() {
 
 }  // namespace
 
-const std::vector<StepSpec>& step_table() {
-  static const std::vector<StepSpec> table = build_table();
+const std::vector<StepDefinition>& step_table() {
+  static const std::vector<StepDefinition> table = build_table();
   return table;
 }
 
-const StepSpec* find_step(std::string_view kod) {
-  for (const StepSpec& spec : step_table()) {
-    if (spec.kod == kod) return &spec;
+const StepDefinition* find_step(std::string_view kod) {
+  for (const StepDefinition& definition : step_table()) {
+    if (definition.kod == kod) return &definition;
   }
   return nullptr;
 }
@@ -96,13 +96,13 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_depen
 }
 
 std::vector<std::string> full_run_order() {
-  const std::vector<StepSpec>& table = step_table();
+  const std::vector<StepDefinition>& table = step_table();
   std::vector<std::string> order;
   std::set<std::string> placed;
   while (order.size() < table.size()) {
-    const auto ready = std::find_if(table.begin(), table.end(), [&](const StepSpec& spec) {
-      return !placed.contains(spec.kod) &&
-             std::all_of(spec.reads.begin(), spec.reads.end(), [&](const std::string& r) { return placed.contains(r); });
+    const auto ready = std::find_if(table.begin(), table.end(), [&](const StepDefinition& definition) {
+      return !placed.contains(definition.kod) &&
+             std::all_of(definition.reads.begin(), definition.reads.end(), [&](const std::string& r) { return placed.contains(r); });
     });
     if (ready == table.end()) throw std::logic_error("the steps' reads form a cycle");
     order.push_back(ready->kod);
@@ -114,8 +114,8 @@ std::vector<std::string> full_run_order() {
 std::vector<std::string> default_run_order() {
   std::vector<std::string> order;
   for (const RunGroup group : {kIngest, kCore, kMl, kBacktest}) {
-    for (const StepSpec& spec : step_table()) {
-      if (spec.group == group) order.push_back(spec.kod);
+    for (const StepDefinition& definition : step_table()) {
+      if (definition.group == group) order.push_back(definition.kod);
     }
   }
   return order;
@@ -126,10 +126,10 @@ const std::vector<std::string>& base_param_names() {
   return names;
 }
 
-std::vector<std::string> step_param_names(const StepSpec& spec) {
+std::vector<std::string> step_param_names(const StepDefinition& definition) {
   std::vector<std::string> names;
-  if (spec.source_param != SourceParam::kNone) names.emplace_back(source_param_name(spec.source_param));
-  for (const RunParam param : spec.run_params) names.emplace_back(param_name(param));
+  if (definition.source_param != SourceParam::kNone) names.emplace_back(source_param_name(definition.source_param));
+  for (const RunParam param : definition.run_params) names.emplace_back(param_name(param));
   return names;
 }
 

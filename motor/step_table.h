@@ -33,7 +33,7 @@ enum class RunParam {
 // for by name or in a run of all steps.
 enum class RunGroup { kNotOffered, kIngest, kCore, kMl, kBacktest };
 
-struct StepSpec {
+struct StepDefinition {
   std::string kod;       // step key
   std::string nb;        // notebook file name
   std::string aciklama;  // description shown to the operator
@@ -51,10 +51,10 @@ struct StepSpec {
 };
 
 // Every step, in registry order (the order `from_step` follows).
-const std::vector<StepSpec>& step_table();
+const std::vector<StepDefinition>& step_table();
 
 // The step with this key; nullptr when there is none.
-const StepSpec* find_step(std::string_view kod);
+const StepDefinition* find_step(std::string_view kod);
 
 // Dependency entries without a step of their own (never executed), as key and upstream.
 const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_dependencies();
@@ -74,7 +74,7 @@ const std::vector<std::string>& base_param_names();
 
 // Every parameter a run may hand the step beyond the base ones, in order: its source
 // parameter, then its run parameters.
-std::vector<std::string> step_param_names(const StepSpec& spec);
+std::vector<std::string> step_param_names(const StepDefinition& definition);
 
 // Parameter names and operator words of the enums above.
 std::string_view param_name(RunParam param);

@@ -42,10 +42,10 @@ std::set<std::string> assigned_names(const std::string& source) {
 }
 
 TEST(Notebooks, EachStepsNotebookDeclaresEveryParameterARunHandsIt) {
-  for (const motor::StepSpec& spec : motor::step_table()) {
-    SCOPED_TRACE(spec.kod + ": " + spec.nb);
-    ASSERT_TRUE(fs::is_regular_file(kNotebooks / spec.nb));
-    const ordered_json notebook = ordered_json::parse(read_text(kNotebooks / spec.nb));
+  for (const motor::StepDefinition& definition : motor::step_table()) {
+    SCOPED_TRACE(definition.kod + ": " + definition.nb);
+    ASSERT_TRUE(fs::is_regular_file(kNotebooks / definition.nb));
+    const ordered_json notebook = ordered_json::parse(read_text(kNotebooks / definition.nb));
     EXPECT_EQ(notebook.at("nbformat"), 4);
     EXPECT_EQ(notebook.at("metadata").at("kernelspec").at("name"), "python3");
     const ordered_json* first_code = nullptr;
@@ -58,7 +58,7 @@ TEST(Notebooks, EachStepsNotebookDeclaresEveryParameterARunHandsIt) {
     ASSERT_NE(first_code, nullptr);
     ASSERT_TRUE(tagged_parameters(*first_code));
     std::vector<std::string> expected = motor::base_param_names();
-    for (const std::string& name : motor::step_param_names(spec)) expected.push_back(name);
+    for (const std::string& name : motor::step_param_names(definition)) expected.push_back(name);
     const std::set<std::string> assigned = assigned_names(cell_source(*first_code));
     for (const std::string& name : expected) EXPECT_TRUE(assigned.contains(name)) << "missing default for " << name;
     // The code after the parameters cell does work: every notebook calls the tools.

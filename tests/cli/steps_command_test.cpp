@@ -15,12 +15,12 @@ TEST(StepsCommand, JsonHoldsEveryStepWithWhatARunHandsItAndBothOrders) {
   const ordered_json table = parse_json(result.out);
   ASSERT_EQ(table["adimlar"].size(), motor::step_table().size());
   for (std::size_t i = 0; i < motor::step_table().size(); ++i) {
-    const motor::StepSpec& spec = motor::step_table()[i];
+    const motor::StepDefinition& definition = motor::step_table()[i];
     const ordered_json& step = table["adimlar"][i];
-    EXPECT_EQ(step["adim"], spec.kod);
-    EXPECT_EQ(step["nb"], spec.nb);
-    EXPECT_EQ(step["bagimlilik"], ordered_json(spec.upstream));
-    EXPECT_EQ(step["parametreler"], ordered_json(motor::step_param_names(spec)));
+    EXPECT_EQ(step["adim"], definition.kod);
+    EXPECT_EQ(step["nb"], definition.nb);
+    EXPECT_EQ(step["bagimlilik"], ordered_json(definition.upstream));
+    EXPECT_EQ(step["parametreler"], ordered_json(motor::step_param_names(definition)));
   }
   const ordered_json hedef = table["adimlar"][5];
   EXPECT_EQ(hedef["veri_kaynaklari"], (ordered_json{"eus_hedef_muta", "eus_sql_kapsam_muta"}));

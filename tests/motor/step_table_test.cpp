@@ -16,13 +16,13 @@ std::size_t position(const std::vector<std::string>& order, const std::string& k
 
 TEST(StepTable, EveryDependencyAndReadIsARegisteredStep) {
   std::set<std::string> keys, notebooks;
-  for (const StepSpec& spec : step_table()) {
-    EXPECT_TRUE(keys.insert(spec.kod).second) << "duplicate key " << spec.kod;
-    EXPECT_TRUE(notebooks.insert(spec.nb).second) << "shared notebook " << spec.nb;
+  for (const StepDefinition& definition : step_table()) {
+    EXPECT_TRUE(keys.insert(definition.kod).second) << "duplicate key " << definition.kod;
+    EXPECT_TRUE(notebooks.insert(definition.nb).second) << "shared notebook " << definition.nb;
   }
-  for (const StepSpec& spec : step_table()) {
-    for (const std::string& up : spec.upstream) EXPECT_TRUE(keys.contains(up)) << spec.kod << " <- " << up;
-    for (const std::string& read : spec.reads) EXPECT_TRUE(keys.contains(read)) << spec.kod << " reads " << read;
+  for (const StepDefinition& definition : step_table()) {
+    for (const std::string& up : definition.upstream) EXPECT_TRUE(keys.contains(up)) << definition.kod << " <- " << up;
+    for (const std::string& read : definition.reads) EXPECT_TRUE(keys.contains(read)) << definition.kod << " reads " << read;
   }
   for (const auto& [key, upstream] : inert_dependencies()) {
     EXPECT_FALSE(keys.contains(key)) << key << " is inert only when it is not a step";
@@ -31,15 +31,15 @@ TEST(StepTable, EveryDependencyAndReadIsARegisteredStep) {
 }
 
 TEST(StepTable, DataSourcesMatchHowTheyArePassed) {
-  for (const StepSpec& spec : step_table()) {
-    SCOPED_TRACE(spec.kod);
-    EXPECT_EQ(spec.data_sources.empty(), spec.source_param == SourceParam::kNone);
-    if (spec.source_param == SourceParam::kSourceDir) {
-      EXPECT_EQ(spec.data_sources.size(), 1u);
+  for (const StepDefinition& definition : step_table()) {
+    SCOPED_TRACE(definition.kod);
+    EXPECT_EQ(definition.data_sources.empty(), definition.source_param == SourceParam::kNone);
+    if (definition.source_param == SourceParam::kSourceDir) {
+      EXPECT_EQ(definition.data_sources.size(), 1u);
     }
     // Only ingest steps read extracts; their notebooks decide themselves whether to run.
-    if (!spec.data_sources.empty()) {
-      EXPECT_TRUE(is_ingest_step(spec.kod));
+    if (!definition.data_sources.empty()) {
+      EXPECT_TRUE(is_ingest_step(definition.kod));
     }
   }
 }
@@ -69,11 +69,11 @@ TEST(StepTable, RegistryDependenciesAndIngestListAreItsViews) {
   ASSERT_EQ(ADIM_REGISTRY.size(), step_table().size());
   std::size_t index = 0;
   for (const auto& [kod, record] : ADIM_REGISTRY) {
-    const StepSpec& spec = step_table()[index++];
-    EXPECT_EQ(kod, spec.kod);
-    EXPECT_EQ(record.nb, spec.nb);
-    EXPECT_EQ(record.aciklama, spec.aciklama);
-    EXPECT_EQ(*BAGIMLILIK.find(kod), spec.upstream);
+    const StepDefinition& definition = step_table()[index++];
+    EXPECT_EQ(kod, definition.kod);
+    EXPECT_EQ(record.nb, definition.nb);
+    EXPECT_EQ(record.aciklama, definition.aciklama);
+    EXPECT_EQ(*BAGIMLILIK.find(kod), definition.upstream);
   }
   EXPECT_EQ(BAGIMLILIK.size(), step_table().size() + inert_dependencies().size());
   EXPECT_EQ(BAGIMLILIK.find("export")->front(), "marts");

@@ -137,7 +137,7 @@ int demo_command(const ParsedArgs& args) {
   motor::RunArgs run;
   run.all_steps = true;
   engine.run_all(run);
-  update_runs_page("demo", work_dir);
+  update_runs_page("demo", work_dir, &engine.records());
 
   out.line("");
   // The mart builder writes its dashboards beside the JSON directory, in html/.

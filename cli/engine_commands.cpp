@@ -98,7 +98,7 @@ int run_command(const ParsedArgs& args) {
   motor::Motor engine(std::move(arguments), console.sink());
   console.open_log(engine.season());
   engine.run_all(run);
-  update_runs_page("run", engine.season().work_dir());
+  update_runs_page("run", engine.season().work_dir(), &engine.records());
   return console.finish("run", engine);
 }
 

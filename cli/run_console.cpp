@@ -19,9 +19,13 @@ int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
   return 1;
 }
 
-void update_runs_page(const std::string& command, const fs::path& work_dir) {
+void update_runs_page(const std::string& command, const fs::path& work_dir, motor::RecordReader* records) {
   try {
-    motor::write_runs_page(work_dir, Env::system());
+    if (records != nullptr) {
+      motor::write_runs_page(work_dir, Env::system(), *records);
+    } else {
+      motor::write_runs_page(work_dir, Env::system());
+    }
   } catch (const std::exception& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "vordak %s: çalıştırma raporu yazılamadı: %s\n", command.c_str(), error.what());

@@ -37,7 +37,8 @@ class RunConsole {
 
 // Rewrites the working directory's runs page (outputs/html/vrd_runs.html). A page that
 // cannot be written is reported on standard error and does not fail the command.
-void update_runs_page(const std::string& command, const fs::path& work_dir);
+// After a run, `records` are those its engine has read.
+void update_runs_page(const std::string& command, const fs::path& work_dir, motor::RecordReader* records = nullptr);
 
 // "vordak COMMAND: başarısız adımlar: A, B (NB YOK); hata raporu: PATH; günlük: PATH":
 // the failed steps of the engine's run, the season's error report when one was written

@@ -3,18 +3,60 @@
 // members takes n² steps (80,000 data-source keys took 40 s); this one keeps an index
 // of each open object's members.
 
-#include <string>
+#include "core/json_reader.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
-
-#include "core/json_writer.h"
 
 namespace vordak {
 
 namespace {
+
+// An index of an object's member names by hash: slots hold a member's position + 1
+// (0: empty) and stay at most half full. Below kIndexFrom members a search is cheaper
+// than an index, and none is kept. `name_at(i)` gives the name of member i.
+constexpr std::size_t kIndexFrom = 16;
+
+template <class NameAt>
+std::uint32_t* slot_of(std::vector<std::uint32_t>& slots, std::string_view name, const NameAt& name_at) {
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = std::hash<std::string_view>{}(name) & mask;; i = (i + 1) & mask) {
+    std::uint32_t& slot = slots[i];
+    if (slot == 0 || name_at(slot - 1) == name) return &slot;
+  }
+}
+
+// The position of `name` among the first `count` members, if it is there.
+template <class NameAt>
+std::optional<std::size_t> find_member(std::vector<std::uint32_t>& slots, std::size_t count, std::string_view name,
+                                       const NameAt& name_at) {
+  if (slots.empty()) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (name_at(i) == name) return i;
+    }
+    return std::nullopt;
+  }
+  const std::uint32_t slot = *slot_of(slots, name, name_at);
+  return slot == 0 ? std::nullopt : std::optional<std::size_t>(slot - 1);
+}
+
+// Indexes member `count - 1`, just added; rebuilds the index at twice the members' count
+// when it would be more than half full.
+template <class NameAt>
+void index_added(std::vector<std::uint32_t>& slots, std::size_t count, const NameAt& name_at) {
+  if (count == kIndexFrom || (!slots.empty() && 2 * count > slots.size())) {
+    std::size_t size = 64;
+    while (size < 4 * count) size *= 2;
+    slots.assign(size, 0);
+    for (std::size_t i = 0; i < count; ++i) *slot_of(slots, name_at(i), name_at) = static_cast<std::uint32_t>(i + 1);
+  } else if (!slots.empty()) {
+    *slot_of(slots, name_at(count - 1), name_at) = static_cast<std::uint32_t>(count);
+  }
+}
 
 class OrderedBuilder {
  public:
@@ -24,25 +66,46 @@ class OrderedBuilder {
   using string_t = ordered_json::string_t;
   using binary_t = ordered_json::binary_t;
 
-  explicit OrderedBuilder(ordered_json& root) : root_(root) {}
+  OrderedBuilder(ordered_json& root, std::string_view set_aside, TextMembers* members)
+      : root_(root), set_aside_(set_aside), members_(members) {}
 
   bool null() { return add(nullptr); }
   bool boolean(bool value) { return add(value); }
   bool number_integer(number_integer_t value) { return add(value); }
   bool number_unsigned(number_unsigned_t value) { return add(value); }
   bool number_float(number_float_t value, const string_t&) { return add(value); }
-  bool string(string_t& value) { return add(std::move(value)); }
+  bool string(string_t& value) {
+    if (aside_depth_ == 1) return add_aside(value);
+    return add(std::move(value));
+  }
   bool binary(binary_t& value) { return add(ordered_json::binary(std::move(value))); }
 
   bool start_object(std::size_t) {
+    if (aside_depth_ == 0 && at_set_aside_member()) {
+      // A member given twice keeps its last value, set aside or not; the document keeps
+      // an empty object in its place.
+      if (members_ != nullptr) members_->clear();
+      place(ordered_json::object());
+      aside_depth_ = 1;
+      return true;
+    }
+    if (aside_depth_ > 0) return start_aside();
     open_.push_back({place(ordered_json::object()), {}, {}, {}});
     return true;
   }
   bool key(string_t& name) {
-    open_.back().key = std::move(name);
+    if (aside_depth_ == 1) {
+      aside_key_ = std::move(name);
+    } else if (aside_depth_ == 0) {
+      open_.back().key = std::move(name);
+    }
     return true;
   }
   bool end_object() {
+    if (aside_depth_ > 0) {
+      if (--aside_depth_ == 0 && members_ != nullptr) members_->merge_repeated_names();
+      return true;
+    }
     // Built once at its size: growing the map itself would copy every name, which its
     // entries hold as constants and so cannot move.
     Open& open = open_.back();
@@ -53,10 +116,15 @@ class OrderedBuilder {
     return true;
   }
   bool start_array(std::size_t) {
+    if (aside_depth_ > 0) return start_aside();
     open_.push_back({place(ordered_json::array()), {}, {}, {}});
     return true;
   }
   bool end_array() {
+    if (aside_depth_ > 0) {
+      --aside_depth_;
+      return true;
+    }
     open_.pop_back();
     return true;
   }
@@ -66,54 +134,44 @@ class OrderedBuilder {
   }
 
  private:
+  using Members = std::vector<std::pair<std::string, ordered_json>>;
+  using Entries = ordered_json::object_t::Container;
+
   // An object or array being filled. Pointers stay valid: only the innermost open
   // container grows, and an object's members move into it only when it closes.
   struct Open {
     ordered_json* value;
-    std::vector<std::pair<std::string, ordered_json>> members;  // objects: put into `value` at the end
-    std::string key;                                             // objects: the pending member
-    std::vector<std::uint32_t> slots;  // objects past kIndexFrom members: position + 1 by name hash
+    Members members;                   // objects: put into `value` at the end
+    std::string key;                   // objects: the pending member
+    std::vector<std::uint32_t> slots;  // objects: the members' index
   };
-  using Members = std::vector<std::pair<std::string, ordered_json>>;
 
-  // Below this many members a search is cheaper than an index.
-  static constexpr std::size_t kIndexFrom = 16;
-  using Entries = ordered_json::object_t::Container;
+  bool at_set_aside_member() const {
+    return !set_aside_.empty() && open_.size() == 1 && open_.back().value->is_object() && open_.back().key == set_aside_;
+  }
 
-  bool add(ordered_json value) {
-    place(std::move(value));
+  // Inside the member set aside: a nested container is one value that is not a text.
+  bool start_aside() {
+    if (aside_depth_ == 1) add_aside_member(std::nullopt);
+    ++aside_depth_;
     return true;
   }
-
-  static std::size_t hash_of(std::string_view name) { return std::hash<std::string_view>{}(name); }
-
-  // The slot of `name` in the open object's index: the one holding it, or an empty one.
-  static std::uint32_t* slot_of(Open& open, const Members& entries, std::string_view name) {
-    const std::size_t mask = open.slots.size() - 1;
-    for (std::size_t i = hash_of(name) & mask;; i = (i + 1) & mask) {
-      std::uint32_t& slot = open.slots[i];
-      if (slot == 0 || entries[slot - 1].first == name) return &slot;
-    }
+  bool add_aside(std::string_view text) {
+    add_aside_member(text);
+    return true;
+  }
+  void add_aside_member(std::optional<std::string_view> text) {
+    if (members_ != nullptr) members_->add(aside_key_, text);
   }
 
-  // Rebuilds the index at twice the members' count, so that it stays at most half full.
-  static void reindex(Open& open, const Members& entries) {
-    std::size_t size = 64;
-    while (size < 4 * entries.size()) size *= 2;
-    open.slots.assign(size, 0);
-    for (std::size_t i = 0; i < entries.size(); ++i) *slot_of(open, entries, entries[i].first) = static_cast<std::uint32_t>(i + 1);
-  }
-
-  // The position of the pending member's name in the open object, if it is there.
-  static std::optional<std::size_t> find(Open& open, const Members& entries) {
-    if (open.slots.empty()) {
-      for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].first == open.key) return i;
-      }
-      return std::nullopt;
+  bool add(ordered_json value) {
+    if (aside_depth_ == 1) {
+      add_aside_member(std::nullopt);
+    } else if (aside_depth_ == 0) {
+      if (at_set_aside_member() && members_ != nullptr) members_->clear();
+      place(std::move(value));
     }
-    const std::uint32_t slot = *slot_of(open, entries, open.key);
-    return slot == 0 ? std::nullopt : std::optional<std::size_t>(slot - 1);
+    return true;
   }
 
   // Puts a value where the parser is: the root, the next element, or the pending member.
@@ -129,24 +187,97 @@ class OrderedBuilder {
     }
     // Our own index says whether the name is new, so the map's own search is never needed.
     Members& entries = open.members;
-    if (const std::optional<std::size_t> found = find(open, entries)) {
+    const auto name_at = [&entries](std::size_t i) -> std::string_view { return entries[i].first; };
+    if (const std::optional<std::size_t> found = find_member(open.slots, entries.size(), open.key, name_at)) {
       entries[*found].second = std::move(value);
       return &entries[*found].second;
     }
     entries.emplace_back(std::move(open.key), std::move(value));
-    if (entries.size() == kIndexFrom || (!open.slots.empty() && 2 * entries.size() > open.slots.size())) {
-      reindex(open, entries);
-    } else if (!open.slots.empty()) {
-      *slot_of(open, entries, entries.back().first) = static_cast<std::uint32_t>(entries.size());
-    }
+    index_added(open.slots, entries.size(), name_at);
     return &entries.back().second;
   }
 
   ordered_json& root_;
   std::vector<Open> open_;
+  const std::string_view set_aside_;
+  TextMembers* const members_;
+  std::size_t aside_depth_ = 0;  // 1: directly in the member set aside; more: nested in one of its values
+  std::string aside_key_;
 };
 
 }  // namespace
+
+TextMembers::Member TextMembers::operator[](std::size_t i) const {
+  const Entry& entry = entries_[i];
+  if (entry.text_size == kNotText) return {name_of(i), std::nullopt};
+  return {name_of(i), std::string_view(buffer_.data() + entry.text_at, entry.text_size)};
+}
+
+ordered_json TextMembers::to_json() const {
+  ordered_json object = ordered_json::object();
+  for (std::size_t i = 0; i < size(); ++i) {
+    const Member member = (*this)[i];
+    append_new_member(object, std::string(member.name),
+                      member.text ? ordered_json(std::string(*member.text)) : ordered_json(nullptr));
+  }
+  return object;
+}
+
+void TextMembers::clear() {
+  buffer_.clear();
+  entries_.clear();
+}
+
+void TextMembers::reserve(std::size_t bytes) {
+  // A member takes its name, its text and at least 6 more characters ("":"",); most take
+  // far more than 32 in all.
+  buffer_.reserve(bytes);
+  entries_.reserve(bytes / 32);
+}
+
+void TextMembers::add(std::string_view name, std::optional<std::string_view> text) {
+  // Members of 4 GiB and more are beyond any record this holds.
+  if (buffer_.size() + name.size() + (text ? text->size() : 0) >= kNotText) throw std::length_error("TextMembers");
+  const auto name_at = static_cast<std::uint32_t>(buffer_.size());
+  buffer_.append(name);
+  const auto text_at = static_cast<std::uint32_t>(buffer_.size());
+  if (text) buffer_.append(*text);
+  entries_.push_back({name_at, static_cast<std::uint32_t>(name.size()), text_at,
+                      text ? static_cast<std::uint32_t>(text->size()) : kNotText});
+}
+
+void TextMembers::merge_repeated_names() {
+  // One index, at its final size, for one pass: members are kept in place as they come,
+  // a repeated one only gives its value to the first.
+  std::vector<std::uint32_t> slots;
+  if (entries_.size() >= kIndexFrom) {
+    std::size_t size = 64;
+    while (size < 2 * entries_.size()) size *= 2;
+    slots.assign(size, 0);
+  }
+  const auto name_at = [this](std::size_t i) { return name_of(i); };
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const std::string_view name = name_of(i);
+    std::optional<std::size_t> first;
+    if (slots.empty()) {
+      for (std::size_t j = 0; j < kept && !first; ++j) {
+        if (name_of(j) == name) first = j;
+      }
+    } else if (const std::uint32_t slot = *slot_of(slots, name, name_at); slot != 0) {
+      first = slot - 1;
+    }
+    if (first) {
+      entries_[*first].text_at = entries_[i].text_at;
+      entries_[*first].text_size = entries_[i].text_size;
+      continue;
+    }
+    entries_[kept] = entries_[i];
+    if (!slots.empty()) *slot_of(slots, name, name_at) = static_cast<std::uint32_t>(kept + 1);
+    ++kept;
+  }
+  entries_.resize(kept);
+}
 
 void append_new_member(ordered_json& object, std::string name, ordered_json value) {
   if (object.is_null()) object = ordered_json::object();
@@ -154,14 +285,20 @@ void append_new_member(ordered_json& object, std::string name, ordered_json valu
   entries.emplace_back(std::move(name), std::move(value));
 }
 
-ordered_json parse_json(std::string_view text) {
+ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members) {
   if (text.starts_with("\xEF\xBB\xBF")) {
     throw ordered_json::parse_error::create(101, 0, "Unexpected UTF-8 BOM", nullptr);
   }
+  if (members != nullptr) {
+    members->clear();
+    members->reserve(text.size());
+  }
   ordered_json document;
-  OrderedBuilder builder(document);
+  OrderedBuilder builder(document, name, members);
   ordered_json::sax_parse(text.begin(), text.end(), &builder);
   return document;
 }
+
+ordered_json parse_json(std::string_view text) { return parse_json(text, {}, nullptr); }
 
 }  // namespace vordak

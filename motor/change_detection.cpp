@@ -47,7 +47,7 @@ void ChangeDetector::meta_yaz(const std::string& kod, const fs::path& nb_path, d
   record["mode"] = season_.mode();
   record["sure_saniye"] = round_half_even(sure, 1);
   record["tarih"] = iso_text(env_.now());
-  if (source_hashes && !source_hashes->empty()) record["source_hashes"] = *source_hashes;
+  if (source_hashes && !source_hashes->empty()) record[kSourceHashes] = *source_hashes;
   if (ekstra && !ekstra->empty()) {
     for (const auto& [key, value] : ekstra->items()) record[key] = value;
   }
@@ -91,41 +91,41 @@ const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::st
       warn_unreadable(season_dir, failure);
       continue;
     }
-    try {
-      ordered_json record = parse_json(env_.read_file(candidate));
-      if (record.is_object()) {
-        found = Found{name, std::move(record)};
-        break;
-      }
-    } catch (const std::exception&) {
-      // An unreadable or malformed record: an older season may still hold a good one.
+    // An unreadable or malformed record: an older season may still hold a good one.
+    if (const RecordReader::Record* record = records_.read(candidate)) {
+      found = Found{name, record};
+      break;
     }
   }
   return found;
 }
 
-std::vector<const Fingerprint*> ChangeDetector::quick_fingerprints(const std::vector<std::string>& paths) const {
-  std::vector<std::string> missing;
-  for (const std::string& path : paths) {
-    if (!quick_.contains(path)) missing.push_back(path);
+std::vector<const QuickFingerprint*> ChangeDetector::quick_fingerprints(const TextMembers& sources) const {
+  std::vector<std::string_view> missing;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (!quick_.contains(sources[i].name)) missing.push_back(sources[i].name);
   }
-  const std::vector<Fingerprint> found = fast_fingerprints(missing, env_);
+  const std::vector<QuickFingerprint> found = fast_fingerprints(missing, env_);
+  quick_.reserve(quick_.size() + missing.size());
   for (std::size_t i = 0; i < missing.size(); ++i) quick_.emplace(missing[i], found[i]);
-  std::vector<const Fingerprint*> result;
-  result.reserve(paths.size());
-  for (const std::string& path : paths) result.push_back(&quick_.at(path));
+  std::vector<const QuickFingerprint*> result;
+  result.reserve(sources.size());
+  for (std::size_t i = 0; i < sources.size(); ++i) result.push_back(&quick_.find(sources[i].name)->second);
   return result;
 }
 
 std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
   const std::optional<Found>& found = latest(kod);
-  return found ? std::optional<ordered_json>(found->record) : std::nullopt;
+  if (!found) return std::nullopt;
+  ordered_json record = found->record->document;
+  if (!found->record->sources.empty()) record[kSourceHashes] = found->record->sources.to_json();
+  return record;
 }
 
 Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
   const std::optional<Found>& found = latest(kod);
   if (!found) return {true, "ilk çalıştırma"};
-  const ordered_json& prev = found->record;
+  const ordered_json& prev = found->record->document;
 
   const ordered_json& prev_mode = member(prev, "mode");
   if (!(prev_mode.is_string() && prev_mode.get_ref<const std::string&>() == season_.mode())) {
@@ -149,19 +149,15 @@ Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
     }
   }
 
-  const ordered_json& prev_sources = member(prev, "source_hashes");
-  if (prev_sources.is_object()) {
-    std::vector<std::string> paths;
-    paths.reserve(prev_sources.size());
-    for (const auto& [source_path, stored] : prev_sources.items()) paths.push_back(source_path);
-    const std::vector<const Fingerprint*> current = quick_fingerprints(paths);
-    std::size_t i = 0;
-    // A source that is gone, or whose status cannot be read, is passed over.
-    for (const auto& [source_path, stored] : prev_sources.items()) {
-      const Fingerprint& now = *current[i++];
-      if (now && !now->empty() && ordered_json(*now) != stored) {
-        return {true, "kaynak değişti (" + fs::path(source_path).filename().string() + ")"};
-      }
+  const TextMembers& prev_sources = found->record->sources;
+  const std::vector<const QuickFingerprint*> current = quick_fingerprints(prev_sources);
+  for (std::size_t i = 0; i < prev_sources.size(); ++i) {
+    // A source that is gone, or whose status cannot be read, is passed over; a stored
+    // value that is not a text matches nothing.
+    const std::optional<std::string_view> now = current[i]->text();
+    const TextMembers::Member stored = prev_sources[i];
+    if (now && stored.text != now) {
+      return {true, "kaynak değişti (" + fs::path(stored.name).filename().string() + ")"};
     }
   }
 
@@ -214,10 +210,10 @@ ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env)
       if (regular && seen.insert(entry.path.string()).second) files.push_back(entry.path.string());
     }
   }
-  const std::vector<Fingerprint> hashes = fast_fingerprints(files, env);
+  const std::vector<QuickFingerprint> hashes = fast_fingerprints(std::vector<std::string_view>(files.begin(), files.end()), env);
   ordered_json fingerprints = ordered_json::object();
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (hashes[i] && !hashes[i]->empty()) append_new_member(fingerprints, files[i], *hashes[i]);
+    if (const std::optional<std::string_view> text = hashes[i].text()) append_new_member(fingerprints, files[i], std::string(*text));
   }
   return fingerprints;
 }

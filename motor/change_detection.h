@@ -16,6 +16,7 @@
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/fingerprint.h"
+#include "motor/record_reader.h"
 #include "motor/season.h"
 
 namespace vordak::motor {
@@ -29,7 +30,10 @@ struct Decision {
 
 class ChangeDetector {
  public:
-  ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out) {}
+  ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out), records_(env) {}
+
+  // The records read so far, for others that read the same seasons (the runs page).
+  RecordReader& records() const { return records_; }
 
   // The newest meta record of the step from an earlier season of the same mode prefix;
   // records that cannot be read or parsed are passed over, and so are season
@@ -51,13 +55,13 @@ class ChangeDetector {
   // A step's newest earlier record and the season it was found in.
   struct Found {
     std::string season;
-    ordered_json record;
+    const RecordReader::Record* record;
   };
   const std::optional<Found>& latest(const std::string& kod) const;
   // Earlier seasons of this mode prefix, newest first; read once per run.
   const std::vector<std::string>& earlier_seasons() const;
   // Quick fingerprints of source files, each file's status taken once per run.
-  std::vector<const Fingerprint*> quick_fingerprints(const std::vector<std::string>& paths) const;
+  std::vector<const QuickFingerprint*> quick_fingerprints(const TextMembers& sources) const;
   void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
 
   const Season& season_;
@@ -65,9 +69,14 @@ class ChangeDetector {
   Sink& out_;
   // Earlier seasons never change during a run, so what was read of them is kept.
   mutable std::optional<std::vector<std::string>> seasons_;
+  mutable RecordReader records_;
   mutable std::map<std::string, std::optional<Found>> latest_;
   mutable std::set<std::string> unreadable_;
-  mutable std::unordered_map<std::string, Fingerprint> quick_;
+  struct PathHash {
+    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+  };
+  // By path: views of the paths in the records read, which stay as they are.
+  mutable std::unordered_map<std::string_view, QuickFingerprint, PathHash> quick_;
 };
 
 // Quick fingerprints of the regular files found directly in the directories, by path in

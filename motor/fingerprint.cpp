@@ -1,11 +1,13 @@
 #include "motor/fingerprint.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <string_view>
@@ -37,17 +39,22 @@ class Digest {
   }
   void feed(std::string_view bytes) { EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()); }
   // The first 16 characters of the lower-case hexadecimal digest.
-  std::string fingerprint() {
+  std::array<char, kFingerprintLength> digits() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context_.get(), digest, &length);
+    if (2 * length < kFingerprintLength) throw std::runtime_error("digest");
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length && text.size() < kFingerprintLength; ++i) {
-      text += kHex[digest[i] >> 4];
-      text += kHex[digest[i] & 0xF];
+    std::array<char, kFingerprintLength> text{};
+    for (std::size_t i = 0; i < kFingerprintLength / 2; ++i) {
+      text[2 * i] = kHex[digest[i] >> 4];
+      text[2 * i + 1] = kHex[digest[i] & 0xF];
     }
     return text;
+  }
+  std::string fingerprint() {
+    const std::array<char, kFingerprintLength> text = digits();
+    return std::string(text.begin(), text.end());
   }
 
  private:
@@ -83,6 +90,36 @@ std::optional<std::string> sha256_of_file(const std::string& path) {
   return digest.fingerprint();
 }
 
+// Whether git, started in `dir`, could find a repository: it looks in each directory up
+// to the root for ".git", or for the "HEAD" of a bare repository, unless the environment
+// names one. Anything that might be one counts: then git itself decides.
+bool repository_possible(const std::string& dir) {
+  for (const char* variable : {"GIT_DIR", "GIT_COMMON_DIR", "GIT_WORK_TREE"}) {
+    if (std::getenv(variable) != nullptr) return true;
+  }
+  std::error_code error;
+  fs::path at = fs::absolute(dir, error);
+  if (error) return true;
+  while (true) {
+    if (fs::exists(at / ".git", error) || error || fs::exists(at / "HEAD", error) || error) return true;
+    if (!at.has_relative_path()) return false;
+    at = at.parent_path();
+  }
+}
+
+// Whether a program named "git" is where the child process would look for it.
+bool git_on_path() {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  for (std::string_view rest = path;;) {
+    const std::size_t colon = rest.find(':');
+    const std::string_view dir = rest.substr(0, colon);
+    if (::access((std::string(dir.empty() ? "." : dir) + "/git").c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) return false;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
 ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv) {
   ChildOptions options;
   options.cwd = repo_dir;
@@ -91,6 +128,36 @@ ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv) 
   ChildResult result = run_child(argv, options);
   if (!is_valid_utf8(result.out)) throw ChildError("git çıktısı UTF-8 değil");
   return result;
+}
+
+// The quick fingerprint from a status already taken (`path` gives the name).
+QuickFingerprint fast_fingerprint(std::string_view path, const FileStatus& status) {
+  try {
+    const std::string_view name = last_component(path);
+    if (!is_valid_utf8(name)) return {};
+    const auto decimal = [](__int128 value, char* end) {
+      char* start = end;
+      __int128 magnitude = value < 0 ? -value : value;
+      do {
+        *--start = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+        magnitude /= 10;
+      } while (magnitude > 0);
+      if (value < 0) *--start = '-';
+      return std::string_view(start, static_cast<std::size_t>(end - start));
+    };
+    char size_digits[48];
+    char mtime_digits[48];
+    Digest digest(md5());
+    digest.feed(name);
+    digest.feed("|");
+    digest.feed(decimal(static_cast<__int128>(status.size), std::end(size_digits)));
+    digest.feed("|");
+    // Whole nanoseconds since the epoch; negative before it.
+    digest.feed(decimal(status.mtime_ns, std::end(mtime_digits)));
+    return {digest.digits(), true};
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 }  // namespace
@@ -148,34 +215,13 @@ Fingerprint fast_file_hash(const std::string& path) {
   FileStatus known;
   known.size = static_cast<std::uintmax_t>(status.st_size);
   known.mtime_ns = static_cast<__int128>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-  return fast_fingerprint(path, known);
+  const QuickFingerprint quick = fast_fingerprint(path, known);
+  const std::optional<std::string_view> text = quick.text();
+  return text ? Fingerprint(std::string(*text)) : std::nullopt;
 }
 
-Fingerprint fast_fingerprint(std::string_view path, const FileStatus& status) {
-  try {
-    const std::string_view name = last_component(path);
-    if (!is_valid_utf8(name)) return std::nullopt;
-    // Whole nanoseconds since the epoch; negative before it.
-    const __int128 nanos = status.mtime_ns;
-    char digits[48];
-    char* start = std::end(digits);
-    __int128 magnitude = nanos < 0 ? -nanos : nanos;
-    do {
-      *--start = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-      magnitude /= 10;
-    } while (magnitude > 0);
-    if (nanos < 0) *--start = '-';
-    Digest digest(md5());
-    digest.feed(std::string(name) + "|" + std::to_string(status.size) + "|" +
-                std::string(start, static_cast<std::size_t>(std::end(digits) - start)));
-    return digest.fingerprint();
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-std::vector<Fingerprint> fast_fingerprints(const std::vector<std::string>& paths, Env& env) {
-  std::vector<Fingerprint> found(paths.size());
+std::vector<QuickFingerprint> fast_fingerprints(const std::vector<std::string_view>& paths, Env& env) {
+  std::vector<QuickFingerprint> found(paths.size());
   const auto take = [&](std::size_t begin, std::size_t step) {
     for (std::size_t i = begin; i < paths.size(); i += step) {
       try {
@@ -210,10 +256,12 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) 
 ordered_json git_info(const std::string& repo_dir) {
   // The two calls run side by side; their results are taken in order, as if one ran after
   // the other.
-  std::future<ChildResult> branch_call =
-      std::async(std::launch::async, [&repo_dir] { return run_git(repo_dir, {"git", "branch", "--show-current"}); });
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
+  // Outside any repository git would only say so, at the cost of two processes.
+  if (!repository_possible(repo_dir) && git_on_path()) return info;
+  std::future<ChildResult> branch_call =
+      std::async(std::launch::async, [&repo_dir] { return run_git(repo_dir, {"git", "branch", "--show-current"}); });
   try {
     const ChildResult commit = run_git(repo_dir, {"git", "rev-parse", "HEAD"});
     if (commit.exit_status == 0) {

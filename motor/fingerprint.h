@@ -3,6 +3,7 @@
 // Fingerprints for change detection. None of these throws: every ordinary failure
 // (missing file, no permission, bad content, no git, a time-out) gives the fallback.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,10 @@
 namespace vordak::motor {
 
 using Fingerprint = std::optional<std::string>;  // up to 16 lower-case hex digits, or absent
+
+// The member of a step's meta record that holds its source files' quick fingerprints,
+// by path: tens of thousands of them for a large source directory.
+inline constexpr std::string_view kSourceHashes = "source_hashes";
 
 // Content fingerprint: the notebook code fingerprint for a name ending exactly in
 // ".ipynb", otherwise the first 16 hex digits of the SHA-256 of the raw bytes.
@@ -28,11 +33,19 @@ Fingerprint notebook_code_fingerprint(std::string_view text);
 // Metadata-based hash (name + size + mtime). Much faster for large files.
 // MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".
 Fingerprint fast_file_hash(const std::string& path);
-// The same from a status already taken (`path` gives the name).
-Fingerprint fast_fingerprint(std::string_view path, const FileStatus& status);
+
+// A quick fingerprint held without an allocation: a run takes tens of thousands.
+struct QuickFingerprint {
+  std::array<char, 16> digits{};
+  bool present = false;  // false: a missing file, or one whose status cannot be read
+
+  std::optional<std::string_view> text() const {
+    return present ? std::optional<std::string_view>(std::string_view(digits.data(), digits.size())) : std::nullopt;
+  }
+};
 // Quick fingerprints of many files, in the order given, their statuses taken through
-// `env` (on two threads when there are many). Missing or unreadable files give absent.
-std::vector<Fingerprint> fast_fingerprints(const std::vector<std::string>& paths, Env& env);
+// `env` (on two threads when there are many).
+std::vector<QuickFingerprint> fast_fingerprints(const std::vector<std::string_view>& paths, Env& env);
 
 // Git object hash of a file (if git available): `git hash-object`, cut to 16 digits.
 Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/json_writer.h"
 
 namespace vordak::motor {
 
@@ -31,16 +30,6 @@ int int_member(const ordered_json& object, const char* name) {
   return found != object.end() && found->is_number_integer() ? found->get<int>() : 0;
 }
 
-std::optional<ordered_json> read_object(const fs::path& file, Env& env) {
-  try {
-    ordered_json document = parse_json(env.read_file(file));
-    if (document.is_object()) return document;
-  } catch (const std::exception&) {
-    // Unreadable or malformed: the caller passes it over.
-  }
-  return std::nullopt;
-}
-
 void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
   record.has_manifest = true;
   if (const auto sonuc = manifest.find("sonuc"); sonuc != manifest.end() && sonuc->is_object()) {
@@ -64,7 +53,7 @@ void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
 }
 
 // Without a manifest, each meta record is a step that completed.
-void read_meta_records(const std::vector<DirEntry>& entries, Env& env, SeasonRecord& record) {
+void read_meta_records(const std::vector<DirEntry>& entries, RecordReader& records, SeasonRecord& record) {
   std::vector<fs::path> files;
   for (const DirEntry& entry : entries) {
     const std::string name = entry.path.filename().string();
@@ -72,8 +61,9 @@ void read_meta_records(const std::vector<DirEntry>& entries, Env& env, SeasonRec
   }
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
-    const std::optional<ordered_json> meta = read_object(file, env);
-    if (!meta) continue;
+    const RecordReader::Record* read = records.read(file);
+    if (read == nullptr) continue;
+    const ordered_json* meta = &read->document;
     const std::string name = file.stem().string();
     std::string sure;
     if (const auto seconds = meta->find("sure_saniye"); seconds != meta->end() && seconds->is_number()) {
@@ -86,7 +76,7 @@ void read_meta_records(const std::vector<DirEntry>& entries, Env& env, SeasonRec
 
 }  // namespace
 
-SeasonRecord read_season(const SeasonDir& season, Env& env) {
+SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& records) {
   const fs::path& dir = season.dir;
   const SeasonName& name = season.name;
   SeasonRecord record;
@@ -106,11 +96,11 @@ SeasonRecord read_season(const SeasonDir& season, Env& env) {
       manifest_file = entry.path;
     }
   }
-  const std::optional<ordered_json> manifest = manifest_file ? read_object(*manifest_file, env) : std::nullopt;
-  if (manifest) {
-    read_manifest(*manifest, record);
+  const RecordReader::Record* manifest = manifest_file ? records.read(*manifest_file) : nullptr;
+  if (manifest != nullptr) {
+    read_manifest(manifest->document, record);
   } else {
-    read_meta_records(entries, env, record);
+    read_meta_records(entries, records, record);
   }
   return record;
 }
@@ -158,8 +148,9 @@ std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env) {
 }
 
 std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env) {
+  RecordReader reader(env);
   std::vector<SeasonRecord> records;
-  for (const SeasonDir& season : list_seasons(work_dir, env)) records.push_back(read_season(season, env));
+  for (const SeasonDir& season : list_seasons(work_dir, env)) records.push_back(read_season(season, env, reader));
   return records;
 }
 

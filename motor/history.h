@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/env.h"
+#include "motor/record_reader.h"
 #include "motor/run_report.h"
 
 namespace vordak::motor {
@@ -54,7 +55,7 @@ struct SeasonDir {
 std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env);
 // The season's manifest, else its meta records. A manifest or meta record that cannot be
 // read or parsed is passed over.
-SeasonRecord read_season(const SeasonDir& season, Env& env);
+SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& records);
 
 // Every season under work_dir/seasons, read, newest first.
 std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env);

@@ -71,6 +71,8 @@ class Motor {
   std::optional<fs::path> nb_path(const std::string& kod) const { return season_.nb_path(kod); }
   std::optional<ordered_json> find_prev_meta(const std::string& kod) const { return changes_.find_prev_meta(kod); }
   Decision meta_kontrol(const std::string& kod) const { return changes_.meta_kontrol(kod); }
+  // The earlier seasons' records this engine has read.
+  RecordReader& records() const { return changes_.records(); }
   void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
                 const std::optional<ordered_json>& ekstra = std::nullopt) const {

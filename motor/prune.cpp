@@ -4,7 +4,8 @@
 #include <map>
 #include <set>
 
-#include "core/json_writer.h"
+#include "core/json_reader.h"
+#include "motor/fingerprint.h"
 #include "motor/history.h"
 
 namespace vordak::motor {
@@ -22,7 +23,7 @@ bool newer(const Candidate& a, const Candidate& b) {
 
 bool readable_record(const fs::path& file, Env& env) {
   try {
-    return parse_json(env.read_file(file)).is_object();
+    return parse_json(env.read_file(file), kSourceHashes, nullptr).is_object();
   } catch (const std::exception&) {
     return false;
   }

@@ -114,6 +114,11 @@ std::string render_runs_page(const std::vector<SeasonRecord>& seasons, std::size
 }
 
 fs::path write_runs_page(const fs::path& work_dir, Env& env) {
+  RecordReader records(env);
+  return write_runs_page(work_dir, env, records);
+}
+
+fs::path write_runs_page(const fs::path& work_dir, Env& env, RecordReader& records) {
   const fs::path html_dir = work_dir / "outputs" / "html";
   env.create_directories(html_dir);
   const fs::path page = html_dir / "vrd_runs.html";
@@ -122,7 +127,7 @@ fs::path write_runs_page(const fs::path& work_dir, Env& env) {
   const std::size_t shown = std::min<std::size_t>(seasons.size(), 60);
   std::vector<SeasonRecord> newest;
   newest.reserve(shown);
-  for (std::size_t i = 0; i < shown; ++i) newest.push_back(read_season(seasons[i], env));
+  for (std::size_t i = 0; i < shown; ++i) newest.push_back(read_season(seasons[i], env, records));
   env.write_file_atomic(page, render_runs_page(newest, seasons.size(), work_dir.string()));
   return page;
 }

@@ -22,5 +22,7 @@ std::string render_runs_page(const std::vector<SeasonRecord>& newest, std::size_
 // work_dir/outputs/html/vrd_runs.html; returns the path. Throws std::runtime_error
 // naming the file or directory that cannot be read or written.
 fs::path write_runs_page(const fs::path& work_dir, Env& env);
+// The same, with the records a run has already read.
+fs::path write_runs_page(const fs::path& work_dir, Env& env, RecordReader& records);
 
 }  // namespace vordak::motor

@@ -147,7 +147,8 @@ TEST_F(GitTest, DescribesRepositoryStates) {
 }
 
 TEST_F(GitTest, MissingOrHangingGitIsReportedNotRaised) {
-  // A PATH whose only "git" hangs, then one without any git.
+  // A PATH whose only "git" hangs, then one without any git, in what may be a repository.
+  fs::create_directory(dir / ".git");
   TempDir bin;
   write_text(bin / "git", "#!/bin/sh\nexec /bin/sleep 30\n");
   fs::permissions(bin / "git", fs::perms::owner_all);

@@ -1,0 +1,59 @@
+#pragma once
+
+// Reading a document with one large member set aside: a record whose one member maps
+// tens of thousands of names to texts would cost a string pair and a node for each in the
+// document; set aside, its names and texts sit in one buffer.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/json_writer.h"
+
+namespace vordak {
+
+// The members of one object, flat and in order: a name given twice keeps its first
+// place and its last value, as parse_json keeps them.
+class TextMembers {
+ public:
+  struct Member {
+    std::string_view name;
+    std::optional<std::string_view> text;  // absent: the value is not a text
+  };
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  Member operator[](std::size_t i) const;
+  // The members as a JSON object (the document's own form).
+  ordered_json to_json() const;
+
+  void clear();
+  // Room for the members of a text of `bytes`, taken at once: growing step by step would
+  // copy them, and fresh memory is dear.
+  void reserve(std::size_t bytes);
+  // Members in the order they come; then the repeated names merged into their first.
+  void add(std::string_view name, std::optional<std::string_view> text);
+  void merge_repeated_names();
+
+ private:
+  // Places in buffer_, which stays under 4 GiB.
+  struct Entry {
+    std::uint32_t name_at, name_size, text_at, text_size;  // text_size kNotText: no text
+  };
+  static constexpr std::uint32_t kNotText = UINT32_MAX;
+  std::string_view name_of(std::size_t i) const { return {buffer_.data() + entries_[i].name_at, entries_[i].name_size}; }
+
+  std::string buffer_;
+  std::vector<Entry> entries_;
+};
+
+// parse_json, except that the members of the top-level member `name`, when it is an
+// object, go into `members` instead of the document, which keeps an empty object in its
+// place. A nested container in it is a value that is not a text. With `members` null
+// they are only skipped.
+ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members);
+
+}  // namespace vordak

@@ -1,0 +1,81 @@
+#include "core/json_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vordak {
+namespace {
+
+struct SetAside {
+  ordered_json document;
+  TextMembers members;
+};
+
+SetAside set_aside(const std::string& text) {
+  SetAside read;
+  read.document = parse_json(text, "s", &read.members);
+  return read;
+}
+
+std::vector<std::string> shown(const TextMembers& members) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    out.push_back(std::string(members[i].name) + "=" + (members[i].text ? std::string(*members[i].text) : "-"));
+  }
+  return out;
+}
+
+// Put back in its place, the member set aside gives the document parse_json reads.
+TEST(ParseJsonSetAside, PutBackGivesTheWholeDocument) {
+  std::string many = R"({"a": 1, "s": {)";
+  for (int i = 0; i < 100; ++i) many += "\"p" + std::to_string(i) + "\": \"" + std::to_string(i) + "\", ";
+  many += R"("p7": "again", "p99": "last"}, "z": [2]})";
+  for (const std::string& text :
+       {std::string(R"({"a": 1, "s": {"x": "1", "y": "2", "x": "3"}, "b": {"s": {"k": "v"}}})"), many,
+        std::string(R"({"s": 5, "s": {"x": "1"}})"), std::string(R"({"s": {}})"), std::string(R"({"a": "ş"})")}) {
+    SetAside read = set_aside(text);
+    if (!read.members.empty()) read.document["s"] = read.members.to_json();
+    EXPECT_EQ(read.document, parse_json(text)) << text;
+  }
+}
+
+TEST(ParseJsonSetAside, KeepsTheFirstPlaceAndTheLastValueOfARepeatedName) {
+  const SetAside read = set_aside(R"({"a": 1, "s": {"x": "1", "y": "2", "x": "3"}, "b": 2})");
+  EXPECT_EQ(read.document.dump(), R"({"a":1,"s":{},"b":2})");
+  EXPECT_EQ(shown(read.members), (std::vector<std::string>{"x=3", "y=2"}));
+}
+
+TEST(ParseJsonSetAside, ValuesThatAreNoTextsAndMembersOfOtherPlaces) {
+  // Containers, however deep, are one value that is not a text; a text given again after
+  // one is a text again.
+  const SetAside read = set_aside(R"({"s": {"x": {"d": [1, {"s": {}}]}, "y": null, "z": "t", "x": "u", "n": [[]]}})");
+  EXPECT_EQ(read.document.dump(), R"({"s":{}})");
+  EXPECT_EQ(shown(read.members), (std::vector<std::string>{"x=u", "y=-", "z=t", "n=-"}));
+
+  // Only the top-level member is set aside, and only when it is an object.
+  EXPECT_TRUE(set_aside(R"({"o": {"s": {"x": "1"}}})").members.empty());
+  const SetAside array = set_aside(R"({"s": ["x"]})");
+  EXPECT_EQ(array.document.dump(), R"({"s":["x"]})");
+  EXPECT_TRUE(array.members.empty());
+  EXPECT_TRUE(set_aside(R"([{"s": {"x": "1"}}])").members.empty());
+
+  // A later member of the name replaces the one set aside.
+  const SetAside replaced = set_aside(R"({"s": {"x": "1"}, "s": 5})");
+  EXPECT_EQ(replaced.document.dump(), R"({"s":5})");
+  EXPECT_TRUE(replaced.members.empty());
+}
+
+TEST(ParseJsonSetAside, MalformedTextIsRefusedAsWithoutIt) {
+  for (const char* bad : {R"({"s": {"x": "1",}})", R"({"s": {"x": "1"})", "\xEF\xBB\xBF{}", R"({"s": {"x": "\xFF"}})"}) {
+    TextMembers members;
+    EXPECT_THROW(parse_json(bad, "s", &members), ordered_json::exception) << bad;
+    EXPECT_THROW(parse_json(bad, "s", nullptr), ordered_json::exception) << bad;
+  }
+  // Skipped without members, the document is the same.
+  EXPECT_EQ(parse_json(R"({"s": {"x": "1"}, "a": 2})", "s", nullptr).dump(), R"({"s":{},"a":2})");
+}
+
+}  // namespace
+}  // namespace vordak

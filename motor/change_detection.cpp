@@ -60,21 +60,57 @@ void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& 
   }
 }
 
+namespace {
+
+// The names of the earlier seasons of the season's mode prefix, newest first. Throws
+// std::runtime_error when the seasons directory cannot be read.
+std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
+  std::vector<std::string> names;
+  const fs::path seasons = season.work_dir() / "seasons";
+  const std::string prefix = season.mode() == "test" ? "T_" : "S_";
+  if (!env.exists(seasons)) return names;
+  for (const DirEntry& entry : env.list_directory(seasons)) {
+    const std::string name = entry.path.filename().string();
+    if (name.starts_with(prefix) && entry.path != season.season_dir()) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(), std::greater<>());
+  return names;
+}
+
+}  // namespace
+
+ChangeDetector::~ChangeDetector() {
+  if (reader_.joinable()) reader_.join();
+}
+
+void ChangeDetector::read_ahead(std::vector<std::string> kods) const {
+  if (reader_.joinable()) return;
+  reader_ = std::thread([this, kods = std::move(kods)] {
+    try {
+      const std::vector<std::string> names = list_earlier_seasons(season_, env_);
+      for (const std::string& kod : kods) {
+        for (const std::string& name : names) {
+          const fs::path candidate = season_.work_dir() / "seasons" / name / "meta" / meta_file_name(kod);
+          if (env_.exists(candidate)) {
+            records_.read(candidate);
+            break;
+          }
+        }
+      }
+    } catch (const std::exception&) {
+      // What the helper cannot read, the decisions read (and report) themselves.
+    }
+  });
+}
+
 const std::vector<std::string>& ChangeDetector::earlier_seasons() const {
   if (seasons_) return *seasons_;
-  seasons_.emplace();
-  const fs::path seasons = season_.work_dir() / "seasons";
-  const std::string prefix = season_.mode() == "test" ? "T_" : "S_";
   try {
-    if (!env_.exists(seasons)) return *seasons_;
-    for (const DirEntry& entry : env_.list_directory(seasons)) {
-      const std::string name = entry.path.filename().string();
-      if (name.starts_with(prefix) && entry.path != season_.season_dir()) seasons_->push_back(name);
-    }
+    seasons_ = list_earlier_seasons(season_, env_);
   } catch (const std::runtime_error& failure) {
-    warn_unreadable(seasons, failure);
+    seasons_.emplace();
+    warn_unreadable(season_.work_dir() / "seasons", failure);
   }
-  std::sort(seasons_->begin(), seasons_->end(), std::greater<>());
   return *seasons_;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/env.h"
@@ -31,6 +32,14 @@ struct Decision {
 class ChangeDetector {
  public:
   ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out), records_(env) {}
+  ~ChangeDetector();
+  ChangeDetector(const ChangeDetector&) = delete;
+  ChangeDetector& operator=(const ChangeDetector&) = delete;
+
+  // Starts reading the newest records of these steps on a helper thread, so that their
+  // decisions find them read. A head start only: the decisions look for the records as
+  // always, and whatever the helper cannot read they read themselves.
+  void read_ahead(std::vector<std::string> kods) const;
 
   // The records read so far, for others that read the same seasons (the runs page).
   RecordReader& records() const { return records_; }
@@ -70,6 +79,7 @@ class ChangeDetector {
   // Earlier seasons never change during a run, so what was read of them is kept.
   mutable std::optional<std::vector<std::string>> seasons_;
   mutable RecordReader records_;
+  mutable std::thread reader_;  // read_ahead's helper
   mutable std::map<std::string, std::optional<Found>> latest_;
   mutable std::set<std::string> unreadable_;
   struct PathHash {

@@ -253,13 +253,15 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) 
   }
 }
 
+bool git_must_be_asked(const std::string& repo_dir) { return repository_possible(repo_dir) || !git_on_path(); }
+
 ordered_json git_info(const std::string& repo_dir) {
-  // The two calls run side by side; their results are taken in order, as if one ran after
-  // the other.
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
   // Outside any repository git would only say so, at the cost of two processes.
-  if (!repository_possible(repo_dir) && git_on_path()) return info;
+  if (!git_must_be_asked(repo_dir)) return info;
+  // The two calls run side by side; their results are taken in order, as if one ran after
+  // the other.
   std::future<ChildResult> branch_call =
       std::async(std::launch::async, [&repo_dir] { return run_git(repo_dir, {"git", "branch", "--show-current"}); });
   try {

@@ -53,5 +53,8 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);
 // Get git repo info: "git_available", "git_commit", "git_commit_short", "git_branch",
 // "git_error", in that order when present. Never fails.
 ordered_json git_info(const std::string& repo_dir);
+// Whether git_info must ask git: false only where git is installed and certainly finds
+// no repository, and git_info answers at once.
+bool git_must_be_asked(const std::string& repo_dir);
 
 }  // namespace vordak::motor

@@ -5,8 +5,10 @@
 // the working directory is locked; a large one (tens of thousands of source
 // fingerprints) is worth reading once.
 
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -27,12 +29,20 @@ class RecordReader {
   RecordReader& operator=(const RecordReader&) = delete;
 
   // The record at `file`, or null when it cannot be read or parsed or is no JSON object.
-  // A record stays where it is for the reader's life.
+  // A record stays where it is for the reader's life. Safe to call from several threads:
+  // a file being read by one is waited for by the others.
   const Record* read(const fs::path& file);
 
  private:
+  struct Entry {
+    bool done = false;
+    std::unique_ptr<const Record> record;  // null: not a record
+  };
+
   Env& env_;
-  std::unordered_map<std::string, std::unique_ptr<const Record>> read_;  // null: not a record
+  std::mutex mutex_;
+  std::condition_variable read_done_;
+  std::unordered_map<std::string, Entry> read_;
 };
 
 }  // namespace vordak::motor

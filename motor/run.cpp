@@ -82,8 +82,14 @@ void Motor::print_banner() const {
 }
 
 fs::path Motor::run_all(const RunArgs& run) {
+  const std::vector<OfferedStep> steps = offered_steps(run);
+  std::vector<std::string> decided;  // the steps whose records a decision reads
+  for (const OfferedStep& step : steps) {
+    if (!is_ingest_step(step.kod)) decided.push_back(step.kod);
+  }
+  changes_.read_ahead(decided);
   print_banner();
-  for (const OfferedStep& step : offered_steps(run)) adim_isle(step.kod, step.ek_params, nullptr, step.source_dirs);
+  for (const OfferedStep& step : steps) adim_isle(step.kod, step.ek_params, nullptr, step.source_dirs);
   temizle_error_reports();
   ozet_yazdir();
   return manifest_yaz();

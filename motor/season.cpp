@@ -91,7 +91,10 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
       from_step_(args.from_step),
       muta_filter_path_(args.muta_filter_path.value_or("")),
       file_suffix_(args.file_suffix),
-      git_info_(std::async(std::launch::async, motor::git_info, work_dir_.string()).share()) {
+      // Asked on a thread of its own while the season is set up, when git must be asked.
+      git_info_(std::async(git_must_be_asked(work_dir_.string()) ? std::launch::async : std::launch::deferred,
+                           motor::git_info, work_dir_.string())
+                    .share()) {
   if (args.force_adimlar) force_adimlar_.insert(args.force_adimlar->begin(), args.force_adimlar->end());
   // Loaded before anything is created, so a run stopped at the prompt leaves nothing behind.
   data_paths_ = (args.data_paths && !args.data_paths->empty()) ? *args.data_paths

@@ -230,6 +230,21 @@ TEST_F(CascadeTest, AnUnreadableSeasonIsPassedOverWithAWarning) {
   motor.temizle_error_reports();
   EXPECT_EQ(out.take(), "  [WARN] Dizin okunamadı, atlandı: " + newest.string() + " (Permission denied: " +
                             newest.string() + ")\n");
+
+  // Records read ahead on a helper thread change nothing a decision says, nor its warning.
+  std::string said[2];
+  for (const bool ahead : {false, true}) {
+    StringSink sink;
+    const ChangeDetector changes(motor.season(), disk, sink);
+    if (ahead) changes.read_ahead({"backtest_eus", "transform", "marts"});
+    for (const char* kod : {"backtest_eus", "transform", "marts"}) {
+      const Decision decision = changes.decide(kod, {});
+      said[ahead] += decision.sebep + (decision.calistir ? " (runs)\n" : "\n");
+    }
+    said[ahead] += sink.take();
+  }
+  EXPECT_NE(said[0].find("[WARN] Sezon dizini okunamadı"), std::string::npos) << said[0];
+  EXPECT_EQ(said[1], said[0]);
 }
 
 }  // namespace

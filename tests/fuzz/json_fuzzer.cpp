@@ -1,5 +1,7 @@
-// Every record, notebook and settings file is read by our own JSON scanner. On any text it
-// must read exactly what the library's parser reads, and refuse exactly what it refuses.
+// Every record, notebook and settings file is read by the library's lexer with our own
+// document builder. On any text it must read exactly what the library's parser reads,
+// and refuse exactly what it refuses; with a record's source fingerprints set aside, the
+// same document once they are put back.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,9 +9,21 @@
 #include <optional>
 #include <string>
 
-#include "core/json_writer.h"
+#include "core/json_reader.h"
 
 using namespace vordak;
+
+namespace {
+
+std::optional<ordered_json> parsed(const std::string& text, TextMembers* set_aside) {
+  try {
+    return set_aside != nullptr ? parse_json(text, "source_hashes", set_aside) : parse_json(text);
+  } catch (const ordered_json::exception&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -19,13 +33,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected = ordered_json::parse(text);
   } catch (const ordered_json::exception&) {
   }
-  std::optional<ordered_json> read;
-  try {
-    read = parse_json(text);
-  } catch (const ordered_json::exception&) {
-  }
+  std::optional<ordered_json> read = parsed(text, nullptr);
   if (expected.has_value() != read.has_value()) std::abort();
   // Compared as text: NaN never equals itself, and the library never reads one anyway.
   if (expected && expected->dump() != read->dump()) std::abort();
+
+  TextMembers members;
+  std::optional<ordered_json> aside = parsed(text, &members);
+  if (aside.has_value() != read.has_value()) std::abort();
+  if (!aside || members.empty()) {
+    if (aside && aside->dump() != read->dump()) std::abort();
+    return 0;
+  }
+  bool all_texts = true;
+  for (std::size_t i = 0; i < members.size(); ++i) all_texts = all_texts && members[i].text.has_value();
+  // Values that are no texts are only counted: compare the rest.
+  if (all_texts) {
+    (*aside)["source_hashes"] = members.to_json();
+  } else {
+    (*aside)["source_hashes"] = nullptr;
+    (*read)["source_hashes"] = nullptr;
+  }
+  if (aside->dump() != read->dump()) std::abort();
   return 0;
 }

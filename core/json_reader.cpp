@@ -259,15 +259,7 @@ void TextMembers::merge_repeated_names() {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const std::string_view name = name_of(i);
-    std::optional<std::size_t> first;
-    if (slots.empty()) {
-      for (std::size_t j = 0; j < kept && !first; ++j) {
-        if (name_of(j) == name) first = j;
-      }
-    } else if (const std::uint32_t slot = *slot_of(slots, name, name_at); slot != 0) {
-      first = slot - 1;
-    }
-    if (first) {
+    if (const std::optional<std::size_t> first = find_member(slots, kept, name, name_at)) {
       entries_[*first].text_at = entries_[i].text_at;
       entries_[*first].text_size = entries_[i].text_size;
       continue;

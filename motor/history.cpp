@@ -63,10 +63,10 @@ void read_meta_records(const std::vector<DirEntry>& entries, RecordReader& recor
   for (const fs::path& file : files) {
     const RecordReader::Record* read = records.read(file);
     if (read == nullptr) continue;
-    const ordered_json* meta = &read->document;
+    const ordered_json& meta = read->document;
     const std::string name = file.stem().string();
     std::string sure;
-    if (const auto seconds = meta->find("sure_saniye"); seconds != meta->end() && seconds->is_number()) {
+    if (const auto seconds = meta.find("sure_saniye"); seconds != meta.end() && seconds->is_number()) {
       sure = sure_text(seconds->get<double>());
     }
     record.adimlar.push_back({name.substr(5), StepStatus::kOk, sure, ""});

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/duckdb_floor.h"
+#include "core/huge_page_heap.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "pipeline/marts.h"
@@ -27,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The same heap as `vordak marts`, for the run and its floor alike.
+  vordak::restart_with_huge_page_heap();
   std::string db_path = "/tmp/vordak-bench-200k.duckdb";
   std::string out_dir = "/tmp/vordak-marts-bench/json";
   vordak::synth::PortfolioOptions options{200000, 24, 7};

@@ -2,6 +2,7 @@
 // run reaches the front end, which prints it and exits with 1.
 
 #include "cli/commands.h"
+#include "core/huge_page_heap.h"
 #include "core/sink.h"
 #include "pipeline/marts.h"
 
@@ -14,6 +15,7 @@ using Kind = Option::Kind;
 int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
+  restart_with_huge_page_heap();
   pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink());
   return 0;
 }

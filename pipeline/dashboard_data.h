@@ -26,10 +26,6 @@ std::string_view edition_label(Edition edition);  // the Turkish name shown on t
 
 // The rows passing `filter` (all when empty), highest "son_risk" first (null as 0, equal
 // risks keeping their order), with their summed current risk.
-struct EditionRows {
-  std::vector<std::size_t> rows;
-  double total_risk = 0;
-};
 EditionRows edition_rows(const Table& rows, const RowFilter& filter);
 
 // The members a firm row shows, in page order: identity, current risk, the risk change

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "pipeline/duckdb_chunk_reader.h"
 
@@ -38,6 +39,9 @@ struct Result {
 
 struct ChunkOwner {
   duckdb_data_chunk handle = nullptr;
+  ChunkOwner() = default;
+  ChunkOwner(ChunkOwner&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+  ChunkOwner& operator=(ChunkOwner&&) = delete;
   ~ChunkOwner() {
     if (handle != nullptr) duckdb_destroy_data_chunk(&handle);
   }
@@ -128,23 +132,23 @@ void run_prepared(duckdb_connection connection, const std::string& sql,
 // Hands every chunk to `consume` until it returns false. A streaming result reports a
 // failure met while fetching (a bad cast in a later row) by a null chunk and its error
 // text.
-void read_chunks(Result& result, const std::string& sql, const std::function<bool(duckdb_data_chunk)>& consume) {
+void read_chunks(Result& result, const std::string& sql, const std::function<bool(ChunkOwner&)>& consume) {
   while (true) {
     ChunkOwner chunk;
     chunk.handle = duckdb_fetch_chunk(result.handle);
     if (chunk.handle == nullptr) break;
-    if (!consume(chunk.handle)) return;
+    if (!consume(chunk)) return;
   }
   const char* error = duckdb_result_error(&result.handle);
   if (error != nullptr && *error != '\0') throw DatabaseError(std::string(error) + " [in: " + shorten(sql) + "]");
 }
 
 // Chunks handed from the thread that fetches them to the thread that uses them, a few
-// at a time, so that DuckDB fetches the next chunk while the last one is used.
+// at a time, so that DuckDB makes the next chunk while the last one is read and used.
 class ChunkQueue {
  public:
   // False when the user has stopped: the fetching thread stops too.
-  bool push(Table chunk) {
+  bool push(ChunkOwner chunk) {
     std::unique_lock<std::mutex> lock(mutex_);
     room_.wait(lock, [&] { return stopped_ || chunks_.size() < kAhead; });
     if (stopped_) return false;
@@ -160,14 +164,14 @@ class ChunkQueue {
     ready_.notify_one();
   }
   // The next chunk; nullopt after the last. Throws the fetching thread's failure.
-  std::optional<Table> pop() {
+  std::optional<ChunkOwner> pop() {
     std::unique_lock<std::mutex> lock(mutex_);
     ready_.wait(lock, [&] { return !chunks_.empty() || closed_; });
     if (chunks_.empty()) {
       if (failure_) std::rethrow_exception(failure_);
       return std::nullopt;
     }
-    Table chunk = std::move(chunks_.front());
+    std::optional<ChunkOwner> chunk(std::move(chunks_.front()));
     chunks_.pop_front();
     room_.notify_one();
     return chunk;
@@ -183,7 +187,7 @@ class ChunkQueue {
   std::mutex mutex_;
   std::condition_variable room_;
   std::condition_variable ready_;
-  std::deque<Table> chunks_;
+  std::deque<ChunkOwner> chunks_;
   bool stopped_ = false;
   bool closed_ = false;
   std::exception_ptr failure_;
@@ -228,8 +232,8 @@ Table Connection::query(const std::string& sql) {
   Result result;
   run_prepared(connection_, sql, nullptr, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
-    reader.append(chunk);
+  read_chunks(result, sql, [&](ChunkOwner& chunk) {
+    reader.append(chunk.handle);
     return true;
   });
   return reader.finish();
@@ -239,8 +243,8 @@ Table Connection::query(const std::string& sql, const std::vector<std::int64_t>&
   Result result;
   run_prepared(connection_, sql, &list_parameter, result);
   ChunkReader reader(&result.handle);
-  read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
-    reader.append(chunk);
+  read_chunks(result, sql, [&](ChunkOwner& chunk) {
+    reader.append(chunk.handle);
     return true;
   });
   return reader.finish();
@@ -250,26 +254,27 @@ void Connection::for_each_chunk(const std::string& sql, const std::vector<std::i
                                 const std::function<void(const Table&)>& consume) {
   Result result;
   run_prepared(connection_, sql, &list_parameter, result, Delivery::kStreaming);
+  // The result belongs to the fetching thread until it is joined; the chunks are turned
+  // into tables on this one, beside the fetching.
   ChunkReader reader(&result.handle);
-  // The result and the reader belong to the fetching thread until it is joined.
   ChunkQueue queue;
   std::thread fetcher([&] {
     std::exception_ptr failure;
     try {
-      bool handed = false;
-      read_chunks(result, sql, [&](duckdb_data_chunk chunk) {
-        reader.append(chunk);
-        handed = true;
-        return queue.push(reader.finish());
-      });
-      if (!handed) queue.push(reader.finish());
+      read_chunks(result, sql, [&](ChunkOwner& chunk) { return queue.push(std::move(chunk)); });
     } catch (...) {
       failure = std::current_exception();
     }
     queue.close(failure);
   });
   try {
-    while (std::optional<Table> chunk = queue.pop()) consume(*chunk);
+    bool handed = false;
+    while (std::optional<ChunkOwner> chunk = queue.pop()) {
+      reader.append(chunk->handle);
+      handed = true;
+      consume(reader.finish());
+    }
+    if (!handed) consume(reader.finish());
   } catch (...) {
     queue.stop();
     fetcher.join();

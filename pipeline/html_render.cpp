@@ -83,22 +83,39 @@ Column driver_column(const Table& rows, const PageContext& context) {
 
 }  // namespace
 
+PageRows::PageRows(const Scoreboard& scoreboard, const RowFilter& row_filter, const PageContext& context)
+    : filtered_(static_cast<bool>(row_filter)), selection_(edition_rows(scoreboard.rows, row_filter)) {
+  columns_ = page_columns(scoreboard.rows, period_labels(scoreboard.meta));
+  if (!context.drivers.empty()) columns_.push_back(&drivers_.emplace(driver_column(scoreboard.rows, context)));
+  column_names_ = ordered_json::array();
+  for (const Column* column : columns_) column_names_.push_back(column->name());
+  bands_ = edition_bands(scoreboard, selection_.rows, filtered_);
+}
+
+const std::string& PageRows::row_text(std::size_t index) {
+  while (row_texts_.size() <= index) row_texts_.push_back(row_array(columns_, selection_.rows[row_texts_.size()]));
+  return row_texts_[index];
+}
+
 std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path, const BranchNames& names,
                         const RowFilter& row_filter, double max_size_mb, const ordered_json& extra_data,
                         const PageContext& context) {
+  PageRows rows(scoreboard, row_filter, context);
+  return render_page(scoreboard, html_path, names, rows, max_size_mb, extra_data, context);
+}
+
+std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path, const BranchNames& names,
+                        PageRows& page_rows, double max_size_mb, const ordered_json& extra_data,
+                        const PageContext& context) {
   const Table& rows = scoreboard.rows;
-  const bool filtered = static_cast<bool>(row_filter);
+  const bool filtered = page_rows.filtered();
   const Edition edition = edition_of(extra_data, filtered);
   const std::vector<std::string> periods = period_labels(scoreboard.meta);
   const std::string son_donem =
       scoreboard.meta.is_object() && scoreboard.meta.contains("son_donem") ? text_form(scoreboard.meta["son_donem"]) : "";
-  const EditionRows selection = edition_rows(rows, row_filter);
-  std::vector<const Column*> columns = page_columns(rows, periods);
-  const Column drivers = driver_column(rows, context);
-  if (!context.drivers.empty()) columns.push_back(&drivers);
-  ordered_json column_names = ordered_json::array();
-  for (const Column* column : columns) column_names.push_back(column->name());
-  const ordered_json bands = edition_bands(scoreboard, selection.rows, filtered);
+  const EditionRows& selection = page_rows.selection();
+  const ordered_json& column_names = page_rows.column_names();
+  const ordered_json& bands = page_rows.bands();
 
   const std::string title = "VRD Erken Uyarı Panosu";
   const std::string facts =
@@ -141,8 +158,8 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
   }
   std::string row_data;
   std::size_t included = 0;
-  for (std::size_t row : selection.rows) {
-    std::string json = row_array(columns, row);
+  for (std::size_t i = 0; i < selection.rows.size(); ++i) {
+    const std::string& json = page_rows.row_text(i);
     if (fixed + row_data.size() + json.size() + 1 > cap) break;
     if (included++ > 0) row_data += ',';
     row_data += json;

@@ -13,8 +13,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/json_writer.h"
 #include "core/text.h"
@@ -32,6 +34,38 @@ struct BranchNames {
   ordered_json regions = ordered_json::object();
 };
 
+// The rows of one edition, in page order, with their summed current risk.
+struct EditionRows {
+  std::vector<std::size_t> rows;
+  double total_risk = 0;
+};
+
+// What the pages of one row filter share: the edition's rows, the columns a firm row
+// shows, the charts' data and each row's text (made as a page first asks for it). The
+// manager's and the administrator's pages are made from one.
+class PageRows {
+ public:
+  PageRows(const Scoreboard& scoreboard, const RowFilter& row_filter, const PageContext& context);
+  PageRows(const PageRows&) = delete;  // the columns point into it
+  PageRows& operator=(const PageRows&) = delete;
+
+  bool filtered() const { return filtered_; }
+  const EditionRows& selection() const { return selection_; }
+  const ordered_json& column_names() const { return column_names_; }
+  const ordered_json& bands() const { return bands_; }
+  // The page text of the edition's row `index` (an index into selection().rows).
+  const std::string& row_text(std::size_t index);
+
+ private:
+  bool filtered_;
+  EditionRows selection_;
+  std::optional<Column> drivers_;
+  std::vector<const Column*> columns_;
+  ordered_json column_names_;
+  ordered_json bands_;
+  std::vector<std::string> row_texts_;
+};
+
 // The page of one edition from the rows that pass `row_filter` (every row when empty),
 // with the branch and region names `names`. The page stays within `max_size_mb`
 // megabytes (10^6 bytes): when the rows would exceed it, the highest-risk rows are kept
@@ -45,6 +79,11 @@ struct BranchNames {
 std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
                         const BranchNames& names, const RowFilter& row_filter = {}, double max_size_mb = 12.5,
                         const ordered_json& extra_data = nullptr, const PageContext& context = {});
+
+// The same page from rows made beforehand; `rows` keeps the row texts for the next page.
+std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
+                        const BranchNames& names, PageRows& rows, double max_size_mb, const ordered_json& extra_data,
+                        const PageContext& context);
 
 // Writes render_page's page at `html_path` (whole or not at all), with the branch and
 // region names read from the reference CSV at `ref_csv_path` (see reference_names).

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/output_set.h"
@@ -148,6 +150,9 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   page.database = fs::path(db_path).filename().string();
   BranchNames branch_names;
   OutputSet outputs(env, paths.journal);
+  // The flow matrix and the band snapshot, made beside the trending lists: they read only
+  // the scores, risks and segments, which the enrichment and the predictions leave alone.
+  std::future<std::pair<ordered_json, ordered_json>> flows_and_bands;
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -162,6 +167,9 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     sink.line("    scoreboard: " + std::to_string(scoreboard.rows.num_rows()) + " entities, " +
         std::to_string(member_size(scoreboard.meta, "donemler")) + " periods");
     clock.lap("scoreboard");
+    flows_and_bands = std::async(std::launch::async, [&scoreboard] {
+      return std::pair(build_flow_matrix(scoreboard), build_band_snapshot(scoreboard));
+    });
 
     sink.line("  Exporting sube_bolge_ref.csv...");
     Table reference;
@@ -189,14 +197,13 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     page.drivers = read_ml_drivers(con);
   }
 
+  auto [flow_matrix, band_snapshot] = flows_and_bands.get();
   enrich_with_trending(scoreboard, trending, sink);
   clock.lap("enrichment");
   add_predictions(db_path, scoreboard, sink);
   clock.lap("predictions");
 
   sink.line("  Building flow matrix...");
-  scoreboard.extra["flow_matrix"] = build_flow_matrix(scoreboard);
-  const ordered_json& flow_matrix = scoreboard.extra["flow_matrix"];
   std::size_t pairs = 0, flows = 0, segments = 0;
   if (flow_matrix.contains("ALL")) {
     pairs = flow_matrix["ALL"].size();
@@ -205,7 +212,8 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   for (const auto& [segment, records] : flow_matrix.items()) segments += records.empty() ? 0 : 1;
   sink.line("    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
       std::to_string(segments) + " segment");
-  scoreboard.extra["band_snapshot"] = build_band_snapshot(scoreboard);
+  scoreboard.extra["flow_matrix"] = std::move(flow_matrix);
+  scoreboard.extra["band_snapshot"] = std::move(band_snapshot);
   if (!diag.empty()) scoreboard.extra["diag_index"] = std::move(diag);
   scoreboard.rows.remove_column("sube_adi");
   scoreboard.rows.remove_column("bolge_adi");
@@ -220,9 +228,10 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
   outputs.add(paths.portfolio_html).append(render_page(scoreboard, paths.portfolio_html, branch_names, {}, 12.5, nullptr, page));
-  const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
+  // The manager's and the administrator's pages show the same rows.
+  PageRows manager_rows(scoreboard, yonetici_filter(kobi_top(scoreboard)), page);
   outputs.add(paths.manager_html)
-      .append(render_page(scoreboard, paths.manager_html, branch_names, manager_filter, 12.5, nullptr, page));
+      .append(render_page(scoreboard, paths.manager_html, branch_names, manager_rows, 12.5, nullptr, page));
   clock.lap("HTML portfolio and manager");
 
   sink.line("  Building admin data...");
@@ -238,7 +247,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   extra["page_mode"] = "admin";
   extra["model_olcumleri"] = std::move(model_measures);
   clock.lap("admin data");
-  outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_filter, 25, extra, page));
+  outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_rows, 25, extra, page));
   clock.lap("HTML admin");
 
   scoreboard_file.finish();

@@ -1,7 +1,9 @@
 #include "pipeline/scoreboard.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -240,6 +242,66 @@ Table first_row_per_firm(Table identity, Connection& con, const std::vector<std:
   return identity.take(firsts);
 }
 
+// Cleans the firms' names and codes; no column keeps a non-finite number.
+void clean_identity(Table& identity) {
+  for (const char* member : kTextMembers) {
+    if (Column* column = identity.find(member)) *column = clean_str_series(*column);
+  }
+  for (const char* member : kCodeMembers) {
+    if (Column* column = identity.find(member)) *column = safe_int_series(*column);
+  }
+  for (std::size_t c = 0; c < identity.num_columns(); ++c) replace_non_finite(identity.column(c));
+}
+
+// Calls `make(i)` for every i below `count`, on this thread and one more; the first
+// failure of either is thrown once both are done.
+template <typename Make>
+void on_two_threads(std::size_t count, const Make& make) {
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < count; i = next++) make(i);
+  };
+  std::future<void> helper = std::async(std::launch::async, work);
+  work();
+  helper.get();
+}
+
+// One period's score column, for the firms in row order: "YI", the integer or null.
+Column score_column(const ScorePivot& scores, std::size_t first_slot, const std::vector<std::uint32_t>& firms,
+                    const std::string& name) {
+  bool any_yi = false;
+  for (std::uint32_t k : firms) any_yi = any_yi || scores.states[first_slot + k] == Score::kYi;
+  Column score(name, any_yi ? ColumnKind::kJson : ColumnKind::kInteger);
+  score.reserve(firms.size());
+  for (std::uint32_t k : firms) {
+    switch (scores.states[first_slot + k]) {
+      case Score::kEmpty:
+      case Score::kNull: score.push_null(); break;
+      case Score::kYi: score.push_text("YI"); break;
+      case Score::kInteger: score.push_integer(scores.values[first_slot + k]); break;
+    }
+  }
+  return score;
+}
+
+// The change of the current risk since a period ("df"): null where that period's risk
+// has no integer part.
+Column change_since(const Column& risk, const Column& son_risk, const std::string& name) {
+  Column change(name, ColumnKind::kInteger);
+  change.reserve(risk.size());
+  for (std::size_t i = 0; i < risk.size(); ++i) {
+    const std::optional<std::int64_t> then = risk_integer(risk, i);
+    if (then) change.push_integer(son_risk.integer(i) - *then);
+    else change.push_null();
+  }
+  return change;
+}
+
+// The columns of one period, made apart from the others.
+struct PeriodColumns {
+  std::optional<Column> score, risk, change, since;
+};
+
 std::set<std::string> distinct_names(const Table& rows, const char* member) {
   std::set<std::string> names;
   const Column* column = rows.find(member);
@@ -307,6 +369,8 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
 
   // The period data is read chunk by chunk and only what the pivots and the deposit
   // members use is kept.
+  // The firms' own columns are cleaned while the period data is read.
+  std::future<void> identity_cleaned = std::async(std::launch::async, [&identity] { clean_identity(identity); });
   ScorePivot scores;
   scores.states.assign(period_count * firm_count, Score::kEmpty);
   scores.values.assign(period_count * firm_count, 0);
@@ -374,6 +438,7 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
         }
         for (std::size_t d = 0; d < 3; ++d) deposits[d]->append_rows(chunk.column(5 + d), firsts);
       });
+  identity_cleaned.get();
   widen_scores(scores);
   auto gather = [&](const RiskPivot& pivot, std::size_t period, const std::vector<std::uint32_t>& firms,
                     const std::string& name) {
@@ -406,41 +471,33 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   std::vector<std::uint32_t> sorted_firms(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) sorted_firms[i] = firms[order[i]];
 
-  Table rows = identity.take(order);
-  rows.column(0).rename("muta");
-  for (const char* member : kTextMembers) {
-    if (Column* column = rows.find(member)) *column = clean_str_series(*column);
-  }
-  for (const char* member : kCodeMembers) {
-    if (Column* column = rows.find(member)) *column = safe_int_series(*column);
-  }
-
-  for (std::size_t p = 0; p < period_count; ++p) {
-    const std::size_t first_slot = p * firm_count;
-    bool any_yi = false;
-    for (std::uint32_t k : sorted_firms) any_yi = any_yi || scores.states[first_slot + k] == Score::kYi;
-    Column score("vrd" + labels[p], any_yi ? ColumnKind::kJson : ColumnKind::kInteger);
-    score.reserve(sorted_firms.size());
-    for (std::uint32_t k : sorted_firms) {
-      switch (scores.states[first_slot + k]) {
-        case Score::kEmpty:
-        case Score::kNull: score.push_null(); break;
-        case Score::kYi: score.push_text("YI"); break;
-        case Score::kInteger: score.push_integer(scores.values[first_slot + k]); break;
-      }
-    }
-    rows.add_column(std::move(score));
-  }
-  const std::size_t first_risk = rows.num_columns();
-  for (std::size_t p = 0; p < period_count; ++p) {
-    rows.add_column(clean_risks(gather(risk_pivots[0], p, sorted_firms, "r" + labels[p])));
-  }
-  for (std::size_t p = 0; p < period_count; ++p) {
-    rows.add_column(clean_risks(gather(risk_pivots[1], p, sorted_firms, "rd" + labels[p])));
-  }
   Column son_risk_column("son_risk", ColumnKind::kInteger);
   son_risk_column.reserve(order.size());
   for (std::size_t i : order) son_risk_column.push_integer(son_risk[i]);
+
+  // The firms' columns are put in row order, and each period's columns made, on two
+  // threads: they depend only on the identity, the pivots and the current risk.
+  std::vector<std::optional<Column>> firm_columns(identity.num_columns());
+  std::vector<PeriodColumns> periods(period_count);
+  on_two_threads(firm_columns.size() + period_count, [&](std::size_t task) {
+    if (task < firm_columns.size()) {
+      firm_columns[task].emplace(identity.column(task).take(order));
+      return;
+    }
+    const std::size_t p = task - firm_columns.size();
+    PeriodColumns& columns = periods[p];
+    columns.score.emplace(score_column(scores, p * firm_count, sorted_firms, "vrd" + labels[p]));
+    columns.risk.emplace(clean_risks(gather(risk_pivots[0], p, sorted_firms, "r" + labels[p])));
+    columns.change.emplace(clean_risks(gather(risk_pivots[1], p, sorted_firms, "rd" + labels[p])));
+    columns.since.emplace(change_since(*columns.risk, son_risk_column, "df" + labels[p]));
+    for (Column* column : {&*columns.score, &*columns.risk, &*columns.change}) replace_non_finite(*column);
+  });
+  Table rows;
+  for (std::optional<Column>& column : firm_columns) rows.add_column(std::move(*column));
+  rows.column(0).rename("muta");
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.score));
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.risk));
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.change));
   rows.add_column(son_risk_column);
 
   if (has_deposits) {
@@ -450,20 +507,10 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
       Column deposit(kDepositMembers[d], deposits[d]->kind());
       deposit.append_rows(*deposits[d], cells);
       rows.add_column(safe_int_series(deposit));
+      replace_non_finite(rows.column(rows.num_columns() - 1));
     }
   }
-
-  for (std::size_t p = 0; p < period_count; ++p) {
-    Column change("df" + labels[p], ColumnKind::kInteger);
-    change.reserve(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      const std::optional<std::int64_t> then = risk_integer(rows.column(first_risk + p), i);
-      if (then) change.push_integer(son_risk_column.integer(i) - *then);
-      else change.push_null();
-    }
-    rows.add_column(std::move(change));
-  }
-  for (std::size_t c = 0; c < rows.num_columns(); ++c) replace_non_finite(rows.column(c));
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.since));
 
   ordered_json bolge_listesi = ordered_json::array();
   for (const std::string& name : distinct_names(rows, "bolge_adi")) bolge_listesi.push_back(name);
@@ -474,7 +521,7 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
                      {"bolge_listesi", bolge_listesi}, {"sube_listesi", sube_listesi},
                      {"pipeline_ts", "dummy_run"},   {"notebook", "pipeline_runner"}};
   scoreboard.rows = std::move(rows);
-  return scoreboard;
+ return scoreboard;
 }
 
 void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) {

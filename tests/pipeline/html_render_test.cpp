@@ -61,6 +61,14 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   EXPECT_EQ(all.find("@import"), std::string::npos);
 
   const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
+  // Rows made once serve pages of any cap, in any order, as rows made for each page.
+  const BranchNames names;
+  PageRows shared(scoreboard, kobi, {});
+  for (const double cap : {0.3, 0.16, 12.5, 0.12}) {
+    EXPECT_EQ(render_page(scoreboard, "p.html", names, shared, cap, nullptr, {}),
+              render_page(scoreboard, "p.html", names, kobi, cap, nullptr, {}))
+        << cap;
+  }
   render_html(scoreboard, dir / "small.html", dir / "ref.csv", kobi, 0.16);
   const std::string small = read_text(dir / "small.html");
   EXPECT_LE(small.size(), 160000u);

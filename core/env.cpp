@@ -30,6 +30,45 @@ fs::file_type type_of(mode_t mode) {
   return fs::file_type::unknown;
 }
 
+FileStatus file_status(const struct stat& info) {
+  FileStatus status;
+  status.type = type_of(info.st_mode);
+  status.size = static_cast<std::uintmax_t>(info.st_size);
+  status.mtime_ns = static_cast<__int128>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  return status;
+}
+
+// A directory opened only to look entries up from it; AT_FDCWD for the working one.
+class OpenDirectory {
+ public:
+  OpenDirectory() = default;
+  OpenDirectory(const OpenDirectory&) = delete;
+  OpenDirectory& operator=(const OpenDirectory&) = delete;
+  ~OpenDirectory() { close(); }
+
+  // Opens `dir` ("" for the working directory, or ending in '/') unless it is open.
+  void open(std::string_view dir) {
+    if (opened_ && dir == path_) return;
+    close();
+    path_.assign(dir);
+    fd_ = path_.empty() ? AT_FDCWD : ::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    opened_ = true;
+  }
+  // -1 when the directory could not be opened.
+  int fd() const { return fd_; }
+
+ private:
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    opened_ = false;
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  bool opened_ = false;
+};
+
 class SystemEnv : public Env {
  public:
   TimePoint now() override { return std::chrono::system_clock::now(); }
@@ -41,11 +80,29 @@ class SystemEnv : public Env {
       if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
       throw path_error("Dosya bilgisi okunamadı", path, std::error_code(errno, std::generic_category()));
     }
-    FileStatus status;
-    status.type = type_of(info.st_mode);
-    status.size = static_cast<std::uintmax_t>(info.st_size);
-    status.mtime_ns = static_cast<__int128>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-    return status;
+    return file_status(info);
+  }
+
+  std::vector<std::optional<FileStatus>> statuses(const std::vector<std::string_view>& paths) override {
+    std::vector<std::optional<FileStatus>> found(paths.size());
+    OpenDirectory dir;
+    std::string name;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const std::string_view path = paths[i];
+      const std::size_t slash = path.rfind('/');
+      const std::string_view leaf = slash == std::string_view::npos ? path : path.substr(slash + 1);
+      // No name to look up in a directory, or a byte the system's paths end at: the
+      // path as status() reads it.
+      if (leaf.empty() || path.find('\0') != std::string_view::npos) {
+        found[i] = Env::statuses({path}).front();
+        continue;
+      }
+      dir.open(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1));
+      name.assign(leaf);
+      struct stat info {};
+      if (dir.fd() != -1 && ::fstatat(dir.fd(), name.c_str(), &info, 0) == 0) found[i] = file_status(info);
+    }
+    return found;
   }
 
   std::vector<DirEntry> list_directory(const fs::path& dir) override {
@@ -113,6 +170,18 @@ class SystemEnv : public Env {
 Env& Env::system() {
   static SystemEnv env;
   return env;
+}
+
+std::vector<std::optional<FileStatus>> Env::statuses(const std::vector<std::string_view>& paths) {
+  std::vector<std::optional<FileStatus>> found(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    try {
+      found[i] = status(fs::path(paths[i]));
+    } catch (const std::runtime_error&) {
+      // Unreadable: absent, as the call promises.
+    }
+  }
+  return found;
 }
 
 bool Env::is_directory(const fs::path& path) {

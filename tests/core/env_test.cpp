@@ -1,0 +1,70 @@
+#include "core/env.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace vordak {
+namespace {
+
+using vordak::testing::TempDir;
+using vordak::testing::write_text;
+
+// What status() says of a path, nothing when it cannot be read.
+std::optional<FileStatus> one_status(const std::string& path) {
+  try {
+    return Env::system().status(path);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
+TEST(EnvStatuses, SayOfEveryPathWhatStatusSays) {
+  TempDir dir;
+  fs::create_directories(dir / "a" / "b");
+  write_text(dir / "a" / "one.csv", "1");
+  write_text(dir / "a" / "b" / "two.csv", "22");
+  write_text(dir / "three.csv", "333");
+  fs::create_symlink(dir / "a" / "b", dir / "link");
+  fs::create_symlink(dir / "gone", dir / "dangling");
+  const std::string root = dir.path().string();
+  // Directories alternate, so each is opened again; some paths have no name to look up.
+  const std::vector<std::string> paths = {
+      root + "/a/one.csv",    root + "/a/b/two.csv",  root + "/a/one.csv",        root + "/three.csv",
+      root + "/a/missing",    root + "/nowhere/x",    root + "/three.csv/x",      root + "/link/two.csv",
+      root + "/dangling",     root + "/a/b/",         root + "/a",                std::string("/"),
+      "",                     root + "/a/one.csv",    root + std::string("/a\0/b", 5)};
+  const std::vector<std::string_view> views(paths.begin(), paths.end());
+  const std::vector<std::optional<FileStatus>> found = Env::system().statuses(views);
+  ASSERT_EQ(found.size(), paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::optional<FileStatus> expected = one_status(paths[i]);
+    ASSERT_EQ(found[i].has_value(), expected.has_value()) << paths[i];
+    if (!expected) continue;
+    EXPECT_EQ(found[i]->type, expected->type) << paths[i];
+    EXPECT_EQ(found[i]->size, expected->size) << paths[i];
+    EXPECT_TRUE(found[i]->mtime_ns == expected->mtime_ns) << paths[i];
+  }
+  EXPECT_EQ(found[1]->size, 2u);
+  EXPECT_EQ(found[7]->size, 2u);  // through the link
+  EXPECT_FALSE(found[4] || found[5] || found[6] || found[8]);
+}
+
+TEST(EnvStatuses, ReadNamesWithoutADirectoryFromTheWorkingOne) {
+  TempDir dir;
+  write_text(dir / "here.csv", "4444");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  const std::vector<std::optional<FileStatus>> found = Env::system().statuses({"here.csv", "absent.csv"});
+  fs::current_path(before);
+  ASSERT_TRUE(found[0]);
+  EXPECT_EQ(found[0]->size, 4u);
+  EXPECT_FALSE(found[1]);
+}
+
+}  // namespace
+}  // namespace vordak

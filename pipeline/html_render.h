@@ -42,7 +42,8 @@ struct EditionRows {
 
 // What the pages of one row filter share: the edition's rows, the columns a firm row
 // shows, the charts' data and each row's text (made as a page first asks for it). The
-// manager's and the administrator's pages are made from one.
+// manager's and the administrator's pages are made from one. It reads the scoreboard's
+// columns where they stand: the scoreboard must not change while it is used.
 class PageRows {
  public:
   PageRows(const Scoreboard& scoreboard, const RowFilter& row_filter, const PageContext& context);

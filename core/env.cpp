@@ -91,16 +91,18 @@ class SystemEnv : public Env {
       const std::string_view path = paths[i];
       const std::size_t slash = path.rfind('/');
       const std::string_view leaf = slash == std::string_view::npos ? path : path.substr(slash + 1);
-      // No name to look up in a directory, or a byte the system's paths end at: the
-      // path as status() reads it.
-      if (leaf.empty() || path.find('\0') != std::string_view::npos) {
+      const bool in_directory = !leaf.empty() && path.find('\0') == std::string_view::npos;
+      if (in_directory) dir.open(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1));
+      // No name to look up in a directory, a byte the system's paths end at, or a
+      // directory that would not open (no descriptor left, say): the path as status()
+      // reads it, so that no file seems gone that is there.
+      if (!in_directory || dir.fd() == -1) {
         found[i] = Env::statuses({path}).front();
         continue;
       }
-      dir.open(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1));
       name.assign(leaf);
       struct stat info {};
-      if (dir.fd() != -1 && ::fstatat(dir.fd(), name.c_str(), &info, 0) == 0) found[i] = file_status(info);
+      if (::fstatat(dir.fd(), name.c_str(), &info, 0) == 0) found[i] = file_status(info);
     }
     return found;
   }

@@ -1,6 +1,7 @@
 #include "core/env.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
@@ -52,6 +53,33 @@ TEST(EnvStatuses, SayOfEveryPathWhatStatusSays) {
   EXPECT_EQ(found[1]->size, 2u);
   EXPECT_EQ(found[7]->size, 2u);  // through the link
   EXPECT_FALSE(found[4] || found[5] || found[6] || found[8]);
+}
+
+TEST(EnvStatuses, FindFilesThatAreThereWhenNoDescriptorIsLeft) {
+  TempDir dir;
+  write_text(dir / "there.csv", "55555");
+  const std::vector<std::string> names = {(dir / "there.csv").string(), (dir / "not-there.csv").string(),
+                                          dir.path().string() + "/"};
+  const std::vector<std::string_view> paths(names.begin(), names.end());
+  // Asked first with descriptors to spare: the undefined-behaviour sanitizer's type check
+  // needs one the first time it meets each call.
+  const std::vector<std::optional<FileStatus>> spare = Env::system().statuses(paths);
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+  // The lowest free descriptor as the limit: no new one can be opened.
+  const int lowest_free = ::dup(0);
+  ASSERT_GE(lowest_free, 0);
+  ::close(lowest_free);
+  rlimit none = before;
+  none.rlim_cur = static_cast<rlim_t>(lowest_free);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  const std::vector<std::optional<FileStatus>> found = Env::system().statuses(paths);
+  ::setrlimit(RLIMIT_NOFILE, &before);
+  ASSERT_TRUE(spare[0] && found[0]);
+  EXPECT_EQ(found[0]->size, 5u);
+  EXPECT_TRUE(found[0]->mtime_ns == spare[0]->mtime_ns);
+  EXPECT_FALSE(spare[1] || found[1]);
+  EXPECT_TRUE(spare[2] && found[2] && found[2]->type == fs::file_type::directory);
 }
 
 TEST(EnvStatuses, ReadNamesWithoutADirectoryFromTheWorkingOne) {

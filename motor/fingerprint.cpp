@@ -1,6 +1,5 @@
 #include "motor/fingerprint.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <openssl/evp.h>
@@ -209,13 +208,8 @@ Fingerprint notebook_code_fingerprint(std::string_view text) {
 }
 
 Fingerprint fast_file_hash(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  FileStatus known;
-  known.size = static_cast<std::uintmax_t>(status.st_size);
-  known.mtime_ns = static_cast<__int128>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-  const QuickFingerprint quick = fast_fingerprint(path, known);
-  const std::optional<std::string_view> text = quick.text();
+  const std::vector<QuickFingerprint> found = fast_fingerprints({path}, Env::system());
+  const std::optional<std::string_view> text = found.front().text();
   return text ? Fingerprint(std::string(*text)) : std::nullopt;
 }
 

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/plain_member_scan.h"
+
 namespace vordak {
 
 namespace {
@@ -277,6 +279,17 @@ void append_new_member(ordered_json& object, std::string name, ordered_json valu
   entries.emplace_back(std::move(name), std::move(value));
 }
 
+namespace {
+
+ordered_json parse_with_builder(std::string_view text, std::string_view name, TextMembers* members) {
+  ordered_json document;
+  OrderedBuilder builder(document, name, members);
+  ordered_json::sax_parse(text.begin(), text.end(), &builder);
+  return document;
+}
+
+}  // namespace
+
 ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members) {
   if (text.starts_with("\xEF\xBB\xBF")) {
     throw ordered_json::parse_error::create(101, 0, "Unexpected UTF-8 BOM", nullptr);
@@ -285,10 +298,23 @@ ordered_json parse_json(std::string_view text, std::string_view name, TextMember
     members->clear();
     members->reserve(text.size());
   }
-  ordered_json document;
-  OrderedBuilder builder(document, name, members);
-  ordered_json::sax_parse(text.begin(), text.end(), &builder);
-  return document;
+  if (name.empty()) return parse_with_builder(text, name, members);
+  // The member's plain texts taken as they lie; the parser reads the rest of the document
+  // around an empty object in the member's place, which is what it keeps there anyway.
+  if (const std::optional<MemberSpan> span = scan_plain_member(text, name, members)) {
+    std::string rest;
+    rest.reserve(text.size() - (span->end - span->begin) + 2);
+    rest.append(text.substr(0, span->begin)).append("{}").append(text.substr(span->end));
+    try {
+      ordered_json document = parse_with_builder(rest, name, nullptr);
+      if (members != nullptr) members->merge_repeated_names();
+      return document;
+    } catch (const ordered_json::exception&) {
+      // Malformed around the member: read the whole text, whose error says where.
+    }
+  }
+  if (members != nullptr) members->clear();
+  return parse_with_builder(text, name, members);
 }
 
 ordered_json parse_json(std::string_view text) { return parse_json(text, {}, nullptr); }

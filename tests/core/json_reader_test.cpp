@@ -34,7 +34,15 @@ TEST(ParseJsonSetAside, PutBackGivesTheWholeDocument) {
   many += R"("p7": "again", "p99": "last"}, "z": [2]})";
   for (const std::string& text :
        {std::string(R"({"a": 1, "s": {"x": "1", "y": "2", "x": "3"}, "b": {"s": {"k": "v"}}})"), many,
-        std::string(R"({"s": 5, "s": {"x": "1"}})"), std::string(R"({"s": {}})"), std::string(R"({"a": "ş"})")}) {
+        std::string(R"({"s": 5, "s": {"x": "1"}})"), std::string(R"({"s": {}})"), std::string(R"({"a": "ş"})"),
+        // Plain texts, with what lies around them only passed over: escapes, brackets and
+        // quotes inside texts, the name nested elsewhere, any spacing, UTF-8.
+        std::string(R"({"b": [1, {"c": "}]\"{"}], "s": {"x": "1", "y": "ş"}, "a": "\u0041", "n": -1.5e3, "t": true})"),
+        std::string(" \t{ \"s\" :\n{ \"x\" : \"1\" ,\r\"y\":\"\" } , \"o\": {\"s\": {\"k\": \"v\"}} }\n"),
+        // What only the parser can say: an escape in a text or in a top-level name that may
+        // spell the member's, the member given twice.
+        std::string(R"({"s": {"x": "a\"b", "y": "2"}})"), std::string(R"({"\u0073": {"x": "1"}})"),
+        std::string(R"({"s": {"x": "1"}, "\u0073": {"y": "2"}})"), std::string(R"({"s": {"x": "1"}, "s": {"y": "2"}})")}) {
     SetAside read = set_aside(text);
     if (!read.members.empty()) read.document["s"] = read.members.to_json();
     EXPECT_EQ(read.document, parse_json(text)) << text;
@@ -68,7 +76,11 @@ TEST(ParseJsonSetAside, ValuesThatAreNoTextsAndMembersOfOtherPlaces) {
 }
 
 TEST(ParseJsonSetAside, MalformedTextIsRefusedAsWithoutIt) {
-  for (const char* bad : {R"({"s": {"x": "1",}})", R"({"s": {"x": "1"})", "\xEF\xBB\xBF{}", R"({"s": {"x": "\xFF"}})"}) {
+  for (const char* bad : {R"({"s": {"x": "1",}})", R"({"s": {"x": "1"})", "\xEF\xBB\xBF{}", R"({"s": {"x": "\xFF"}})",
+                          // Malformed only around a member that reads well, or in its texts.
+                          R"({"s": {"x": "1"}, "a": })", R"({"s": {"x": "1"}} x)", R"({"a": [}], "s": {"x": "1"}})",
+                          R"({"s": {"x": "1"}, "a": tru})", "{\"s\": {\"x\": \"a\tb\"}}",
+                          "{\"s\": {\"x\": \"\xC0\xAF\"}}", "{\"s\": {\"\xED\xA0\x80\": \"1\"}}"}) {
     TextMembers members;
     EXPECT_THROW(parse_json(bad, "s", &members), ordered_json::exception) << bad;
     EXPECT_THROW(parse_json(bad, "s", nullptr), ordered_json::exception) << bad;

@@ -79,13 +79,9 @@ std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
 
 }  // namespace
 
-ChangeDetector::~ChangeDetector() {
-  if (reader_.joinable()) reader_.join();
-}
-
 void ChangeDetector::read_ahead(std::vector<std::string> kods) const {
-  if (reader_.joinable()) return;
-  reader_ = std::thread([this, kods = std::move(kods)] {
+  if (reader_) return;
+  reader_.emplace([this, kods = std::move(kods)] {
     try {
       const std::vector<std::string> names = list_earlier_seasons(season_, env_);
       for (const std::string& kod : kods) {

@@ -10,10 +10,10 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/env.h"
+#include "core/helper_thread.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/fingerprint.h"
@@ -32,7 +32,6 @@ struct Decision {
 class ChangeDetector {
  public:
   ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out), records_(env) {}
-  ~ChangeDetector();
   ChangeDetector(const ChangeDetector&) = delete;
   ChangeDetector& operator=(const ChangeDetector&) = delete;
 
@@ -79,7 +78,7 @@ class ChangeDetector {
   // Earlier seasons never change during a run, so what was read of them is kept.
   mutable std::optional<std::vector<std::string>> seasons_;
   mutable RecordReader records_;
-  mutable std::thread reader_;  // read_ahead's helper
+  mutable std::optional<HelperThread> reader_;  // read_ahead's helper
   mutable std::map<std::string, std::optional<Found>> latest_;
   mutable std::set<std::string> unreadable_;
   struct PathHash {

@@ -13,6 +13,7 @@
 
 #include "core/child_process.h"
 #include "core/files.h"
+#include "core/helper_thread.h"
 #include "core/text.h"
 
 namespace vordak::motor {
@@ -229,7 +230,7 @@ std::vector<QuickFingerprint> fast_fingerprints(const std::vector<std::string_vi
     return found;
   }
   const std::size_t half = paths.size() / 2;
-  std::future<void> helper = std::async(std::launch::async, take, half, paths.size());
+  HelperTask helper([&] { take(half, paths.size()); });
   take(0, half);
   helper.get();
   return found;

@@ -14,9 +14,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
+#include "core/helper_thread.h"
 #include "pipeline/duckdb_chunk_reader.h"
 
 namespace vordak::pipeline {
@@ -258,7 +258,7 @@ void Connection::for_each_chunk(const std::string& sql, const std::vector<std::i
   // into tables on this one, beside the fetching.
   ChunkReader reader(&result.handle);
   ChunkQueue queue;
-  std::thread fetcher([&] {
+  HelperThread fetcher([&] {
     std::exception_ptr failure;
     try {
       read_chunks(result, sql, [&](ChunkOwner& chunk) { return queue.push(std::move(chunk)); });

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <future>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/helper_thread.h"
 #include "core/output_set.h"
 #include "core/sink.h"
 #include "pipeline/backtests.h"
@@ -152,7 +153,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   OutputSet outputs(env, paths.journal);
   // The flow matrix and the band snapshot, made beside the trending lists: they read only
   // the scores, risks and segments, which the enrichment and the predictions leave alone.
-  std::future<std::pair<ordered_json, ordered_json>> flows_and_bands;
+  std::optional<HelperTask<std::pair<ordered_json, ordered_json>>> flows_and_bands;
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -167,7 +168,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     sink.line("    scoreboard: " + std::to_string(scoreboard.rows.num_rows()) + " entities, " +
         std::to_string(member_size(scoreboard.meta, "donemler")) + " periods");
     clock.lap("scoreboard");
-    flows_and_bands = std::async(std::launch::async, [&scoreboard] {
+    flows_and_bands.emplace([&scoreboard] {
       return std::pair(build_flow_matrix(scoreboard), build_band_snapshot(scoreboard));
     });
 
@@ -197,7 +198,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     page.drivers = read_ml_drivers(con);
   }
 
-  auto [flow_matrix, band_snapshot] = flows_and_bands.get();
+  auto [flow_matrix, band_snapshot] = flows_and_bands->get();
   enrich_with_trending(scoreboard, trending, sink);
   clock.lap("enrichment");
   add_predictions(db_path, scoreboard, sink);

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <future>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/helper_thread.h"
 #include "core/sink.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/entity_keys.h"
@@ -261,7 +261,7 @@ void on_two_threads(std::size_t count, const Make& make) {
   const auto work = [&] {
     for (std::size_t i = next++; i < count; i = next++) make(i);
   };
-  std::future<void> helper = std::async(std::launch::async, work);
+  HelperTask helper(work);
   work();
   helper.get();
 }
@@ -370,7 +370,7 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   // The period data is read chunk by chunk and only what the pivots and the deposit
   // members use is kept.
   // The firms' own columns are cleaned while the period data is read.
-  std::future<void> identity_cleaned = std::async(std::launch::async, [&identity] { clean_identity(identity); });
+  HelperTask identity_cleaned([&identity] { clean_identity(identity); });
   ScorePivot scores;
   scores.states.assign(period_count * firm_count, Score::kEmpty);
   scores.values.assign(period_count * firm_count, 0);

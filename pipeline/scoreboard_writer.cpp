@@ -18,7 +18,9 @@ std::size_t block_count(const Scoreboard& scoreboard) {
 
 ScoreboardWriter::ScoreboardWriter(const Scoreboard& scoreboard, WritableFile& file, unsigned threads)
     : scoreboard_(scoreboard), file_(file), pieces_(block_count(scoreboard) + 2) {
-  for (unsigned i = 0; i < std::max(threads, 1u); ++i) threads_.emplace_back(&ScoreboardWriter::work, this);
+  for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+    threads_.push_back(std::make_unique<HelperThread>([this] { work(); }));
+  }
 }
 
 ScoreboardWriter::~ScoreboardWriter() {
@@ -27,15 +29,11 @@ ScoreboardWriter::~ScoreboardWriter() {
     stopping_ = true;
   }
   turn_.notify_all();
-  for (std::thread& thread : threads_) {
-    if (thread.joinable()) thread.join();
-  }
+  for (const std::unique_ptr<HelperThread>& thread : threads_) thread->join();
 }
 
 void ScoreboardWriter::finish() {
-  for (std::thread& thread : threads_) {
-    if (thread.joinable()) thread.join();
-  }
+  for (const std::unique_ptr<HelperThread>& thread : threads_) thread->join();
   if (failure_) std::rethrow_exception(failure_);
 }
 

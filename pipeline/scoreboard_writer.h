@@ -8,11 +8,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "core/helper_thread.h"
 #include "core/writable_file.h"
 #include "pipeline/scoreboard.h"
 
@@ -47,7 +48,7 @@ class ScoreboardWriter {
   std::size_t next_written_ = 0;  // the next piece to go into the file
   bool stopping_ = false;
   std::exception_ptr failure_;
-  std::vector<std::thread> threads_;
+  std::vector<std::unique_ptr<HelperThread>> threads_;
 };
 
 }  // namespace vordak::pipeline

@@ -6,59 +6,17 @@
 #include "core/json_reader.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/name_index.h"
 #include "core/plain_member_scan.h"
 
 namespace vordak {
 
 namespace {
-
-// An index of an object's member names by hash: slots hold a member's position + 1
-// (0: empty) and stay at most half full. Below kIndexFrom members a search is cheaper
-// than an index, and none is kept. `name_at(i)` gives the name of member i.
-constexpr std::size_t kIndexFrom = 16;
-
-template <class NameAt>
-std::uint32_t* slot_of(std::vector<std::uint32_t>& slots, std::string_view name, const NameAt& name_at) {
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t i = std::hash<std::string_view>{}(name) & mask;; i = (i + 1) & mask) {
-    std::uint32_t& slot = slots[i];
-    if (slot == 0 || name_at(slot - 1) == name) return &slot;
-  }
-}
-
-// The position of `name` among the first `count` members, if it is there.
-template <class NameAt>
-std::optional<std::size_t> find_member(std::vector<std::uint32_t>& slots, std::size_t count, std::string_view name,
-                                       const NameAt& name_at) {
-  if (slots.empty()) {
-    for (std::size_t i = 0; i < count; ++i) {
-      if (name_at(i) == name) return i;
-    }
-    return std::nullopt;
-  }
-  const std::uint32_t slot = *slot_of(slots, name, name_at);
-  return slot == 0 ? std::nullopt : std::optional<std::size_t>(slot - 1);
-}
-
-// Indexes member `count - 1`, just added; rebuilds the index at twice the members' count
-// when it would be more than half full.
-template <class NameAt>
-void index_added(std::vector<std::uint32_t>& slots, std::size_t count, const NameAt& name_at) {
-  if (count == kIndexFrom || (!slots.empty() && 2 * count > slots.size())) {
-    std::size_t size = 64;
-    while (size < 4 * count) size *= 2;
-    slots.assign(size, 0);
-    for (std::size_t i = 0; i < count; ++i) *slot_of(slots, name_at(i), name_at) = static_cast<std::uint32_t>(i + 1);
-  } else if (!slots.empty()) {
-    *slot_of(slots, name_at(count - 1), name_at) = static_cast<std::uint32_t>(count);
-  }
-}
 
 class OrderedBuilder {
  public:
@@ -190,12 +148,12 @@ class OrderedBuilder {
     // Our own index says whether the name is new, so the map's own search is never needed.
     Members& entries = open.members;
     const auto name_at = [&entries](std::size_t i) -> std::string_view { return entries[i].first; };
-    if (const std::optional<std::size_t> found = find_member(open.slots, entries.size(), open.key, name_at)) {
+    if (const std::optional<std::size_t> found = name_index::find(open.slots, entries.size(), open.key, name_at)) {
       entries[*found].second = std::move(value);
       return &entries[*found].second;
     }
     entries.emplace_back(std::move(open.key), std::move(value));
-    index_added(open.slots, entries.size(), name_at);
+    name_index::index_added(open.slots, entries.size(), name_at);
     return &entries.back().second;
   }
 
@@ -227,6 +185,7 @@ ordered_json TextMembers::to_json() const {
 
 void TextMembers::clear() {
   buffer_.clear();
+  held_size_ = 0;
   entries_.clear();
 }
 
@@ -235,6 +194,19 @@ void TextMembers::reserve(std::size_t bytes) {
   // far more than 32 in all.
   buffer_.reserve(bytes);
   entries_.reserve(bytes / 32);
+}
+
+void TextMembers::hold(std::string text) {
+  clear();
+  buffer_ = std::move(text);
+  held_size_ = buffer_.size();
+  if (held_size_ >= kNotText) throw std::length_error("TextMembers");
+}
+
+void TextMembers::add_held(std::string_view name, std::string_view text) {
+  const char* const start = buffer_.data();
+  entries_.push_back({static_cast<std::uint32_t>(name.data() - start), static_cast<std::uint32_t>(name.size()),
+                      static_cast<std::uint32_t>(text.data() - start), static_cast<std::uint32_t>(text.size())});
 }
 
 void TextMembers::add(std::string_view name, std::optional<std::string_view> text) {
@@ -249,10 +221,14 @@ void TextMembers::add(std::string_view name, std::optional<std::string_view> tex
 }
 
 void TextMembers::merge_repeated_names() {
+  // Names in ascending order, as records are written, cannot repeat.
+  bool ascending = true;
+  for (std::size_t i = 1; i < entries_.size() && ascending; ++i) ascending = name_of(i - 1) < name_of(i);
+  if (ascending) return;
   // One index, at its final size, for one pass: members are kept in place as they come,
   // a repeated one only gives its value to the first.
   std::vector<std::uint32_t> slots;
-  if (entries_.size() >= kIndexFrom) {
+  if (entries_.size() >= name_index::kIndexFrom) {
     std::size_t size = 64;
     while (size < 2 * entries_.size()) size *= 2;
     slots.assign(size, 0);
@@ -261,13 +237,13 @@ void TextMembers::merge_repeated_names() {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const std::string_view name = name_of(i);
-    if (const std::optional<std::size_t> first = find_member(slots, kept, name, name_at)) {
+    if (const std::optional<std::size_t> first = name_index::find(slots, kept, name, name_at)) {
       entries_[*first].text_at = entries_[i].text_at;
       entries_[*first].text_size = entries_[i].text_size;
       continue;
     }
     entries_[kept] = entries_[i];
-    if (!slots.empty()) *slot_of(slots, name, name_at) = static_cast<std::uint32_t>(kept + 1);
+    if (!slots.empty()) *name_index::slot_of(slots, name, name_at) = static_cast<std::uint32_t>(kept + 1);
     ++kept;
   }
   entries_.resize(kept);
@@ -281,6 +257,8 @@ void append_new_member(ordered_json& object, std::string name, ordered_json valu
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 ordered_json parse_with_builder(std::string_view text, std::string_view name, TextMembers* members) {
   ordered_json document;
   OrderedBuilder builder(document, name, members);
@@ -288,33 +266,61 @@ ordered_json parse_with_builder(std::string_view text, std::string_view name, Te
   return document;
 }
 
+// The document read around its member `name` when scan_plain_member finds it plain, each
+// of its members given to `found`; nothing when it is not, or is malformed around it.
+std::optional<ordered_json> parse_around_plain_member(std::string_view text, std::string_view name,
+                                                      const PlainMember& found) {
+  const std::optional<MemberSpan> span = scan_plain_member(text, name, found);
+  if (!span) return std::nullopt;
+  // The parser reads the rest around an empty object in the member's place, which is what
+  // it keeps there anyway.
+  std::string rest;
+  rest.reserve(text.size() - (span->end - span->begin) + 2);
+  rest.append(text.substr(0, span->begin)).append("{}").append(text.substr(span->end));
+  try {
+    return parse_with_builder(rest, name, nullptr);
+  } catch (const ordered_json::exception&) {
+    return std::nullopt;  // read the whole text again, whose error says where
+  }
+}
+
 }  // namespace
 
 ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members) {
-  if (text.starts_with("\xEF\xBB\xBF")) {
+  if (text.starts_with(kByteOrderMark)) {
     throw ordered_json::parse_error::create(101, 0, "Unexpected UTF-8 BOM", nullptr);
   }
   if (members != nullptr) {
     members->clear();
     members->reserve(text.size());
   }
-  if (name.empty()) return parse_with_builder(text, name, members);
-  // The member's plain texts taken as they lie; the parser reads the rest of the document
-  // around an empty object in the member's place, which is what it keeps there anyway.
-  if (const std::optional<MemberSpan> span = scan_plain_member(text, name, members)) {
-    std::string rest;
-    rest.reserve(text.size() - (span->end - span->begin) + 2);
-    rest.append(text.substr(0, span->begin)).append("{}").append(text.substr(span->end));
-    try {
-      ordered_json document = parse_with_builder(rest, name, nullptr);
+  if (!name.empty()) {
+    const auto copy = [members](std::string_view member, std::string_view value) {
+      if (members != nullptr) members->add(member, value);
+    };
+    if (std::optional<ordered_json> document = parse_around_plain_member(text, name, copy)) {
       if (members != nullptr) members->merge_repeated_names();
-      return document;
-    } catch (const ordered_json::exception&) {
-      // Malformed around the member: read the whole text, whose error says where.
+      return std::move(*document);
+    }
+    if (members != nullptr) members->clear();
+  }
+  return parse_with_builder(text, name, members);
+}
+
+ordered_json parse_json(std::string&& text, std::string_view name, TextMembers& members) {
+  members.hold(std::move(text));
+  members.reserve(members.held().size());
+  const std::string_view held = members.held();
+  if (!held.starts_with(kByteOrderMark) && !name.empty()) {
+    const auto keep = [&members](std::string_view member, std::string_view value) { members.add_held(member, value); };
+    if (std::optional<ordered_json> document = parse_around_plain_member(held, name, keep)) {
+      members.merge_repeated_names();
+      return std::move(*document);
     }
   }
-  if (members != nullptr) members->clear();
-  return parse_with_builder(text, name, members);
+  // The long way copies what it keeps.
+  const std::string whole(held);
+  return parse_json(whole, name, &members);
 }
 
 ordered_json parse_json(std::string_view text) { return parse_json(text, {}, nullptr); }

@@ -34,8 +34,14 @@ class TextMembers {
   // Room for the members of a text of `bytes`, taken at once: growing step by step would
   // copy them, and fresh memory is dear.
   void reserve(std::size_t bytes);
+  // Holds `text` (dropping all members), so that members lying in it can be kept where they
+  // lie instead of copied: add_held.
+  void hold(std::string text);
+  std::string_view held() const { return std::string_view(buffer_).substr(0, held_size_); }
   // Members in the order they come; then the repeated names merged into their first.
   void add(std::string_view name, std::optional<std::string_view> text);
+  // A member whose name and text are views into held(), which add() may move.
+  void add_held(std::string_view name, std::string_view text);
   void merge_repeated_names();
 
  private:
@@ -46,7 +52,8 @@ class TextMembers {
   static constexpr std::uint32_t kNotText = UINT32_MAX;
   std::string_view name_of(std::size_t i) const { return {buffer_.data() + entries_[i].name_at, entries_[i].name_size}; }
 
-  std::string buffer_;
+  std::string buffer_;  // the text held, then the members copied in
+  std::size_t held_size_ = 0;
   std::vector<Entry> entries_;
 };
 
@@ -55,5 +62,8 @@ class TextMembers {
 // place. A nested container in it is a value that is not a text. With `members` null
 // they are only skipped.
 ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members);
+// The same, with `members` holding the text: members written plainly stay where they lie
+// in it, without a copy.
+ordered_json parse_json(std::string&& text, std::string_view name, TextMembers& members);
 
 }  // namespace vordak

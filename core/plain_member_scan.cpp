@@ -81,8 +81,8 @@ class Scanner {
   std::size_t at_ = 0;
 };
 
-// An object of plain texts only, its members added to `members` when not null.
-bool read_plain_object(Scanner& scan, TextMembers* members) {
+// An object of plain texts only, each member given to `found`.
+bool read_plain_object(Scanner& scan, const PlainMember& found) {
   if (!scan.take('{')) return false;
   if (scan.take('}')) return true;
   do {
@@ -90,17 +90,17 @@ bool read_plain_object(Scanner& scan, TextMembers* members) {
     if (!name || !scan.take(':')) return false;
     const std::optional<std::string_view> text = scan.plain_text();
     if (!text) return false;
-    if (members != nullptr) members->add(*name, *text);
+    found(*name, *text);
   } while (scan.take(','));
   return scan.take('}');
 }
 
 }  // namespace
 
-std::optional<MemberSpan> scan_plain_member(std::string_view text, std::string_view name, TextMembers* members) {
+std::optional<MemberSpan> scan_plain_member(std::string_view text, std::string_view name, const PlainMember& found) {
   Scanner scan(text);
   if (!scan.take('{') || scan.take('}')) return std::nullopt;
-  std::optional<MemberSpan> found;
+  std::optional<MemberSpan> span;
   do {
     // A top-level name with an escape might spell `name`: the parser decides.
     const std::optional<std::string_view> key = scan.plain_text();
@@ -109,14 +109,14 @@ std::optional<MemberSpan> scan_plain_member(std::string_view text, std::string_v
       if (!scan.skip_value()) return std::nullopt;
       continue;
     }
-    if (found) return std::nullopt;  // given twice: the last one counts, the long way
+    if (span) return std::nullopt;  // given twice: the last one counts, the long way
     scan.skip_space();
-    found = MemberSpan{scan.at(), 0};
-    if (!read_plain_object(scan, members)) return std::nullopt;
-    found->end = scan.at();
+    span = MemberSpan{scan.at(), 0};
+    if (!read_plain_object(scan, found)) return std::nullopt;
+    span->end = scan.at();
   } while (scan.take(','));
   if (!scan.take('}')) return std::nullopt;
-  return found;
+  return span;
 }
 
 }  // namespace vordak

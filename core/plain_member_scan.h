@@ -5,10 +5,9 @@
 // name and text a character at a time; this scan takes them as they lie in the text.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
-
-#include "core/json_reader.h"
 
 namespace vordak {
 
@@ -18,11 +17,14 @@ struct MemberSpan {
   std::size_t end;
 };
 
+// Given each member's name and text, as views into the text scanned.
+using PlainMember = std::function<void(std::string_view name, std::string_view text)>;
+
 // When `text` is an object that gives `name` once, as an object whose members are all texts
 // without escapes, control characters or malformed UTF-8, and every other top-level name is
-// written without escapes: the place of that object, its members added to `members` (when
-// not null) in the order they come. Otherwise nothing, and `members` may hold some of them.
-// Only finds the places: the text outside the member is left for the parser to check.
-std::optional<MemberSpan> scan_plain_member(std::string_view text, std::string_view name, TextMembers* members);
+// written without escapes: the place of that object, its members given to `found` in the
+// order they come. Otherwise nothing, and `found` may have had some of them. Only finds
+// the places: the text outside the member is left for the parser to check.
+std::optional<MemberSpan> scan_plain_member(std::string_view text, std::string_view name, const PlainMember& found);
 
 }  // namespace vordak

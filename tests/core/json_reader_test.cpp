@@ -13,18 +13,22 @@ struct SetAside {
   TextMembers members;
 };
 
-SetAside set_aside(const std::string& text) {
-  SetAside read;
-  read.document = parse_json(text, "s", &read.members);
-  return read;
-}
-
 std::vector<std::string> shown(const TextMembers& members) {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < members.size(); ++i) {
     out.push_back(std::string(members[i].name) + "=" + (members[i].text ? std::string(*members[i].text) : "-"));
   }
   return out;
+}
+
+SetAside set_aside(const std::string& text) {
+  SetAside read;
+  read.document = parse_json(text, "s", &read.members);
+  // Held by the members, the text gives the same document and members.
+  TextMembers held;
+  EXPECT_EQ(parse_json(std::string(text), "s", held), read.document) << text;
+  EXPECT_EQ(shown(held), shown(read.members)) << text;
+  return read;
 }
 
 // Put back in its place, the member set aside gives the document parse_json reads.
@@ -84,6 +88,7 @@ TEST(ParseJsonSetAside, MalformedTextIsRefusedAsWithoutIt) {
     TextMembers members;
     EXPECT_THROW(parse_json(bad, "s", &members), ordered_json::exception) << bad;
     EXPECT_THROW(parse_json(bad, "s", nullptr), ordered_json::exception) << bad;
+    EXPECT_THROW(parse_json(std::string(bad), "s", members), ordered_json::exception) << bad;
   }
   // Skipped without members, the document is the same.
   EXPECT_EQ(parse_json(R"({"s": {"x": "1"}, "a": 2})", "s", nullptr).dump(), R"({"s":{},"a":2})");

@@ -1,7 +1,7 @@
 // Every record, notebook and settings file is read by the library's lexer with our own
 // document builder. On any text it must read exactly what the library's parser reads,
 // and refuse exactly what it refuses; with a record's source fingerprints set aside, the
-// same document once they are put back.
+// same document once they are put back, whether copied out of the text or kept in it.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TextMembers members;
   std::optional<ordered_json> aside = parsed(text, &members);
   if (aside.has_value() != read.has_value()) std::abort();
+  // Held by the members, the text gives the same document and members.
+  TextMembers held;
+  std::optional<ordered_json> aside_held;
+  try {
+    aside_held = parse_json(std::string(text), "source_hashes", held);
+  } catch (const ordered_json::exception&) {
+  }
+  if (aside_held.has_value() != aside.has_value()) std::abort();
+  if (aside && (aside_held->dump() != aside->dump() || held.size() != members.size())) std::abort();
+  for (std::size_t i = 0; aside && i < members.size(); ++i) {
+    if (held[i].name != members[i].name || held[i].text != members[i].text) std::abort();
+  }
   if (!aside || members.empty()) {
     if (aside && aside->dump() != read->dump()) std::abort();
     return 0;

@@ -83,7 +83,7 @@ class SystemEnv : public Env {
     return file_status(info);
   }
 
-  std::vector<std::optional<FileStatus>> statuses(const std::vector<std::string_view>& paths) override {
+  std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths) override {
     std::vector<std::optional<FileStatus>> found(paths.size());
     OpenDirectory dir;
     std::string name;
@@ -97,7 +97,7 @@ class SystemEnv : public Env {
       // directory that would not open (no descriptor left, say): the path as status()
       // reads it, so that no file seems gone that is there.
       if (!in_directory || dir.fd() == -1) {
-        found[i] = Env::statuses({path}).front();
+        found[i] = Env::statuses(paths.subspan(i, 1)).front();
         continue;
       }
       name.assign(leaf);
@@ -174,7 +174,7 @@ Env& Env::system() {
   return env;
 }
 
-std::vector<std::optional<FileStatus>> Env::statuses(const std::vector<std::string_view>& paths) {
+std::vector<std::optional<FileStatus>> Env::statuses(std::span<const std::string_view> paths) {
   std::vector<std::optional<FileStatus>> found(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {
     try {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,7 +58,7 @@ class Env {
   // one whose status cannot be read is absent too. The system's looks each one up from
   // its directory, opened once for a run of paths in it, which spares the walk down
   // every path.
-  virtual std::vector<std::optional<FileStatus>> statuses(const std::vector<std::string_view>& paths);
+  virtual std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths);
   // The direct entries of a directory, in no particular order. Throws
   // std::runtime_error naming the directory when it cannot be listed.
   virtual std::vector<DirEntry> list_directory(const fs::path& dir) = 0;

@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <atomic>
+#include <cstddef>
 #include <functional>
 #include <future>
 #include <type_traits>
@@ -59,5 +61,22 @@ class HelperTask {
 
 template <class Work>
 HelperTask(Work) -> HelperTask<std::invoke_result_t<Work>>;
+
+// Calls `make(i)` for every i below `count`, each taken in turn by this thread and a helper
+// (none for a single one); the first failure of either is thrown once both are done.
+template <class Make>
+void on_two_threads(std::size_t count, const Make& make) {
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < count; i = next++) make(i);
+  };
+  if (count < 2) {
+    work();
+    return;
+  }
+  HelperTask helper(work);
+  work();
+  helper.get();
+}
 
 }  // namespace vordak

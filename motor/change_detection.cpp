@@ -132,20 +132,6 @@ const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::st
   return found;
 }
 
-std::vector<const QuickFingerprint*> ChangeDetector::quick_fingerprints(const TextMembers& sources) const {
-  std::vector<std::string_view> missing;
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    if (!quick_.contains(sources[i].name)) missing.push_back(sources[i].name);
-  }
-  const std::vector<QuickFingerprint> found = fast_fingerprints(missing, env_);
-  quick_.reserve(quick_.size() + missing.size());
-  for (std::size_t i = 0; i < missing.size(); ++i) quick_.emplace(missing[i], found[i]);
-  std::vector<const QuickFingerprint*> result;
-  result.reserve(sources.size());
-  for (std::size_t i = 0; i < sources.size(); ++i) result.push_back(&quick_.find(sources[i].name)->second);
-  return result;
-}
-
 std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
   const std::optional<Found>& found = latest(kod);
   if (!found) return std::nullopt;
@@ -181,16 +167,10 @@ Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
     }
   }
 
+  // A source that is gone, or whose status cannot be read, is passed over.
   const TextMembers& prev_sources = found->record->sources;
-  const std::vector<const QuickFingerprint*> current = quick_fingerprints(prev_sources);
-  for (std::size_t i = 0; i < prev_sources.size(); ++i) {
-    // A source that is gone, or whose status cannot be read, is passed over; a stored
-    // value that is not a text matches nothing.
-    const std::optional<std::string_view> now = current[i]->text();
-    const TextMembers::Member stored = prev_sources[i];
-    if (now && stored.text != now) {
-      return {true, "kaynak değişti (" + fs::path(stored.name).filename().string() + ")"};
-    }
+  if (const std::optional<std::size_t> changed = quick_.first_changed(prev_sources)) {
+    return {true, "kaynak değişti (" + fs::path(prev_sources[*changed].name).filename().string() + ")"};
   }
 
   // A stored "nb_hash" that is null or not a text is shown as "?", like a missing one.
@@ -242,7 +222,9 @@ ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env)
       if (regular && seen.insert(entry.path.string()).second) files.push_back(entry.path.string());
     }
   }
-  const std::vector<QuickFingerprint> hashes = fast_fingerprints(std::vector<std::string_view>(files.begin(), files.end()), env);
+  const std::vector<std::string_view> paths(files.begin(), files.end());
+  std::vector<QuickFingerprint> hashes(files.size());
+  fast_fingerprints(paths, hashes, env);
   ordered_json fingerprints = ordered_json::object();
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (const std::optional<std::string_view> text = hashes[i].text()) append_new_member(fingerprints, files[i], std::string(*text));

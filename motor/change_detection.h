@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <map>
-#include <unordered_map>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,6 +16,7 @@
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/fingerprint.h"
+#include "motor/quick_fingerprints.h"
 #include "motor/record_reader.h"
 #include "motor/season.h"
 
@@ -31,7 +31,8 @@ struct Decision {
 
 class ChangeDetector {
  public:
-  ChangeDetector(const Season& season, Env& env, Sink& out) : season_(season), env_(env), out_(out), records_(env) {}
+  ChangeDetector(const Season& season, Env& env, Sink& out)
+      : season_(season), env_(env), out_(out), records_(env), quick_(env) {}
   ChangeDetector(const ChangeDetector&) = delete;
   ChangeDetector& operator=(const ChangeDetector&) = delete;
 
@@ -68,8 +69,6 @@ class ChangeDetector {
   const std::optional<Found>& latest(const std::string& kod) const;
   // Earlier seasons of this mode prefix, newest first; read once per run.
   const std::vector<std::string>& earlier_seasons() const;
-  // Quick fingerprints of source files, each file's status taken once per run.
-  std::vector<const QuickFingerprint*> quick_fingerprints(const TextMembers& sources) const;
   void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
 
   const Season& season_;
@@ -81,11 +80,8 @@ class ChangeDetector {
   mutable std::optional<HelperThread> reader_;  // read_ahead's helper
   mutable std::map<std::string, std::optional<Found>> latest_;
   mutable std::set<std::string> unreadable_;
-  struct PathHash {
-    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
-  };
-  // By path: views of the paths in the records read, which stay as they are.
-  mutable std::unordered_map<std::string_view, QuickFingerprint, PathHash> quick_;
+  // Of the paths in the records read, which stay as they are.
+  mutable QuickFingerprints quick_;
 };
 
 // Quick fingerprints of the regular files found directly in the directories, by path in

@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,13 @@ const EVP_MD* md5() {
 // One running digest (MD5 or SHA-256) over fed bytes.
 class Digest {
  public:
-  explicit Digest(const EVP_MD* algorithm) : context_(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
-    if (!context_ || EVP_DigestInit_ex(context_.get(), algorithm, nullptr) != 1) throw std::runtime_error("digest");
+  explicit Digest(const EVP_MD* algorithm) : algorithm_(algorithm), context_(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
+    if (!context_) throw std::runtime_error("digest");
+    restart();
+  }
+  // Starts a new digest over the same context: making one costs more than a short digest.
+  void restart() {
+    if (EVP_DigestInit_ex(context_.get(), algorithm_, nullptr) != 1) throw std::runtime_error("digest");
   }
   void feed(std::string_view bytes) { EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()); }
   // The first 16 characters of the lower-case hexadecimal digest.
@@ -57,6 +63,7 @@ class Digest {
   }
 
  private:
+  const EVP_MD* algorithm_;
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_;
 };
 
@@ -129,8 +136,9 @@ ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv) 
   return result;
 }
 
-// The quick fingerprint from a status already taken (`path` gives the name).
-QuickFingerprint fast_fingerprint(std::string_view path, const FileStatus& status) {
+// The quick fingerprint from a status already taken (`path` gives the name), made with
+// `digest`, which is started again.
+QuickFingerprint fast_fingerprint(std::string_view path, const FileStatus& status, Digest& digest) {
   try {
     const std::string_view name = last_component(path);
     if (!is_valid_utf8(name)) return {};
@@ -146,7 +154,7 @@ QuickFingerprint fast_fingerprint(std::string_view path, const FileStatus& statu
     };
     char size_digits[48];
     char mtime_digits[48];
-    Digest digest(md5());
+    digest.restart();
     digest.feed(name);
     digest.feed("|");
     digest.feed(decimal(static_cast<__int128>(status.size), std::end(size_digits)));
@@ -209,31 +217,26 @@ Fingerprint notebook_code_fingerprint(std::string_view text) {
 }
 
 Fingerprint fast_file_hash(const std::string& path) {
-  const std::vector<QuickFingerprint> found = fast_fingerprints({path}, Env::system());
-  const std::optional<std::string_view> text = found.front().text();
+  const std::string_view paths[] = {path};
+  QuickFingerprint found[1];
+  fast_fingerprints(paths, found, Env::system());
+  const std::optional<std::string_view> text = found[0].text();
   return text ? Fingerprint(std::string(*text)) : std::nullopt;
 }
 
-std::vector<QuickFingerprint> fast_fingerprints(const std::vector<std::string_view>& paths, Env& env) {
-  std::vector<QuickFingerprint> found(paths.size());
-  const auto take = [&](std::size_t begin, std::size_t end) {
-    const std::vector<std::optional<FileStatus>> statuses =
-        env.statuses(std::vector<std::string_view>(paths.begin() + begin, paths.begin() + end));
-    for (std::size_t i = begin; i < end; ++i) {
-      if (const std::optional<FileStatus>& status = statuses[i - begin]) found[i] = fast_fingerprint(paths[i], *status);
+void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickFingerprint> found, Env& env) {
+  // Taking a file's status is a system call each; the second core halves the wait. A few
+  // hundred at a time: all at once would take fresh memory, which is dear.
+  constexpr std::size_t kBatch = 256;
+  on_two_threads((paths.size() + kBatch - 1) / kBatch, [&](std::size_t number) {
+    const std::span<const std::string_view> batch = paths.subspan(number * kBatch).first(
+        std::min(kBatch, paths.size() - number * kBatch));
+    const std::vector<std::optional<FileStatus>> statuses = env.statuses(batch);
+    Digest digest(md5());
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      found[number * kBatch + i] = statuses[i] ? fast_fingerprint(batch[i], *statuses[i], digest) : QuickFingerprint{};
     }
-  };
-  // Taking a file's status is a system call each; the second core halves the wait.
-  constexpr std::size_t kWorthAThread = 256;
-  if (paths.size() < kWorthAThread) {
-    take(0, paths.size());
-    return found;
-  }
-  const std::size_t half = paths.size() / 2;
-  HelperTask helper([&] { take(half, paths.size()); });
-  take(0, half);
-  helper.get();
-  return found;
+  });
 }
 
 Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,9 +44,9 @@ struct QuickFingerprint {
     return present ? std::optional<std::string_view>(std::string_view(digits.data(), digits.size())) : std::nullopt;
   }
 };
-// Quick fingerprints of many files, in the order given, their statuses taken through
-// `env` (on two threads when there are many).
-std::vector<QuickFingerprint> fast_fingerprints(const std::vector<std::string_view>& paths, Env& env);
+// Quick fingerprints of many files, in the order given, into `found` (as many as
+// `paths`); their statuses taken through `env`, on two threads when there are many.
+void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickFingerprint> found, Env& env);
 
 // Git object hash of a file (if git available): `git hash-object`, cut to 16 digits.
 Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);

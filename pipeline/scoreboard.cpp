@@ -1,7 +1,6 @@
 #include "pipeline/scoreboard.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <optional>
 #include <set>
@@ -251,19 +250,6 @@ void clean_identity(Table& identity) {
     if (Column* column = identity.find(member)) *column = safe_int_series(*column);
   }
   for (std::size_t c = 0; c < identity.num_columns(); ++c) replace_non_finite(identity.column(c));
-}
-
-// Calls `make(i)` for every i below `count`, on this thread and one more; the first
-// failure of either is thrown once both are done.
-template <typename Make>
-void on_two_threads(std::size_t count, const Make& make) {
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i = next++; i < count; i = next++) make(i);
-  };
-  HelperTask helper(work);
-  work();
-  helper.get();
 }
 
 // One period's score column, for the firms in row order: "YI", the integer or null.

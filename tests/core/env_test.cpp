@@ -87,7 +87,8 @@ TEST(EnvStatuses, ReadNamesWithoutADirectoryFromTheWorkingOne) {
   write_text(dir / "here.csv", "4444");
   const fs::path before = fs::current_path();
   fs::current_path(dir.path());
-  const std::vector<std::optional<FileStatus>> found = Env::system().statuses({"here.csv", "absent.csv"});
+  const std::vector<std::string_view> names = {"here.csv", "absent.csv"};
+  const std::vector<std::optional<FileStatus>> found = Env::system().statuses(names);
   fs::current_path(before);
   ASSERT_TRUE(found[0]);
   EXPECT_EQ(found[0]->size, 4u);

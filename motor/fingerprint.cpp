@@ -232,9 +232,15 @@ void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickF
     const std::span<const std::string_view> batch = paths.subspan(number * kBatch).first(
         std::min(kBatch, paths.size() - number * kBatch));
     const std::vector<std::optional<FileStatus>> statuses = env.statuses(batch);
-    Digest digest(md5());
+    std::optional<Digest> digest;
+    try {
+      digest.emplace(md5());
+    } catch (const std::exception&) {
+      // No fingerprints, as for a file whose digest fails.
+    }
     for (std::size_t i = 0; i < batch.size(); ++i) {
-      found[number * kBatch + i] = statuses[i] ? fast_fingerprint(batch[i], *statuses[i], digest) : QuickFingerprint{};
+      found[number * kBatch + i] =
+          statuses[i] && digest ? fast_fingerprint(batch[i], *statuses[i], *digest) : QuickFingerprint{};
     }
   });
 }

@@ -229,8 +229,8 @@ void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickF
   // hundred at a time: all at once would take fresh memory, which is dear.
   constexpr std::size_t kBatch = 256;
   on_two_threads((paths.size() + kBatch - 1) / kBatch, [&](std::size_t number) {
-    const std::span<const std::string_view> batch = paths.subspan(number * kBatch).first(
-        std::min(kBatch, paths.size() - number * kBatch));
+    const std::size_t first = number * kBatch;
+    const std::span<const std::string_view> batch = paths.subspan(first, std::min(kBatch, paths.size() - first));
     const std::vector<std::optional<FileStatus>> statuses = env.statuses(batch);
     std::optional<Digest> digest;
     try {
@@ -239,7 +239,7 @@ void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickF
       // No fingerprints, as for a file whose digest fails.
     }
     for (std::size_t i = 0; i < batch.size(); ++i) {
-      found[number * kBatch + i] =
+      found[first + i] =
           statuses[i] && digest ? fast_fingerprint(batch[i], *statuses[i], *digest) : QuickFingerprint{};
     }
   });

@@ -37,6 +37,7 @@ ordered_json table_json() {
   table["atil_bagimliliklar"] = std::move(inert);
   table["run_sirasi"] = text_list(motor::default_run_order());
   table["tum_adimlar_sirasi"] = text_list(motor::full_run_order());
+  table["run_sonunda_yeniden"] = text_list(motor::offered_again(motor::default_run_order()));
   return table;
 }
 
@@ -53,12 +54,14 @@ void print_table(Sink& out) {
     }
     const std::string_view group = motor::group_name(definition.group);
     out.line("  " + pad_left(std::to_string(++number), 2) + "  " + pad_right(definition.kod, 20) + " " + pad_right(definition.nb, 33) +
-             " " + pad_right(group.empty() ? "-" : group, 9) + " " + pad_right(sources, 46) + " " + listed(definition.upstream));
+             " " + pad_right(group.empty() ? "-" : group, 9) + " " + pad_right(sources, 46) + " " + listed(definition.upstream) +
+             (definition.reads == definition.upstream ? "" : "  okur: " + listed(definition.reads)));
   }
   const std::vector<std::string> offered = motor::default_run_order();
   const std::vector<std::string> all = motor::full_run_order();
   out.line("");
   out.line("  vordak run (" + std::to_string(offered.size()) + " adım): " + join(offered, " "));
+  out.line("  vordak run sonunda, okuduğu adımlar ondan sonra değiştiyse yeniden: " + listed(motor::offered_again(offered)));
   out.line("  vordak run --all-steps (" + std::to_string(all.size()) + " adım): " + join(all, " "));
 }
 

@@ -1,6 +1,7 @@
 #include "motor/change_detection.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/clock.h"
@@ -9,6 +10,7 @@
 #include "core/version.h"
 #include "motor/fingerprint.h"
 #include "motor/registry.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -178,29 +180,83 @@ Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
   return {false, "uyumlu (" + shown_hash + ")"};
 }
 
-Decision ChangeDetector::decide(const std::string& kod, const std::set<std::string>& completed) const {
-  const bool force = season_.force_all() || season_.force_adimlar().contains(kod);
-  // Ingest steps always run: the notebook itself decides whether its sources changed.
-  Decision decision = is_ingest_step(kod) ? Decision{true, "ingest — notebook kontrol eder"} : meta_kontrol(kod);
-  if (force && !decision.calistir) decision = {true, "ZORLA (" + decision.sebep + ")"};
-  if (!decision.calistir) {
-    std::vector<std::string> tetikleyenler;
-    if (const auto* upstream = BAGIMLILIK.find(kod)) {
-      for (const std::string& step : *upstream) {
-        if (completed.contains(step)) tetikleyenler.push_back(step);
-      }
+std::vector<std::string> RunProgress::changed_since(const std::string& kod, const std::vector<std::string>& steps) const {
+  const auto decided = last_decided_.find(kod);
+  const std::size_t from = decided == last_decided_.end() ? 0 : decided->second;
+  std::vector<std::string> found;
+  for (const std::string& step : steps) {
+    if (std::find(changes_.begin() + static_cast<std::ptrdiff_t>(from), changes_.end(), step) != changes_.end()) {
+      found.push_back(step);
     }
+  }
+  return found;
+}
+
+std::optional<std::string> ChangeDetector::last_change_season(const std::string& kod) const {
+  const std::optional<Found>& found = latest(kod);
+  if (!found) return std::nullopt;
+  const ordered_json& recorded = member(found->record->document, kSonDegisiklik);
+  return recorded.is_string() ? recorded.get<std::string>() : found->season;
+}
+
+bool ChangeDetector::newer_season(const std::string& candidate, const std::string& season) const {
+  if (season_rank_.empty()) {
+    const std::vector<std::string>& names = earlier_seasons();
+    for (std::size_t i = 0; i < names.size(); ++i) season_rank_.emplace(names[i], i);
+  }
+  const auto theirs = season_rank_.find(candidate);
+  const auto own = season_rank_.find(season);
+  return theirs != season_rank_.end() && own != season_rank_.end() && theirs->second < own->second;
+}
+
+Decision ChangeDetector::ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs) const {
+  // Whenever it runs, the notebook compares its extracts with its last load itself.
+  const Decision runs{true, "ingest — notebook kontrol eder"};
+  const Decision recorded = meta_kontrol(kod);
+  if (recorded.calistir || !env_.exists(season_.db_path())) return runs;
+  // Every file as the record found it, and no file more or less: a new month's extract
+  // is the change an ingest step exists for.
+  const TextMembers& stored = latest(kod)->record->sources;
+  ordered_json current;
+  try {
+    current = source_fingerprints(source_dirs ? *source_dirs : std::vector<std::string>{}, env_);
+  } catch (const std::exception&) {
+    return runs;  // the notebook reports what cannot be read
+  }
+  if (current.size() != stored.size()) return runs;
+  std::unordered_map<std::string_view, std::string_view> now;
+  for (const auto& [path, print] : current.items()) now.emplace(path, print.get_ref<const std::string&>());
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    const TextMembers::Member entry = stored[i];
+    const auto found = now.find(entry.name);
+    if (found == now.end() || !entry.text || *entry.text != found->second) return runs;
+  }
+  return recorded;
+}
+
+Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progress, const StepContext& context) const {
+  const bool force = season_.force_all() || season_.force_adimlar().contains(kod);
+  Decision decision;
+  if (context.prerequisite_of && !has_run_before(kod)) {
+    decision = {true, "önkoşul (" + *context.prerequisite_of + ") — hiç çalışmamış"};
+  } else {
+    decision = is_ingest_step(kod) ? ingest_kontrol(kod, context.source_dirs) : meta_kontrol(kod);
+  }
+  if (force && !decision.calistir) decision = {true, "ZORLA (" + decision.sebep + ")"};
+  const StepDefinition* definition = find_step(kod);
+  const std::vector<std::string> inputs = definition ? inputs_of(*definition) : std::vector<std::string>{};
+  if (!decision.calistir) {
+    const std::vector<std::string> tetikleyenler = progress.changed_since(kod, inputs);
     if (!tetikleyenler.empty()) decision = {true, "cascade (" + join(tetikleyenler, ",") + ")"};
   }
   if (!decision.calistir) {
-    // An upstream step recorded after this step's own last record: a run ended between
-    // the two (killed, or one step run alone), so this step never saw that upstream.
+    // An input whose outputs changed after this step's own last record: a run ended
+    // between the two (killed, or one step run alone), so this step never saw them.
     std::vector<std::string> newer;
-    const std::optional<Found>& own = latest(kod);
-    if (const auto* upstream = BAGIMLILIK.find(kod); upstream != nullptr && own) {
-      for (const std::string& step : *upstream) {
-        const std::optional<Found>& theirs = latest(step);
-        if (theirs && theirs->season > own->season) newer.push_back(step);
+    if (const std::optional<Found>& own = latest(kod)) {
+      for (const std::string& step : inputs) {
+        const std::optional<std::string> theirs = last_change_season(step);
+        if (theirs && newer_season(*theirs, own->season)) newer.push_back(step);
       }
     }
     if (!newer.empty()) decision = {true, "cascade (" + join(newer, ",") + ") — önceki sezonda"};

@@ -29,6 +29,38 @@ struct Decision {
   bool operator==(const Decision&) const = default;
 };
 
+// What a run has done so far, as the decisions of its later steps see it: the steps that
+// changed their outputs in this run, in order, and where the run stood when each step was
+// last decided.
+class RunProgress {
+ public:
+  // The step has been decided (it then ran, was skipped or failed).
+  void decided(const std::string& kod) { last_decided_[kod] = changes_.size(); }
+  // The step ran and changed its outputs.
+  void changed(const std::string& kod) {
+    calisan_adimlar_.insert(kod);
+    changes_.push_back(kod);
+  }
+  // The steps that changed their outputs in this run.
+  const std::set<std::string>& calisan_adimlar() const { return calisan_adimlar_; }
+  bool was_decided(const std::string& kod) const { return last_decided_.contains(kod); }
+  // Of `steps`, in their order, those that changed their outputs after `kod` was last
+  // decided; all that changed in the run when `kod` has not been decided yet.
+  std::vector<std::string> changed_since(const std::string& kod, const std::vector<std::string>& steps) const;
+
+ private:
+  std::set<std::string> calisan_adimlar_;
+  std::vector<std::string> changes_;
+  std::map<std::string, std::size_t> last_decided_;
+};
+
+// How a step comes to be decided: the source directories of its run, and the reader it
+// runs before when a run adds it as that reader's prerequisite.
+struct StepContext {
+  const std::vector<std::string>* source_dirs = nullptr;
+  std::optional<std::string> prerequisite_of;
+};
+
 class ChangeDetector {
  public:
   ChangeDetector(const Season& season, Env& env, Sink& out)
@@ -54,11 +86,17 @@ class ChangeDetector {
   void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
                 const std::optional<ordered_json>& ekstra = std::nullopt) const;
-  // The whole decision for a step: the ingest rule or meta_kontrol, then forcing, then
-  // the cascade from the upstream steps in `completed` (those that ran in this run),
-  // then the cascade from upstream steps whose newest record is newer than the step's
-  // own (a run that ended between the two).
-  Decision decide(const std::string& kod, const std::set<std::string>& completed) const;
+  // The whole decision for a step: the prerequisite or ingest rule or meta_kontrol, then
+  // forcing, then the cascade from the step's inputs (upstream and read steps) that
+  // changed their outputs in this run since the step was last decided, then the cascade
+  // from inputs whose last change is recorded in a newer season than the step's own
+  // record (a run that ended between the two).
+  Decision decide(const std::string& kod, const RunProgress& progress, const StepContext& context = {}) const;
+  // True when the step has ended "OK" in an earlier season of this mode.
+  bool has_run_before(const std::string& kod) const { return latest(kod).has_value(); }
+  // The season in which the step's newest record says its outputs last changed: the
+  // record's own season, unless the step ran and found nothing to change.
+  std::optional<std::string> last_change_season(const std::string& kod) const;
 
  private:
   // A step's newest earlier record and the season it was found in.
@@ -69,6 +107,13 @@ class ChangeDetector {
   const std::optional<Found>& latest(const std::string& kod) const;
   // Earlier seasons of this mode prefix, newest first; read once per run.
   const std::vector<std::string>& earlier_seasons() const;
+  // The decision of an ingest step, whose notebook decides for itself whether to load:
+  // it runs unless its notebook, mode, database and source files are all as its last
+  // record found them.
+  Decision ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs) const;
+  // Whether a season named in a record is newer than `season`, an earlier season. A
+  // season no longer there was pruned, and prune removes the oldest: it is not newer.
+  bool newer_season(const std::string& candidate, const std::string& season) const;
   void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
 
   const Season& season_;
@@ -79,6 +124,7 @@ class ChangeDetector {
   mutable RecordReader records_;
   mutable std::optional<HelperThread> reader_;  // read_ahead's helper
   mutable std::map<std::string, std::optional<Found>> latest_;
+  mutable std::map<std::string, std::size_t> season_rank_;  // earlier_seasons() by name
   mutable std::set<std::string> unreadable_;
   // Of the paths in the records read, which stay as they are.
   mutable QuickFingerprints quick_;
@@ -87,5 +133,10 @@ class ChangeDetector {
 // Quick fingerprints of the regular files found directly in the directories, by path in
 // ascending order; missing directories are passed over.
 ordered_json source_fingerprints(const std::vector<std::string>& dirs, Env& env);
+
+// Meta record members an ingest step adds when its notebook found its sources unchanged
+// and kept its tables: that fact, and the season of the tables' last change.
+inline constexpr const char* kKaynakDegismedi = "kaynak_degismedi";
+inline constexpr const char* kSonDegisiklik = "son_degisiklik";
 
 }  // namespace vordak::motor

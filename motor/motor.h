@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -38,13 +39,6 @@ struct RunArgs {
   // Offer every step of the table, each after the steps it reads, instead of the default
   // run's eighteen; the groups above are still left out when asked.
   bool all_steps = false;
-};
-
-// A step as a run offers it to adim_isle.
-struct OfferedStep {
-  std::string kod;
-  std::optional<NotebookParams> ek_params;
-  std::optional<std::vector<std::string>> source_dirs;
 };
 
 // What a dry run says of one step.
@@ -90,7 +84,10 @@ class Motor {
   // Run all steps respecting dependencies: the banner, every offered step through
   // adim_isle, then the housekeeping, the summary and the manifest, whose path it returns.
   fs::path run_all(const RunArgs& run = {});
-  // The steps run_all offers, in its order, with their parameters and source directories.
+  // The steps run_all offers, in its order, with their parameters and source
+  // directories: the run's own steps, each after the steps it needs that never ran.
+  // After them the run offers again, once, each step whose read steps changed their
+  // outputs after it was decided (the marts, after the predictions and backtests).
   std::vector<OfferedStep> offered_steps(const RunArgs& run) const;
   // Dry run: for every step run_all would offer, what adim_isle would decide; nothing is
   // executed or written.
@@ -107,6 +104,11 @@ class Motor {
   RunReport report_;
   StepRunner runner_;
 };
+
+// Processes the run's steps in order, then, once each, every decided step whose read
+// steps changed their outputs after it was decided. Shared by the run and its dry run.
+void drive_run(const std::vector<OfferedStep>& steps, const RunProgress& progress,
+               const std::function<void(const OfferedStep&)>& process);
 
 // The operator's word for a dry run's verdict: "ÇALIŞIR", "ATLANIR", "NB YOK".
 std::string_view plan_verdict_text(PlanVerdict verdict);

@@ -1,6 +1,9 @@
 // The run driver: the banner, the steps offered in their order with their parameters,
 // and the records at the end.
 
+#include <functional>
+#include <set>
+
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/motor.h"
@@ -14,7 +17,7 @@ namespace {
 // What a run hands the step beyond the base parameters: its data sources, then its
 // run parameters, in the step table's order.
 OfferedStep offer(const StepDefinition& definition, const Season& season, const RunArgs& run) {
-  OfferedStep step{definition.kod, std::nullopt, std::nullopt};
+  OfferedStep step{definition.kod, std::nullopt, std::nullopt, std::nullopt};
   NotebookParams params;
   if (!definition.data_sources.empty()) {
     std::vector<std::string> dirs;
@@ -38,6 +41,7 @@ OfferedStep offer(const StepDefinition& definition, const Season& season, const 
       case RunParam::kScoreboardPath:
         params.set(name, (season.output_dir() / ("sample_scoreboard" + season.file_suffix() + ".json")).string());
         break;
+      case RunParam::kReportPath: break;  // the step runner's own, for every call of the step
     }
   }
   if (!params.empty()) step.ek_params = params;
@@ -52,12 +56,46 @@ bool left_out(const StepDefinition& definition, const RunArgs& run) {
 }  // namespace
 
 std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) const {
-  std::vector<OfferedStep> steps;
+  std::vector<std::string> own;
   for (const std::string& kod : run.all_steps ? full_run_order() : default_run_order()) {
-    const StepDefinition& definition = *find_step(kod);
-    if (!left_out(definition, run)) steps.push_back(offer(definition, season_, run));
+    if (!left_out(*find_step(kod), run)) own.push_back(kod);
+  }
+  std::vector<OfferedStep> steps;
+  std::set<std::string> placed(own.begin(), own.end());
+  // A step the run does not offer, whose outputs a reader needs and which never ended
+  // "OK" in this mode, goes first (with what it needs in turn): a new working directory
+  // has none of its tables. Ingest steps are not among them: ingest_ddl creates their
+  // tables, and the data sources a bank maps are its own choice; nor are steps the
+  // operator left out.
+  const std::function<void(const StepDefinition&)> add_prerequisites = [&](const StepDefinition& reader) {
+    for (const std::string& kod : reader.reads) {
+      const StepDefinition& needed = *find_step(kod);
+      if (placed.contains(kod) || is_ingest_step(kod) || needed.group != RunGroup::kNotOffered) continue;
+      if (changes_.has_run_before(kod)) continue;
+      placed.insert(kod);
+      add_prerequisites(needed);
+      steps.push_back(offer(needed, season_, run));
+      steps.back().prerequisite_of = reader.kod;
+    }
+  };
+  for (const std::string& kod : own) {
+    add_prerequisites(*find_step(kod));
+    steps.push_back(offer(*find_step(kod), season_, run));
   }
   return steps;
+}
+
+void drive_run(const std::vector<OfferedStep>& steps, const RunProgress& progress,
+               const std::function<void(const OfferedStep&)>& process) {
+  for (const OfferedStep& step : steps) process(step);
+  std::set<std::string> again;
+  for (const OfferedStep& step : steps) {
+    const StepDefinition* definition = find_step(step.kod);
+    if (definition == nullptr || !progress.was_decided(step.kod) || again.contains(step.kod)) continue;
+    if (progress.changed_since(step.kod, definition->reads).empty()) continue;
+    again.insert(step.kod);
+    process(step);
+  }
 }
 
 void Motor::print_banner() const {
@@ -82,14 +120,12 @@ void Motor::print_banner() const {
 }
 
 fs::path Motor::run_all(const RunArgs& run) {
-  const std::vector<OfferedStep> steps = offered_steps(run);
   std::vector<std::string> decided;  // the steps whose records a decision reads
-  for (const OfferedStep& step : steps) {
-    if (!is_ingest_step(step.kod)) decided.push_back(step.kod);
-  }
+  for (const StepDefinition& definition : step_table()) decided.push_back(definition.kod);
   changes_.read_ahead(decided);
+  const std::vector<OfferedStep> steps = offered_steps(run);
   print_banner();
-  for (const OfferedStep& step : steps) adim_isle(step.kod, step.ek_params, nullptr, step.source_dirs);
+  drive_run(steps, runner_.progress(), [&](const OfferedStep& step) { runner_.adim_isle(step); });
   temizle_error_reports();
   ozet_yazdir();
   return manifest_yaz();

@@ -86,6 +86,13 @@ void RunReport::completed(const std::string& kod, const std::string& nb, double 
   manifest_adimlar_[kod] = {{"notebook", nb}, {"durum", manifest_status_text(status)}, {"sure", sure_text(sure)}};
 }
 
+void RunReport::completed_unchanged(const std::string& kod, const std::string& nb, double sure) {
+  completed(kod, nb, sure, kKaynakDegismediSebep);
+  // The reason travels with the entry: a reader of the manifest must not take the step
+  // for one that changed its tables.
+  manifest_adimlar_[kod]["sebep"] = kKaynakDegismediSebep;
+}
+
 void RunReport::failed(const std::string& kod, const std::string& nb, double sure, const std::string& hata) {
   const StepStatus status = StepStatus::kFailed;
   ozet_satirlar_.push_back({kod, nb, sure_text(sure), status, utf8_prefix(hata, kSummaryErrorLength)});

@@ -24,6 +24,9 @@ enum class StepStatus { kOk, kSkipped, kFailed, kNotebookMissing };
 std::string_view summary_status_text(StepStatus status);
 std::string_view manifest_status_text(StepStatus status);
 
+// The reason of a step whose notebook found its sources unchanged.
+inline constexpr const char* kKaynakDegismediSebep = "kaynak değişmedi";
+
 // Display form of a duration: "42s" below a minute, else minutes with one decimal ("1.5dk").
 std::string sure_text(double seconds);
 
@@ -44,6 +47,8 @@ class RunReport {
   void skipped_before_start(const std::string& kod, const std::string& nb, const std::string& sebep);
   void skipped(const std::string& kod, const std::string& nb, const std::string& sebep);
   void completed(const std::string& kod, const std::string& nb, double sure, const std::string& sebep);
+  // Completed, but its notebook found its sources unchanged and changed nothing.
+  void completed_unchanged(const std::string& kod, const std::string& nb, double sure);
   void failed(const std::string& kod, const std::string& nb, double sure, const std::string& hata);
 
   const std::vector<OzetSatiri>& ozet_satirlar() const { return ozet_satirlar_; }

@@ -1,11 +1,15 @@
 #include "motor/step_runner.h"
 
+#include <algorithm>
+
 #include "core/clock.h"
 #include "core/text.h"
 #include "motor/error_report.h"
 #include "motor/fingerprint.h"
 #include "motor/notebook_check.h"
 #include "motor/registry.h"
+#include "motor/step_report.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -15,8 +19,8 @@ constexpr std::size_t kConsoleErrorLength = 300;
 
 }  // namespace
 
-bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookParams>& ek_params,
-                           const KontrolFn& kontrol_fn, const std::optional<std::vector<std::string>>& source_dirs) {
+bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn) {
+  const std::string& kod = step.kod;
   const AdimKaydi* record = ADIM_REGISTRY.find(kod);
   if (record == nullptr) {
     out_.line("  [!] Bilinmeyen adım: " + kod);
@@ -42,7 +46,10 @@ bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookP
     return true;
   }
 
-  const Decision decision = changes_.decide(kod, calisan_adimlar_);
+  const std::vector<std::string> no_dirs;
+  const std::vector<std::string>& source_dirs = step.source_dirs ? *step.source_dirs : no_dirs;
+  const Decision decision = changes_.decide(kod, progress_, {&source_dirs, step.prerequisite_of});
+  progress_.decided(kod);
   if (!decision.calistir) {
     out_.line("  ATLANDI — " + decision.sebep);
     report_.skipped(kod, nb_name, decision.sebep);
@@ -53,8 +60,14 @@ bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookP
   out_.line("  ÇALIŞTIRILIYOR — " + decision.sebep);
   const double t0 = epoch_seconds(env_.now());
   NotebookParams params = season_.base_params();
-  if (ek_params) {
-    for (const auto& [name, value] : *ek_params) params.set(name, value);
+  if (step.ek_params) {
+    for (const auto& [name, value] : *step.ek_params) params.set(name, value);
+  }
+  const StepDefinition* definition = find_step(kod);
+  const bool reports = definition != nullptr && std::ranges::count(definition->run_params, RunParam::kReportPath) > 0;
+  const fs::path report_path = step_report_path(season_.log_dir(), kod);
+  if (reports && !params.find(std::string(param_name(RunParam::kReportPath)))) {
+    params.set(std::string(param_name(RunParam::kReportPath)), report_path.string());
   }
   const fs::path out_nb = season_.log_dir() / ("adim_" + kod + "_" + nb_name);
 
@@ -63,13 +76,26 @@ bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookP
     // Sources are fingerprinted before the notebook runs: a file changed while the step
     // runs must make the next run see a change.
     ordered_json source_hashes = ordered_json::object();
-    if (source_dirs && !source_dirs->empty() && !is_ingest_step(kod)) source_hashes = source_fingerprints(*source_dirs, env_);
+    if (!source_dirs.empty()) source_hashes = source_fingerprints(source_dirs, env_);
+    // A report left by an earlier call in this season must not speak for this one.
+    if (reports) env_.remove_file(report_path);
     executor_.execute_notebook(nb_path->string(), out_nb.string(), params, season_.work_dir().string());
     const double sure = epoch_seconds(env_.now()) - t0;
-    changes_.meta_yaz(kod, *nb_path, sure, source_hashes);
-    calisan_adimlar_.insert(kod);
-    out_.line("  OK " + sure_text(sure));
-    report_.completed(kod, nb_name, sure, decision.sebep);
+    const bool unchanged = reports && !reported_change(report_path);
+    ordered_json ekstra = ordered_json::object();
+    if (unchanged) {
+      ekstra[kKaynakDegismedi] = true;
+      ekstra[kSonDegisiklik] = changes_.last_change_season(kod).value_or(season_.season_adi());
+    }
+    changes_.meta_yaz(kod, *nb_path, sure, source_hashes, ekstra);
+    // A step that changed nothing leaves the steps below it to their own fingerprints.
+    if (!unchanged) progress_.changed(kod);
+    out_.line("  OK " + sure_text(sure) + (unchanged ? std::string(" — ") + kKaynakDegismediSebep : ""));
+    if (unchanged) {
+      report_.completed_unchanged(kod, nb_name, sure);
+    } else {
+      report_.completed(kod, nb_name, sure, decision.sebep);
+    }
     if (kontrol_fn) kontrol_fn(season_.work_dir());
     return true;
   } catch (const std::exception& failure) {
@@ -85,6 +111,17 @@ bool StepRunner::adim_isle(const std::string& kod, const std::optional<NotebookP
     }
     report_.failed(kod, nb_name, sure, hata);
     return false;
+  }
+}
+
+bool StepRunner::reported_change(const fs::path& report_path) const {
+  try {
+    const std::optional<StepReport> report = read_step_report(report_path, env_);
+    return !report || report->kaynak_degisti;
+  } catch (const std::runtime_error& failure) {
+    // The notebook ran; a report it garbled only costs the steps below a run.
+    out_.line(std::string("  [WARN] ") + failure.what());
+    return true;
   }
 }
 

@@ -22,6 +22,15 @@ namespace vordak::motor {
 // A post-run verification called with the working directory when a step completed.
 using KontrolFn = std::function<void(const fs::path& work_dir)>;
 
+// A step as a run offers it to adim_isle.
+struct OfferedStep {
+  std::string kod;
+  std::optional<NotebookParams> ek_params;
+  std::optional<std::vector<std::string>> source_dirs;
+  // The run added the step because this reader needs its outputs and it never ran.
+  std::optional<std::string> prerequisite_of;
+};
+
 class StepRunner {
  public:
   StepRunner(const Season& season, const ChangeDetector& changes, RunReport& report, NotebookExecutor& executor,
@@ -34,10 +43,14 @@ class StepRunner {
   // failure before it (change detection, say) is thrown to the caller.
   bool adim_isle(const std::string& kod, const std::optional<NotebookParams>& ek_params = std::nullopt,
                  const KontrolFn& kontrol_fn = nullptr,
-                 const std::optional<std::vector<std::string>>& source_dirs = std::nullopt);
+                 const std::optional<std::vector<std::string>>& source_dirs = std::nullopt) {
+    return adim_isle(OfferedStep{kod, ek_params, source_dirs, std::nullopt}, kontrol_fn);
+  }
+  bool adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn = nullptr);
 
-  // The steps that completed successfully in this run.
-  const std::set<std::string>& calisan_adimlar() const { return calisan_adimlar_; }
+  // The steps that completed successfully and changed their outputs in this run.
+  const std::set<std::string>& calisan_adimlar() const { return progress_.calisan_adimlar(); }
+  const RunProgress& progress() const { return progress_; }
 
  private:
   const Season& season_;
@@ -46,7 +59,10 @@ class StepRunner {
   NotebookExecutor& executor_;
   Env& env_;
   Sink& out_;
-  std::set<std::string> calisan_adimlar_;
+  RunProgress progress_;
+
+  // Whether the notebook's report (if it wrote one) says the step changed its outputs.
+  bool reported_change(const fs::path& report_path) const;
 };
 
 }  // namespace vordak::motor

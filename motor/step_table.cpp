@@ -14,7 +14,7 @@ using enum RunGroup;
 // An ingest step reading its extracts from the given data sources.
 StepDefinition ingest(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> sources,
                 SourceParam param, RunGroup group = kIngest) {
-  return {kod, nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources), param, {}, group};
+  return {kod, nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources), param, {kReportPath}, group};
 }
 
 // A step whose notebook reads exactly what its upstream steps write.
@@ -31,7 +31,7 @@ std::vector<StepDefinition> build_table() {
       "ingest_statik", "ingest_train", "ingest_rkd", "ingest_memzuc", "ingest_depo",
   };
   std::vector<StepDefinition> table = {
-      {"ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma", {}, {}, {}, SP::kNone, {}, kIngest},
+      {"ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma", {}, {}, {}, SP::kNone, {kReportPath}, kIngest},
       ingest("ingest_kik", "nb_01b_ingest_kik.ipynb", "KIK izleme CSV", {"kik_data_ham_csv"}, SP::kSourceDir),
       ingest("ingest_kredi", "nb_01c_ingest_kredi.ipynb", "Kredi risk parquet", {"kredi_db"}, SP::kSourceDir),
       ingest("ingest_yis", "nb_01d_ingest_yis.ipynb", "YIS tahmin CSV", {"yis_tahmin_data"}, SP::kSourceDir),
@@ -111,6 +111,25 @@ std::vector<std::string> full_run_order() {
   return order;
 }
 
+std::vector<std::string> offered_again(const std::vector<std::string>& order) {
+  std::vector<std::string> again;
+  for (auto step = order.begin(); step != order.end(); ++step) {
+    const std::vector<std::string>& reads = find_step(*step)->reads;
+    if (std::any_of(step + 1, order.end(), [&](const std::string& later) { return std::ranges::count(reads, later) > 0; })) {
+      again.push_back(*step);
+    }
+  }
+  return again;
+}
+
+std::vector<std::string> inputs_of(const StepDefinition& definition) {
+  std::vector<std::string> inputs = definition.upstream;
+  for (const std::string& read : definition.reads) {
+    if (std::find(inputs.begin(), inputs.end(), read) == inputs.end()) inputs.push_back(read);
+  }
+  return inputs;
+}
+
 std::vector<std::string> default_run_order() {
   std::vector<std::string> order;
   for (const RunGroup group : {kIngest, kCore, kMl, kBacktest}) {
@@ -141,6 +160,7 @@ std::string_view param_name(RunParam param) {
     case kTestMutaCount: return "TEST_MUTA_COUNT";
     case kModelDir: return "MODEL_DIR";
     case kScoreboardPath: return "SCOREBOARD_PATH";
+    case kReportPath: return "REPORT_PATH";
   }
   return "";
 }

@@ -27,6 +27,8 @@ enum class RunParam {
   kTestMutaCount,      // TEST_MUTA_COUNT: firm count of a reduced run (an integer)
   kModelDir,           // MODEL_DIR: work_dir/ml_models
   kScoreboardPath,     // SCOREBOARD_PATH: the scoreboard file of the output directory
+  // Set by the step runner itself, for every call of the step:
+  kReportPath,  // REPORT_PATH: the file in which the notebook reports what its run changed
 };
 
 // The group in which a default run offers a step; kNotOffered steps run only when asked
@@ -63,6 +65,14 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_depen
 // steps ready at each point, the first in registry order. The demo and a run of all
 // steps go in this order.
 std::vector<std::string> full_run_order();
+
+// Of `order`, the steps that read a step coming after them in it: a run offers them again
+// at its end when such a step changed its outputs (the marts, after the predictions).
+std::vector<std::string> offered_again(const std::vector<std::string>& order);
+
+// The upstream steps, then the steps read that are not upstream: a step runs again when
+// one of these changed its outputs after the step's own last run.
+std::vector<std::string> inputs_of(const StepDefinition& definition);
 
 // The steps a default run offers, in its order: the ingest group, transform and the
 // marts, the machine-learning group, the backtest group; registry order within a group.

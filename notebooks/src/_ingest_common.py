@@ -5,6 +5,7 @@ import os
 import time
 
 from vordak import quote, sql_script, sql_value
+from vordak.step_report import note_load
 
 
 def source_files(directory, pattern):
@@ -25,7 +26,7 @@ def signature(files):
 
 def load(step, table, files, select_sql):
     """Replaces the rows of `table` with `select_sql`, unless the files are the ones
-    loaded last time (the engine runs every ingest step; the notebook decides)."""
+    loaded last time; either way the step's report (REPORT_PATH) tells the engine."""
     last = sql_value(DB_PATH, f"SELECT imza FROM ingest_log WHERE adim = {quote(step + ':' + table)} "
                               "ORDER BY yuklendi DESC LIMIT 1")
     rows = sql_value(DB_PATH, f"SELECT count(*) FROM {table}")
@@ -33,6 +34,7 @@ def load(step, table, files, select_sql):
     force = str(FORCE_RELOAD).strip().lower() in ("1", "true", "yes", "evet", "e")
     if not force and last == signature(files) and rows:
         print(f"  {table}: kaynak değişmedi, {rows} satır korunuyor")
+        note_load(REPORT_PATH, changed=False)
         return rows
     started = time.time()
     rows = sql_value(DB_PATH, f"""
@@ -46,4 +48,5 @@ def load(step, table, files, select_sql):
     print(f"  {table}: {rows} satır, {len(files)} dosya ({time.time() - started:.1f}s)")
     if not rows:
         raise ValueError(f"{table}: kaynak dosyalarda satır yok")
+    note_load(REPORT_PATH, changed=True)
     return rows

@@ -9,11 +9,13 @@ OUTPUT_DIR = "outputs/json"
 WORK_DIR = "."
 MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
+REPORT_PATH = ""
 
 # %%
 import os
 
 from vordak import sql, sql_script
+from vordak.step_report import note_load
 
 os.makedirs(os.path.dirname(os.path.abspath(DB_PATH)), exist_ok=True)
 
@@ -45,7 +47,11 @@ CREATE TABLE IF NOT EXISTS dim_entity (entity_id BIGINT, segment VARCHAR, sube_k
 CREATE TABLE IF NOT EXISTS map_identity (entity_id BIGINT, unvan VARCHAR);
 CREATE TABLE IF NOT EXISTS ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR);
 """
+TABLES = "SELECT table_name FROM information_schema.tables ORDER BY table_name"
+existed = [t["table_name"] for t in sql(DB_PATH, TABLES)] if os.path.exists(DB_PATH) else []
 sql_script(DB_PATH, SCHEMA, create=True)
-tables = sql(DB_PATH, "SELECT table_name FROM information_schema.tables ORDER BY table_name")
+tables = sql(DB_PATH, TABLES)
+# Only a table made now changes anything the later steps read.
+note_load(REPORT_PATH, changed=[t["table_name"] for t in tables] != existed)
 print(f"  {DB_PATH}: {len(tables)} tablo")
 print("  " + ", ".join(t["table_name"] for t in tables))

@@ -10,6 +10,7 @@ MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/kredi_db"
 FORCE_RELOAD = False
+REPORT_PATH = ""
 
 # %% include=_ingest_common
 

@@ -12,6 +12,7 @@ MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 SOURCE_DIRS = "external_data/eus_hedef_muta,external_data/eus_sql_kapsam_muta"
 FORCE_RELOAD = False
+REPORT_PATH = ""
 
 # %% include=_ingest_common
 

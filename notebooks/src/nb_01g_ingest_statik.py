@@ -11,6 +11,7 @@ MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/statik_db"
 FORCE_RELOAD = False
+REPORT_PATH = ""
 
 # %% include=_ingest_common
 

@@ -10,6 +10,7 @@ MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 SOURCE_DIRS = "external_data/rkd_donem_data"
 FORCE_RELOAD = False
+REPORT_PATH = ""
 
 # %% include=_ingest_common
 

@@ -27,7 +27,7 @@ TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
   TempDir dir;
   write_tiny_notebooks(dir.path());
   const std::vector<std::string> run = with_dir({"run", "--skip-ingest", "--skip-ml", "--skip-backtest"}, dir.path());
-  ASSERT_EQ(run_vordak(run).exit_status, 0);  // transform and marts run
+  ASSERT_EQ(run_vordak(run).exit_status, 0);  // transform, the diagnostics the marts read, and marts run
   ASSERT_EQ(run_vordak(run).exit_status, 0);  // both skipped
   write_notebook(dir / "nb_03_marts.ipynb", {"params:x = 'marts v2'"});
   ASSERT_EQ(run_vordak(run).exit_status, 0);  // marts runs again
@@ -39,7 +39,7 @@ TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
   ASSERT_EQ(listed.exit_status, 0) << listed.err;
   const ordered_json history = ordered_json::parse(listed.out);
   ASSERT_EQ(history.size(), 4u);
-  const std::vector<std::tuple<int, int, int>> counts = {{0, 2, 0}, {1, 1, 0}, {0, 2, 0}, {2, 0, 0}};
+  const std::vector<std::tuple<int, int, int>> counts = {{0, 2, 0}, {1, 1, 0}, {0, 2, 0}, {4, 0, 0}};
   for (std::size_t i = 0; i < history.size(); ++i) {
     EXPECT_EQ(history[i]["season"], seasons[3 - i]) << "newest first";
     EXPECT_EQ(std::tuple(history[i]["ok"].get<int>(), history[i]["atlandi"].get<int>(), history[i]["hata"].get<int>()),
@@ -67,7 +67,8 @@ TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
   const ChildResult pruned = run_vordak(with_dir({"prune", "--keep", "1"}, dir.path()));
   EXPECT_EQ(pruned.exit_status, 0) << pruned.err;
   EXPECT_NE(pruned.out.find("  Korunuyor: " + seasons[2] + " — son meta kaydı: marts\n"), std::string::npos) << pruned.out;
-  EXPECT_NE(pruned.out.find("  Korunuyor: " + seasons[0] + " — son meta kaydı: transform\n"), std::string::npos);
+  EXPECT_NE(pruned.out.find("  Korunuyor: " + seasons[0] + " — son meta kaydı: diag_analysis, eus_diag, transform\n"),
+            std::string::npos);
   EXPECT_NE(pruned.out.find("  Silindi: " + seasons[1] + " ("), std::string::npos);
   EXPECT_NE(pruned.out.find("  Budama: 1 season silindi ("), std::string::npos);
   EXPECT_EQ(season_names(dir.path()), (std::vector<std::string>{seasons[0], seasons[2], seasons[3]}));

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <regex>
 
 #include "core/clock.h"
@@ -201,6 +202,55 @@ TEST_F(CascadeTest, AStepThatNeverRanAfterItsUpstreamChangedRunsInTheNextRun) {
   EXPECT_EQ(decision_of(*next, "backtest_yis"), "ÇALIŞTIRILIYOR — ilk çalıştırma");
   const auto after = make();
   EXPECT_TRUE(up_to_date(decision_of(*after, "backtest_eus")));
+}
+
+TEST_F(CascadeTest, AnIngestRunsWhenItsExtractsOrDatabaseAreNotAsItsRecordFoundThem) {
+  const std::vector<std::string> kik = {(dir / "kik").string()};
+  write_text(dir / "kik" / "a.csv", "1");
+  write_text(dir / "db" / "vrd.duckdb", "");
+  const auto decide = [&] { return make()->plan({}).at(1); };
+  EXPECT_EQ(decide().sebep, "ingest — notebook kontrol eder") << "no record yet";
+  {
+    const auto first = make();
+    first->adim_isle("ingest_ddl");
+    first->adim_isle("ingest_kik", std::nullopt, nullptr, kik);
+  }
+  const std::string unchanged = decide().sebep;
+  EXPECT_TRUE(unchanged.starts_with("uyumlu (")) << unchanged;
+
+  const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+      {"a new extract", [&] { write_text(dir / "kik" / "b.csv", "2"); }},
+      {"an extract gone", [&] { fs::remove(dir / "kik" / "a.csv"); }},
+      {"the database gone", [&] { fs::remove(dir / "db" / "vrd.duckdb"); }},
+  };
+  for (const auto& [what, change] : changes) {
+    change();
+    const PlanRow row = decide();
+    EXPECT_EQ(std::pair(row.karar, row.sebep), std::pair(PlanVerdict::kRuns, std::string("ingest — notebook kontrol eder")))
+        << what;
+    write_text(dir / "db" / "vrd.duckdb", "");
+    make()->adim_isle("ingest_kik", std::nullopt, nullptr, kik);
+    EXPECT_EQ(decide().karar, PlanVerdict::kSkips) << what;
+  }
+}
+
+TEST_F(CascadeTest, ALoadThatChangedNothingIsNoNewsToTheStepsBelowInLaterRuns) {
+  {
+    const auto first = make();
+    first->adim_isle("ingest_kik");
+    first->adim_isle("transform");
+  }
+  executor->reports = {{"nb_01b_ingest_kik", R"({"kaynak_degisti": false})"}};
+  MotorArgs forced = testing::quiet_args(dir.path());
+  forced.force_adimlar = std::vector<std::string>{"ingest_kik"};
+  make(forced)->adim_isle("ingest_kik");
+  make(forced)->adim_isle("ingest_kik");
+  EXPECT_TRUE(up_to_date(decision_of(*make(), "transform")));
+
+  // A load that did change, in a run that ended before transform.
+  executor->reports.clear();
+  make(forced)->adim_isle("ingest_kik");
+  EXPECT_EQ(decision_of(*make(), "transform"), "ÇALIŞTIRILIYOR — cascade (ingest_kik) — önceki sezonda");
 }
 
 TEST_F(CascadeTest, AnUnreadableSeasonIsPassedOverWithAWarning) {

@@ -46,7 +46,8 @@ inline motor::MotorArgs quiet_args(const fs::path& dir) {
 }
 
 // Stands in for the notebook executor: records every call, copies the notebook to
-// the output path, and fails the steps listed in `failing` with the given message.
+// the output path, writes the reports listed in `reports`, and fails the steps listed in
+// `failing` with the given message.
 class FakeExecutor : public motor::NotebookExecutor {
  public:
   struct Call {
@@ -57,6 +58,10 @@ class FakeExecutor : public motor::NotebookExecutor {
                         const std::string& cwd) override {
     calls.push_back({input, output, cwd, params});
     fs::copy_file(input, output, fs::copy_options::overwrite_existing);
+    for (const auto& [name, report] : reports) {
+      const motor::ParamValue* path = params.find("REPORT_PATH");
+      if (path != nullptr && input.find(name) != std::string::npos) write_text(std::get<std::string>(*path), report);
+    }
     for (const auto& [name, message] : failing) {
       if (input.find(name) != std::string::npos) throw std::runtime_error(message);
     }
@@ -68,6 +73,8 @@ class FakeExecutor : public motor::NotebookExecutor {
   }
   std::vector<Call> calls;
   std::vector<std::pair<std::string, std::string>> failing;  // notebook name part -> message
+  // Notebook name part -> the report its notebook writes at REPORT_PATH.
+  std::vector<std::pair<std::string, std::string>> reports;
 };
 
 // Every registry notebook, tiny, with its parameters cell, in `dir`.

@@ -63,7 +63,7 @@ TEST_F(PruneTest, KeepsTheNewestSeasonsOfEachModeAndEveryStepsNewestRecord) {
   EXPECT_EQ(dry.kept_for_meta[0].first.filename(), marts_again);
   EXPECT_EQ(dry.kept_for_meta[0].second, std::vector<std::string>{"marts"});
   EXPECT_EQ(dry.kept_for_meta[1].first.filename(), first);
-  EXPECT_EQ(dry.kept_for_meta[1].second, std::vector<std::string>{"transform"});
+  EXPECT_EQ(dry.kept_for_meta[1].second, (std::vector<std::string>{"diag_analysis", "eus_diag", "transform"}));
   EXPECT_EQ(dry.remaining, 4u);  // the step call, marts_again, first, test_run
   EXPECT_TRUE(fs::exists(dir / "seasons" / idle)) << "choosing removes nothing";
 
@@ -90,7 +90,7 @@ TEST_F(PruneTest, AnUnreadableRecordLeavesTheReadableOneBeforeItProtected) {
   EXPECT_EQ(choice.kept_for_meta[0].first.filename(), second);
   EXPECT_EQ(choice.kept_for_meta[0].second, std::vector<std::string>{"marts"});
   EXPECT_EQ(choice.kept_for_meta[1].first.filename(), first);
-  EXPECT_EQ(choice.kept_for_meta[1].second, std::vector<std::string>{"transform"});
+  EXPECT_EQ(choice.kept_for_meta[1].second, (std::vector<std::string>{"diag_analysis", "eus_diag", "transform"}));
   for (const fs::path& season : choice.remove) clock.remove_tree(season);
   EXPECT_EQ(decisions(), before);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "motor/motor.h"
 #include "motor/step_table.h"
 #include "motor_test_support.h"
@@ -31,7 +33,6 @@ TEST_F(RunTest, OfferedStepsCarryTheirDataSourcesAndParameters) {
   run.referans_tarih_list = std::vector<std::string>{"2024-06", "2024-09"};
   run.test_muta_count = 5;
   const auto steps = motor->offered_steps(run);
-  EXPECT_EQ(keys_of(steps), default_run_order());
   const auto step = [&](const std::string& kod) {
     return *std::find_if(steps.begin(), steps.end(), [&](const OfferedStep& s) { return s.kod == kod; });
   };
@@ -54,7 +55,7 @@ TEST_F(RunTest, OfferedStepsCarryTheirDataSourcesAndParameters) {
   minimal.skip_ingest = minimal.skip_ml = minimal.skip_backtest = true;
   minimal.referans_tarih_list = std::vector<std::string>{};
   const auto core = motor->offered_steps(minimal);
-  EXPECT_EQ(keys_of(core), (std::vector<std::string>{"transform", "marts"}));
+  EXPECT_EQ(keys_of(core), (std::vector<std::string>{"transform", "eus_diag", "diag_analysis", "marts"}));
   EXPECT_EQ(core[0].ek_params->size(), 1u);  // only LOG_DIR
 }
 
@@ -87,10 +88,12 @@ TEST_F(RunTest, BannerStepsSummaryAndManifest) {
   EXPECT_TRUE(lines.starts_with("Vordak Pipeline v1.0.0\nSeason: " + season.season_adi() + "\nMode: test\nDB: " +
                                 season.db_path().string() + "\nMUTA filtre: /f/m.csv\nForce: False ['marts']\n"))
       << lines;
-  EXPECT_EQ(executor->executed(), (std::vector<std::string>{"nb_02_transform.ipynb", "nb_03_marts.ipynb", "nb_05a_backtest_eus.ipynb",
-                                                            "nb_05b_backtest_yis.ipynb", "nb_05c_backtest_ml.ipynb"}));
+  EXPECT_EQ(executor->executed(),
+            (std::vector<std::string>{"nb_02_transform.ipynb", "nb_06a_diag_extract.ipynb", "nb_06b_diag_analysis.ipynb",
+                                      "nb_03_marts.ipynb", "nb_05a_backtest_eus.ipynb", "nb_05b_backtest_yis.ipynb",
+                                      "nb_05c_backtest_ml.ipynb", "nb_03_marts.ipynb"}));
   EXPECT_TRUE(fs::exists(manifest));
-  EXPECT_NE(lines.find("OK:5 Atlandı:0 Hata:0"), std::string::npos);
+  EXPECT_NE(lines.find("OK:8 Atlandı:0 Hata:0"), std::string::npos);
 }
 
 TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
@@ -101,12 +104,13 @@ TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
   RunArgs run;
   run.skip_ml = run.skip_backtest = true;
   const auto rows = make(args)->plan(run);
-  ASSERT_EQ(rows.size(), 12u);
+  ASSERT_EQ(rows.size(), 14u);
   EXPECT_EQ(rows[0].karar, PlanVerdict::kSkips);
   EXPECT_EQ(rows[0].sebep, "--from ingest_memzuc");
   EXPECT_EQ(rows[9].sebep, "ingest — notebook kontrol eder");
   EXPECT_EQ(rows[10].sebep, "ilk çalıştırma");  // transform: its own decision comes first
-  EXPECT_EQ(rows[11].kod, "marts");
+  EXPECT_EQ(rows[12].sebep, "önkoşul (marts) — hiç çalışmamış");
+  EXPECT_EQ(rows[13].kod, "marts");
   EXPECT_FALSE(fs::exists(dir / "seasons"));
   EXPECT_FALSE(fs::exists(dir / "outputs"));
 
@@ -124,6 +128,79 @@ TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
     if (row.karar == PlanVerdict::kRuns) expected_runs.push_back(find_step(row.kod)->nb);
   }
   EXPECT_EQ(executor->executed(), expected_runs);
+}
+
+// A working directory whose extracts, database and records are the FakeExecutor's.
+class NightTest : public RunTest {
+ protected:
+  NightTest() {
+    testing::write_registry_notebooks(dir.path());
+    testing::write_text(dir / "kik" / "kik_202401.csv", "MUTA_NO;DONEM\n1;202401\n");
+    testing::write_text(dir / "db" / "vrd.duckdb", "");
+  }
+  std::vector<std::string> night(const RunArgs& run = {}, MotorArgs args = {}) {
+    if (args.work_dir == ".") args = testing::quiet_args(dir.path());
+    executor->calls.clear();
+    make(args)->run_all(run);
+    out.take();
+    std::vector<std::string> ran;
+    for (const auto& call : executor->calls) ran.push_back(call.output.substr(call.output.rfind("/adim_") + 6));
+    for (std::string& name : ran) name = name.substr(0, name.find("_nb_"));
+    return ran;
+  }
+};
+
+TEST_F(NightTest, ANewDirectoryRunsWhatItsStepsNeedOnceAndThenOnlyWhatChanged) {
+  // Every step after the offered steps it reads, but the marts, which also run again after
+  // the predictions and backtests they show.
+  const std::vector<OfferedStep> first_offer = make()->offered_steps({});
+  for (auto step = first_offer.begin(); step != first_offer.end(); ++step) {
+    for (auto later = step + 1; later != first_offer.end(); ++later) {
+      const auto& reads = find_step(step->kod)->reads;
+      if (step->kod == "marts") continue;
+      EXPECT_EQ(std::count(reads.begin(), reads.end(), later->kod), 0) << step->kod << " " << later->kod;
+    }
+  }
+  const auto prerequisite = [&](const std::string& kod) {
+    return std::find_if(first_offer.begin(), first_offer.end(), [&](const OfferedStep& s) { return s.kod == kod; })->prerequisite_of;
+  };
+  EXPECT_EQ(prerequisite("eus_diag"), "diag_analysis");
+  EXPECT_EQ(prerequisite("diag_analysis"), "marts");
+  EXPECT_EQ(prerequisite("diag_features"), "ml_features");
+  EXPECT_EQ(prerequisite("transform"), std::nullopt);
+
+  const std::vector<std::string> first = night();
+  EXPECT_EQ(first.size(), first_offer.size() + 1) << "every step, and the marts twice";
+  EXPECT_EQ(first.back(), "marts");
+  EXPECT_EQ(keys_of(make()->offered_steps({})), default_run_order()) << "what they need has run";
+
+  EXPECT_EQ(night(), std::vector<std::string>{}) << "an unchanged night runs no notebook";
+
+  testing::write_text(dir / "kik" / "kik_202402.csv", "MUTA_NO;DONEM\n1;202402\n");
+  EXPECT_EQ(night(), (std::vector<std::string>{"ingest_kik", "transform", "marts", "ml_features", "ml_train", "ml_predict",
+                                               "backtest_eus", "backtest_yis", "backtest_ml", "marts"}));
+
+  // A notebook that reloads nothing leaves the steps below it alone, forced or not.
+  executor->reports = {{"nb_01b_ingest_kik", R"({"kaynak_degisti": false})"}};
+  MotorArgs forced = testing::quiet_args(dir.path());
+  forced.force_adimlar = std::vector<std::string>{"ingest_kik"};
+  EXPECT_EQ(night({}, forced), std::vector<std::string>{"ingest_kik"});
+  EXPECT_EQ(night(), std::vector<std::string>{}) << "nor in the next run";
+}
+
+TEST_F(NightTest, NewPredictionsReachThePagesInTheSameRun) {
+  night();
+  RunArgs run;
+  run.skip_ingest = true;
+  MotorArgs forced = testing::quiet_args(dir.path());
+  forced.force_adimlar = std::vector<std::string>{"ml_predict"};
+  forced.dry_run = true;
+  const std::vector<PlanRow> rows = make(forced)->plan(run);
+  EXPECT_EQ(rows.back().kod, "marts");
+  EXPECT_EQ(rows.back().karar, PlanVerdict::kRuns);
+  EXPECT_EQ(rows.back().sebep, "cascade (ml_predict)");
+  forced.dry_run = false;
+  EXPECT_EQ(night(run, forced), (std::vector<std::string>{"ml_predict", "marts"}));
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ TEST_F(StepTest, FailingVerificationLeavesOkRowThenHataRow) {
   EXPECT_TRUE(motor->calisan_adimlar().contains("transform"));
 }
 
-TEST_F(StepTest, SourcesAreFingerprintedOnlyForNonIngestSteps) {
+TEST_F(StepTest, SourcesAreFingerprintedBeforeTheNotebookRuns) {
   testing::write_text(dir / "src" / "b.csv", "1");
   testing::write_text(dir / "src" / "a.csv", "2");
   fs::create_directories(dir / "src" / "sub");
@@ -149,12 +149,41 @@ TEST_F(StepTest, SourcesAreFingerprintedOnlyForNonIngestSteps) {
   motor->adim_isle("transform", std::nullopt, nullptr, dirs);
   motor->adim_isle("ingest_kik", std::nullopt, nullptr, dirs);
   const fs::path& meta = motor->season().meta_dir();
-  const ordered_json transform = parse_json(testing::read_text(meta / "adim_transform.json"));
-  std::vector<std::string> listed;
-  for (const auto& [path, hash] : transform["source_hashes"].items()) listed.push_back(fs::path(path).filename().string());
-  EXPECT_EQ(listed, (std::vector<std::string>{"a.csv", "b.csv"}));
-  const ordered_json ingest = parse_json(testing::read_text(meta / "adim_ingest_kik.json"));
-  EXPECT_FALSE(ingest.contains("source_hashes"));
+  for (const char* kod : {"transform", "ingest_kik"}) {
+    const ordered_json record = parse_json(testing::read_text(meta / ("adim_" + std::string(kod) + ".json")));
+    std::vector<std::string> listed;
+    for (const auto& [path, hash] : record["source_hashes"].items()) listed.push_back(fs::path(path).filename().string());
+    EXPECT_EQ(listed, (std::vector<std::string>{"a.csv", "b.csv"})) << kod;
+  }
+}
+
+TEST_F(StepTest, AnIngestThatFoundItsSourcesUnchangedIsOkButCascadesNothing) {
+  executor->reports = {{"nb_01b_ingest_kik", R"({"kaynak_degisti": false})"}, {"nb_01c_ingest_kredi", "{garbled"}};
+  const auto motor = make();
+  out.take();
+  EXPECT_TRUE(motor->adim_isle("ingest_kik"));
+  EXPECT_NE(out.take().find("\n  OK 0s — kaynak değişmedi\n"), std::string::npos);
+  EXPECT_EQ(last_row(*motor).durum, StepStatus::kOk);
+  EXPECT_EQ(last_row(*motor).sebep, "kaynak değişmedi");
+  EXPECT_EQ(entry(*motor, "ingest_kik"),
+            (ordered_json{{"notebook", "nb_01b_ingest_kik.ipynb"}, {"durum", "OK"}, {"sure", "0s"}, {"sebep", "kaynak değişmedi"}}));
+  EXPECT_FALSE(motor->calisan_adimlar().contains("ingest_kik"));
+  const ordered_json record = parse_json(testing::read_text(motor->season().meta_dir() / "adim_ingest_kik.json"));
+  EXPECT_EQ(record["kaynak_degismedi"], true);
+  EXPECT_EQ(record["son_degisiklik"], motor->season().season_adi()) << "no earlier load: taken as changed now";
+  const std::string report = (motor->season().log_dir() / "adim_ingest_kik_rapor.json").string();
+  EXPECT_EQ(std::get<std::string>(*executor->calls.back().params.find("REPORT_PATH")), report);
+
+  // A report that cannot be read costs the steps below a run, never the step.
+  EXPECT_TRUE(motor->adim_isle("ingest_kredi"));
+  const std::string lines = out.take();
+  EXPECT_NE(lines.find("  [WARN] adım raporu okunamadı: " + (motor->season().log_dir() / "adim_ingest_kredi_rapor.json").string()),
+            std::string::npos)
+      << lines;
+  EXPECT_TRUE(motor->calisan_adimlar().contains("ingest_kredi"));
+  // A step without a report channel gets no REPORT_PATH.
+  motor->adim_isle("transform");
+  EXPECT_EQ(executor->calls.back().params.find("REPORT_PATH"), nullptr);
 }
 
 }  // namespace

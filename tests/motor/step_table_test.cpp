@@ -94,7 +94,7 @@ TEST(StepTable, RegistryDependenciesAndIngestListAreItsViews) {
 TEST(StepTable, ParameterNamesFollowTheTableOrder) {
   EXPECT_EQ(step_param_names(*find_step("ml_predict")),
             (std::vector<std::string>{"CACHE_DIR", "TEST_MUTA_COUNT", "MODEL_DIR", "SCOREBOARD_PATH"}));
-  EXPECT_EQ(step_param_names(*find_step("ingest_hedef_kapsam")), std::vector<std::string>{"SOURCE_DIRS"});
+  EXPECT_EQ(step_param_names(*find_step("ingest_hedef_kapsam")), (std::vector<std::string>{"SOURCE_DIRS", "REPORT_PATH"}));
   EXPECT_TRUE(step_param_names(*find_step("marts")).empty());
 }
 

@@ -1,0 +1,85 @@
+// The plain nightly run, as the timer and the cron line start it, on a small generated
+// portfolio with the real notebooks and kernel.
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "tests/cli/cli_test_support.h"
+
+namespace vordak::testing {
+namespace {
+
+// Each processed step's key and its decision line ("ATLANDI — ...", "ÇALIŞTIRILIYOR — ...").
+std::vector<std::pair<std::string, std::string>> decisions(const std::string& out) {
+  const std::string header = "\n  ── ";
+  std::vector<std::pair<std::string, std::string>> found;
+  for (std::size_t at = out.find(header); at != std::string::npos; at = out.find(header, at + 1)) {
+    const std::size_t key = at + header.size();
+    const std::size_t line = out.find('\n', out.find('\n', at + 1) + 1) + 3;
+    found.emplace_back(out.substr(key, out.find(" | ", key) - key), out.substr(line, out.find('\n', line) - line));
+  }
+  return found;
+}
+
+std::vector<std::string> executed(const std::string& out) {
+  std::vector<std::string> keys;
+  for (const auto& [kod, decision] : decisions(out)) {
+    if (decision.starts_with("ÇALIŞTIRILIYOR")) keys.push_back(kod);
+  }
+  return keys;
+}
+
+std::string top_prediction(const fs::path& db) {
+  const ChildResult result = run_vordak({"sql", "--db", db.string(), "--csv", "SELECT max(yi_prob) AS p FROM ml_yi_tahmin"});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  return result.out.substr(2, result.out.size() - 3);
+}
+
+TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRunsOwnPredictions) {
+  TempDir dir;
+  const fs::path extracts = dir / "extracts";
+  const fs::path work = dir / "work";
+  ASSERT_EQ(run_vordak({"demo", "--no-run", "--work-dir", extracts.string(), "--firms", "400", "--periods", "6"}).exit_status, 0);
+  ASSERT_EQ(run_vordak({"init", "--work-dir", work.string()}).exit_status, 0);
+  write_text(work / "local_data_paths.json", read_text(extracts / "local_data_paths.json"));
+  const std::vector<std::string> nightly = {"run", "--work-dir", work.string()};
+
+  const ChildResult first = run_vordak(nightly);
+  ASSERT_EQ(first.exit_status, 0) << first.out << first.err;
+  EXPECT_NE(first.out.find("  ÇALIŞTIRILIYOR — önkoşul (ml_features) — hiç çalışmamış\n"), std::string::npos) << first.out;
+
+  const ChildResult second = run_vordak(nightly);
+  ASSERT_EQ(second.exit_status, 0) << second.out << second.err;
+  EXPECT_EQ(decisions(second.out).size(), 18u) << second.out;
+  for (const auto& [kod, decision] : decisions(second.out)) {
+    EXPECT_TRUE(decision.starts_with("ATLANDI — uyumlu (")) << kod << ": " << decision;
+  }
+
+  // A re-exported extract: exactly the steps below its source run, the marts last.
+  const fs::path extract = extracts / "external_data" / "kik_data_ham_csv" / "kik_izleme_202301.csv";
+  write_text(extract, read_text(extract));
+  const ChildResult third = run_vordak(nightly);
+  ASSERT_EQ(third.exit_status, 0) << third.out << third.err;
+  EXPECT_EQ(executed(third.out), (std::vector<std::string>{"ingest_kik", "transform", "marts", "ml_features", "ml_train",
+                                                            "ml_predict", "backtest_eus", "backtest_yis", "backtest_ml",
+                                                            "marts"}));
+
+  // Pages made from other predictions take up the run's new ones in the same run.
+  const fs::path db = work / "db" / "vrd.duckdb";
+  const std::string top = top_prediction(db);
+  ASSERT_EQ(run_vordak({"sql", "--db", db.string(), "UPDATE ml_yi_tahmin SET yi_prob = 0.123457"}).exit_status, 0);
+  ASSERT_EQ(run_vordak({"marts", "--db", db.string(), "--output-dir", (work / "outputs" / "json").string()}).exit_status, 0);
+  const ChildResult forced = run_vordak({"run", "--work-dir", work.string(), "--skip-ingest", "--force", "ml_predict"});
+  ASSERT_EQ(forced.exit_status, 0) << forced.out << forced.err;
+  EXPECT_EQ(executed(forced.out), (std::vector<std::string>{"ml_predict", "marts"}));
+  EXPECT_EQ(decisions(forced.out).back().second, "ÇALIŞTIRILIYOR — cascade (ml_predict)");
+  for (const char* edition : {"vrd_dashboard_yonetici.html", "vrd_dashboard_admin.html"}) {
+    const std::string page = read_text(work / "outputs" / "html" / edition);
+    EXPECT_NE(page.find(top), std::string::npos) << edition << " lacks the top prediction " << top;
+    EXPECT_EQ(page.find("0.123457"), std::string::npos) << edition << " still shows the older predictions";
+  }
+}
+
+}  // namespace
+}  // namespace vordak::testing

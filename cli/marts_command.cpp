@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "core/huge_page_heap.h"
+#include "core/json_writer.h"
 #include "core/sink.h"
 #include "pipeline/marts.h"
 
@@ -12,11 +13,31 @@ namespace {
 
 using Kind = Option::Kind;
 
+// --step-seasons: a JSON object of step keys and season names, as the engine hands the
+// marts step its STEP_SEASONS.
+pipeline::StepSeasons step_seasons(const std::string& text) {
+  ordered_json document;
+  try {
+    document = parse_json(text);
+  } catch (const std::exception& failure) {
+    throw UsageError(std::string("--step-seasons: not JSON: ") + failure.what());
+  }
+  if (!document.is_object()) throw UsageError("--step-seasons: a JSON object of step keys and season names is needed");
+  pipeline::StepSeasons seasons;
+  for (const auto& [step, season] : document.items()) {
+    if (!season.is_string()) throw UsageError("--step-seasons: the season of " + step + " is not a text");
+    seasons.emplace_back(step, season.get<std::string>());
+  }
+  return seasons;
+}
+
 int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
+  const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
   restart_with_huge_page_heap();
-  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink());
+  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink(), {}, Env::system(),
+                      seasons);
   return 0;
 }
 
@@ -25,7 +46,9 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                    {{"db", Kind::kValue, "PATH", "analytic database file (required)"},
                                     {"output-dir", Kind::kValue, "DIR",
                                      "directory of the JSON and CSV outputs (default <db dir>/../outputs/json); the dashboards go to DIR/../html"},
-                                    {"suffix", Kind::kValue, "TEXT", "suffix of output file names"}}},
+                                    {"suffix", Kind::kValue, "TEXT", "suffix of output file names"},
+                                    {"step-seasons", Kind::kValue, "JSON",
+                                     "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"}}},
                            run_marts_command});
 
 }  // namespace

@@ -41,7 +41,8 @@ OfferedStep offer(const StepDefinition& definition, const Season& season, const 
       case RunParam::kScoreboardPath:
         params.set(name, (season.output_dir() / ("sample_scoreboard" + season.file_suffix() + ".json")).string());
         break;
-      case RunParam::kReportPath: break;  // the step runner's own, for every call of the step
+      case RunParam::kReportPath:
+      case RunParam::kStepSeasons: break;  // the step runner's own, for every call of the step
     }
   }
   if (!params.empty()) step.ek_params = params;

@@ -64,11 +64,14 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     for (const auto& [name, value] : *step.ek_params) params.set(name, value);
   }
   const StepDefinition* definition = find_step(kod);
-  const bool reports = definition != nullptr && std::ranges::count(definition->run_params, RunParam::kReportPath) > 0;
+  const auto takes = [&](RunParam param) {
+    return definition != nullptr && std::ranges::count(definition->run_params, param) > 0 &&
+           params.find(std::string(param_name(param))) == nullptr;
+  };
+  const bool reports = takes(RunParam::kReportPath);
   const fs::path report_path = step_report_path(season_.log_dir(), kod);
-  if (reports && !params.find(std::string(param_name(RunParam::kReportPath)))) {
-    params.set(std::string(param_name(RunParam::kReportPath)), report_path.string());
-  }
+  if (reports) params.set(std::string(param_name(RunParam::kReportPath)), report_path.string());
+  if (takes(RunParam::kStepSeasons)) params.set(std::string(param_name(RunParam::kStepSeasons)), step_seasons(*definition));
   const fs::path out_nb = season_.log_dir() / ("adim_" + kod + "_" + nb_name);
 
   try {
@@ -112,6 +115,17 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     report_.failed(kod, nb_name, sure, hata);
     return false;
   }
+}
+
+std::string StepRunner::step_seasons(const StepDefinition& definition) const {
+  ordered_json seasons = ordered_json::object();
+  for (const std::string& read : definition.reads) {
+    const bool now = progress_.calisan_adimlar().contains(read);
+    if (const std::optional<std::string> season = now ? season_.season_adi() : changes_.last_change_season(read)) {
+      seasons[read] = *season;
+    }
+  }
+  return to_json_text(seasons, JsonWriter::Layout::kCompact);
 }
 
 bool StepRunner::reported_change(const fs::path& report_path) const {

@@ -16,6 +16,7 @@
 #include "motor/executor.h"
 #include "motor/run_report.h"
 #include "motor/season.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -61,6 +62,9 @@ class StepRunner {
   Sink& out_;
   RunProgress progress_;
 
+  // For each step `definition` reads that ever ran, the season that made its tables, as
+  // a JSON object.
+  std::string step_seasons(const StepDefinition& definition) const;
   // Whether the notebook's report (if it wrote one) says the step changed its outputs.
   bool reported_change(const fs::path& report_path) const;
 };

@@ -58,7 +58,8 @@ std::vector<StepDefinition> build_table() {
            {kCacheDir, kTestMutaCount, kModelDir}, kMl),
       step("ml_predict", "nb_04c_ml_predict.ipynb", "ML tahmin + SHAP", {"ml_train", "marts"},
            {kCacheDir, kTestMutaCount, kModelDir, kScoreboardPath}, kMl),
-      step("marts", "nb_03_marts.ipynb", "Scoreboard + Trending + HTML", {"transform", "diag_analysis"}, {}, kCore),
+      step("marts", "nb_03_marts.ipynb", "Scoreboard + Trending + HTML", {"transform", "diag_analysis"}, {kStepSeasons},
+           kCore),
       step("backtest_eus", "nb_05a_backtest_eus.ipynb", "EUS skor backtest", {"transform"}, {}, kBacktest),
       step("backtest_yis", "nb_05b_backtest_yis.ipynb", "YIS skor backtest", {"transform"}, {}, kBacktest),
       step("backtest_ml", "nb_05c_backtest_ml.ipynb", "ML scoreboard backtest", {"ml_train", "transform"}, {},
@@ -161,6 +162,7 @@ std::string_view param_name(RunParam param) {
     case kModelDir: return "MODEL_DIR";
     case kScoreboardPath: return "SCOREBOARD_PATH";
     case kReportPath: return "REPORT_PATH";
+    case kStepSeasons: return "STEP_SEASONS";
   }
   return "";
 }

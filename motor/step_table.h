@@ -28,7 +28,8 @@ enum class RunParam {
   kModelDir,           // MODEL_DIR: work_dir/ml_models
   kScoreboardPath,     // SCOREBOARD_PATH: the scoreboard file of the output directory
   // Set by the step runner itself, for every call of the step:
-  kReportPath,  // REPORT_PATH: the file in which the notebook reports what its run changed
+  kReportPath,   // REPORT_PATH: the file in which the notebook reports what its run changed
+  kStepSeasons,  // STEP_SEASONS: for each step read, the season that made its tables (JSON)
 };
 
 // The group in which a default run offers a step; kNotOffered steps run only when asked

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/files.h"
+#include "core/text.h"
 #include "pipeline/admin_lists.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/dashboard_data.h"
@@ -51,6 +53,26 @@ std::string data_head(const Scoreboard& scoreboard, Edition edition, const Editi
 
 std::string note_div(const std::string& sentence) { return "<div class=\"note\">" + sentence + "</div>"; }
 
+// "Sezon: <b>S_A</b> (skorlar, teşhis); <b>S_B</b> (tahminler)": the seasons whose runs made
+// the page's parts, each with the parts it made.
+std::string season_parts(const StepSeasons& step_seasons) {
+  static const std::map<std::string, std::string> kParts = {
+      {"transform", "skorlar"},          {"diag_analysis", "teşhis"},        {"ml_predict", "tahminler"},
+      {"backtest_eus", "EUS backtest"}, {"backtest_yis", "YIS backtest"}, {"backtest_ml", "ML backtest"}};
+  std::vector<std::pair<std::string, std::vector<std::string>>> seasons;
+  for (const auto& [step, season] : step_seasons) {
+    auto found = std::find_if(seasons.begin(), seasons.end(), [&](const auto& entry) { return entry.first == season; });
+    if (found == seasons.end()) found = seasons.insert(seasons.end(), {season, {}});
+    const auto part = kParts.find(step);
+    found->second.push_back(part == kParts.end() ? step : part->second);
+  }
+  std::string text = "Sezon:";
+  for (std::size_t i = 0; i < seasons.size(); ++i) {
+    text += std::string(i == 0 ? " " : "; ") + "<b>" + html_escape(seasons[i].first) + "</b> (" + html_escape(join(seasons[i].second, ", ")) + ")";
+  }
+  return text;
+}
+
 // The header line under the facts: the data's periods, when and from which database
 // the page was made (each part only when known).
 std::string provenance(const std::vector<std::string>& periods, const PageContext& context) {
@@ -62,6 +84,7 @@ std::string provenance(const std::vector<std::string>& periods, const PageContex
   }
   if (context.generated_at) parts.push_back("Oluşturulma: <b>" + html_escape(page_time_text(*context.generated_at)) + "</b>");
   if (!context.database.empty()) parts.push_back("Veritabanı: <b>" + html_escape(context.database) + "</b>");
+  if (!context.step_seasons.empty()) parts.push_back(season_parts(context.step_seasons));
   std::string line;
   for (const std::string& part : parts) line += (line.empty() ? "" : " · ") + ("<span>" + part + "</span>");
   return line;

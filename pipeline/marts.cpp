@@ -138,7 +138,7 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer,
-                                              Env& env) {
+                                              Env& env, const StepSeasons& step_seasons) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
   // Destroyed in reverse order: the scoreboard writer stops before the set removes its
@@ -149,6 +149,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   PageContext page;
   page.generated_at = env.now();
   page.database = fs::path(db_path).filename().string();
+  page.step_seasons = step_seasons;
   BranchNames branch_names;
   OutputSet outputs(env, paths.journal);
   // The flow matrix and the band snapshot, made beside the trending lists: they read only

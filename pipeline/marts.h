@@ -13,6 +13,7 @@
 #include "core/env.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
+#include "pipeline/page_context.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -47,9 +48,11 @@ using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 // missing source table, an output directory that cannot be created or written, a full
 // disk, the renderer) is thrown with a message naming the table or file. The scoreboard
 // file is written by background threads while the pages are made. The pages show
-// `env`'s time as their making time; every file goes through `env`.
+// `env`'s time as their making time, and `step_seasons` (when given) as the seasons
+// that made their parts; every file goes through `env`.
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink,
-                                              const PhaseTimer& phase_timer = {}, Env& env = Env::system());
+                                              const PhaseTimer& phase_timer = {}, Env& env = Env::system(),
+                                              const StepSeasons& step_seasons = {});
 
 }  // namespace vordak::pipeline

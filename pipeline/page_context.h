@@ -1,22 +1,29 @@
 #pragma once
 
 // What a dashboard page says beside the scoreboard: when it was made, from which
-// database file, and each firm's main model drivers for the firm panel (read by
+// database file and from which seasons' tables, and each firm's main model drivers for the firm panel (read by
 // ml_drivers.h). The mart run fills it; a page rendered without it leaves those parts out.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "core/env.h"
 #include "core/json_writer.h"
 
 namespace vordak::pipeline {
 
+// The season whose run produced the tables behind each part of a page, by the step that
+// writes them ("transform", "ml_predict", ...), in the order the page names them.
+using StepSeasons = std::vector<std::pair<std::string, std::string>>;
+
 struct PageContext {
   std::optional<TimePoint> generated_at;
   std::string database;  // the database file's name
+  StepSeasons step_seasons;
   // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
   std::unordered_map<std::int64_t, ordered_json> drivers;
 };

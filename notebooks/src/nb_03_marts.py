@@ -1,7 +1,8 @@
 # %% [markdown]
 # # Scoreboard + Trending + HTML
 # Runs the mart builder on the database: the scoreboard and trending JSON files, the
-# branch-region reference CSV and the three dashboard editions, all in `OUTPUT_DIR`.
+# branch-region reference CSV and the three dashboard editions, all in `OUTPUT_DIR`. The
+# pages name the seasons that made their parts (`STEP_SEASONS`).
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"
@@ -9,6 +10,7 @@ OUTPUT_DIR = "outputs/json"
 WORK_DIR = "."
 MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
+STEP_SEASONS = ""
 
 # %%
 import os
@@ -18,6 +20,9 @@ from vordak import run
 arguments = ["marts", "--db", DB_PATH, "--output-dir", OUTPUT_DIR]
 if FILE_SUFFIX:
     arguments += ["--suffix", FILE_SUFFIX]
+# The seasons whose runs made the tables the pages show, from the engine.
+if STEP_SEASONS:
+    arguments += ["--step-seasons", STEP_SEASONS]
 print(run(*arguments), end="")
 
 # %%

@@ -166,6 +166,7 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
   ::tzset();
   context.generated_at = std::chrono::system_clock::from_time_t(1717236000);  // 2024-06-01 10:00 UTC
   context.database = "vrd <test>.duckdb";
+  context.step_seasons = {{"transform", "S_1"}, {"ml_predict", "S_2"}, {"backtest_eus", "S_1"}, {"yeni_adim", "S_<3>"}};
   context.drivers[11] = ordered_json::parse(R"([["gecikme_gun", 0.8], ["skor", -0.25]])");
 
   render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
@@ -175,7 +176,8 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
 
   EXPECT_NE(page.find("<div class=\"provenance\" id=\"provenance\"><span>Veri dönemi: <b>2024-05 – 2024-06</b> (2 dönem)"
                       "</span> · <span>Oluşturulma: <b>01.06.2024 10:00</b></span> · "
-                      "<span>Veritabanı: <b>vrd &lt;test&gt;.duckdb</b></span>"),
+                      "<span>Veritabanı: <b>vrd &lt;test&gt;.duckdb</b></span> · "
+                      "<span>Sezon: <b>S_1</b> (skorlar, EUS backtest); <b>S_2</b> (tahminler); <b>S_&lt;3&gt;</b> (yeni_adim)</span>"),
             std::string::npos);
   EXPECT_EQ(data["columns"].back(), "_ml_aciklama");
   EXPECT_EQ(data["rows"], ordered_json::parse(R"([[11,"Açık <A.Ş.>","KOBI",900,400,700,[["gecikme_gun",0.8],["skor",-0.25]]]])"));

@@ -117,9 +117,11 @@ TEST(KillAtAnyMoment, FilesStayWholeAndTheNextRunRedoesWhatDidNotFinish) {
   for (const std::string& kod : motor::default_run_order()) {
     if (!kod.starts_with("ingest_")) offered.push_back(kod);
   }
+  // The first run also runs the steps the offered ones read that it does not offer.
   const auto write_notebooks = [&] {
-    for (const std::string& kod : offered) {
-      write_notebook(work / motor::find_step(kod)->nb, {"params:DB_PATH = ''", "open('" + kod + ".out', 'a').write('x')"});
+    for (const motor::StepDefinition& step : motor::step_table()) {
+      if (step.kod.starts_with("ingest_")) continue;
+      write_notebook(work / step.nb, {"params:DB_PATH = ''", "open('" + step.kod + ".out', 'a').write('x')"});
     }
   };
   write_notebooks();
@@ -157,7 +159,12 @@ TEST(KillAtAnyMoment, FilesStayWholeAndTheNextRunRedoesWhatDidNotFinish) {
     ASSERT_EQ(next.exit_status, 0) << next.out << next.err;
     const std::map<std::string, bool> ran = decisions(next.out);
     for (const std::string& kod : offered) {
-      EXPECT_EQ(ran.at(kod), unfinished.contains(kod)) << kod << "\n" << next.out;
+      // The marts also run again after the steps they read, when those ran.
+      const std::vector<std::string>& reads = motor::find_step(kod)->reads;
+      const bool after_reads = std::ranges::any_of(reads, [&](const std::string& read) {
+        return ran.contains(read) && ran.at(read) && std::ranges::find(offered, read) > std::ranges::find(offered, kod);
+      });
+      EXPECT_EQ(ran.at(kod), unfinished.contains(kod) || after_reads) << kod << "\n" << next.out;
     }
     expect_whole_files(work);
   }

@@ -28,6 +28,9 @@ bool run_failed(const motor::Motor& engine);
 // `kod` is not a registered step.
 void require_registered(const std::string& what, const std::string& kod);
 
+// A UsageError listing the known checks when `check` (given to --accept) is none of them.
+void require_known_check(const std::string& check);
+
 // The --work-dir option's directory (default "."); a UsageError naming it when it is
 // not an existing directory.
 std::string existing_work_dir(const ParsedArgs& args);

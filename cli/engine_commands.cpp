@@ -12,6 +12,7 @@
 #include "motor/consistency.h"
 #include "motor/motor.h"
 #include "motor/registry.h"
+#include "motor/source_contracts.h"
 #include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
@@ -38,12 +39,15 @@ const std::vector<Option> kRunOptions = {
     {"referans-tarih", Kind::kRepeated, "DATE", "reference date handed to transform"},
     {"test-muta-count", Kind::kValue, "N", "run the machine-learning notebooks on N firms (0 = all)"},
     {"all-steps", Kind::kFlag, "", "offer all 24 steps, each after the steps it reads (see vordak steps)"},
+    {"accept", Kind::kRepeated, "CHECK",
+     "accept a failed data check for this run, after looking at the data: CHECK or SOURCE:CHECK (see vordak sources)"},
 };
 
 const std::vector<Option> kStepOptions = {
     {"force", Kind::kFlag, "", "run the step regardless of change detection"},
     {"source-dir", Kind::kRepeated, "DIR", "source directory, fingerprinted before the step runs"},
     {"param", Kind::kRepeated, "NAME=VALUE", "extra notebook parameter"},
+    {"accept", Kind::kRepeated, "CHECK", "accept a failed data check for this step: CHECK or SOURCE:CHECK (see vordak sources)"},
 };
 
 std::vector<Option> with(std::vector<Option> options, const std::vector<Option>& more) {
@@ -74,6 +78,8 @@ motor::MotorArgs run_engine_args(const ParsedArgs& args) {
     require_registered("--from", *from);
     engine.from_step = from;
   }
+  engine.accepted_checks = args.values("accept");
+  std::for_each(engine.accepted_checks.begin(), engine.accepted_checks.end(), require_known_check);
   return engine;
 }
 
@@ -160,6 +166,8 @@ int step_command(const ParsedArgs& args) {
   const motor::NotebookParams params = step_params(args);
   motor::MotorArgs engine_arguments = engine_args(args);
   if (args.flag("force")) engine_arguments.force_adimlar = std::vector<std::string>{kod};
+  engine_arguments.accepted_checks = args.values("accept");
+  std::for_each(engine_arguments.accepted_checks.begin(), engine_arguments.accepted_checks.end(), require_known_check);
   engine_arguments.executor = notebook_executor(args);
   const motor::WorkDirLock lock(motor::resolve_work_dir(engine_arguments.work_dir), Env::system());
   RunConsole console;
@@ -196,6 +204,26 @@ int check_command(const ParsedArgs& args) {
 void require_registered(const std::string& what, const std::string& kod) {
   if (motor::ADIM_REGISTRY.contains(kod)) return;
   throw UsageError((what.empty() ? "" : what + ": ") + "unknown step '" + kod + "'; steps: " + join(motor::registry_keys(), ", "));
+}
+
+// A check given to --accept must be one a load or the run makes, alone or after the
+// source whose contract holds it: a misspelt one would accept nothing.
+void require_known_check(const std::string& check) {
+  const std::vector<std::string> names = motor::check_names();
+  const std::size_t colon = check.find(':');
+  if (colon == std::string::npos && std::find(names.begin(), names.end(), check) != names.end()) return;
+  if (colon != std::string::npos) {
+    const std::string source = check.substr(0, colon);
+    const std::string name = check.substr(colon + 1);
+    for (const motor::SourceContract& contract : motor::source_contracts()) {
+      if (contract.kaynak != source) continue;
+      for (const motor::Check& known : contract.checks) {
+        if (known.name == name) return;
+      }
+    }
+  }
+  throw UsageError("--accept: unknown check '" + check + "'; checks: " + join(names, ", ") +
+                   " (alone, or after a source: kik_data_ham_csv:eksik_donem; see vordak sources)");
 }
 
 // The working directory must exist: a mistyped one would otherwise be planned as empty

@@ -15,7 +15,7 @@ namespace {
 
 using vordak::cli::Subcommand;
 
-// Loads the module of the commands that open DuckDB databases (marts, sql, demo); its
+// Loads the module of the commands that open DuckDB databases (marts, sql, demo, load, reconcile); its
 // commands register themselves with the tools as it loads. Only when it is needed: for
 // one of them, or to list every command. False, with the reason on standard error, when
 // the installation lacks it.
@@ -23,7 +23,7 @@ bool load_data_commands() {
   // By its full path: a run path is not searched when a sanitizer's runtime is the caller.
   const std::string module = (vordak::cli::commands_library_dir() / "libvordak_data.so").string();
   if (::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr) return true;
-  std::fprintf(stderr, "vordak: the marts, sql and demo commands cannot be loaded: %s\n", ::dlerror());
+  std::fprintf(stderr, "vordak: the data commands (marts, sql, demo, load, reconcile) cannot be loaded: %s\n", ::dlerror());
   return false;
 }
 

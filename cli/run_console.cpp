@@ -39,7 +39,8 @@ std::string failure_line(const std::string& command, const motor::Motor& engine,
     for (const motor::OzetSatiri& row : engine.report().ozet_satirlar()) {
       if (row.adim == kod && row.durum == motor::StepStatus::kNotebookMissing) missing = true;
     }
-    steps.push_back(missing ? kod + " (NB YOK)" : kod);
+    const std::string check = engine.report().data_check(kod);
+    steps.push_back(missing ? kod + " (NB YOK)" : check.empty() ? kod : kod + " (veri kontrolü: " + check + ")");
   }
   if (steps.empty()) return "";
   std::string line = "vordak " + command + ": başarısız adımlar: " + join(steps, ", ");

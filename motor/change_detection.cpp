@@ -192,6 +192,14 @@ std::vector<std::string> RunProgress::changed_since(const std::string& kod, cons
   return found;
 }
 
+std::vector<std::string> RunProgress::blocked_among(const std::vector<std::string>& steps) const {
+  std::vector<std::string> found;
+  for (const std::string& step : steps) {
+    if (blocked_.contains(step)) found.push_back(step);
+  }
+  return found;
+}
+
 std::optional<std::string> ChangeDetector::last_change_season(const std::string& kod) const {
   const std::optional<Found>& found = latest(kod);
   if (!found) return std::nullopt;
@@ -235,6 +243,11 @@ Decision ChangeDetector::ingest_kontrol(const std::string& kod, const std::vecto
 }
 
 Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progress, const StepContext& context) const {
+  const StepDefinition* definition = find_step(kod);
+  const std::vector<std::string> inputs = definition ? inputs_of(*definition) : std::vector<std::string>{};
+  if (const std::vector<std::string> blocked = progress.blocked_among(inputs); !blocked.empty()) {
+    return {false, "engellendi (" + join(blocked, ",") + ")", true};
+  }
   const bool force = season_.force_all() || season_.force_adimlar().contains(kod);
   Decision decision;
   if (context.prerequisite_of && !has_run_before(kod)) {
@@ -243,8 +256,6 @@ Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progr
     decision = is_ingest_step(kod) ? ingest_kontrol(kod, context.source_dirs) : meta_kontrol(kod);
   }
   if (force && !decision.calistir) decision = {true, "ZORLA (" + decision.sebep + ")"};
-  const StepDefinition* definition = find_step(kod);
-  const std::vector<std::string> inputs = definition ? inputs_of(*definition) : std::vector<std::string>{};
   if (!decision.calistir) {
     const std::vector<std::string> tetikleyenler = progress.changed_since(kod, inputs);
     if (!tetikleyenler.empty()) decision = {true, "cascade (" + join(tetikleyenler, ",") + ")"};

@@ -26,6 +26,7 @@ namespace vordak::motor {
 struct Decision {
   bool calistir = false;
   std::string sebep;
+  bool engellendi = false;  // skipped because a step it reads was stopped by a data check
   bool operator==(const Decision&) const = default;
 };
 
@@ -41,15 +42,20 @@ class RunProgress {
     calisan_adimlar_.insert(kod);
     changes_.push_back(kod);
   }
+  // A data check stopped the step, or a step it reads: nothing that reads it may run.
+  void block(const std::string& kod) { blocked_.insert(kod); }
   // The steps that changed their outputs in this run.
   const std::set<std::string>& calisan_adimlar() const { return calisan_adimlar_; }
   bool was_decided(const std::string& kod) const { return last_decided_.contains(kod); }
   // Of `steps`, in their order, those that changed their outputs after `kod` was last
   // decided; all that changed in the run when `kod` has not been decided yet.
   std::vector<std::string> changed_since(const std::string& kod, const std::vector<std::string>& steps) const;
+  // Of `steps`, in their order, those that are blocked.
+  std::vector<std::string> blocked_among(const std::vector<std::string>& steps) const;
 
  private:
   std::set<std::string> calisan_adimlar_;
+  std::set<std::string> blocked_;
   std::vector<std::string> changes_;
   std::map<std::string, std::size_t> last_decided_;
 };
@@ -86,7 +92,8 @@ class ChangeDetector {
   void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
                 const std::optional<ordered_json>& ekstra = std::nullopt) const;
-  // The whole decision for a step: the prerequisite or ingest rule or meta_kontrol, then
+  // The whole decision for a step: skipped when a step it reads was stopped by a data
+  // check in this run; else the prerequisite or ingest rule or meta_kontrol, then
   // forcing, then the cascade from the step's inputs (upstream and read steps) that
   // changed their outputs in this run since the step was last decided, then the cascade
   // from inputs whose last change is recorded in a newer season than the step's own

@@ -42,7 +42,11 @@ OfferedStep offer(const StepDefinition& definition, const Season& season, const 
         params.set(name, (season.output_dir() / ("sample_scoreboard" + season.file_suffix() + ".json")).string());
         break;
       case RunParam::kReportPath:
-      case RunParam::kStepSeasons: break;  // the step runner's own, for every call of the step
+      case RunParam::kStepSeasons:
+      case RunParam::kSourceContracts:
+      case RunParam::kCrossChecks:
+      case RunParam::kAcceptedChecks:
+      case RunParam::kRejectedDir: break;  // the step runner's own, for every call of the step
     }
   }
   if (!params.empty()) step.ek_params = params;

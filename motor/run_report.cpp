@@ -99,6 +99,21 @@ void RunReport::failed(const std::string& kod, const std::string& nb, double sur
   manifest_adimlar_[kod] = {{"notebook", nb}, {"durum", manifest_status_text(status)}, {"hata", hata}};
 }
 
+void RunReport::data_findings(const std::string& kod, const std::vector<std::string>& uyarilar, const ordered_json& kabul) {
+  if (!uyarilar.empty()) manifest_adimlar_[kod]["uyarilar"] = uyarilar;
+  if (!kabul.empty()) manifest_adimlar_[kod]["kabul"] = kabul;
+}
+
+void RunReport::data_check_failed(const std::string& kod, const std::string& check) {
+  data_checks_[kod] = check;
+  manifest_adimlar_[kod]["veri_kontrolu"] = check;
+}
+
+std::string RunReport::data_check(const std::string& kod) const {
+  const auto found = data_checks_.find(kod);
+  return found == data_checks_.end() ? "" : found->second;
+}
+
 std::vector<std::string> RunReport::failed_steps() const {
   std::vector<std::string> steps;
   for (const OzetSatiri& row : ozet_satirlar_) {

@@ -5,6 +5,7 @@
 // summary table and the JSON run manifest.
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,13 @@ class RunReport {
   // Completed, but its notebook found its sources unchanged and changed nothing.
   void completed_unchanged(const std::string& kod, const std::string& nb, double sure);
   void failed(const std::string& kod, const std::string& nb, double sure, const std::string& hata);
+  // What the data checks of a completed step found: warnings and accepted failures, added
+  // to its manifest entry.
+  void data_findings(const std::string& kod, const std::vector<std::string>& uyarilar, const ordered_json& kabul);
+  // A failed step was stopped by this data check (or checks, joined by ",").
+  void data_check_failed(const std::string& kod, const std::string& check);
+  // The data check that stopped a failed step; empty when none did.
+  std::string data_check(const std::string& kod) const;
 
   const std::vector<OzetSatiri>& ozet_satirlar() const { return ozet_satirlar_; }
   const ordered_json& manifest_adimlar() const { return manifest_adimlar_; }
@@ -71,6 +79,7 @@ class RunReport {
   Sink& out_;
   std::vector<OzetSatiri> ozet_satirlar_;
   ordered_json manifest_adimlar_ = ordered_json::object();
+  std::map<std::string, std::string> data_checks_;
 };
 
 }  // namespace vordak::motor

@@ -91,6 +91,7 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
       from_step_(args.from_step),
       muta_filter_path_(args.muta_filter_path.value_or("")),
       file_suffix_(args.file_suffix),
+      accepted_checks_(args.accepted_checks),
       // Asked on a thread of its own while the season is set up, when git must be asked.
       git_info_(std::async(git_must_be_asked(work_dir_.string()) ? std::launch::async : std::launch::deferred,
                            motor::git_info, work_dir_.string())

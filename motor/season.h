@@ -65,6 +65,8 @@ struct MotorArgs {
   std::optional<std::string> muta_filter_path;
   std::string file_suffix;
   std::optional<DataPaths> data_paths;
+  // Failed data checks the operator accepted for this run: "CHECK" or "SOURCE:CHECK".
+  std::vector<std::string> accepted_checks;
   // Plans only: no directory is created.
   bool dry_run = false;
 
@@ -102,6 +104,7 @@ class Season {
   const std::string& muta_filter_path() const { return muta_filter_path_; }
   const std::string& file_suffix() const { return file_suffix_; }
   const DataPaths& data_paths() const { return data_paths_; }
+  const std::vector<std::string>& accepted_checks() const { return accepted_checks_; }
   const fs::path& db_path() const { return db_path_; }
   const fs::path& output_dir() const { return output_dir_; }
   const std::string& ts() const { return ts_; }  // the season's time stamp
@@ -136,6 +139,7 @@ class Season {
   std::optional<std::string> from_step_;
   std::string muta_filter_path_;
   std::string file_suffix_;
+  std::vector<std::string> accepted_checks_;
   DataPaths data_paths_;
   fs::path db_path_;
   fs::path output_dir_;

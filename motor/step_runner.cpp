@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "core/clock.h"
+#include "core/operator_identity.h"
 #include "core/text.h"
 #include "motor/error_report.h"
 #include "motor/fingerprint.h"
 #include "motor/notebook_check.h"
 #include "motor/registry.h"
+#include "motor/source_contracts.h"
 #include "motor/step_report.h"
 #include "motor/step_table.h"
 
@@ -50,6 +52,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
   const std::vector<std::string>& source_dirs = step.source_dirs ? *step.source_dirs : no_dirs;
   const Decision decision = changes_.decide(kod, progress_, {&source_dirs, step.prerequisite_of});
   progress_.decided(kod);
+  if (decision.engellendi) progress_.block(kod);
   if (!decision.calistir) {
     out_.line("  ATLANDI — " + decision.sebep);
     report_.skipped(kod, nb_name, decision.sebep);
@@ -63,15 +66,10 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
   if (step.ek_params) {
     for (const auto& [name, value] : *step.ek_params) params.set(name, value);
   }
-  const StepDefinition* definition = find_step(kod);
-  const auto takes = [&](RunParam param) {
-    return definition != nullptr && std::ranges::count(definition->run_params, param) > 0 &&
-           params.find(std::string(param_name(param))) == nullptr;
-  };
-  const bool reports = takes(RunParam::kReportPath);
   const fs::path report_path = step_report_path(season_.log_dir(), kod);
-  if (reports) params.set(std::string(param_name(RunParam::kReportPath)), report_path.string());
-  if (takes(RunParam::kStepSeasons)) params.set(std::string(param_name(RunParam::kStepSeasons)), step_seasons(*definition));
+  if (const StepDefinition* definition = find_step(kod)) add_own_params(params, *definition);
+  const ParamValue* report_param = params.find(std::string(param_name(RunParam::kReportPath)));
+  const bool reports = report_param != nullptr && *report_param == ParamValue(report_path.string());
   const fs::path out_nb = season_.log_dir() / ("adim_" + kod + "_" + nb_name);
 
   try {
@@ -84,11 +82,17 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     if (reports) env_.remove_file(report_path);
     executor_.execute_notebook(nb_path->string(), out_nb.string(), params, season_.work_dir().string());
     const double sure = epoch_seconds(env_.now()) - t0;
-    const bool unchanged = reports && !reported_change(report_path);
+    const StepReport reported = reports ? read_report(report_path) : StepReport{};
+    for (const std::string& warning : reported.uyarilar) out_.line("  [WARN] " + warning);
+    const bool unchanged = !reported.kaynak_degisti;
     ordered_json ekstra = ordered_json::object();
     if (unchanged) {
       ekstra[kKaynakDegismedi] = true;
       ekstra[kSonDegisiklik] = changes_.last_change_season(kod).value_or(season_.season_adi());
+    }
+    const ordered_json acceptances = acceptance_records(reported.kabul_edilen);
+    if (!reported.veri_kalitesi.is_null() || !reported.uyarilar.empty() || !acceptances.empty()) {
+      ekstra["veri_kalitesi"] = {{"kaynaklar", reported.veri_kalitesi}, {"uyarilar", reported.uyarilar}, {"kabul", acceptances}};
     }
     changes_.meta_yaz(kod, *nb_path, sure, source_hashes, ekstra);
     // A step that changed nothing leaves the steps below it to their own fingerprints.
@@ -99,6 +103,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     } else {
       report_.completed(kod, nb_name, sure, decision.sebep);
     }
+    report_.data_findings(kod, reported.uyarilar, acceptances);
     if (kontrol_fn) kontrol_fn(season_.work_dir());
     return true;
   } catch (const std::exception& failure) {
@@ -113,7 +118,42 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
       // The report is best effort; the failure is already on the console and in the records.
     }
     report_.failed(kod, nb_name, sure, hata);
+    // A data check that stopped the step keeps every step that reads its tables from
+    // running: the published outputs stay the last complete set.
+    if (reports) {
+      if (const std::optional<std::string> check = read_report(report_path).engel) {
+        progress_.block(kod);
+        report_.data_check_failed(kod, *check);
+      }
+    }
     return false;
+  }
+}
+
+void StepRunner::add_own_params(NotebookParams& params, const StepDefinition& definition) const {
+  const auto json_text = [](const ordered_json& value) { return to_json_text(value, JsonWriter::Layout::kCompact); };
+  for (const RunParam param : definition.run_params) {
+    const std::string name(param_name(param));
+    if (params.find(name) != nullptr) continue;
+    switch (param) {
+      case RunParam::kReportPath: params.set(name, step_report_path(season_.log_dir(), definition.kod).string()); break;
+      case RunParam::kStepSeasons: params.set(name, step_seasons(definition)); break;
+      case RunParam::kSourceContracts: {
+        ordered_json contracts = ordered_json::array();
+        for (const SourceContract* contract : contracts_of(definition.kod)) contracts.push_back(contract_json(*contract));
+        params.set(name, json_text(contracts));
+        break;
+      }
+      case RunParam::kCrossChecks: {
+        ordered_json checks = ordered_json::array();
+        for (const CrossCheck& check : cross_source_checks()) checks.push_back(cross_check_json(check));
+        params.set(name, json_text(checks));
+        break;
+      }
+      case RunParam::kAcceptedChecks: params.set(name, json_text(ordered_json(season_.accepted_checks()))); break;
+      case RunParam::kRejectedDir: params.set(name, (season_.season_dir() / "rejected").string()); break;
+      default: break;  // the run's own, set when it offers the step
+    }
   }
 }
 
@@ -128,15 +168,23 @@ std::string StepRunner::step_seasons(const StepDefinition& definition) const {
   return to_json_text(seasons, JsonWriter::Layout::kCompact);
 }
 
-bool StepRunner::reported_change(const fs::path& report_path) const {
+StepReport StepRunner::read_report(const fs::path& report_path) const {
   try {
-    const std::optional<StepReport> report = read_step_report(report_path, env_);
-    return !report || report->kaynak_degisti;
+    return read_step_report(report_path, env_).value_or(StepReport{});
   } catch (const std::runtime_error& failure) {
     // The notebook ran; a report it garbled only costs the steps below a run.
     out_.line(std::string("  [WARN] ") + failure.what());
-    return true;
+    return StepReport{};
   }
+}
+
+ordered_json StepRunner::acceptance_records(const std::vector<std::string>& checks) const {
+  ordered_json records = ordered_json::array();
+  const OperatorIdentity who = operator_identity();
+  for (const std::string& check : checks) {
+    records.push_back({{"kontrol", check}, {"kullanici", who.user}, {"makine", who.host}, {"zaman", iso_text(env_.now())}});
+  }
+  return records;
 }
 
 }  // namespace vordak::motor

@@ -16,6 +16,7 @@
 #include "motor/executor.h"
 #include "motor/run_report.h"
 #include "motor/season.h"
+#include "motor/step_report.h"
 #include "motor/step_table.h"
 
 namespace vordak::motor {
@@ -62,11 +63,17 @@ class StepRunner {
   Sink& out_;
   RunProgress progress_;
 
+  // The parameters the runner gives the step itself (its report, contracts, accepted
+  // checks, ...), where the caller has not set them.
+  void add_own_params(NotebookParams& params, const StepDefinition& definition) const;
   // For each step `definition` reads that ever ran, the season that made its tables, as
   // a JSON object.
   std::string step_seasons(const StepDefinition& definition) const;
-  // Whether the notebook's report (if it wrote one) says the step changed its outputs.
-  bool reported_change(const fs::path& report_path) const;
+  // The notebook's report; an empty one (the step changed its outputs, nothing found) when
+  // it wrote none or one that cannot be read, which is warned of.
+  StepReport read_report(const fs::path& report_path) const;
+  // The operator's acceptances of failed data checks, each with who, where and when.
+  ordered_json acceptance_records(const std::vector<std::string>& checks) const;
 };
 
 }  // namespace vordak::motor

@@ -14,7 +14,8 @@ using enum RunGroup;
 // An ingest step reading its extracts from the given data sources.
 StepDefinition ingest(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> sources,
                 SourceParam param, RunGroup group = kIngest) {
-  return {kod, nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources), param, {kReportPath}, group};
+  return {kod,   nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources),
+          param, {kReportPath, kSourceContracts, kAcceptedChecks, kRejectedDir}, group};
 }
 
 // A step whose notebook reads exactly what its upstream steps write.
@@ -48,7 +49,7 @@ std::vector<StepDefinition> build_table() {
       ingest("ingest_depo", "nb_01j_ingest_depo.ipynb", "Raporlama depo parquet", {"raporlama_depo"},
              SP::kSourceDir, kNotOffered),
       step("transform", "nb_02_transform.ipynb", "Bronze → Silver (EUS patch dahil)", all_ingest_sources,
-           {kLogDir, kReferansTarihList}, kCore),
+           {kLogDir, kReferansTarihList, kReportPath, kCrossChecks, kAcceptedChecks}, kCore),
       step("eus_diag", "nb_06a_diag_extract.ipynb", "EUS kapsam dışı kalma teşhisi (extract)", {"transform"}),
       step("diag_analysis", "nb_06b_diag_analysis.ipynb", "Diagnostik analiz & özet tablolar", {"eus_diag"}),
       step("diag_features", "nb_06c_diag_features.ipynb", "Diagnostik ML feature engineering", {"eus_diag"}),
@@ -163,6 +164,10 @@ std::string_view param_name(RunParam param) {
     case kScoreboardPath: return "SCOREBOARD_PATH";
     case kReportPath: return "REPORT_PATH";
     case kStepSeasons: return "STEP_SEASONS";
+    case kSourceContracts: return "SOURCE_CONTRACTS";
+    case kCrossChecks: return "CROSS_CHECKS";
+    case kAcceptedChecks: return "ACCEPTED_CHECKS";
+    case kRejectedDir: return "REJECTED_DIR";
   }
   return "";
 }

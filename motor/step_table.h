@@ -28,8 +28,12 @@ enum class RunParam {
   kModelDir,           // MODEL_DIR: work_dir/ml_models
   kScoreboardPath,     // SCOREBOARD_PATH: the scoreboard file of the output directory
   // Set by the step runner itself, for every call of the step:
-  kReportPath,   // REPORT_PATH: the file in which the notebook reports what its run changed
-  kStepSeasons,  // STEP_SEASONS: for each step read, the season that made its tables (JSON)
+  kReportPath,       // REPORT_PATH: the file in which the notebook reports what its run changed
+  kStepSeasons,      // STEP_SEASONS: for each step read, the season that made its tables (JSON)
+  kSourceContracts,  // SOURCE_CONTRACTS: the contracts of the sources the step loads (JSON)
+  kCrossChecks,      // CROSS_CHECKS: the checks across sources (JSON)
+  kAcceptedChecks,   // ACCEPTED_CHECKS: the failed checks the operator accepted for the run (JSON)
+  kRejectedDir,      // REJECTED_DIR: the season's directory of rejected rows
 };
 
 // The group in which a default run offers a step; kNotOffered steps run only when asked

@@ -21,6 +21,19 @@
 
 namespace vordak::pipeline {
 
+std::string sql_literal(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string sql_identifier(std::string_view name) {
+  std::string out = "\"";
+  for (const char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+
 namespace {
 
 // Owners of the C API handles, so every exit path releases them.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pipeline/table.h"
@@ -21,6 +22,10 @@ struct _duckdb_database;
 struct _duckdb_connection;
 
 namespace vordak::pipeline {
+
+// SQL text for a string value ('it''s') and for a name ("a ""b"), quotes doubled.
+std::string sql_literal(std::string_view text);
+std::string sql_identifier(std::string_view name);
 
 class DatabaseError : public std::runtime_error {
  public:

@@ -12,12 +12,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/kik_data_ham_csv"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.csv")
-load("ingest_kik", "raw_kik", files, f"""
-SELECT TRY_CAST(MUTA_NO AS BIGINT), TRY_CAST(DONEM AS INTEGER), NULLIF(trim(VRD_SKOR), ''), IZLEME_DURUMU
-FROM read_csv({file_list(files)}, delim = ';', header = true, all_varchar = true)
-WHERE TRY_CAST(MUTA_NO AS BIGINT) IS NOT NULL""")
+load_sources([SOURCE_DIR])

@@ -11,11 +11,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/kredi_db"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.parquet")
-load("ingest_kredi", "raw_kredi", files, f"""
-SELECT MUTA_NO::BIGINT, DONEM::INTEGER, NAKIT_RISK, GNAKIT_RISK, KOMBINE_RISK, RISK_DEGISIM
-FROM read_parquet({file_list(files)}, union_by_name = true)""")
+load_sources([SOURCE_DIR])

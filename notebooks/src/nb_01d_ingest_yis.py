@@ -11,13 +11,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/yis_tahmin_data"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.csv")
-load("ingest_yis", "raw_yis", files, f"""
-SELECT TRY_CAST(MUTA_NO AS BIGINT), TRY_CAST(DONEM AS INTEGER), TRY_CAST(YIS_OLASILIK AS DOUBLE),
-       TRY_CAST(YIS_SINIF AS INTEGER)
-FROM read_csv({file_list(files)}, delim = ';', header = true, all_varchar = true)
-WHERE TRY_CAST(MUTA_NO AS BIGINT) IS NOT NULL""")
+load_sources([SOURCE_DIR])

@@ -12,13 +12,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/eus_tahmin_data"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.csv")
-load("ingest_eus", "raw_eus", files, f"""
-SELECT TRY_CAST(MUTA_NO AS BIGINT), TRY_CAST(DONEM AS INTEGER), TRY_CAST(EUS_SKOR AS DOUBLE),
-       NULLIF(trim(VRD_SKOR), '')
-FROM read_csv({file_list(files)}, delim = ';', header = true, all_varchar = true)
-WHERE TRY_CAST(MUTA_NO AS BIGINT) IS NOT NULL""")
+load_sources([SOURCE_DIR])

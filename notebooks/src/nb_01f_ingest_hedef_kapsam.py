@@ -13,6 +13,9 @@ FILE_SUFFIX = ""
 SOURCE_DIRS = "external_data/eus_hedef_muta,external_data/eus_sql_kapsam_muta"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
@@ -20,16 +23,4 @@ REPORT_PATH = ""
 directories = [d for d in SOURCE_DIRS.split(",") if d]
 if len(directories) != 2:
     raise ValueError(f"SOURCE_DIRS iki dizin olmalı (hedef,kapsam): {SOURCE_DIRS!r}")
-hedef_dir, kapsam_dir = directories
-
-files = source_files(hedef_dir, "*.csv")
-load("ingest_hedef_kapsam", "raw_eus_hedef", files, f"""
-SELECT TRY_CAST(MUTA_NO AS BIGINT), TRY_CAST(DONEM AS INTEGER)
-FROM read_csv({file_list(files)}, delim = ';', header = true, all_varchar = true)
-WHERE TRY_CAST(MUTA_NO AS BIGINT) IS NOT NULL""")
-
-files = source_files(kapsam_dir, "*.csv")
-load("ingest_hedef_kapsam", "raw_eus_kapsam", files, f"""
-SELECT TRY_CAST(MUTA_NO AS BIGINT), TRY_CAST(DONEM AS INTEGER), KAYNAK
-FROM read_csv({file_list(files)}, delim = ';', header = true, all_varchar = true)
-WHERE TRY_CAST(MUTA_NO AS BIGINT) IS NOT NULL""")
+load_sources(directories)

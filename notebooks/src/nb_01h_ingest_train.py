@@ -12,11 +12,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/yis_train_data"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.parquet")
-load("ingest_train", "raw_train", files, f"""
-SELECT MUTA_NO::BIGINT, DONEM::INTEGER, GECIKME_GUN, LIMIT_KULLANIM_ORANI, CEK_KARSILIKSIZ, HEDEF_YI
-FROM read_parquet({file_list(files)}, union_by_name = true)""")
+load_sources([SOURCE_DIR])

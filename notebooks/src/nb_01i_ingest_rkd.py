@@ -11,12 +11,11 @@ FILE_SUFFIX = ""
 SOURCE_DIRS = "external_data/rkd_donem_data"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-directories = [d for d in SOURCE_DIRS.split(",") if d]
-files = [f for d in directories for f in source_files(d, "*.parquet")]
-load("ingest_rkd", "raw_rkd", files, f"""
-SELECT MUTA_NO::BIGINT, DONEM::INTEGER, KRITER, DEGER::DOUBLE
-FROM read_parquet({file_list(files)}, union_by_name = true)""")
+load_sources([d for d in SOURCE_DIRS.split(",") if d])

@@ -12,11 +12,11 @@ FILE_SUFFIX = ""
 SOURCE_DIR = "external_data/raporlama_depo"
 FORCE_RELOAD = False
 REPORT_PATH = ""
+SOURCE_CONTRACTS = "[]"
+ACCEPTED_CHECKS = "[]"
+REJECTED_DIR = ""
 
 # %% include=_ingest_common
 
 # %%
-files = source_files(SOURCE_DIR, "*.parquet")
-load("ingest_depo", "raw_depo", files, f"""
-SELECT MUTA_NO::BIGINT, DONEM::INTEGER, DEPO_RISK
-FROM read_parquet({file_list(files)}, union_by_name = true)""")
+load_sources([SOURCE_DIR])

@@ -5,7 +5,8 @@
 #   the EUS extract's where the monitoring one is blank), the credit and deposit risks;
 # - `dim_entity`, `map_identity` (cleaned titles), `ref_sube_bolge`.
 #
-# Periods are written `YYYY-MM`. `REFERANS_TARIH_LIST` (e.g. `['2024-06', '2024-09']`)
+# The extracts are first checked against each other (`CROSS_CHECKS`, with `vordak
+# reconcile`). Periods are written `YYYY-MM`. `REFERANS_TARIH_LIST` (e.g. `['2024-06', '2024-09']`)
 # keeps only those periods; `MUTA_FILTER_PATH` (one MUTA per line) keeps only those firms.
 
 # %% tags=["parameters"]
@@ -16,6 +17,24 @@ MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 LOG_DIR = ""
 REFERANS_TARIH_LIST = ""
+REPORT_PATH = ""
+CROSS_CHECKS = "[]"
+ACCEPTED_CHECKS = "[]"
+
+# %%
+# The sources are checked against each other before they are combined: a blocking
+# failure stops the step, and nothing below it runs.
+import json
+
+from vordak import run
+
+if json.loads(CROSS_CHECKS):
+    arguments = ["reconcile", "--db", DB_PATH, "--checks", CROSS_CHECKS]
+    for check in json.loads(ACCEPTED_CHECKS or "[]"):
+        arguments += ["--accept", check]
+    if REPORT_PATH:
+        arguments += ["--report", REPORT_PATH]
+    print(run(*arguments), end="")
 
 # %%
 import ast

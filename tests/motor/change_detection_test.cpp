@@ -114,8 +114,9 @@ TEST_F(MetaTest, ReasonTextsForEachChange) {
   };
   for (const auto& [record, reason] : cases) {
     earlier(season, "transform", record);
-    const auto [run, why] = make()->meta_kontrol("transform");
+    const auto [run, why, blocked] = make()->meta_kontrol("transform");
     EXPECT_EQ(why, reason) << record;
+    EXPECT_FALSE(blocked);
     EXPECT_EQ(run, !reason.starts_with("uyumlu")) << record;
   }
 

@@ -53,7 +53,8 @@ TEST_F(StepTest, ExecutesWithParametersInOrderAndRecordsTheRun) {
   EXPECT_EQ(call.cwd, season.work_dir().string());
   std::vector<std::string> names;
   for (const auto& [name, value] : call.params) names.push_back(name);
-  EXPECT_EQ(names, (std::vector<std::string>{"DB_PATH", "OUTPUT_DIR", "WORK_DIR", "MUTA_FILTER_PATH", "FILE_SUFFIX", "LOG_DIR"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"DB_PATH", "OUTPUT_DIR", "WORK_DIR", "MUTA_FILTER_PATH", "FILE_SUFFIX", "LOG_DIR",
+                                               "REPORT_PATH", "CROSS_CHECKS", "ACCEPTED_CHECKS"}));
   EXPECT_EQ(std::get<std::string>(*call.params.find("DB_PATH")), "/other.duckdb");
 
   EXPECT_NE(lines.find("  ÇALIŞTIRILIYOR — ilk çalıştırma\n  OK 0s\n"), std::string::npos) << lines;
@@ -182,7 +183,7 @@ TEST_F(StepTest, AnIngestThatFoundItsSourcesUnchangedIsOkButCascadesNothing) {
       << lines;
   EXPECT_TRUE(motor->calisan_adimlar().contains("ingest_kredi"));
   // A step without a report channel gets no REPORT_PATH.
-  motor->adim_isle("transform");
+  motor->adim_isle("ml_features");
   EXPECT_EQ(executor->calls.back().params.find("REPORT_PATH"), nullptr);
 }
 

@@ -94,8 +94,11 @@ TEST(StepTable, RegistryDependenciesAndIngestListAreItsViews) {
 TEST(StepTable, ParameterNamesFollowTheTableOrder) {
   EXPECT_EQ(step_param_names(*find_step("ml_predict")),
             (std::vector<std::string>{"CACHE_DIR", "TEST_MUTA_COUNT", "MODEL_DIR", "SCOREBOARD_PATH"}));
-  EXPECT_EQ(step_param_names(*find_step("ingest_hedef_kapsam")), (std::vector<std::string>{"SOURCE_DIRS", "REPORT_PATH"}));
-  EXPECT_TRUE(step_param_names(*find_step("marts")).empty());
+  EXPECT_EQ(step_param_names(*find_step("ingest_hedef_kapsam")),
+            (std::vector<std::string>{"SOURCE_DIRS", "REPORT_PATH", "SOURCE_CONTRACTS", "ACCEPTED_CHECKS", "REJECTED_DIR"}));
+  EXPECT_EQ(step_param_names(*find_step("transform")),
+            (std::vector<std::string>{"LOG_DIR", "REFERANS_TARIH_LIST", "REPORT_PATH", "CROSS_CHECKS", "ACCEPTED_CHECKS"}));
+  EXPECT_EQ(step_param_names(*find_step("marts")), std::vector<std::string>{"STEP_SEASONS"});
 }
 
 }  // namespace

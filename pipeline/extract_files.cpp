@@ -1,0 +1,227 @@
+#include "pipeline/extract_files.h"
+
+#include <fnmatch.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "core/files.h"
+#include "core/text.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+// Bytes 0x80-0x9F of Windows-1254; 0 where the code page has no character.
+constexpr char32_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0,      0,
+                                        0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0,      0x0178};
+
+std::string file_list(const std::vector<std::string>& files) {
+  std::vector<std::string> items;
+  for (const std::string& file : files) items.push_back(sql_literal(file));
+  return "[" + join(items, ", ") + "]";
+}
+
+// A directory of its own for the text files that had to be turned into UTF-8, removed
+// with everything in it on every path.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "vordak-load-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw LoadError("geçici dizin açılamadı: " + pattern);
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// DuckDB's reading errors run over many lines; the operator needs the first, and a plain
+// word when the bytes are not in the declared encoding.
+LoadError read_error(const LoadContract& contract, const std::string& shown, const DatabaseError& error) {
+  const std::string message = error.what();
+  const std::string reason = message.find("Invalid unicode") != std::string::npos
+                                 ? "UTF-8 değil (sözleşmedeki kodlama: " + join(contract.encodings, ", ") + ")"
+                                 : message.substr(0, message.find('\n'));
+  return LoadError(contract.kaynak + ": " + shown + ": dosya okunamadı: " + reason);
+}
+
+void check_header(Connection& con, const LoadContract& contract, const std::string& file, const std::string& shown) {
+  std::vector<std::string> header;
+  try {
+    const Table described = con.query("DESCRIBE SELECT * FROM read_csv(" + sql_literal(file) + ", delim = " +
+                                      sql_literal(contract.delimiter) + ", header = true, all_varchar = true)");
+    for (std::size_t row = 0; row < described.num_rows(); ++row) header.emplace_back(described.column(0).text(row));
+  } catch (const DatabaseError& error) {
+    throw read_error(contract, shown, error);
+  }
+  std::vector<std::string> absent;
+  for (const LoadContract::Column& column : contract.columns) {
+    if (std::find(header.begin(), header.end(), column.name) == header.end()) absent.push_back(column.name);
+  }
+  if (!absent.empty()) {
+    throw LoadError(contract.kaynak + ": " + shown + ": sütun eksik: " + join(absent, ", ") + " (başlık: " + join(header, " | ") +
+                    "; ayraç " + sql_literal(contract.delimiter) + ")");
+  }
+}
+
+std::string stage_text(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+  const bool windows_allowed = std::count(contract.encodings.begin(), contract.encodings.end(), "windows-1254") > 0;
+  std::optional<ScratchDir> scratch;
+  std::vector<std::string> readable;        // the files DuckDB reads: the extracts, or their UTF-8 copies
+  std::map<std::string, std::string> copy_of;  // UTF-8 copy -> extract
+  std::set<std::string> encodings;
+  for (const std::string& file : files) {
+    if (fs::file_size(file) == 0) continue;
+    std::string read = file;
+    // Only a source that may come in Windows-1254 is read whole to tell: DuckDB itself
+    // refuses what is not UTF-8, naming the file.
+    if (windows_allowed) {
+      const std::string bytes = read_file(file);
+      if (!is_valid_utf8(bytes)) {
+        if (!scratch) scratch.emplace();
+        read = (scratch->path() / (std::to_string(readable.size()) + ".csv")).string();
+        write_file_atomic(read, windows1254_to_utf8(bytes));
+        copy_of[read] = file;
+        encodings.insert("windows-1254");
+      } else {
+        encodings.insert("utf-8");
+      }
+    } else {
+      encodings.insert("utf-8");
+    }
+    check_header(con, contract, read, file);
+    readable.push_back(read);
+  }
+  std::vector<std::string> columns;
+  for (const LoadContract::Column& column : contract.columns) columns.push_back(sql_identifier(column.name));
+  if (readable.empty()) {
+    std::vector<std::string> nulls;
+    for (const std::string& column : columns) nulls.push_back("NULL::VARCHAR AS " + column);
+    con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT NULL::VARCHAR AS _dosya, " + join(nulls, ", ") +
+                ", NULL::BIGINT AS _sira, NULL::BIGINT AS _satir LIMIT 0");
+    return join(std::vector<std::string>(encodings.begin(), encodings.end()), ", ");
+  }
+  std::string file_name = "filename";
+  for (const auto& [copy, extract] : copy_of) {
+    file_name = "CASE WHEN filename = " + sql_literal(copy) + " THEN " + sql_literal(extract) + " ELSE " + file_name + " END";
+  }
+  try {
+    con.execute("CREATE OR REPLACE TEMP TABLE _okunan_ham AS SELECT " + file_name + " AS _dosya, " + join(columns, ", ") +
+                " FROM read_csv(" + file_list(readable) + ", delim = " + sql_literal(contract.delimiter) +
+                ", header = true, all_varchar = true, quote = '\"', union_by_name = true, filename = true)");
+  } catch (const DatabaseError& error) {
+    throw read_error(contract, join(files, ", "), error);
+  }
+  // Rows keep the order they were read in; the header is each file's line 1.
+  con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT *, rowid AS _sira, "
+              "rowid - min(rowid) OVER (PARTITION BY _dosya) + 2 AS _satir FROM _okunan_ham");
+  con.execute("DROP TABLE _okunan_ham");
+  return join(std::vector<std::string>(encodings.rbegin(), encodings.rend()), ", ");
+}
+
+void stage_parquet(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+  std::vector<std::string> columns;
+  for (const LoadContract::Column& column : contract.columns) columns.push_back(sql_identifier(column.name));
+  try {
+    const Table schema = con.query("SELECT file_name, name FROM parquet_schema(" + file_list(files) + ")");
+    std::map<std::string, std::set<std::string>> names;
+    for (std::size_t row = 0; row < schema.num_rows(); ++row) {
+      names[std::string(schema.column(0).text(row))].insert(std::string(schema.column(1).text(row)));
+    }
+    for (const std::string& file : files) {
+      std::vector<std::string> absent;
+      for (const LoadContract::Column& column : contract.columns) {
+        if (!names[file].contains(column.name)) absent.push_back(column.name);
+      }
+      if (!absent.empty()) throw LoadError(contract.kaynak + ": " + file + ": sütun eksik: " + join(absent, ", "));
+    }
+    con.execute("CREATE OR REPLACE TEMP TABLE _okunan_ham AS SELECT filename AS _dosya, " + join(columns, ", ") +
+                ", file_row_number + 1 AS _satir FROM read_parquet(" + file_list(files) +
+                ", union_by_name = true, filename = true, file_row_number = true)");
+  } catch (const DatabaseError& error) {
+    throw read_error(contract, join(files, ", "), error);
+  }
+  con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT *, rowid AS _sira FROM _okunan_ham");
+  con.execute("DROP TABLE _okunan_ham");
+}
+
+}  // namespace
+
+std::vector<std::string> extract_files(const LoadContract& contract, const std::vector<std::string>& directories) {
+  std::vector<std::string> files;
+  for (const std::string& dir : directories) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(dir, error)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file() && ::fnmatch(contract.dosyalar.c_str(), name.c_str(), FNM_PERIOD) == 0) {
+        files.push_back(entry.path().string());
+      }
+    }
+  }
+  std::sort(files.begin(), files.end());
+  if (files.empty()) {
+    throw LoadError(contract.kaynak + ": kaynak dosya bulunamadı (" + contract.dosyalar + "): " + join(directories, ", "));
+  }
+  return files;
+}
+
+std::string extract_signature(const std::vector<std::string>& files) {
+  std::vector<std::string> parts;
+  for (const std::string& file : files) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) throw LoadError("okunamadı: " + file);
+    parts.push_back(fs::path(file).filename().string() + ":" + std::to_string(status.st_size) + ":" +
+                    std::to_string(status.st_mtime));
+  }
+  return join(parts, ";");
+}
+
+std::string stage_extracts(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+  if (contract.bicim == "parquet") {
+    stage_parquet(con, contract, files);
+    return "";
+  }
+  return stage_text(con, contract, files);
+}
+
+std::string windows1254_to_utf8(std::string_view bytes) {
+  std::u32string text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    char32_t point = byte;
+    if (byte >= 0x80 && byte < 0xA0) {
+      point = kHighControls[byte - 0x80] != 0 ? kHighControls[byte - 0x80] : U'\uFFFD';
+    } else if (byte == 0xD0) {
+      point = U'Ğ';
+    } else if (byte == 0xDD) {
+      point = U'İ';
+    } else if (byte == 0xDE) {
+      point = U'Ş';
+    } else if (byte == 0xF0) {
+      point = U'ğ';
+    } else if (byte == 0xFD) {
+      point = U'ı';
+    } else if (byte == 0xFE) {
+      point = U'ş';
+    }
+    text.push_back(point);
+  }
+  return encode_utf8(text);
+}
+
+}  // namespace vordak::pipeline

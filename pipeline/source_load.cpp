@@ -1,0 +1,433 @@
+#include "pipeline/source_load.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "core/number_text.h"
+#include "core/text.h"
+#include "pipeline/extract_files.h"
+
+namespace vordak::pipeline {
+
+namespace {
+
+// Rows of a source with more rejected rows than this keep only the first in the file.
+constexpr std::int64_t kRejectedRowsKept = 10000;
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const ordered_json& member(const ordered_json& json, const char* name) {
+  const auto found = json.find(name);
+  if (found == json.end()) throw std::invalid_argument(std::string("contract: \"") + name + "\" is missing");
+  return *found;
+}
+
+template <typename T>
+T member_as(const ordered_json& json, const char* name) {
+  try {
+    return member(json, name).get<T>();
+  } catch (const ordered_json::exception&) {
+    throw std::invalid_argument(std::string("contract: \"") + name + "\" is of the wrong kind");
+  }
+}
+
+bool is_key(const LoadContract& contract, const std::string& column) {
+  return std::find(contract.key.begin(), contract.key.end(), column) != contract.key.end();
+}
+
+// The value of a column as the raw table takes it, from the staged text or value.
+std::string value_sql(const LoadContract& contract, const LoadContract::Column& column) {
+  const std::string c = sql_identifier(column.name);
+  if (column.type == "tamsayi") return "TRY_CAST(" + c + " AS BIGINT)";
+  if (column.type == "donem") return "TRY_CAST(" + c + " AS INTEGER)";
+  if (column.type == "ondalik") {
+    const std::string text = "CAST(" + c + " AS VARCHAR)";
+    return contract.decimal_mark == "." ? "TRY_CAST(" + c + " AS DOUBLE)"
+                                        : "TRY_CAST(replace(" + text + ", " + sql_literal(contract.decimal_mark) + ", '.') AS DOUBLE)";
+  }
+  return "NULLIF(trim(CAST(" + c + " AS VARCHAR)), '')";
+}
+
+// Why a row cannot be loaded, as "CHECK" or "CHECK: COLUMN"; null when it can.
+std::string reason_sql(const LoadContract& contract) {
+  std::vector<std::string> whens;
+  const auto missing = [](const std::string& c) { return "NULLIF(trim(CAST(" + c + " AS VARCHAR)), '') IS NULL"; };
+  for (const LoadContract::Column& column : contract.columns) {
+    if (!is_key(contract, column.name) || column.type == "donem") continue;
+    const std::string c = sql_identifier(column.name);
+    whens.push_back(missing(c) + " OR (" + value_sql(contract, column) + ") IS NULL THEN 'anahtar_cozulemedi'");
+  }
+  if (contract.period) {
+    const std::string text = "trim(CAST(" + sql_identifier(*contract.period) + " AS VARCHAR))";
+    whens.push_back("NOT coalesce(regexp_full_match(" + text + ", '[0-9]{4}(0[1-9]|1[0-2])'), false) THEN 'donem_cozulemedi'");
+  }
+  for (const LoadContract::Column& column : contract.columns) {
+    if (is_key(contract, column.name) || column.type == "metin" || column.type == "donem") continue;
+    const std::string c = sql_identifier(column.name);
+    whens.push_back("NOT (" + missing(c) + ") AND (" + value_sql(contract, column) + ") IS NULL THEN 'tur_hatali: " +
+                    column.name + "'");
+  }
+  for (const LoadContract::Column& column : contract.columns) {
+    if (column.allowed.empty()) continue;
+    std::vector<std::string> values;
+    for (const std::string& value : column.allowed) values.push_back(sql_literal(value));
+    whens.push_back("(" + value_sql(contract, column) + ") NOT IN (" + join(values, ", ") + ") THEN 'izin_disi_deger: " +
+                    column.name + "'");
+  }
+  for (const LoadContract::Column& column : contract.columns) {
+    if (column.required && !is_key(contract, column.name)) {
+      whens.push_back(missing(sql_identifier(column.name)) + " THEN 'zorunlu_bos: " + column.name + "'");
+    }
+  }
+  std::vector<std::string> key_values;
+  for (const LoadContract::Column& column : contract.columns) {
+    if (is_key(contract, column.name)) key_values.push_back(value_sql(contract, column));
+  }
+  whens.push_back("row_number() OVER (PARTITION BY " + join(key_values, ", ") + " ORDER BY _sira) > 1 THEN 'tekrarlanan_anahtar'");
+  std::string sql = "CASE";
+  for (const std::string& when : whens) sql += "\n  WHEN " + when;
+  return sql + "\n END";
+}
+
+struct Stats {
+  std::map<std::string, std::pair<std::int64_t, std::int64_t>> files;  // read, loaded
+  std::map<std::string, std::int64_t> reasons;                         // check -> rows
+  std::map<std::string, std::pair<std::string, std::int64_t>> worst_file;  // check -> file with most
+  std::map<std::int64_t, std::int64_t> periods, previous_periods;
+  std::int64_t previous_rows = 0;
+  std::int64_t lost_keys = 0, last_keys = 0;  // of the previous last period
+};
+
+Stats read_stats(Connection& con, const LoadContract& contract) {
+  const std::string table = sql_identifier(contract.tablo);
+  std::string sql =
+      "SELECT 'dosya' AS tur, _dosya AS ad, NULL AS ek, count(*) AS n, count(*) FILTER (WHERE _red IS NULL) AS m "
+      "FROM _yukleme GROUP BY ALL "
+      "UNION ALL SELECT 'neden', _dosya, split_part(_red, ':', 1), count(*), NULL FROM _yukleme WHERE _red IS NOT NULL GROUP BY ALL "
+      "UNION ALL SELECT 'onceki', NULL, NULL, count(*), NULL FROM " + table;
+  if (contract.period) {
+    const std::string period = value_sql(contract, {*contract.period, "donem", true, {}});
+    const std::string key = sql_identifier(contract.key.front());
+    const std::string stored_period = sql_identifier(lower(*contract.period));
+    const std::string stored_key = sql_identifier(lower(contract.key.front()));
+    sql += " UNION ALL SELECT 'donem', CAST(" + period + " AS VARCHAR), NULL, count(*), NULL FROM _yukleme WHERE _red IS NULL GROUP BY ALL"
+           " UNION ALL SELECT 'onceki_donem', CAST(" + stored_period + " AS VARCHAR), NULL, count(*), NULL FROM " + table + " GROUP BY ALL"
+           " UNION ALL SELECT 'kayip', NULL, NULL, count(*) FILTER (WHERE k.anahtar IS NULL), count(*) FROM "
+           "(SELECT DISTINCT " + stored_key + " AS anahtar FROM " + table + " WHERE " + stored_period + " = (SELECT max(" +
+           stored_period + ") FROM " + table + ")) o LEFT JOIN (SELECT DISTINCT TRY_CAST(" + key + " AS BIGINT) AS anahtar "
+           "FROM _yukleme WHERE _red IS NULL AND " + period + " = (SELECT max(" + period + ") FROM _yukleme WHERE _red IS NULL)) k "
+           "USING (anahtar)";
+  }
+  const Table rows = con.query(sql);
+  Stats stats;
+  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
+    const std::string kind(rows.column(0).text(row));
+    const std::string name = rows.column(1).is_null(row) ? "" : std::string(rows.column(1).text(row));
+    const std::int64_t n = rows.column(3).integer(row);
+    if (kind == "dosya") {
+      stats.files[name] = {n, rows.column(4).integer(row)};
+    } else if (kind == "neden") {
+      const std::string check(rows.column(2).text(row));
+      stats.reasons[check] += n;
+      auto& worst = stats.worst_file[check];
+      if (n > worst.second) worst = {name, n};
+    } else if (kind == "onceki") {
+      stats.previous_rows = n;
+    } else if (kind == "donem" && !name.empty()) {
+      stats.periods[std::stoll(name)] = n;
+    } else if (kind == "onceki_donem" && !name.empty()) {
+      stats.previous_periods[std::stoll(name)] = n;
+    } else if (kind == "kayip") {
+      stats.lost_keys = n;
+      stats.last_keys = rows.column(4).integer(row);
+    }
+  }
+  return stats;
+}
+
+std::int64_t next_period(std::int64_t period) { return period % 100 == 12 ? (period / 100 + 1) * 100 + 1 : period + 1; }
+
+std::string percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%%%.2f", share * 100);
+  return text;
+}
+
+std::string periods_text(const std::vector<std::int64_t>& periods) {
+  std::vector<std::string> texts;
+  for (const std::int64_t period : periods) texts.push_back(std::to_string(period));
+  return join(texts, ", ");
+}
+
+bool accepted(const LoadOptions& options, const LoadContract& contract, const std::string& check) {
+  return std::any_of(options.accepted.begin(), options.accepted.end(),
+                     [&](const std::string& a) { return a == check || a == contract.kaynak + ":" + check; });
+}
+
+// Judges each check of the contract against the load's figures.
+std::vector<CheckResult> judge(const LoadContract& contract, const LoadOptions& options, const Stats& stats,
+                               const std::vector<std::string>& files, std::int64_t read) {
+  const bool has_previous = stats.previous_rows > 0;
+  std::vector<CheckResult> results;
+  for (const LoadContract::Check& check : contract.checks) {
+    CheckResult result{check.name, 0, check.threshold, check.blocks, CheckOutcome::kPassed, ""};
+    bool rows_lost = false;  // rejected rows warn even below the threshold
+    if (const auto rejected = stats.reasons.find(check.name); rejected != stats.reasons.end()) {
+      result.value = read > 0 ? static_cast<double>(rejected->second) / static_cast<double>(read) : 0;
+      const auto& [file, count] = stats.worst_file.at(check.name);
+      result.detail = std::to_string(rejected->second) + " / " + std::to_string(read) + " satır (" + percent(result.value) +
+                      "); en çok " + file + " (" + std::to_string(count) + ")";
+      result.rejected_rows = rejected->second;
+      rows_lost = true;
+    } else if (check.name == "bos_dosya") {
+      std::vector<std::string> empty;
+      for (const std::string& file : files) {
+        if (!stats.files.contains(file)) empty.push_back(file);
+      }
+      result.value = static_cast<double>(empty.size());
+      result.detail = "satırı olmayan dosya: " + join(empty, ", ");
+    } else if (check.name == "satir_degisimi" && has_previous) {
+      std::string where;
+      if (contract.period) {
+        for (const auto& [period, before] : stats.previous_periods) {
+          const auto now = stats.periods.find(period);
+          if (now == stats.periods.end() || before == 0) continue;
+          const double change = std::abs(static_cast<double>(now->second - before)) / static_cast<double>(before);
+          if (change > result.value) {
+            result.value = change;
+            where = std::to_string(period) + " dönemi " + std::to_string(before) + " → " + std::to_string(now->second) + " satır";
+          }
+        }
+      } else {
+        std::int64_t now = 0;
+        for (const auto& [file, counts] : stats.files) now += counts.second;
+        result.value = std::abs(static_cast<double>(now - stats.previous_rows)) / static_cast<double>(stats.previous_rows);
+        where = std::to_string(stats.previous_rows) + " → " + std::to_string(now) + " satır";
+      }
+      result.detail = where + " (" + percent(result.value) + ")";
+    } else if (check.name == "gelecek_donem") {
+      std::vector<std::int64_t> later;
+      for (const auto& [period, rows] : stats.periods) {
+        if (period > options.current_period) later.push_back(period);
+      }
+      result.value = static_cast<double>(later.size());
+      result.detail = "bu aydan (" + std::to_string(options.current_period) + ") sonraki dönemler: " + periods_text(later);
+    } else if (check.name == "eksik_donem" && has_previous) {
+      std::vector<std::int64_t> gone;
+      for (const auto& [period, rows] : stats.previous_periods) {
+        if (!stats.periods.contains(period)) gone.push_back(period);
+      }
+      result.value = static_cast<double>(gone.size());
+      result.detail = "son yüklemede olup bu yüklemede olmayan dönemler: " + periods_text(gone) + " (" + join(options.directories, ", ") + ")";
+    } else if (check.name == "donem_boslugu" && has_previous && !stats.previous_periods.empty()) {
+      std::vector<std::int64_t> out_of_line;
+      const std::int64_t last = stats.previous_periods.rbegin()->first;
+      std::int64_t expected = next_period(last);
+      for (const auto& [period, rows] : stats.periods) {
+        if (stats.previous_periods.contains(period)) continue;
+        if (period == expected) {
+          expected = next_period(period);
+        } else {
+          out_of_line.push_back(period);
+        }
+      }
+      result.value = static_cast<double>(out_of_line.size());
+      result.detail = "son yüklemenin son dönemi " + std::to_string(last) + "; sırayı bozan yeni dönemler: " + periods_text(out_of_line);
+    } else if (check.name == "kayip_firma" && has_previous && stats.last_keys > 0) {
+      result.value = static_cast<double>(stats.lost_keys) / static_cast<double>(stats.last_keys);
+      result.detail = "son yüklemenin son dönemindeki " + std::to_string(stats.last_keys) + " anahtardan " +
+                      std::to_string(stats.lost_keys) + " tanesi bu yüklemenin son döneminde yok (" + percent(result.value) + ")";
+    }
+    const bool failed = result.value > check.threshold;
+    if (failed && check.blocks) {
+      result.outcome = accepted(options, contract, check.name) ? CheckOutcome::kAccepted : CheckOutcome::kBlocked;
+    } else if (failed || (rows_lost && result.value > 0)) {
+      result.outcome = CheckOutcome::kWarned;
+    }
+    results.push_back(std::move(result));
+  }
+  return results;
+}
+
+void write_rejected(Connection& con, const LoadContract& contract, const fs::path& file) {
+  fs::create_directories(file.parent_path());
+  std::vector<std::string> columns;
+  for (const LoadContract::Column& column : contract.columns) {
+    // A cell that a spreadsheet would take for a formula is kept as text.
+    const std::string text = "CAST(" + sql_identifier(column.name) + " AS VARCHAR)";
+    columns.push_back("CASE WHEN regexp_matches(" + text + ", '^[=+\\-@\\t\\r]') THEN '''' || " + text + " ELSE " + text +
+                      " END AS " + sql_identifier(column.name));
+  }
+  con.execute("COPY (SELECT _dosya AS dosya, _satir AS satir, _red AS neden, " + join(columns, ", ") +
+              " FROM _yukleme WHERE _red IS NOT NULL ORDER BY _sira LIMIT " + std::to_string(kRejectedRowsKept) + ") TO " +
+              sql_literal(file.string()) + " (HEADER, DELIMITER ',')");
+}
+
+// Replaces the table's rows with the loaded rows and logs the load, in one transaction.
+void replace_rows(Connection& con, const LoadContract& contract, const std::string& signature, const LoadResult& result,
+                  std::size_t file_count) {
+  std::vector<std::string> names, values;
+  for (const LoadContract::Column& column : contract.columns) {
+    names.push_back(sql_identifier(lower(column.name)));
+    values.push_back(value_sql(contract, column));
+  }
+  std::string checks;
+  for (const CheckResult& check : result.checks) {
+    checks += (checks.empty() ? "" : ", ") + std::string("(") + sql_literal(contract.kaynak) + ", " + sql_literal(check.name) + ", " +
+              sql_literal(outcome_text(check.outcome)) + ", " + python_float_repr(check.value) + ", " + python_float_repr(check.threshold) +
+              ", " + (check.blocks ? "true" : "false") + ", " + sql_literal(check.detail) + ", now())";
+  }
+  const std::string table = sql_identifier(contract.tablo);
+  try {
+    con.execute("BEGIN");
+    con.execute("DELETE FROM " + table);
+    con.execute("INSERT INTO " + table + " (" + join(names, ", ") + ") SELECT " + join(values, ", ") +
+                " FROM _yukleme WHERE _red IS NULL ORDER BY _sira");
+    con.execute("INSERT INTO ingest_log VALUES (" + sql_literal(contract.log_key()) + ", " + sql_literal(signature) + ", " +
+                std::to_string(file_count) + ", " + std::to_string(result.loaded) + ", now())");
+    con.execute("CREATE TABLE IF NOT EXISTS ingest_kontrol (kaynak VARCHAR, kontrol VARCHAR, sonuc VARCHAR, deger DOUBLE, "
+                "esik DOUBLE, engeller BOOLEAN, ayrinti VARCHAR, yuklendi TIMESTAMP)");
+    con.execute("DELETE FROM ingest_kontrol WHERE kaynak = " + sql_literal(contract.kaynak));
+    if (!checks.empty()) con.execute("INSERT INTO ingest_kontrol VALUES " + checks);
+    con.execute("COMMIT");
+  } catch (...) {
+    try {
+      con.execute("ROLLBACK");
+    } catch (const DatabaseError&) {
+      // The transaction is gone with the failure that ended it.
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
+LoadContract LoadContract::from_json(const ordered_json& json) {
+  if (!json.is_object()) throw std::invalid_argument("contract: not a JSON object");
+  LoadContract contract;
+  contract.kaynak = member_as<std::string>(json, "kaynak");
+  contract.adim = member_as<std::string>(json, "adim");
+  contract.tablo = member_as<std::string>(json, "tablo");
+  contract.dosyalar = member_as<std::string>(json, "dosyalar");
+  contract.bicim = member_as<std::string>(json, "bicim");
+  if (contract.bicim == "csv") {
+    contract.encodings = member_as<std::vector<std::string>>(json, "kodlama");
+    contract.delimiter = member_as<std::string>(json, "ayrac");
+    contract.decimal_mark = member_as<std::string>(json, "ondalik");
+  }
+  for (const ordered_json& column : member(json, "sutunlar")) {
+    Column entry{member_as<std::string>(column, "ad"), member_as<std::string>(column, "tur"), member_as<bool>(column, "zorunlu"), {}};
+    if (!member(column, "izinli").is_null()) entry.allowed = member_as<std::vector<std::string>>(column, "izinli");
+    contract.columns.push_back(std::move(entry));
+  }
+  contract.key = member_as<std::vector<std::string>>(json, "anahtar");
+  if (!member(json, "donem").is_null()) contract.period = member_as<std::string>(json, "donem");
+  for (const ordered_json& check : member(json, "kontroller")) {
+    contract.checks.push_back({member_as<std::string>(check, "ad"), member_as<double>(check, "esik"), member_as<bool>(check, "engeller")});
+  }
+  if (contract.key.empty()) throw std::invalid_argument("contract: \"anahtar\" is empty");
+  return contract;
+}
+
+std::vector<const CheckResult*> LoadResult::blocking() const {
+  std::vector<const CheckResult*> found;
+  for (const CheckResult& check : checks) {
+    if (check.outcome == CheckOutcome::kBlocked) found.push_back(&check);
+  }
+  return found;
+}
+
+LoadResult load_source(Connection& con, const LoadContract& contract, const LoadOptions& options) {
+  const auto started = std::chrono::steady_clock::now();
+  LoadResult result;
+  result.kaynak = contract.kaynak;
+  result.tablo = contract.tablo;
+  const std::vector<std::string> files = extract_files(contract, options.directories);
+  const std::string files_signature = extract_signature(files);
+  const Table last = con.query("SELECT imza FROM ingest_log WHERE adim = " + sql_literal(contract.log_key()) +
+                               " ORDER BY yuklendi DESC LIMIT 1");
+  const std::int64_t rows = con.query("SELECT count(*) FROM " + sql_identifier(contract.tablo)).column(0).integer(0);
+  if (!options.force && rows > 0 && !last.empty() && !last.column(0).is_null(0) && last.column(0).text(0) == files_signature) {
+    result.loaded = rows;
+    return result;
+  }
+  result.changed = true;
+  result.encoding = stage_extracts(con, contract, files);
+  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT *, " + reason_sql(contract) + " AS _red FROM _okunan");
+  con.execute("DROP TABLE _okunan");
+  const Stats stats = read_stats(con, contract);
+  for (const std::string& file : files) {
+    const auto found = stats.files.find(file);
+    const auto [read, loaded] = found == stats.files.end() ? std::pair<std::int64_t, std::int64_t>{0, 0} : found->second;
+    result.files.push_back({file, read, loaded});
+    result.read += read;
+    result.loaded += loaded;
+  }
+  result.rejected = result.read - result.loaded;
+  result.periods.assign(stats.periods.begin(), stats.periods.end());
+  result.checks = judge(contract, options, stats, files, result.read);
+  if (options.rejected_dir) {
+    // The file always speaks of this load: an earlier load's rejects would be sent back twice.
+    const fs::path rejected = *options.rejected_dir / (contract.kaynak + ".csv");
+    if (result.rejected > 0) {
+      write_rejected(con, contract, rejected);
+      result.rejected_file = rejected;
+    } else {
+      std::error_code ignored;
+      fs::remove(rejected, ignored);
+    }
+  }
+  if (result.blocking().empty()) {
+    if (result.loaded == 0) throw LoadError(contract.tablo + ": kaynak dosyalarda satır yok");
+    replace_rows(con, contract, files_signature, result, files.size());
+  }
+  con.execute("DROP TABLE _yukleme");
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return result;
+}
+
+ordered_json load_result_json(const LoadResult& result) {
+  ordered_json files = ordered_json::array();
+  for (const LoadResult::FileCount& file : result.files) {
+    files.push_back({{"dosya", file.file}, {"okunan", file.read}, {"yuklenen", file.loaded}});
+  }
+  ordered_json periods = ordered_json::object();
+  for (const auto& [period, rows] : result.periods) periods[std::to_string(period)] = rows;
+  ordered_json checks = ordered_json::array();
+  for (const CheckResult& check : result.checks) {
+    if (check.outcome == CheckOutcome::kPassed) continue;
+    checks.push_back({{"kontrol", check.name},
+                      {"sonuc", outcome_text(check.outcome)},
+                      {"deger", check.value},
+                      {"esik", check.threshold},
+                      {"ayrinti", check.detail}});
+  }
+  return {{"kaynak", result.kaynak},
+          {"tablo", result.tablo},
+          {"degisti", result.changed},
+          {"okunan", result.read},
+          {"yuklenen", result.loaded},
+          {"reddedilen", result.rejected},
+          {"reddedilenler", result.rejected_file ? ordered_json(result.rejected_file->string()) : ordered_json(nullptr)},
+          {"dosyalar", files},
+          {"donemler", periods},
+          {"kontroller", checks}};
+}
+
+std::string_view outcome_text(CheckOutcome outcome) {
+  switch (outcome) {
+    case CheckOutcome::kPassed: return "geçti";
+    case CheckOutcome::kWarned: return "uyarı";
+    case CheckOutcome::kBlocked: return "engel";
+    case CheckOutcome::kAccepted: return "kabul";
+  }
+  return "";
+}
+
+}  // namespace vordak::pipeline

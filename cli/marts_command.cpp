@@ -2,6 +2,7 @@
 // run reaches the front end, which prints it and exits with 1.
 
 #include "cli/commands.h"
+#include "cli/data_report.h"
 #include "core/huge_page_heap.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
@@ -31,13 +32,34 @@ pipeline::StepSeasons step_seasons(const std::string& text) {
   return seasons;
 }
 
+// Passes every line on and keeps the warnings, for the engine's step report.
+class WarningKeeper : public Sink {
+ public:
+  explicit WarningKeeper(Sink& out) : out_(out) {}
+  void line(std::string_view text) override {
+    constexpr std::string_view kWarning = "[WARN] ";
+    if (const std::size_t at = text.find(kWarning); at != std::string_view::npos && text.find_first_not_of(' ') == at) {
+      warnings_.emplace_back(text.substr(at + kWarning.size()));
+    }
+    out_.line(text);
+  }
+  void partial(std::string_view text) override { out_.partial(text); }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+ private:
+  Sink& out_;
+  std::vector<std::string> warnings_;
+};
+
 int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
   const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
   restart_with_huge_page_heap();
-  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink(), {}, Env::system(),
-                      seasons);
+  WarningKeeper out(stdout_sink());
+  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), out, {}, Env::system(), seasons);
+  // The warnings reach the run's console, its records and the runs page through the report.
+  if (const std::optional<std::string> report = args.value("report")) add_to_report(*report, {.warnings = out.warnings()});
   return 0;
 }
 
@@ -48,7 +70,8 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                      "directory of the JSON and CSV outputs (default <db dir>/../outputs/json); the dashboards go to DIR/../html"},
                                     {"suffix", Kind::kValue, "TEXT", "suffix of output file names"},
                                     {"step-seasons", Kind::kValue, "JSON",
-                                     "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"}}},
+                                     "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"},
+                                    {"report", Kind::kValue, "PATH", "add the marts' warnings to this step report"}}},
                            run_marts_command});
 
 }  // namespace

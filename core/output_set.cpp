@@ -63,6 +63,10 @@ void OutputSet::publish() {
   journalled_ = false;
 }
 
+fs::path publish_journal(const fs::path& output_dir, const std::string& file_suffix) {
+  return output_dir / (".vrd_outputs" + file_suffix + ".publish");
+}
+
 void finish_interrupted_publish(Env& env, const fs::path& journal) {
   if (!env.is_regular_file(journal)) return;
   ordered_json renames;

@@ -50,6 +50,10 @@ class OutputSet {
   bool journalled_ = false;  // the temporary files now belong to the journal
 };
 
+// Where the mart builder's publish journal of an output directory lives; while it exists,
+// that directory's output set is not whole.
+fs::path publish_journal(const fs::path& output_dir, const std::string& file_suffix);
+
 // Completes the renames of a publish cut short (recorded in `journal`) and removes the
 // journal; does nothing when there is none. Throws naming the file when a rename fails,
 // keeping the journal for the next attempt.

@@ -6,9 +6,11 @@
 
 #include "core/clock.h"
 #include "core/number_text.h"
+#include "core/output_set.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/fingerprint.h"
+#include "motor/history.h"
 #include "motor/registry.h"
 #include "motor/step_table.h"
 
@@ -35,14 +37,19 @@ const ordered_json& member(const ordered_json& record, const char* name) {
 
 }  // namespace
 
+ChangeDetector::NotebookPrints ChangeDetector::notebook_prints(const fs::path& nb_path) const {
+  return {file_hash(nb_path.string()),
+          season_.git_available() ? git_hash(season_.work_dir().string(), nb_path.string()) : std::nullopt};
+}
+
 void ChangeDetector::meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
-                              const std::optional<ordered_json>& source_hashes,
-                              const std::optional<ordered_json>& ekstra) const {
+                              const std::optional<ordered_json>& source_hashes, const std::optional<ordered_json>& ekstra,
+                              const std::optional<NotebookPrints>& printed) const {
+  const NotebookPrints prints = printed ? *printed : notebook_prints(nb_path);
   ordered_json record = ordered_json::object();
   record["notebook"] = nb_path.filename().string();
-  record["nb_hash"] = fingerprint_json(file_hash(nb_path.string()));
-  record["git_nb_hash"] =
-      season_.git_available() ? fingerprint_json(git_hash(season_.work_dir().string(), nb_path.string())) : ordered_json(nullptr);
+  record["nb_hash"] = fingerprint_json(prints.nb_hash);
+  record["git_nb_hash"] = season_.git_available() ? fingerprint_json(prints.git_nb_hash) : ordered_json(nullptr);
   record["pkg_version"] = kVersion;
   record["season"] = season_.season_adi();
   record["pipeline_ts"] = season_.ts();
@@ -64,7 +71,8 @@ void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& 
 
 namespace {
 
-// The names of the earlier seasons of the season's mode prefix, newest first. Throws
+// The names of the earlier seasons of the season's mode prefix, newest first. A directory
+// whose name is no season's (a copy kept as "S_backup") is none. Throws
 // std::runtime_error when the seasons directory cannot be read.
 std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
   std::vector<std::string> names;
@@ -73,7 +81,7 @@ std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
   if (!env.exists(seasons)) return names;
   for (const DirEntry& entry : env.list_directory(seasons)) {
     const std::string name = entry.path.filename().string();
-    if (name.starts_with(prefix) && entry.path != season.season_dir()) names.push_back(name);
+    if (name.starts_with(prefix) && entry.path != season.season_dir() && parse_season_name(name)) names.push_back(name);
   }
   std::sort(names.begin(), names.end(), std::greater<>());
   return names;
@@ -256,6 +264,10 @@ Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progr
     decision = is_ingest_step(kod) ? ingest_kontrol(kod, context.source_dirs) : meta_kontrol(kod);
   }
   if (force && !decision.calistir) decision = {true, "ZORLA (" + decision.sebep + ")"};
+  if (!decision.calistir && definition && definition->publishes) {
+    const fs::path journal = publish_journal(season_.output_dir(), season_.file_suffix());
+    if (env_.status(journal)) decision = {true, "yayın yarım kalmış (" + journal.filename().string() + ")"};
+  }
   if (!decision.calistir) {
     const std::vector<std::string> tetikleyenler = progress.changed_since(kod, inputs);
     if (!tetikleyenler.empty()) decision = {true, "cascade (" + join(tetikleyenler, ",") + ")"};

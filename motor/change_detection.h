@@ -88,10 +88,18 @@ class ChangeDetector {
   std::optional<ordered_json> find_prev_meta(const std::string& kod) const;
   // Check if step needs to run: compares the step with its previous record.
   Decision meta_kontrol(const std::string& kod) const;
-  // Writes the step's meta record into the season's meta directory, atomically.
+  // The notebook's code and git fingerprints as its file holds them now.
+  struct NotebookPrints {
+    Fingerprint nb_hash, git_nb_hash;
+  };
+  NotebookPrints notebook_prints(const fs::path& nb_path) const;
+  // Writes the step's meta record into the season's meta directory, atomically. The
+  // notebook's fingerprints are those taken when its step started (`printed`), else
+  // taken now: a notebook replaced while its step ran must look changed to the next run.
   void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
-                const std::optional<ordered_json>& ekstra = std::nullopt) const;
+                const std::optional<ordered_json>& ekstra = std::nullopt,
+                const std::optional<NotebookPrints>& printed = std::nullopt) const;
   // The whole decision for a step: skipped when a step it reads was stopped by a data
   // check in this run; else the prerequisite or ingest rule or meta_kontrol, then
   // forcing, then the cascade from the step's inputs (upstream and read steps) that

@@ -30,6 +30,24 @@ int int_member(const ordered_json& object, const char* name) {
   return found != object.end() && found->is_number_integer() ? found->get<int>() : 0;
 }
 
+std::vector<std::string> data_notes(const ordered_json& entry) {
+  std::vector<std::string> notes;
+  if (const std::string check = text_member(entry, "veri_kontrolu"); !check.empty()) notes.push_back("engel: " + check);
+  if (const auto warnings = entry.find("uyarilar"); warnings != entry.end() && warnings->is_array()) {
+    for (const ordered_json& warning : *warnings) {
+      if (warning.is_string()) notes.push_back("uyarı: " + warning.get<std::string>());
+    }
+  }
+  if (const auto accepted = entry.find("kabul"); accepted != entry.end() && accepted->is_array()) {
+    for (const ordered_json& acceptance : *accepted) {
+      if (!acceptance.is_object()) continue;
+      notes.push_back("kabul: " + text_member(acceptance, "kontrol") + " — " + text_member(acceptance, "kullanici") + "@" +
+                      text_member(acceptance, "makine") + ", " + text_member(acceptance, "zaman"));
+    }
+  }
+  return notes;
+}
+
 void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
   record.has_manifest = true;
   if (const auto sonuc = manifest.find("sonuc"); sonuc != manifest.end() && sonuc->is_object()) {
@@ -47,7 +65,7 @@ void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
     const std::optional<StepStatus> durum = status_from_text(text_member(entry, "durum"));
     if (!durum) continue;
     const std::string sebep = *durum == StepStatus::kFailed ? text_member(entry, "hata") : text_member(entry, "sebep");
-    record.adimlar.push_back({kod, *durum, text_member(entry, "sure"), sebep});
+    record.adimlar.push_back({kod, *durum, text_member(entry, "sure"), sebep, data_notes(entry)});
     if (*durum == StepStatus::kNotebookMissing) ++record.nb_yok;
   }
 }
@@ -69,7 +87,7 @@ void read_meta_records(const std::vector<DirEntry>& entries, RecordReader& recor
     if (const auto seconds = meta.find("sure_saniye"); seconds != meta.end() && seconds->is_number()) {
       sure = sure_text(seconds->get<double>());
     }
-    record.adimlar.push_back({name.substr(5), StepStatus::kOk, sure, ""});
+    record.adimlar.push_back({name.substr(5), StepStatus::kOk, sure, "", {}});
     ++record.ok;
   }
 }

@@ -22,6 +22,9 @@ struct StepOutcome {
   StepStatus durum;
   std::string sure;   // display form ("42s", "1.5dk"); empty when not recorded
   std::string sebep;  // why it was skipped, or the failure; empty otherwise
+  // What the step's data checks said: the check that stopped it, its warnings, and the
+  // failed checks an operator accepted (with who, where and when), one line each.
+  std::vector<std::string> veri_notlari{};
 };
 
 struct SeasonRecord {

@@ -28,6 +28,8 @@ thead th { background: #eef1f4; vertical-align: bottom; }
 .none { color: #b4bcc5; }
 tr.counts td { font-weight: 600; background: #fafbfc; }
 .incomplete { color: #a05a00; }
+td.noted { box-shadow: inset 0 0 0 2px #d08a00; }
+#veri-kalitesi td { text-align: left; white-space: normal; }
 )";
 
 struct Look {
@@ -75,8 +77,28 @@ std::string cell(const StepOutcome* outcome) {
   std::string title = look.label;
   if (!outcome->sure.empty()) title += " · " + outcome->sure;
   if (!outcome->sebep.empty()) title += "\n" + outcome->sebep;
-  return std::string("<td class=\"") + look.css_class + "\" title=\"" + html_escape(title) + "\">" + html_escape(look.label) +
-         "</td>";
+  for (const std::string& note : outcome->veri_notlari) title += "\n" + note;
+  const std::string css = std::string(look.css_class) + (outcome->veri_notlari.empty() ? "" : " noted");
+  return "<td class=\"" + css + "\" title=\"" + html_escape(title) + "\">" + html_escape(look.label) +
+         (outcome->veri_notlari.empty() ? "" : " !") + "</td>";
+}
+
+// Every data-check note of the seasons shown, newest first, readable without hovering
+// and on paper.
+std::string data_quality_section(const std::vector<SeasonRecord>& seasons) {
+  std::string rows;
+  for (const SeasonRecord& season : seasons) {
+    for (const StepOutcome& step : season.adimlar) {
+      for (const std::string& note : step.veri_notlari) {
+        rows += "<tr><td>" + html_escape(season.season) + "</td><td>" + html_escape(step.kod) + "</td><td>" + html_escape(note) +
+                "</td></tr>\n";
+      }
+    }
+  }
+  if (rows.empty()) return "";
+  return "<section id=\"veri-kalitesi\">\n<h2>Veri kalitesi</h2>\n<div class=\"scroll\">\n<table>\n<thead>\n<tr><th>Season</th>"
+         "<th>Adım</th><th>Not</th></tr>\n</thead>\n<tbody>\n" +
+         rows + "</tbody>\n</table>\n</div>\n</section>\n";
 }
 
 }  // namespace
@@ -109,7 +131,7 @@ std::string render_runs_page(const std::vector<SeasonRecord>& seasons, std::size
     for (const SeasonRecord& season : seasons) html += cell(season.outcome(kod));
     html += "</tr>\n";
   }
-  html += "</tbody>\n</table>\n</div>\n</section>\n</body>\n</html>\n";
+  html += "</tbody>\n</table>\n</div>\n</section>\n" + data_quality_section(seasons) + "</body>\n</html>\n";
   return html;
 }
 

@@ -78,6 +78,9 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     // runs must make the next run see a change.
     ordered_json source_hashes = ordered_json::object();
     if (!source_dirs.empty()) source_hashes = source_fingerprints(source_dirs, env_);
+    // So is the notebook: the record must name the text the kernel read, not one put in
+    // its place while the step ran.
+    const ChangeDetector::NotebookPrints printed = changes_.notebook_prints(*nb_path);
     // A report left by an earlier call in this season must not speak for this one.
     if (reports) env_.remove_file(report_path);
     executor_.execute_notebook(nb_path->string(), out_nb.string(), params, season_.work_dir().string());
@@ -94,7 +97,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     if (!reported.veri_kalitesi.is_null() || !reported.uyarilar.empty() || !acceptances.empty()) {
       ekstra["veri_kalitesi"] = {{"kaynaklar", reported.veri_kalitesi}, {"uyarilar", reported.uyarilar}, {"kabul", acceptances}};
     }
-    changes_.meta_yaz(kod, *nb_path, sure, source_hashes, ekstra);
+    changes_.meta_yaz(kod, *nb_path, sure, source_hashes, ekstra, printed);
     // A step that changed nothing leaves the steps below it to their own fingerprints.
     if (!unchanged) progress_.changed(kod);
     out_.line("  OK " + sure_text(sure) + (unchanged ? std::string(" — ") + kKaynakDegismediSebep : ""));

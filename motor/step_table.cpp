@@ -59,7 +59,7 @@ std::vector<StepDefinition> build_table() {
            {kCacheDir, kTestMutaCount, kModelDir}, kMl),
       step("ml_predict", "nb_04c_ml_predict.ipynb", "ML tahmin + SHAP", {"ml_train", "marts"},
            {kCacheDir, kTestMutaCount, kModelDir, kScoreboardPath}, kMl),
-      step("marts", "nb_03_marts.ipynb", "Scoreboard + Trending + HTML", {"transform", "diag_analysis"}, {kStepSeasons},
+      step("marts", "nb_03_marts.ipynb", "Scoreboard + Trending + HTML", {"transform", "diag_analysis"}, {kStepSeasons, kReportPath},
            kCore),
       step("backtest_eus", "nb_05a_backtest_eus.ipynb", "EUS skor backtest", {"transform"}, {}, kBacktest),
       step("backtest_yis", "nb_05b_backtest_yis.ipynb", "YIS skor backtest", {"transform"}, {}, kBacktest),
@@ -74,6 +74,7 @@ std::vector<StepDefinition> build_table() {
   // The prediction step only reports whether a scoreboard exists; it reads none. The
   // marts show the predictions and the backtest summaries, so they read those tables.
   at("ml_predict").reads = {"ml_train"};
+  at("marts").publishes = true;
   at("marts").reads = {"transform", "diag_analysis", "ml_predict", "backtest_eus", "backtest_yis", "backtest_ml"};
   return table;
 }

@@ -55,6 +55,9 @@ struct StepDefinition {
   SourceParam source_param = SourceParam::kNone;
   std::vector<RunParam> run_params;
   RunGroup group = RunGroup::kNotOffered;
+  // The step publishes the output set (the marts): it is due while a publish of it was
+  // cut short.
+  bool publishes = false;
 };
 
 // Every step, in registry order (the order `from_step` follows).

@@ -28,37 +28,6 @@ std::string file_list(const std::vector<std::string>& files) {
   return "[" + join(items, ", ") + "]";
 }
 
-// A directory of its own for the text files that had to be turned into UTF-8, removed
-// with everything in it on every path.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "vordak-load-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw LoadError("geçici dizin açılamadı: " + pattern);
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-// DuckDB's reading errors run over many lines; the operator needs the first, and a plain
-// word when the bytes are not in the declared encoding.
-LoadError read_error(const LoadContract& contract, const std::string& shown, const DatabaseError& error) {
-  const std::string message = error.what();
-  const std::string reason = message.find("Invalid unicode") != std::string::npos
-                                 ? "UTF-8 değil (sözleşmedeki kodlama: " + join(contract.encodings, ", ") + ")"
-                                 : message.substr(0, message.find('\n'));
-  return LoadError(contract.kaynak + ": " + shown + ": dosya okunamadı: " + reason);
-}
-
 void check_header(Connection& con, const LoadContract& contract, const std::string& file, const std::string& shown) {
   std::vector<std::string> header;
   try {
@@ -78,10 +47,9 @@ void check_header(Connection& con, const LoadContract& contract, const std::stri
   }
 }
 
-std::string stage_text(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+void stage_text(Connection& con, const LoadContract& contract, const std::vector<std::string>& files, StagedExtracts& staged) {
   const bool windows_allowed = std::count(contract.encodings.begin(), contract.encodings.end(), "windows-1254") > 0;
-  std::optional<ScratchDir> scratch;
-  std::vector<std::string> readable;        // the files DuckDB reads: the extracts, or their UTF-8 copies
+  std::vector<std::string> readable;           // the files DuckDB reads: the extracts, or their UTF-8 copies
   std::map<std::string, std::string> copy_of;  // UTF-8 copy -> extract
   std::set<std::string> encodings;
   for (const std::string& file : files) {
@@ -92,8 +60,8 @@ std::string stage_text(Connection& con, const LoadContract& contract, const std:
     if (windows_allowed) {
       const std::string bytes = read_file(file);
       if (!is_valid_utf8(bytes)) {
-        if (!scratch) scratch.emplace();
-        read = (scratch->path() / (std::to_string(readable.size()) + ".csv")).string();
+        if (!staged.converted) staged.converted = std::make_unique<ScratchDir>();
+        read = (staged.converted->path() / (std::to_string(readable.size()) + ".csv")).string();
         write_file_atomic(read, windows1254_to_utf8(bytes));
         copy_of[read] = file;
         encodings.insert("windows-1254");
@@ -106,34 +74,30 @@ std::string stage_text(Connection& con, const LoadContract& contract, const std:
     check_header(con, contract, read, file);
     readable.push_back(read);
   }
+  staged.encoding = join(std::vector<std::string>(encodings.rbegin(), encodings.rend()), ", ");
+  staged.lines_before_first_row = 1;  // the header
   std::vector<std::string> columns;
   for (const LoadContract::Column& column : contract.columns) columns.push_back(sql_identifier(column.name));
   if (readable.empty()) {
     std::vector<std::string> nulls;
     for (const std::string& column : columns) nulls.push_back("NULL::VARCHAR AS " + column);
-    con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT NULL::VARCHAR AS _dosya, " + join(nulls, ", ") +
-                ", NULL::BIGINT AS _sira, NULL::BIGINT AS _satir LIMIT 0");
-    return join(std::vector<std::string>(encodings.begin(), encodings.end()), ", ");
+    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT NULL::INTEGER AS _dosya, " + join(nulls, ", ") + " LIMIT 0");
+    return;
   }
-  std::string file_name = "filename";
-  for (const auto& [copy, extract] : copy_of) {
-    file_name = "CASE WHEN filename = " + sql_literal(copy) + " THEN " + sql_literal(extract) + " ELSE " + file_name + " END";
-  }
+  for (const std::string& read : readable) staged.files.push_back(copy_of.contains(read) ? copy_of[read] : read);
+  // A chunk of rows comes from one file, so the file's place is found once per chunk.
   try {
-    con.execute("CREATE OR REPLACE TEMP TABLE _okunan_ham AS SELECT " + file_name + " AS _dosya, " + join(columns, ", ") +
+    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT list_position(" + file_list(readable) +
+                ", filename)::INTEGER AS _dosya, " + join(columns, ", ") +
                 " FROM read_csv(" + file_list(readable) + ", delim = " + sql_literal(contract.delimiter) +
                 ", header = true, all_varchar = true, quote = '\"', union_by_name = true, filename = true)");
   } catch (const DatabaseError& error) {
     throw read_error(contract, join(files, ", "), error);
   }
-  // Rows keep the order they were read in; the header is each file's line 1.
-  con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT *, rowid AS _sira, "
-              "rowid - min(rowid) OVER (PARTITION BY _dosya) + 2 AS _satir FROM _okunan_ham");
-  con.execute("DROP TABLE _okunan_ham");
-  return join(std::vector<std::string>(encodings.rbegin(), encodings.rend()), ", ");
 }
 
-void stage_parquet(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+void stage_parquet(Connection& con, const LoadContract& contract, const std::vector<std::string>& files, StagedExtracts& staged) {
+  staged.files = files;
   std::vector<std::string> columns;
   for (const LoadContract::Column& column : contract.columns) columns.push_back(sql_identifier(column.name));
   try {
@@ -149,17 +113,29 @@ void stage_parquet(Connection& con, const LoadContract& contract, const std::vec
       }
       if (!absent.empty()) throw LoadError(contract.kaynak + ": " + file + ": sütun eksik: " + join(absent, ", "));
     }
-    con.execute("CREATE OR REPLACE TEMP TABLE _okunan_ham AS SELECT filename AS _dosya, " + join(columns, ", ") +
-                ", file_row_number + 1 AS _satir FROM read_parquet(" + file_list(files) +
-                ", union_by_name = true, filename = true, file_row_number = true)");
+    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT list_position(" + file_list(files) + ", filename)::INTEGER AS _dosya, " +
+                join(columns, ", ") +
+                " FROM read_parquet(" + file_list(files) + ", union_by_name = true, filename = true)");
   } catch (const DatabaseError& error) {
     throw read_error(contract, join(files, ", "), error);
   }
-  con.execute("CREATE OR REPLACE TEMP TABLE _okunan AS SELECT *, rowid AS _sira FROM _okunan_ham");
-  con.execute("DROP TABLE _okunan_ham");
 }
 
 }  // namespace
+
+LoadError read_error(const LoadContract& contract, const std::string& shown, const DatabaseError& error) {
+  const std::string message = error.what();
+  // DuckDB names the file on a line of its own when it read several.
+  std::string file = shown;
+  if (const std::size_t at = message.find("\n  file = "); at != std::string::npos) {
+    const std::size_t start = at + std::string("\n  file = ").size();
+    file = message.substr(start, message.find('\n', start) - start);
+  }
+  const std::string reason = message.find("Invalid unicode") != std::string::npos
+                                 ? "UTF-8 değil (sözleşmedeki kodlama: " + join(contract.encodings, ", ") + ")"
+                                 : message.substr(0, message.find('\n'));
+  return LoadError(contract.kaynak + ": " + file + ": dosya okunamadı: " + reason);
+}
 
 std::vector<std::string> extract_files(const LoadContract& contract, const std::vector<std::string>& directories) {
   std::vector<std::string> files;
@@ -190,12 +166,25 @@ std::string extract_signature(const std::vector<std::string>& files) {
   return join(parts, ";");
 }
 
-std::string stage_extracts(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+ScratchDir::ScratchDir() {
+  std::string pattern = (fs::temp_directory_path() / "vordak-load-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw LoadError("geçici dizin açılamadı: " + pattern);
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+StagedExtracts stage_extracts(Connection& con, const LoadContract& contract, const std::vector<std::string>& files) {
+  StagedExtracts staged;
   if (contract.bicim == "parquet") {
-    stage_parquet(con, contract, files);
-    return "";
+    stage_parquet(con, contract, files, staged);
+  } else {
+    stage_text(con, contract, files, staged);
   }
-  return stage_text(con, contract, files);
+  return staged;
 }
 
 std::string windows1254_to_utf8(std::string_view bytes) {

@@ -132,7 +132,7 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
   paths.portfolio_html = paths.html_dir / ("vrd_dashboard" + file_suffix + ".html");
   paths.manager_html = paths.html_dir / ("vrd_dashboard_yonetici" + file_suffix + ".html");
   paths.admin_html = paths.html_dir / ("vrd_dashboard_admin" + file_suffix + ".html");
-  paths.journal = paths.output_dir / (".vrd_outputs" + file_suffix + ".publish");
+  paths.journal = publish_journal(paths.output_dir, file_suffix);
   return paths;
 }
 

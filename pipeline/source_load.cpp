@@ -41,6 +41,14 @@ bool is_key(const LoadContract& contract, const std::string& column) {
   return std::find(contract.key.begin(), contract.key.end(), column) != contract.key.end();
 }
 
+// The staged table's column holding the typed value of the contract's column `name`.
+std::string typed(const LoadContract& contract, const std::string& name) {
+  for (std::size_t i = 0; i < contract.columns.size(); ++i) {
+    if (contract.columns[i].name == name) return "_v" + std::to_string(i);
+  }
+  throw std::invalid_argument("contract: no column " + name);
+}
+
 // The value of a column as the raw table takes it, from the staged text or value.
 std::string value_sql(const LoadContract& contract, const LoadContract::Column& column) {
   const std::string c = sql_identifier(column.name);
@@ -54,45 +62,75 @@ std::string value_sql(const LoadContract& contract, const LoadContract::Column& 
   return "NULLIF(trim(CAST(" + c + " AS VARCHAR)), '')";
 }
 
-// Why a row cannot be loaded, as "CHECK" or "CHECK: COLUMN"; null when it can.
+// Why a row cannot be loaded, as "CHECK" or "CHECK: COLUMN"; null when it can. Judged
+// from the typed values beside the values read, so that each value is converted once.
 std::string reason_sql(const LoadContract& contract) {
   std::vector<std::string> whens;
-  const auto missing = [](const std::string& c) { return "NULLIF(trim(CAST(" + c + " AS VARCHAR)), '') IS NULL"; };
-  for (const LoadContract::Column& column : contract.columns) {
-    if (!is_key(contract, column.name) || column.type == "donem") continue;
-    const std::string c = sql_identifier(column.name);
-    whens.push_back(missing(c) + " OR (" + value_sql(contract, column) + ") IS NULL THEN 'anahtar_cozulemedi'");
+  for (const std::string& key : contract.key) {
+    if (key != contract.period) whens.push_back(typed(contract, key) + " IS NULL THEN 'anahtar_cozulemedi'");
   }
   if (contract.period) {
-    const std::string text = "trim(CAST(" + sql_identifier(*contract.period) + " AS VARCHAR))";
-    whens.push_back("NOT coalesce(regexp_full_match(" + text + ", '[0-9]{4}(0[1-9]|1[0-2])'), false) THEN 'donem_cozulemedi'");
+    const std::string period = typed(contract, *contract.period);
+    whens.push_back(period + " IS NULL OR " + period + " NOT BETWEEN 100001 AND 999912 OR " + period +
+                    " % 100 NOT BETWEEN 1 AND 12 THEN 'donem_cozulemedi'");
   }
   for (const LoadContract::Column& column : contract.columns) {
     if (is_key(contract, column.name) || column.type == "metin" || column.type == "donem") continue;
-    const std::string c = sql_identifier(column.name);
-    whens.push_back("NOT (" + missing(c) + ") AND (" + value_sql(contract, column) + ") IS NULL THEN 'tur_hatali: " +
-                    column.name + "'");
+    const std::string read = "CAST(" + sql_identifier(column.name) + " AS VARCHAR)";
+    whens.push_back(typed(contract, column.name) + " IS NULL AND trim(" + read + ") <> '' THEN 'tur_hatali: " + column.name + "'");
   }
   for (const LoadContract::Column& column : contract.columns) {
     if (column.allowed.empty()) continue;
     std::vector<std::string> values;
     for (const std::string& value : column.allowed) values.push_back(sql_literal(value));
-    whens.push_back("(" + value_sql(contract, column) + ") NOT IN (" + join(values, ", ") + ") THEN 'izin_disi_deger: " +
-                    column.name + "'");
+    whens.push_back(typed(contract, column.name) + " NOT IN (" + join(values, ", ") + ") THEN 'izin_disi_deger: " + column.name + "'");
   }
   for (const LoadContract::Column& column : contract.columns) {
     if (column.required && !is_key(contract, column.name)) {
-      whens.push_back(missing(sql_identifier(column.name)) + " THEN 'zorunlu_bos: " + column.name + "'");
+      whens.push_back(typed(contract, column.name) + " IS NULL THEN 'zorunlu_bos: " + column.name + "'");
     }
   }
-  std::vector<std::string> key_values;
-  for (const LoadContract::Column& column : contract.columns) {
-    if (is_key(contract, column.name)) key_values.push_back(value_sql(contract, column));
-  }
-  whens.push_back("row_number() OVER (PARTITION BY " + join(key_values, ", ") + " ORDER BY _sira) > 1 THEN 'tekrarlanan_anahtar'");
   std::string sql = "CASE";
   for (const std::string& when : whens) sql += "\n  WHEN " + when;
   return sql + "\n END";
+}
+
+// The rows read, each with its file's place in the staged list (`_dosya`), why it cannot
+// be loaded (`_red`, null when it can), its typed values (`_v0`, `_v1`, ... in the
+// contract's column order) and, for a rejected row only, its values as read (under the
+// contract's column names). Row ids follow the files' order and their lines.
+void stage_rows(Connection& con, const LoadContract& contract) {
+  std::vector<std::string> typed_values = {"*"}, kept = {"_dosya", "_red"};
+  for (std::size_t i = 0; i < contract.columns.size(); ++i) {
+    const std::string read = sql_identifier(contract.columns[i].name);
+    typed_values.push_back(value_sql(contract, contract.columns[i]) + " AS _v" + std::to_string(i));
+    kept.push_back("_v" + std::to_string(i));
+    kept.push_back("CASE WHEN _red IS NULL THEN NULL ELSE " + read + " END AS " + read);
+  }
+  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT " + join(kept, ", ") + " FROM (SELECT *, " + reason_sql(contract) +
+              " AS _red FROM (SELECT " + join(typed_values, ", ") + " FROM _okunan))");
+}
+
+// Marks every row whose key an earlier loadable row already had: the first keeps the key.
+// Found by grouping, which costs far less than numbering every row within its key.
+void mark_repeated_keys(Connection& con, const LoadContract& contract) {
+  std::vector<std::string> keys, matches, values_read;
+  for (const std::string& key : contract.key) {
+    keys.push_back(typed(contract, key));
+    matches.push_back("_yukleme." + typed(contract, key) + " = t." + typed(contract, key));
+  }
+  if (keys.empty()) return;
+  for (const LoadContract::Column& column : contract.columns) {
+    values_read.push_back(sql_identifier(column.name) + " = _yukleme." + typed(contract, column.name));
+  }
+  con.execute("CREATE OR REPLACE TEMP TABLE _tekrar AS SELECT " + join(keys, ", ") +
+              ", min(rowid) AS _ilk FROM _yukleme WHERE _red IS NULL GROUP BY ALL HAVING count(*) > 1");
+  if (con.query("SELECT count(*) FROM _tekrar").column(0).integer(0) > 0) {
+    // Such a row was read whole; its values are shown as loaded.
+    con.execute("UPDATE _yukleme SET _red = 'tekrarlanan_anahtar', " + join(values_read, ", ") + " FROM _tekrar t WHERE _yukleme._red IS NULL AND " +
+                join(matches, " AND ") + " AND _yukleme.rowid > t._ilk");
+  }
+  con.execute("DROP TABLE _tekrar");
 }
 
 struct Stats {
@@ -104,16 +142,16 @@ struct Stats {
   std::int64_t lost_keys = 0, last_keys = 0;  // of the previous last period
 };
 
-Stats read_stats(Connection& con, const LoadContract& contract) {
+Stats read_stats(Connection& con, const LoadContract& contract, const std::vector<std::string>& staged_files) {
   const std::string table = sql_identifier(contract.tablo);
   std::string sql =
-      "SELECT 'dosya' AS tur, _dosya AS ad, NULL AS ek, count(*) AS n, count(*) FILTER (WHERE _red IS NULL) AS m "
+      "SELECT 'dosya' AS tur, CAST(_dosya AS VARCHAR) AS ad, NULL AS ek, count(*) AS n, count(*) FILTER (WHERE _red IS NULL) AS m "
       "FROM _yukleme GROUP BY ALL "
-      "UNION ALL SELECT 'neden', _dosya, split_part(_red, ':', 1), count(*), NULL FROM _yukleme WHERE _red IS NOT NULL GROUP BY ALL "
+      "UNION ALL SELECT 'neden', CAST(_dosya AS VARCHAR), split_part(_red, ':', 1), count(*), NULL FROM _yukleme WHERE _red IS NOT NULL GROUP BY ALL "
       "UNION ALL SELECT 'onceki', NULL, NULL, count(*), NULL FROM " + table;
   if (contract.period) {
-    const std::string period = value_sql(contract, {*contract.period, "donem", true, {}});
-    const std::string key = sql_identifier(contract.key.front());
+    const std::string period = typed(contract, *contract.period);
+    const std::string key = typed(contract, contract.key.front());
     const std::string stored_period = sql_identifier(lower(*contract.period));
     const std::string stored_key = sql_identifier(lower(contract.key.front()));
     sql += " UNION ALL SELECT 'donem', CAST(" + period + " AS VARCHAR), NULL, count(*), NULL FROM _yukleme WHERE _red IS NULL GROUP BY ALL"
@@ -128,7 +166,8 @@ Stats read_stats(Connection& con, const LoadContract& contract) {
   Stats stats;
   for (std::size_t row = 0; row < rows.num_rows(); ++row) {
     const std::string kind(rows.column(0).text(row));
-    const std::string name = rows.column(1).is_null(row) ? "" : std::string(rows.column(1).text(row));
+    std::string name = rows.column(1).is_null(row) ? "" : std::string(rows.column(1).text(row));
+    if (kind == "dosya" || kind == "neden") name = staged_files.at(std::stoul(name) - 1);
     const std::int64_t n = rows.column(3).integer(row);
     if (kind == "dosya") {
       stats.files[name] = {n, rows.column(4).integer(row)};
@@ -255,7 +294,7 @@ std::vector<CheckResult> judge(const LoadContract& contract, const LoadOptions& 
   return results;
 }
 
-void write_rejected(Connection& con, const LoadContract& contract, const fs::path& file) {
+void write_rejected(Connection& con, const LoadContract& contract, const StagedExtracts& staged, const fs::path& file) {
   fs::create_directories(file.parent_path());
   std::vector<std::string> columns;
   for (const LoadContract::Column& column : contract.columns) {
@@ -264,8 +303,14 @@ void write_rejected(Connection& con, const LoadContract& contract, const fs::pat
     columns.push_back("CASE WHEN regexp_matches(" + text + ", '^[=+\\-@\\t\\r]') THEN '''' || " + text + " ELSE " + text +
                       " END AS " + sql_identifier(column.name));
   }
-  con.execute("COPY (SELECT _dosya AS dosya, _satir AS satir, _red AS neden, " + join(columns, ", ") +
-              " FROM _yukleme WHERE _red IS NOT NULL ORDER BY _sira LIMIT " + std::to_string(kRejectedRowsKept) + ") TO " +
+  // A row's line: its place among its file's rows, after the lines before the first.
+  std::vector<std::string> files;
+  for (const std::string& staged_file : staged.files) files.push_back(sql_literal(staged_file));
+  con.execute("COPY (SELECT [" + join(files, ", ") + "][_dosya] AS dosya, y.rowid - b._ilk + " +
+              std::to_string(staged.lines_before_first_row + 1) +
+              " AS satir, _red AS neden, " + join(columns, ", ") +
+              " FROM _yukleme y JOIN (SELECT _dosya, min(rowid) AS _ilk FROM _yukleme GROUP BY ALL) b USING (_dosya)"
+              " WHERE _red IS NOT NULL ORDER BY y.rowid LIMIT " + std::to_string(kRejectedRowsKept) + ") TO " +
               sql_literal(file.string()) + " (HEADER, DELIMITER ',')");
 }
 
@@ -275,7 +320,7 @@ void replace_rows(Connection& con, const LoadContract& contract, const std::stri
   std::vector<std::string> names, values;
   for (const LoadContract::Column& column : contract.columns) {
     names.push_back(sql_identifier(lower(column.name)));
-    values.push_back(value_sql(contract, column));
+    values.push_back(typed(contract, column.name));
   }
   std::string checks;
   for (const CheckResult& check : result.checks) {
@@ -288,7 +333,7 @@ void replace_rows(Connection& con, const LoadContract& contract, const std::stri
     con.execute("BEGIN");
     con.execute("DELETE FROM " + table);
     con.execute("INSERT INTO " + table + " (" + join(names, ", ") + ") SELECT " + join(values, ", ") +
-                " FROM _yukleme WHERE _red IS NULL ORDER BY _sira");
+                " FROM _yukleme WHERE _red IS NULL");
     con.execute("INSERT INTO ingest_log VALUES (" + sql_literal(contract.log_key()) + ", " + sql_literal(signature) + ", " +
                 std::to_string(file_count) + ", " + std::to_string(result.loaded) + ", now())");
     con.execute("CREATE TABLE IF NOT EXISTS ingest_kontrol (kaynak VARCHAR, kontrol VARCHAR, sonuc VARCHAR, deger DOUBLE, "
@@ -358,10 +403,17 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
     return result;
   }
   result.changed = true;
-  result.encoding = stage_extracts(con, contract, files);
-  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT *, " + reason_sql(contract) + " AS _red FROM _okunan");
-  con.execute("DROP TABLE _okunan");
-  const Stats stats = read_stats(con, contract);
+  const StagedExtracts staged = stage_extracts(con, contract, files);
+  result.encoding = staged.encoding;
+  // The rows are read once, in the files' order, which the table's row ids keep.
+  try {
+    stage_rows(con, contract);
+  } catch (const DatabaseError& error) {
+    throw read_error(contract, join(files, ", "), error);
+  }
+  con.execute("DROP VIEW _okunan");
+  mark_repeated_keys(con, contract);
+  const Stats stats = read_stats(con, contract, staged.files);
   for (const std::string& file : files) {
     const auto found = stats.files.find(file);
     const auto [read, loaded] = found == stats.files.end() ? std::pair<std::int64_t, std::int64_t>{0, 0} : found->second;
@@ -376,7 +428,7 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
     // The file always speaks of this load: an earlier load's rejects would be sent back twice.
     const fs::path rejected = *options.rejected_dir / (contract.kaynak + ".csv");
     if (result.rejected > 0) {
-      write_rejected(con, contract, rejected);
+      write_rejected(con, contract, staged, rejected);
       result.rejected_file = rejected;
     } else {
       std::error_code ignored;

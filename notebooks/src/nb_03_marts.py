@@ -2,7 +2,8 @@
 # # Scoreboard + Trending + HTML
 # Runs the mart builder on the database: the scoreboard and trending JSON files, the
 # branch-region reference CSV and the three dashboard editions, all in `OUTPUT_DIR`. The
-# pages name the seasons that made their parts (`STEP_SEASONS`).
+# pages name the seasons that made their parts (`STEP_SEASONS`); the warnings go to the
+# engine through `REPORT_PATH`.
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"
@@ -11,6 +12,7 @@ WORK_DIR = "."
 MUTA_FILTER_PATH = ""
 FILE_SUFFIX = ""
 STEP_SEASONS = ""
+REPORT_PATH = ""
 
 # %%
 import os
@@ -23,6 +25,9 @@ if FILE_SUFFIX:
 # The seasons whose runs made the tables the pages show, from the engine.
 if STEP_SEASONS:
     arguments += ["--step-seasons", STEP_SEASONS]
+# The marts' warnings (repeated firms, risks that cannot be right) go up to the run.
+if REPORT_PATH:
+    arguments += ["--report", REPORT_PATH]
 print(run(*arguments), end="")
 
 # %%

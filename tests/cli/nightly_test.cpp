@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 
 #include "tests/cli/cli_test_support.h"
@@ -34,6 +35,15 @@ std::string top_prediction(const fs::path& db) {
   const ChildResult result = run_vordak({"sql", "--db", db.string(), "--csv", "SELECT max(yi_prob) AS p FROM ml_yi_tahmin"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   return result.out.substr(2, result.out.size() - 3);
+}
+
+// Every published file but the runs page, which records every run.
+std::map<std::string, std::string> published(const fs::path& outputs) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(outputs)) {
+    if (entry.is_regular_file() && entry.path().filename() != "vrd_runs.html") files[entry.path().string()] = read_text(entry.path());
+  }
+  return files;
 }
 
 TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRunsOwnPredictions) {
@@ -79,6 +89,30 @@ TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRun
     EXPECT_NE(page.find(top), std::string::npos) << edition << " lacks the top prediction " << top;
     EXPECT_EQ(page.find("0.123457"), std::string::npos) << edition << " still shows the older predictions";
   }
+
+  // A month deleted from the monitoring extract: the run stops before the transform, says
+  // which check, and leaves the published set as it was.
+  const auto before = published(work / "outputs");
+  fs::remove(extracts / "external_data" / "kik_data_ham_csv" / "kik_izleme_202303.csv");
+  const ChildResult blocked = run_vordak(nightly);
+  EXPECT_EQ(blocked.exit_status, 1) << blocked.out << blocked.err;
+  EXPECT_NE(blocked.err.find("ingest_kik (veri kontrolü: kik_data_ham_csv:eksik_donem)"), std::string::npos) << blocked.err;
+  EXPECT_NE(blocked.out.find("── transform | Bronze → Silver (EUS patch dahil) ──\n  nb_02_transform.ipynb"), std::string::npos);
+  EXPECT_NE(blocked.out.find("  ATLANDI — engellendi (ingest_kik)\n"), std::string::npos) << blocked.out;
+  EXPECT_TRUE(published(work / "outputs") == before) << "a blocked load changed the published outputs";
+
+  // An operator who has looked at the data accepts the checks for one run; the record and
+  // the runs page say who did.
+  const std::vector<std::string> accepted = {"run", "--work-dir", work.string(), "--accept", "kik_data_ham_csv:eksik_donem",
+                                             "--accept", "donem_uyumu"};
+  const ChildResult accepting = run_vordak(accepted);
+  ASSERT_EQ(accepting.exit_status, 0) << accepting.out << accepting.err;
+  EXPECT_NE(accepting.out.find("  [WARN] kik_data_ham_csv: eksik_donem kabul edildi — "), std::string::npos) << accepting.out;
+  const fs::path season = work / "seasons" / accepting.out.substr(accepting.out.find("Season: S_") + 8, 28);
+  const ordered_json record = ordered_json::parse(read_text(season / "meta" / "adim_ingest_kik.json"));
+  EXPECT_EQ(record.at("veri_kalitesi").at("kabul").at(0).at("kontrol"), "kik_data_ham_csv:eksik_donem") << record.dump();
+  EXPECT_NE(read_text(work / "outputs" / "html" / "vrd_runs.html").find("<td>kabul: kik_data_ham_csv:eksik_donem — "),
+            std::string::npos);
 }
 
 }  // namespace

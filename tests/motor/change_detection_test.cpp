@@ -205,6 +205,30 @@ TEST_F(CascadeTest, AStepThatNeverRanAfterItsUpstreamChangedRunsInTheNextRun) {
   EXPECT_TRUE(up_to_date(decision_of(*after, "backtest_eus")));
 }
 
+TEST_F(CascadeTest, ANotebookReplacedWhileItsStepRunsRunsAgain) {
+  executor->during = [](const std::string& input) { testing::write_notebook(input, {"params:x = 'deployed mid-step'"}); };
+  make()->adim_isle("transform");
+  executor->during = nullptr;
+  EXPECT_TRUE(decision_of(*make(), "transform").starts_with("ÇALIŞTIRILIYOR — notebook değişti (")) << "the new text never ran";
+  EXPECT_TRUE(up_to_date(decision_of(*make(), "transform")));
+}
+
+TEST_F(CascadeTest, ADirectoryThatIsNoSeasonIsNoRunOfIt) {
+  make()->adim_isle("transform");
+  // A copy kept beside the seasons sorts after them by name; its record is not this run's past.
+  testing::write_text(dir / "seasons" / "S_backup" / "meta" / "adim_transform.json",
+                      R"({"mode": "prod", "nb_hash": "0123456789abcdef"})");
+  EXPECT_TRUE(up_to_date(decision_of(*make(), "transform")));
+}
+
+TEST_F(CascadeTest, TheMartsRunWhileTheirLastPublishIsUnfinished) {
+  make()->adim_isle("marts");
+  EXPECT_TRUE(up_to_date(decision_of(*make(), "marts")));
+  const auto motor = make();
+  testing::write_text(motor->season().output_dir() / ".vrd_outputs.publish", "[]");
+  EXPECT_EQ(decision_of(*motor, "marts"), "ÇALIŞTIRILIYOR — yayın yarım kalmış (.vrd_outputs.publish)");
+}
+
 TEST_F(CascadeTest, AnIngestRunsWhenItsExtractsOrDatabaseAreNotAsItsRecordFoundThem) {
   const std::vector<std::string> kik = {(dir / "kik").string()};
   write_text(dir / "kik" / "a.csv", "1");

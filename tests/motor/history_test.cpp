@@ -80,6 +80,21 @@ TEST_F(HistoryTest, ListsSeasonsNewestFirstWithTheirCountsAndOutcomes) {
   EXPECT_GT(seasons[0].baslangic, seasons[1].baslangic);
 }
 
+TEST_F(HistoryTest, ReadsEachStepsDataCheckNotesFromTheManifest) {
+  const fs::path meta = dir / "seasons" / "S_20250301_020000_prod_1.0.0" / "meta";
+  write_text(meta / "manifest_20250301_020000.json", R"({"adimlar": {
+    "ingest_kik": {"durum": "HATA", "hata": "x", "veri_kontrolu": "kik:eksik_donem"},
+    "ingest_kredi": {"durum": "OK", "uyarilar": ["kredi: 3 satır", 7],
+                     "kabul": [{"kontrol": "kredi:satir_degisimi", "kullanici": "ayse", "makine": "vrd1", "zaman": "2025-03-01T02:00:05"}, "x"]},
+    "transform": {"durum": "OK"}}})");
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  ASSERT_EQ(seasons.size(), 1u);
+  EXPECT_EQ(seasons[0].outcome("ingest_kik")->veri_notlari, std::vector<std::string>{"engel: kik:eksik_donem"});
+  EXPECT_EQ(seasons[0].outcome("ingest_kredi")->veri_notlari,
+            (std::vector<std::string>{"uyarı: kredi: 3 satır", "kabul: kredi:satir_degisimi — ayse@vrd1, 2025-03-01T02:00:05"}));
+  EXPECT_TRUE(seasons[0].outcome("transform")->veri_notlari.empty());
+}
+
 TEST_F(HistoryTest, PassesOverUnreadableRecords) {
   testing::write_registry_notebooks(dir.path());
   run();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -58,6 +59,7 @@ class FakeExecutor : public motor::NotebookExecutor {
                         const std::string& cwd) override {
     calls.push_back({input, output, cwd, params});
     fs::copy_file(input, output, fs::copy_options::overwrite_existing);
+    if (during) during(input);
     for (const auto& [name, report] : reports) {
       const motor::ParamValue* path = params.find("REPORT_PATH");
       if (path != nullptr && input.find(name) != std::string::npos) write_text(std::get<std::string>(*path), report);
@@ -75,6 +77,7 @@ class FakeExecutor : public motor::NotebookExecutor {
   std::vector<std::pair<std::string, std::string>> failing;  // notebook name part -> message
   // Notebook name part -> the report its notebook writes at REPORT_PATH.
   std::vector<std::pair<std::string, std::string>> reports;
+  std::function<void(const std::string& input)> during;  // what happens while a notebook runs
 };
 
 // Every registry notebook, tiny, with its parameters cell, in `dir`.

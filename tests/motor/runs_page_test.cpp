@@ -24,7 +24,8 @@ TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
   const std::vector<SeasonRecord> seasons = {
       season("S_20250302_020000_prod_1.0.0", {{"transform", StepStatus::kFailed, "", "ValueError: " + kHostile},
                                               {"marts", StepStatus::kSkipped, "", "uyumlu (abcd1234)"},
-                                              {"eski_adim", StepStatus::kOk, "3s", ""}}),
+                                              {"eski_adim", StepStatus::kOk, "3s", ""},
+                                              {"ingest_kik", StepStatus::kOk, "2s", "", {"uyarı: kik: " + kHostile}}}),
       season("S_20250301_020000_prod_1.0.0", {{"transform", StepStatus::kOk, "1.5dk", ""},
                                               {"diag_risk", StepStatus::kNotebookMissing, "", "bulunamadı"}},
              false),
@@ -44,6 +45,11 @@ TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
             std::string::npos);
   EXPECT_GT(html.find("<th class=\"step\">eski_adim</th>"), html.find("<th class=\"step\">diag_risk</th>"));
   EXPECT_NE(html.find("class=\"incomplete\">03-01 02:00<br>prod</th>"), std::string::npos);
+  // A step with data-check notes is marked, and its notes are listed in full below the table.
+  EXPECT_NE(html.find("<td class=\"ok noted\" title=\"OK · 2s\nuyarı: kik: &lt;/td&gt;"), std::string::npos) << html;
+  EXPECT_NE(html.find("<tr><td>S_20250302_020000_prod_1.0.0</td><td>ingest_kik</td><td>uyarı: kik: &lt;/td&gt;&lt;img"),
+            std::string::npos);
+  EXPECT_EQ(render_runs_page({seasons[1]}, 1, "/srv").find("Veri kalitesi"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
   EXPECT_EQ(html.find("http"), std::string::npos) << "nothing is fetched";
 }

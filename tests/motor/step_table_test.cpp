@@ -98,7 +98,7 @@ TEST(StepTable, ParameterNamesFollowTheTableOrder) {
             (std::vector<std::string>{"SOURCE_DIRS", "REPORT_PATH", "SOURCE_CONTRACTS", "ACCEPTED_CHECKS", "REJECTED_DIR"}));
   EXPECT_EQ(step_param_names(*find_step("transform")),
             (std::vector<std::string>{"LOG_DIR", "REFERANS_TARIH_LIST", "REPORT_PATH", "CROSS_CHECKS", "ACCEPTED_CHECKS"}));
-  EXPECT_EQ(step_param_names(*find_step("marts")), std::vector<std::string>{"STEP_SEASONS"});
+  EXPECT_EQ(step_param_names(*find_step("marts")), (std::vector<std::string>{"STEP_SEASONS", "REPORT_PATH"}));
 }
 
 }  // namespace

@@ -166,6 +166,39 @@ TEST_F(SourceLoadTest, ExtractsInTheirDeclaredFormsLoadWhole) {
   EXPECT_EQ(con.query("SELECT durum FROM raw_kik WHERE donem = 202401").row_json(0).dump(), R"({"durum":"A;B"})");
 }
 
+TEST_F(SourceLoadTest, ASourceWithoutPeriodsIsCountedByFile) {
+  ordered_json contract = kik_contract();
+  contract["donem"] = nullptr;
+  contract["anahtar"] = {"MUTA_NO"};
+  contract["sutunlar"][1]["tur"] = "tamsayi";
+  fs::remove_all(dir / "kik");
+  write_text(dir / "kik" / "firma.csv", "MUTA_NO;DONEM;SKOR;DURUM\n1;1;1.5;IZLEMEDE\n1;2;2.5;IZLEMEDE\nx;3;1;IZLEMEDE\n");
+  const LoadResult result = load(contract);
+  EXPECT_EQ(std::tuple(result.read, result.loaded, result.rejected), std::tuple(3, 1, 2));
+  EXPECT_EQ(blocking(result), (std::vector<std::string>{"anahtar_cozulemedi", "tekrarlanan_anahtar"}));
+  EXPECT_EQ(read_text(dir / "rejected" / "kik.csv"), "dosya,satir,neden,MUTA_NO,DONEM,SKOR,DURUM\n" + (dir / "kik" / "firma.csv").string() +
+                                                         ",3,tekrarlanan_anahtar,1,2,2.5,IZLEMEDE\n" + (dir / "kik" / "firma.csv").string() +
+                                                         ",4,anahtar_cozulemedi,x,3,1,IZLEMEDE\n");
+}
+
+TEST_F(SourceLoadTest, ATruncatedParquetFileIsNamed) {
+  ordered_json contract = kik_contract();
+  contract["bicim"] = "parquet";
+  contract["dosyalar"] = "*.parquet";
+  const fs::path whole = dir / "kik" / "202401.parquet";
+  con.execute("COPY (SELECT 1001 AS MUTA_NO, '202401' AS DONEM, 1.5 AS SKOR, 'IZLEMEDE' AS DURUM) TO " + sql_literal(whole.string()) +
+              " (FORMAT parquet)");
+  const std::string bytes = read_text(whole);
+  write_text(dir / "kik" / "202402.parquet", bytes.substr(0, bytes.size() / 2));
+  try {
+    load(contract);
+    ADD_FAILURE() << "a truncated parquet file loaded";
+  } catch (const LoadError& error) {
+    EXPECT_NE(std::string(error.what()).find("kik: "), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("202402.parquet"), std::string::npos) << error.what();
+  }
+}
+
 TEST_F(SourceLoadTest, AFewBadRowsWarnAnAcceptedCheckLoadsAndTheSameFilesAreKept) {
   ASSERT_TRUE(blocking(load(kik_contract())).empty());
   write_text(dir / "kik" / "202404.csv", period_file(202404, 2000, [](int f) {

@@ -17,12 +17,6 @@ namespace {
 constexpr int kDecimals = 4;
 constexpr std::size_t kDeciles = 10;
 
-std::string sql_literal(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
-
 // The year and month of a period label ("2024-06", 202406, "2024-06-30"): its first six
 // digits, as SQL compares them on the other side.
 std::string year_month(std::string_view label) {

@@ -37,14 +37,28 @@ bool still_named(int fd, const std::filesystem::path& path) {
          open_file.st_ino == named.st_ino;
 }
 
+// A lock file is a plain file of its own: anything else (a FIFO, a device, a second name
+// of another file) would have the holder's line written into something that is not ours.
+// No name at all is the file a holder removed meanwhile, which the caller opens again.
+void refuse_unless_own_file(int& fd, const std::filesystem::path& path) {
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink <= 1) return;
+  ::close(fd);
+  fd = -1;
+  throw std::runtime_error("kilit dosyası düzenli ve tek adlı bir dosya değil: " + path.string());
+}
+
 }  // namespace
 
 WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : path_(work_dir / ".vordak.lock") {
   if (!env.is_directory(work_dir)) throw std::runtime_error("çalışma dizini yok: " + work_dir.string());
   while (true) {
     // Close-on-exec: a notebook kernel that outlives the engine must not keep the lock.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a link: the holder's line is written into this file.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd_ < 0 && errno == ELOOP) throw std::runtime_error("kilit dosyası bir sembolik bağ: " + path_.string());
     if (fd_ < 0) throw std::runtime_error("kilit dosyası açılamadı: " + path_.string() + " (" + std::strerror(errno) + ")");
+    refuse_unless_own_file(fd_, path_);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       const std::string holder = error == EWOULDBLOCK ? holder_of(fd_) : std::strerror(error);

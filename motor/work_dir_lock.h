@@ -4,7 +4,8 @@
 // held for the life of the object and removed with it. The kernel releases the lock when
 // the process ends in any way, so a crash never leaves a stale lock (only its file, which
 // the next holder takes over). Runs and anything that changes a working directory take
-// it; commands that only read do not.
+// it; commands that only read do not. The lock file must be a plain file with one name:
+// a symbolic link, a FIFO or a hard link planted there is refused, never written through.
 
 #include <filesystem>
 #include <stdexcept>

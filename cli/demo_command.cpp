@@ -67,12 +67,15 @@ void refuse_foreign_work_dir(const fs::path& work_dir) {
   }
 }
 
-// Empties a demo directory whose lock this process holds, keeping the lock file.
-void clear_demo_dir(const fs::path& work_dir, const motor::WorkDirLock& lock) {
-  for (const auto& entry : fs::directory_iterator(work_dir)) {
+// Empties the demo directory whose lock this process holds, keeping the lock file. The
+// directory is listed by the lock's canonical path, so that its entries compare with the
+// lock's own name even when --work-dir reaches it through a symbolic link.
+void clear_demo_dir(const motor::WorkDirLock& lock) {
+  const fs::path dir = lock.path().parent_path();
+  for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path() != lock.path()) fs::remove_all(entry.path());
   }
-  write_file_atomic(work_dir / kDemoMarker, "vordak demo\n");
+  write_file_atomic(dir / kDemoMarker, "vordak demo\n");
 }
 
 // How the operator calls this binary: "vordak" when that name on PATH is this program,
@@ -108,7 +111,7 @@ int demo_command(const ParsedArgs& args) {
   // Held from before the directory is cleared to the end of the run: a demo never wipes
   // a directory that another run is using.
   const motor::WorkDirLock lock(motor::resolve_work_dir(work_dir.string()), Env::system());
-  clear_demo_dir(work_dir, lock);
+  clear_demo_dir(lock);
 
   RunConsole console;
   Sink& out = console.sink();

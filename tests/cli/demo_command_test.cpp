@@ -1,8 +1,14 @@
 // `vordak demo --no-run`: the source extracts and the data-source path file. A whole demo
 // run takes about a minute and is left to `make demo`.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
 
@@ -75,6 +81,53 @@ TEST(DemoCommand, ReplacesOnlyADirectoryThatADemoMade) {
   EXPECT_EQ(again.exit_status, 0) << again.err;
   EXPECT_FALSE(fs::exists(work / "stale.txt")) << "an earlier demo's directory is replaced whole";
   EXPECT_TRUE(fs::exists(work / ".vordak-demo"));
+}
+
+// Through a symbolic link to its directory, a demo keeps its lock file while it works. The
+// demo is held at its first line of output, written once the directory was cleared, by a
+// pipe that has room for no more until the test reads it.
+TEST(DemoCommand, ThroughALinkedWorkDirTheLockStaysHeld) {
+  TempDir dir;
+  const fs::path real = dir / "real";
+  const fs::path link = dir / "link";
+  fs::create_directories(real);
+  fs::create_directory_symlink(real, link);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const int capacity = ::fcntl(out[1], F_SETPIPE_SZ, 4096);
+  ASSERT_GT(capacity, 0);
+  const std::string filler(static_cast<std::size_t>(capacity) - 1, 'x');
+  ASSERT_EQ(::write(out[1], filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+  const pid_t demo = ::fork();
+  ASSERT_GE(demo, 0);
+  if (demo == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    const std::string work = link.string();
+    ::execl(VORDAK_BINARY, VORDAK_BINARY, "demo", "--no-run", "--work-dir", work.c_str(), "--firms", "10", "--periods",
+            "4", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  // Blocked in its first write to standard output (system call 1), the demo has cleared
+  // its directory and holds the lock.
+  const fs::path syscall = "/proc/" + std::to_string(demo) + "/syscall";
+  const auto writing = [&] { return read_text(syscall).starts_with("1 0x1 "); };
+  for (int i = 0; i < 12000 && !writing(); ++i) ::poll(nullptr, 0, 5);
+  if (writing()) {
+    EXPECT_TRUE(fs::exists(real / ".vordak.lock")) << "the demo removed its own lock file";
+    EXPECT_THROW(motor::WorkDirLock(real, Env::system()), motor::WorkDirBusy);
+  } else {
+    ADD_FAILURE() << "the demo never wrote its first line";
+    ::kill(demo, SIGKILL);
+  }
+  char buffer[4096];
+  while (::read(out[0], buffer, sizeof buffer) > 0) {
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(demo, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(real / "local_data_paths.json"));
 }
 
 TEST(DemoCommand, RefusesTooFewPeriods) {

@@ -114,7 +114,7 @@ bool is_mart_output(std::string_view name) {
 // Completes a publish that a kill cut short, then removes the temporary files that
 // killed runs left in the output directories.
 void tidy_output_directories(Env& env, const MartPaths& paths) {
-  finish_interrupted_publish(env, paths.journal);
+  finish_interrupted_publish(env, paths.journal, {paths.output_dir, paths.html_dir});
   for (const fs::path& dir : {paths.output_dir, paths.html_dir}) remove_abandoned_outputs(env, dir, is_mart_output);
 }
 

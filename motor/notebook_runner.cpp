@@ -116,7 +116,12 @@ pid_t NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<vo
   pid_t kernel = 0;
   std::size_t end;
   while (answer.status.empty() && (end = pending_.find('\n')) != std::string::npos) {
-    ordered_json message = ordered_json::parse(pending_.substr(0, end), nullptr, false);
+    ordered_json message;
+    try {
+      message = parse_json(std::string_view(pending_).substr(0, end));
+    } catch (const ordered_json::exception&) {
+      // Not a line of the protocol (a library wrote to the channel): passed over.
+    }
     pending_.erase(0, end + 1);
     if (!message.is_object()) continue;
     const auto pid = message.find("kernel");

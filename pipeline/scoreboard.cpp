@@ -271,13 +271,14 @@ Column score_column(const ScorePivot& scores, std::size_t first_slot, const std:
 }
 
 // The change of the current risk since a period ("df"): null where that period's risk
-// has no integer part.
+// has no integer part, or the change does not fit 64 bits.
 Column change_since(const Column& risk, const Column& son_risk, const std::string& name) {
   Column change(name, ColumnKind::kInteger);
   change.reserve(risk.size());
   for (std::size_t i = 0; i < risk.size(); ++i) {
     const std::optional<std::int64_t> then = risk_integer(risk, i);
-    if (then) change.push_integer(son_risk.integer(i) - *then);
+    std::int64_t difference = 0;
+    if (then && !__builtin_sub_overflow(son_risk.integer(i), *then, &difference)) change.push_integer(difference);
     else change.push_null();
   }
   return change;

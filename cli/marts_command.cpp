@@ -35,7 +35,9 @@ int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
   const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
+  // Before the lock: the restart would let go of it.
   restart_with_huge_page_heap();
+  const std::unique_ptr<motor::WorkDirLock> lock = lock_database(*db, "marts");
   pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink(), {}, Env::system(),
                       seasons);
   return 0;

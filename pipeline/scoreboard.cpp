@@ -65,7 +65,7 @@ Periods read_periods(Connection& con, Sink& sink) {
   }
   if (unreadable.empty()) return periods;
   if (unreadable.size() > 5) unreadable.resize(5);
-  sink.line("    [WARN] fact_periodic holds periods that are no year and month (" + join(unreadable, ", ") +
+  sink.line("    [WARN] fact_periodic holds periods that do not read as a year and month (" + join(unreadable, ", ") +
             "); their rows are left out");
   periods.only_readable =
       std::string(" AND donem IN (SELECT donem FROM ") + kDistinctPeriods + " WHERE " + kPeriodReads + ")";

@@ -540,17 +540,17 @@ TEST(RunMarts, DuplicatedFirmsCountOnceAndBadRisksAreReported) {
                                             "of range; those values are cleaned"));
 }
 
-// A period that is no year and month would sort as the newest and empty every list:
+// A period that is not a year and month would sort as the newest and empty every list:
 // its rows are left out with a warning, and the run is the one without them.
-TEST(RunMarts, APeriodThatIsNoYearAndMonthIsLeftOutWithAWarning) {
+TEST(RunMarts, APeriodThatIsNotAYearAndMonthIsLeftOutWithAWarning) {
   MartRunDb db;
   StringSink clean_sink;
   const auto [clean, clean_trending] = run_marts(db.path, std::nullopt, "", clean_sink);
   db.run("INSERT INTO fact_periodic VALUES (1, '9999-99', '500', 10, 0), (9, '2024-13', '100', 5, 0), (2, NULL, '1', 1, 0)");
   StringSink sink;
   const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "", sink);
-  EXPECT_TRUE(has_line(sink.lines(), "    [WARN] fact_periodic holds periods that are no year and month (2024-13, "
-                                     "9999-99, None); their rows are left out"))
+  EXPECT_TRUE(has_line(sink.lines(), "    [WARN] fact_periodic holds periods that do not read as a year and month "
+                                     "(2024-13, 9999-99, None); their rows are left out"))
       << sink.text();
   EXPECT_EQ(scoreboard.meta["son_donem"], "2024-06");
   EXPECT_EQ(scoreboard.meta, clean.meta);

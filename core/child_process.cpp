@@ -253,7 +253,8 @@ int RunningChild::wait() {
 }
 
 std::optional<int> RunningChild::wait_for(std::chrono::milliseconds limit) {
-  // A descriptor of the child becomes readable when it ends.
+  // A descriptor of the child becomes readable when it ends (Linux 5.3 on; an older
+  // kernel has no limit here).
   const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
   if (fd >= 0) {
     pollfd polled = {fd, POLLIN, 0};

@@ -29,18 +29,25 @@ def adopt_orphans():
 
 
 def _process_table():
-    """Every process's parent, and the set of those that have ended (zombies)."""
+    """Every process's parent, and the set of those that have ended (zombies). Read with
+    bare system calls: it is read at the end of every step, from a machine's hundreds of
+    processes."""
     parents, ended = {}, set()
     for name in os.listdir("/proc"):
         if not name.isdigit():
             continue
         try:
-            with open("/proc/%s/stat" % name, "rb") as stream:
-                stat = stream.read()
+            fd = os.open("/proc/" + name + "/stat", os.O_RDONLY)
         except OSError:
             continue  # ended meanwhile
+        try:
+            stat = os.read(fd, 512)
+        except OSError:
+            continue
+        finally:
+            os.close(fd)
         # "pid (comm) state ppid ...": comm may hold spaces and parentheses.
-        fields = stat[stat.rfind(b")") + 2:].split()
+        fields = stat[stat.rfind(b")") + 2:].split(None, 2)
         if len(fields) < 2:
             continue
         pid = int(name)
@@ -50,10 +57,10 @@ def _process_table():
     return parents, ended
 
 
-def descendants(root, spared=()):
-    """The live processes below `root`; one in `spared` is passed over with everything
-    below it."""
-    parents, ended = _process_table()
+def _below(table, root, spared):
+    """The live processes below `root` in `table`; one in `spared` is passed over with
+    everything below it."""
+    parents, ended = table
     children = {}
     for pid, parent in parents.items():
         children.setdefault(parent, []).append(pid)
@@ -68,13 +75,13 @@ def descendants(root, spared=()):
     return found
 
 
-def reap_ended(kept=()):
-    """Reaps, without waiting, this process's children that have ended, except those in
-    `kept`, whose exit status is someone else's to collect."""
-    parents, ended = _process_table()
+def _reap(table, spared):
+    """Reaps, without waiting, this process's children that `table` shows ended, except
+    those in `spared`, whose exit status is someone else's to collect."""
+    parents, ended = table
     me = os.getpid()
     for pid in ended:
-        if parents.get(pid) == me and pid not in kept:
+        if parents.get(pid) == me and pid not in spared:
             try:
                 os.waitpid(pid, os.WNOHANG)
             except ChildProcessError:
@@ -89,16 +96,15 @@ def stop_below(spared=(), give_up=5.0):
     me = os.getpid()
     deadline = time.monotonic() + give_up
     while True:
-        found = descendants(me, spared)
-        if not found:
-            break
+        table = _process_table()
+        found = _below(table, me, spared)
+        if not found or time.monotonic() > deadline:
+            _reap(table, spared)
+            return
         for pid in found:
             try:
                 os.kill(pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        if time.monotonic() > deadline:
-            break
         # A killed process needs a moment to end; looking again at once would only spin.
         time.sleep(0.001)
-    reap_ended(spared)

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 
+#include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
 
@@ -106,6 +108,8 @@ TEST(SqlCommand, WaitsForTheRunOfItsWorkingDirectoryWhoseNotebooksGoAhead) {
                   "open('inserted', 'w').close()\nopen('go').read()"});
   write_notebook(dir / "nb_03_marts.ipynb",
                  {"params:DB_PATH = ''", "import vordak\nvordak.sql_script(DB_PATH, 'INSERT INTO t VALUES (2)')"});
+  // What the marts read and a new directory never ran comes first.
+  for (const char* nb : {"nb_06a_diag_extract.ipynb", "nb_06b_diag_analysis.ipynb"}) write_notebook(dir / nb, {"params:DB_PATH = ''"});
   RunningChild run({VORDAK_BINARY, "run", "--work-dir", dir.path().string(), "--skip-ingest", "--skip-ml",
                     "--skip-backtest"});
   // Held at its second cell, after its own `vordak sql`.
@@ -125,6 +129,32 @@ TEST(SqlCommand, WaitsForTheRunOfItsWorkingDirectoryWhoseNotebooksGoAhead) {
   EXPECT_EQ(run.wait(), 0) << "the run is not broken by the command waiting for it";
   EXPECT_EQ(read_until(by_hand.output()), "n\n2\n");
   EXPECT_EQ(by_hand.wait(), 0);
+}
+
+// The loads and checks of the ingest notebooks, called by hand, wait for the holder of the
+// working directory like `vordak sql`; a holder that is no ancestor of theirs is waited for.
+TEST(SqlCommand, LoadAndReconcileByHandWaitForTheHolderOfTheirWorkingDirectory) {
+  TempDir dir;
+  const fs::path db = dir / "db" / "vrd.duckdb";
+  fs::create_directories(db.parent_path());
+  ASSERT_EQ(run_vordak({"sql", "--db", db.string(), "--create", "CREATE TABLE t (x INTEGER)"}).exit_status, 0);
+  const std::vector<std::vector<std::string>> calls = {
+      {"reconcile", "--db", db.string(), "--checks", "[]"},
+      {"load", "--db", db.string(), "--dir", dir.path().string(), "--contract",
+       R"({"kaynak": "k", "adim": "a", "tablo": "t", "dosyalar": "k_*.parquet", "bicim": "parquet", "sutunlar": [],
+           "anahtar": ["x"], "donem": null, "kontroller": []})"}};
+  for (const std::vector<std::string>& call : calls) {
+    std::optional<motor::WorkDirLock> held(std::in_place, dir.path(), Env::system());
+    ::unsetenv(motor::kHeldLockVariable);  // as if another process held it
+    std::vector<std::string> argv = {VORDAK_BINARY};
+    argv.insert(argv.end(), call.begin(), call.end());
+    RunningChild by_hand(argv);
+    EXPECT_TRUE(read_until(by_hand.error(), "\n").starts_with("vordak " + call[0] + ": çalışma dizini başka bir çalıştırmada: "))
+        << call[0];
+    held.reset();
+    by_hand.wait();
+    EXPECT_FALSE(fs::exists(dir / ".vordak.lock")) << call[0] << " let go of the lock";
+  }
 }
 
 }  // namespace

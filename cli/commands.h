@@ -7,6 +7,7 @@
 
 #include "cli/args.h"
 #include "motor/motor.h"
+#include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
 
@@ -59,5 +60,10 @@ struct RegisterTool {
 // The directory of the library that holds the commands (build tree or lib/vordak): the
 // module of the data commands, libvordak_data.so, lies beside it. Empty when unknown.
 std::filesystem::path commands_library_dir();
+
+// For `vordak COMMAND --db DB_PATH`: the lock of the working directory the database
+// belongs to (motor::lock_database_work_dir), waited for with a line on standard error
+// while a run holds it.
+std::unique_ptr<motor::WorkDirLock> lock_database(const std::string& db_path, const std::string& command);
 
 }  // namespace vordak::cli

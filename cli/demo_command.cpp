@@ -52,6 +52,10 @@ long long positive_option(const ParsedArgs& args, const std::string& name, long 
   return value;
 }
 
+// The smallest portfolio whose every step runs: 500 firms give its ML backtest, over 4
+// periods, a few YI events in each earlier period whatever the seed.
+constexpr long long kLeastFirms = 500;
+
 // Marks a directory as made by the demo: only such a directory is wiped by the next demo.
 constexpr const char* kDemoMarker = ".vordak-demo";
 
@@ -67,12 +71,15 @@ void refuse_foreign_work_dir(const fs::path& work_dir) {
   }
 }
 
-// Empties a demo directory whose lock this process holds, keeping the lock file.
-void clear_demo_dir(const fs::path& work_dir, const motor::WorkDirLock& lock) {
-  for (const auto& entry : fs::directory_iterator(work_dir)) {
+// Empties the demo directory whose lock this process holds, keeping the lock file. The
+// directory is listed by the lock's canonical path, so that its entries compare with the
+// lock's own name even when --work-dir reaches it through a symbolic link.
+void clear_demo_dir(const motor::WorkDirLock& lock) {
+  const fs::path dir = lock.path().parent_path();
+  for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path() != lock.path()) fs::remove_all(entry.path());
   }
-  write_file_atomic(work_dir / kDemoMarker, "vordak demo\n");
+  write_file_atomic(dir / kDemoMarker, "vordak demo\n");
 }
 
 // How the operator calls this binary: "vordak" when that name on PATH is this program,
@@ -99,7 +106,9 @@ int demo_command(const ParsedArgs& args) {
   const auto started = std::chrono::steady_clock::now();
   const fs::path work_dir = fs::absolute(args.value("work-dir").value_or("vordak-demo")).lexically_normal();
   synth::PortfolioOptions portfolio;
-  portfolio.firms = positive_option(args, "firms", 2000, 10);
+  // The ML backtest learns from the YI events of its earlier periods: with fewer firms
+  // the generated portfolio may hold none there (50 firms mostly do), and the step fails.
+  portfolio.firms = positive_option(args, "firms", 2000, kLeastFirms);
   portfolio.periods = static_cast<int>(positive_option(args, "periods", 8, 4));
   portfolio.seed = static_cast<std::uint64_t>(positive_option(args, "seed", 1, 0));
   refuse_foreign_work_dir(work_dir);
@@ -108,7 +117,7 @@ int demo_command(const ParsedArgs& args) {
   // Held from before the directory is cleared to the end of the run: a demo never wipes
   // a directory that another run is using.
   const motor::WorkDirLock lock(motor::resolve_work_dir(work_dir.string()), Env::system());
-  clear_demo_dir(work_dir, lock);
+  clear_demo_dir(lock);
 
   RunConsole console;
   Sink& out = console.sink();
@@ -155,7 +164,7 @@ int demo_command(const ParsedArgs& args) {
 const RegisterTool kDemo({{"demo", "", 0, 0,
                            "Makes a synthetic portfolio's source extracts and runs the whole pipeline on them.",
                            {{"work-dir", Option::Kind::kValue, "DIR", "working directory to create, or an earlier demo's to replace (default ./vordak-demo)"},
-                            {"firms", Option::Kind::kValue, "N", "number of firms (default 2000)"},
+                            {"firms", Option::Kind::kValue, "N", "number of firms, at least 500 (default 2000)"},
                             {"periods", Option::Kind::kValue, "N", "number of monthly periods, at least 4 (default 8)"},
                             {"seed", Option::Kind::kValue, "N", "random seed (default 1)"},
                             {"no-run", Option::Kind::kFlag, "", "prepare the directory only; run nothing"},

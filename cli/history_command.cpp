@@ -75,7 +75,8 @@ int history_command(const ParsedArgs& args) {
     if (value < 1) throw UsageError("--last must be at least 1");
     last = static_cast<std::size_t>(value);
   }
-  std::vector<SeasonRecord> seasons = motor::read_history(work_dir, Env::system());
+  // Warnings go to standard error, so that the table and the JSON stay whole for scripts.
+  std::vector<SeasonRecord> seasons = motor::read_history(work_dir, Env::system(), stderr_sink());
   Sink& out = stdout_sink();
   const bool json = args.flag("json");
 

@@ -10,6 +10,7 @@
 #include "core/version.h"
 #include "motor/paths.h"
 #include "motor/registry.h"
+#include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
 
@@ -52,6 +53,9 @@ namespace {
 
 int init_command(const ParsedArgs& args) {
   const fs::path work_dir = fs::weakly_canonical(fs::absolute(args.value("work-dir").value_or(".")));
+  fs::create_directories(work_dir);
+  // Notebooks replaced under a running step would be recorded as the ones it ran.
+  const motor::WorkDirLock lock(work_dir, Env::system());
   const InstalledNotebooks installed = install_notebooks(work_dir, args.flag("force"));
   Sink& out = stdout_sink();
   out.line("  " + std::to_string(installed.copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() +

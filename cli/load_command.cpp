@@ -48,6 +48,7 @@ int load_command(const ParsedArgs& args) {
   const std::optional<std::string> report = args.value("report");
   Sink& out = stdout_sink();
 
+  const std::unique_ptr<motor::WorkDirLock> lock = lock_database(db, "load");
   LoadResult result;
   try {
     pipeline::Connection con(db);

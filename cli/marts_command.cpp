@@ -55,11 +55,17 @@ int run_marts_command(const ParsedArgs& args) {
   const std::optional<std::string> db = args.value("db");
   if (!db) throw UsageError("--db PATH is required");
   const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
+  // Before the lock: the restart would let go of it.
   restart_with_huge_page_heap();
+  const std::unique_ptr<motor::WorkDirLock> lock = lock_database(*db, "marts");
   WarningKeeper out(stdout_sink());
   pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), out, {}, Env::system(), seasons);
   // The warnings reach the run's console, its records and the runs page through the report.
-  if (const std::optional<std::string> report = args.value("report")) add_to_report(*report, {.warnings = out.warnings()});
+  if (const std::optional<std::string> report = args.value("report")) {
+    ReportEntry entry;
+    entry.warnings = out.warnings();
+    add_to_report(*report, entry);
+  }
   return 0;
 }
 

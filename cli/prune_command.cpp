@@ -32,7 +32,7 @@ int prune_command(const ParsedArgs& args) {
   std::optional<motor::WorkDirLock> lock;
   if (!dry_run) lock.emplace(motor::resolve_work_dir(work_dir.string()), env);
 
-  const motor::PruneChoice choice = motor::choose_prune(work_dir, static_cast<std::size_t>(keep), env);
+  const motor::PruneChoice choice = motor::choose_prune(work_dir, static_cast<std::size_t>(keep), env, out);
   for (const auto& [dir, steps] : choice.kept_for_meta) {
     out.line("  Korunuyor: " + dir.filename().string() + " — son meta kaydı: " + join(steps, ", "));
   }

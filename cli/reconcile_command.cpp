@@ -27,6 +27,7 @@ int reconcile_command(const ParsedArgs& args) {
   } catch (const std::exception& failure) {
     throw UsageError(std::string("--checks: not JSON: ") + failure.what());
   }
+  const std::unique_ptr<motor::WorkDirLock> lock = lock_database(*db, "reconcile");
   std::vector<pipeline::CheckResult> results;
   {
     pipeline::Connection con(*db);

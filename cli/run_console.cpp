@@ -12,9 +12,13 @@ void RunConsole::open_log(const motor::Season& season) { log_.open(season.season
 int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
   const std::string line = failure_line(command, engine, Env::system());
   std::fflush(stdout);
-  if (!log_.failure().empty()) std::fprintf(stderr, "vordak %s: %s\n", command.c_str(), log_.failure().c_str());
+  // Standard error is mailed and shown on terminals as it is: the working directory's name
+  // must not drive them.
+  if (!log_.failure().empty()) {
+    std::fprintf(stderr, "vordak %s: %s\n", command.c_str(), terminal_safe(log_.failure()).c_str());
+  }
   if (line.empty()) return 0;
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fprintf(stderr, "%s\n", terminal_safe(line).c_str());
   log_.line(line);
   return 1;
 }

@@ -26,8 +26,9 @@ class RunConsole {
   void close_log() { log_.close(); }
 
   // The exit status of `vordak COMMAND` after the engine's work: 0 when no step failed,
-  // else 1 with the failure line on standard error and in the log. A log that could
-  // not be written is reported on standard error too.
+  // else 1 with the failure line on standard error (control characters escaped, as on
+  // standard output) and in the log. A log that could not be written is reported on
+  // standard error too.
   int finish(const std::string& command, const motor::Motor& engine);
 
  private:

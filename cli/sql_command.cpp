@@ -143,6 +143,8 @@ int sql_command(const ParsedArgs& args) {
   if (statements.empty()) throw UsageError("no SQL statement given");
   Table last;
   {
+    const std::unique_ptr<motor::WorkDirLock> lock =
+        *db == ":memory:" ? nullptr : lock_database(*db, "sql");
     // Only the schema step creates the database (--create): a mistyped path elsewhere
     // must not leave an empty database behind.
     const bool create = args.flag("create") || *db == ":memory:";

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli/commands.h"
+#include "core/sink.h"
 
 namespace vordak::cli {
 
@@ -28,6 +29,12 @@ std::vector<Subcommand> tool_subcommands() {
   const auto rank = [](const Subcommand& sub) { return std::find(kOrder.begin(), kOrder.end(), sub.command.name) - kOrder.begin(); };
   std::stable_sort(tools.begin(), tools.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
   return tools;
+}
+
+std::unique_ptr<motor::WorkDirLock> lock_database(const std::string& db_path, const std::string& command) {
+  return motor::lock_database_work_dir(db_path, Env::system(), [&command](const std::string& busy) {
+    stderr_sink().line("vordak " + command + ": " + busy + "; bitmesi bekleniyor");
+  });
 }
 
 std::filesystem::path commands_library_dir() {

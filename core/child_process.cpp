@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,8 +52,9 @@ struct ChildSetup {
   int out = kInherit;
   int err = kInherit;
   bool own_group = false;
-  // The parent whose end kills the child; 0: none.
+  // The parent whose end sends the child `death_signal`; 0: none.
   pid_t dies_with = 0;
+  int death_signal = SIGKILL;
 };
 
 int stream_target(Stream mode, const Pipe& pipe) {
@@ -67,7 +70,7 @@ void route_stream(int target, int fd, int null_fd) {
 [[noreturn]] void child_main(char* const* args, const ChildSetup& setup, Pipe& exec_status) {
   if (setup.own_group) ::setpgid(0, 0);
   if (setup.dies_with != 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::prctl(PR_SET_PDEATHSIG, setup.death_signal);
     // The parent may have ended before the line above.
     if (::getppid() != setup.dies_with) ::_exit(127);
   }
@@ -193,7 +196,7 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
   return result;
 }
 
-RunningChild::RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd) {
+RunningChild::RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd, int death_signal) {
   // A socket rather than a pipe for standard input: send() can refuse SIGPIPE.
   int input[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
@@ -206,6 +209,7 @@ RunningChild::RunningChild(const std::vector<std::string>& argv, const std::file
   setup.err = err.write_end;
   setup.own_group = true;
   setup.dies_with = ::getpid();
+  setup.death_signal = death_signal;
   try {
     pid_ = spawn(argv, setup);
   } catch (const ChildError&) {
@@ -246,6 +250,29 @@ int RunningChild::wait() {
   }
   reaped_ = true;
   return done == pid_ ? decode_status(status) : -1;
+}
+
+std::optional<int> RunningChild::wait_for(std::chrono::milliseconds limit) {
+  // A descriptor of the child becomes readable when it ends (Linux 5.3 on; an older
+  // kernel has no limit here).
+  const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+  if (fd >= 0) {
+    pollfd polled = {fd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int ready;
+    do {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      ready = ::poll(&polled, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    } while (ready < 0 && errno == EINTR);
+    ::close(fd);
+    if (ready == 0) return std::nullopt;
+  }
+  return wait();
+}
+
+bool RunningChild::ended() const {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid_;
 }
 
 }  // namespace vordak

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -40,13 +41,15 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
 
 // A long-lived child that this process talks to: its standard input, output and error are
 // this process's to write and read. The child leads a process group of its own (a
-// terminal's Ctrl-C reaches only this process, which decides what the child gets) and is
-// killed when the thread that started it ends, however that happens.
+// terminal's Ctrl-C reaches only this process, which decides what the child gets) and
+// gets `death_signal` when the thread that started it ends, however that happens:
+// SIGKILL, or a signal it catches when it must stop what it started itself.
 class RunningChild {
  public:
   // Starts `argv` (looked up on PATH) in `cwd` (empty: this process's directory). Throws
   // ChildError when it cannot be started.
-  explicit RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd = {});
+  explicit RunningChild(const std::vector<std::string>& argv, const std::filesystem::path& cwd = {},
+                        int death_signal = SIGKILL);
   // Kills the child, when it still runs, and reaps it.
   ~RunningChild();
   RunningChild(const RunningChild&) = delete;
@@ -61,6 +64,11 @@ class RunningChild {
   bool send(std::string_view bytes);
   // Waits for the child to end; its exit status as in ChildResult. Call once.
   int wait();
+  // Waits at most `limit` for the child to end: its exit status, or absent when it still
+  // runs. Once it returned a status, the child is reaped.
+  std::optional<int> wait_for(std::chrono::milliseconds limit);
+  // True once the child has ended (it is not reaped by asking).
+  bool ended() const;
 
  private:
   pid_t pid_ = -1;

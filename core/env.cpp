@@ -129,6 +129,9 @@ class SystemEnv : public Env {
   }
 
   std::string read_file(const fs::path& path) override { return vordak::read_file(path); }
+  std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) override {
+    return vordak::read_regular_file(path, max_bytes);
+  }
 
   void write_file_atomic(const fs::path& path, std::string_view content) override {
     vordak::write_file_atomic(path, content);

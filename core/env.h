@@ -67,6 +67,9 @@ class Env {
   virtual void create_directories(const fs::path& dir) = 0;
   // The whole file as bytes. Throws std::runtime_error naming the file.
   virtual std::string read_file(const fs::path& path) = 0;
+  // The same for a file written by people: a regular file of at most `max_bytes`, else
+  // refused unread (see vordak::read_regular_file).
+  virtual std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) = 0;
   // Replaces `path` with `content` through a synced temporary file and a rename: a
   // crash leaves the old file or the new one, never a part. Throws naming the file.
   virtual void write_file_atomic(const fs::path& path, std::string_view content) = 0;
@@ -107,6 +110,9 @@ class EnvWrapper : public Env {
   std::vector<DirEntry> list_directory(const fs::path& dir) override { return target_.list_directory(dir); }
   void create_directories(const fs::path& dir) override { target_.create_directories(dir); }
   std::string read_file(const fs::path& path) override { return target_.read_file(path); }
+  std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) override {
+    return target_.read_regular_file(path, max_bytes);
+  }
   void write_file_atomic(const fs::path& path, std::string_view content) override {
     target_.write_file_atomic(path, content);
   }

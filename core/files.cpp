@@ -1,7 +1,10 @@
 #include "core/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +39,41 @@ std::string read_file(const fs::path& path) {
   const int error = errno;
   std::fclose(file);
   if (failed) throw file_error("Dosya okunamadı", path, error);
+  return content;
+}
+
+std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) {
+  // Opened without waiting: a FIFO would otherwise block here until a writer came.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw file_error("Dosya okunamadı", path, errno);
+  const auto fail = [&](const std::string& message) {
+    ::close(fd);
+    throw std::runtime_error(message);
+  };
+  const auto too_large = [&](std::uintmax_t size) {
+    fail("Dosya çok büyük: " + path.string() + " (" + std::to_string(size) + " bayt; en çok " +
+         std::to_string(max_bytes) + ")");
+  };
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) fail(file_error("Dosya okunamadı", path, errno).what());
+  if (!S_ISREG(info.st_mode)) fail("Düzenli bir dosya değil: " + path.string());
+  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) too_large(static_cast<std::uintmax_t>(info.st_size));
+  // Room for one byte more than it had, which tells a file that grew meanwhile.
+  std::string content(static_cast<std::size_t>(info.st_size) + 1, '\0');
+  std::size_t got = 0;
+  while (true) {
+    if (got == content.size()) {
+      if (got > max_bytes) too_large(got);
+      content.resize(std::min<std::uintmax_t>(2 * got, max_bytes + 1));
+    }
+    const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(file_error("Dosya okunamadı", path, errno).what());
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  content.resize(got);
   return content;
 }
 

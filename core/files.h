@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +15,12 @@ namespace fs = std::filesystem;
 
 // The whole file as bytes. Throws std::runtime_error naming the file when it cannot be read.
 std::string read_file(const fs::path& path);
+
+// The whole file as bytes, for a file whose content comes from people: only a regular
+// file (a link to one included) of at most `max_bytes`. A FIFO, a device or a larger file
+// is refused without reading it, so that it can neither block nor fill the memory.
+// Throws std::runtime_error naming the file.
+std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes);
 
 // Writes `content` to `path` atomically: a temporary file in the same directory, synced,
 // then a rename over the target, so a crash never leaves a truncated file behind. Throws

@@ -41,6 +41,7 @@ class OrderedBuilder {
   bool binary(binary_t& value) { return add(ordered_json::binary(std::move(value))); }
 
   bool start_object(std::size_t) {
+    enter();
     if (aside_depth_ == 0 && at_set_aside_member()) {
       // A member given twice keeps its last value, set aside or not; the document keeps
       // an empty object in its place.
@@ -62,6 +63,7 @@ class OrderedBuilder {
     return true;
   }
   bool end_object() {
+    --depth_;
     if (aside_depth_ > 0) {
       if (--aside_depth_ == 0 && members_ != nullptr) members_->merge_repeated_names();
       return true;
@@ -76,11 +78,13 @@ class OrderedBuilder {
     return true;
   }
   bool start_array(std::size_t) {
+    enter();
     if (aside_depth_ > 0) return start_aside();
     open_.push_back({place(ordered_json::array()), {}, {}, {}});
     return true;
   }
   bool end_array() {
+    --depth_;
     if (aside_depth_ > 0) {
       --aside_depth_;
       return true;
@@ -105,6 +109,14 @@ class OrderedBuilder {
     std::string key;                   // objects: the pending member
     std::vector<std::uint32_t> slots;  // objects: the members' index
   };
+
+  // One level deeper; refused past kMaxJsonDepth, before anything recurses over it.
+  void enter() {
+    if (++depth_ > kMaxJsonDepth) {
+      throw ordered_json::parse_error::create(
+          101, 0, "nesting deeper than " + std::to_string(kMaxJsonDepth) + " levels", nullptr);
+    }
+  }
 
   bool at_set_aside_member() const {
     return !set_aside_.empty() && open_.size() == 1 && open_.back().value->is_object() && open_.back().key == set_aside_;
@@ -162,6 +174,7 @@ class OrderedBuilder {
   const std::string_view set_aside_;
   TextMembers* const members_;
   std::size_t aside_depth_ = 0;  // 1: directly in the member set aside; more: nested in one of its values
+  std::size_t depth_ = 0;        // open arrays and objects, those set aside included
   std::string aside_key_;
 };
 

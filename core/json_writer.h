@@ -82,10 +82,17 @@ inline void JsonWriter::before_value() {
 // The JSON text of a document in the given layout.
 std::string to_json_text(const ordered_json& document, JsonWriter::Layout layout);
 
+// Arrays and objects nested deeper than this are refused where JSON is read: the
+// library's writer and comparisons recurse once per level, and a hostile file (a
+// notebook is 100 KB for 50,000 levels) would overflow the stack. Real documents go a
+// few levels deep.
+inline constexpr std::size_t kMaxJsonDepth = 512;
+
 // Parses JSON text as Python's json module does: a leading byte-order mark is an error,
 // and of a member given twice the last value is kept at the first one's place. Takes
 // time linear in the text, however many members an object has. Throws
-// ordered_json::exception (a std::exception) on malformed input.
+// ordered_json::exception (a std::exception) on malformed input and on nesting deeper
+// than kMaxJsonDepth.
 ordered_json parse_json(std::string_view text);
 
 // Appends a member the caller knows is not yet in `object`, without the linear search

@@ -1,5 +1,7 @@
 #include "core/output_set.h"
 
+#include <algorithm>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -14,6 +16,26 @@ namespace {
 // whose directories were moved as a whole can still be completed.
 fs::path journal_entry(const fs::path& path, const fs::path& journal) {
   return path.lexically_relative(journal.parent_path());
+}
+
+// `dir` in the form lexically_normal() gives a file's parent: no trailing separator.
+fs::path normal_dir(const fs::path& dir) { return (dir / "x").lexically_normal().parent_path(); }
+
+// A journal entry as the paths to rename, when it is one publish() writes: a target
+// directly in one of `output_dirs` and the temporary file made for it beside it.
+std::optional<std::pair<fs::path, fs::path>> confined_rename(const fs::path& base, const std::string& temporary_entry,
+                                                             const std::string& target_entry,
+                                                             const std::vector<fs::path>& output_dirs) {
+  const fs::path temporary = (base / temporary_entry).lexically_normal();
+  const fs::path target = (base / target_entry).lexically_normal();
+  const fs::path dir = target.parent_path();
+  const bool in_output_dir = std::any_of(output_dirs.begin(), output_dirs.end(),
+                                         [&](const fs::path& output) { return normal_dir(output) == dir; });
+  if (!in_output_dir || temporary.parent_path() != dir || target.filename().empty() ||
+      temporary_file_target(temporary.filename().string()) != target.filename().string()) {
+    return std::nullopt;
+  }
+  return std::pair(temporary, target);
 }
 
 void sync_directories(Env& env, const std::set<fs::path>& dirs) {
@@ -67,7 +89,7 @@ fs::path publish_journal(const fs::path& output_dir, const std::string& file_suf
   return output_dir / (".vrd_outputs" + file_suffix + ".publish");
 }
 
-void finish_interrupted_publish(Env& env, const fs::path& journal) {
+void finish_interrupted_publish(Env& env, const fs::path& journal, const std::vector<fs::path>& output_dirs) {
   if (!env.is_regular_file(journal)) return;
   ordered_json renames;
   try {
@@ -76,12 +98,24 @@ void finish_interrupted_publish(Env& env, const fs::path& journal) {
     // The journal is written whole or not at all; a file that does not parse is not ours.
     throw std::runtime_error("unreadable publish journal " + journal.string() + ": remove it by hand");
   }
-  std::set<fs::path> dirs = {journal.parent_path()};
+  // Every entry is checked before the first rename: a journal that is not ours moves nothing.
   const fs::path base = journal.parent_path();
+  const auto refuse = [&](const ordered_json& entry) {
+    return std::runtime_error("refused publish journal " + journal.string() + ": " + entry.dump() +
+                              " is not a rename inside the output directories; remove it by hand");
+  };
+  if (!renames.is_array()) throw refuse(renames);
+  std::vector<std::pair<fs::path, fs::path>> moves;
   for (const ordered_json& rename : renames) {
-    if (!rename.is_array() || rename.size() != 2 || !rename[0].is_string() || !rename[1].is_string()) continue;
-    const fs::path temporary = base / rename[0].get<std::string>();
-    const fs::path target = base / rename[1].get<std::string>();
+    std::optional<std::pair<fs::path, fs::path>> move;
+    if (rename.is_array() && rename.size() == 2 && rename[0].is_string() && rename[1].is_string()) {
+      move = confined_rename(base, rename[0].get<std::string>(), rename[1].get<std::string>(), output_dirs);
+    }
+    if (!move) throw refuse(rename);
+    moves.push_back(*move);
+  }
+  std::set<fs::path> dirs = {base};
+  for (const auto& [temporary, target] : moves) {
     dirs.insert(target.parent_path());
     if (env.exists(temporary)) env.rename_file(temporary, target);
   }

@@ -56,8 +56,10 @@ fs::path publish_journal(const fs::path& output_dir, const std::string& file_suf
 
 // Completes the renames of a publish cut short (recorded in `journal`) and removes the
 // journal; does nothing when there is none. Throws naming the file when a rename fails,
-// keeping the journal for the next attempt.
-void finish_interrupted_publish(Env& env, const fs::path& journal);
+// keeping the journal for the next attempt. A journal that does not parse, or holds any
+// entry other than a temporary file renamed over its target directly in one of
+// `output_dirs`, is not ours: nothing is renamed and the error names the journal.
+void finish_interrupted_publish(Env& env, const fs::path& journal, const std::vector<fs::path>& output_dirs);
 
 // Removes from `dir` the temporary files of targets whose names `is_output` accepts, left
 // there by writers that are gone. Returns how many were removed.

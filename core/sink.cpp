@@ -10,25 +10,34 @@ namespace {
 
 // Text from files (step keys, notebook names, data-source paths, error messages) reaches
 // the terminal without its control characters.
-class StdoutSink : public Sink {
+class StreamSink : public Sink {
  public:
-  void line(std::string_view text) override {
+  explicit StreamSink(std::FILE* stream) : stream_(stream) {}
+  void line(std::string_view text) override { write(text, "\n"); }
+  void partial(std::string_view text) override { write(text, ""); }
+
+ private:
+  // One flush per call, so that a line reaches the stream whole.
+  void write(std::string_view text, const char* end) {
+    if (stream_ != stdout) std::fflush(stdout);
     const std::string safe = terminal_safe(text);
-    std::fwrite(safe.data(), 1, safe.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fwrite(safe.data(), 1, safe.size(), stream_);
+    std::fputs(end, stream_);
+    std::fflush(stream_);
   }
-  void partial(std::string_view text) override {
-    const std::string safe = terminal_safe(text);
-    std::fwrite(safe.data(), 1, safe.size(), stdout);
-    std::fflush(stdout);
-  }
+
+  std::FILE* stream_;
 };
 
 }  // namespace
 
 Sink& stdout_sink() {
-  static StdoutSink sink;
+  static StreamSink sink(stdout);
+  return sink;
+}
+
+Sink& stderr_sink() {
+  static StreamSink sink(stderr);
   return sink;
 }
 

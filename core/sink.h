@@ -23,6 +23,8 @@ class Sink {
 // Standard output, flushed after every write so that the lines interleave correctly
 // with the output of child processes; control characters are shown as escapes.
 Sink& stdout_sink();
+// Standard error, the same way; standard output is flushed before each line.
+Sink& stderr_sink();
 
 // Keeps everything written, for tests and for callers that want the text.
 class StringSink : public Sink {

@@ -137,9 +137,11 @@ class NbclientExecutor : public NotebookExecutor {
   }
 
  private:
-  // The runner, started at the first notebook and again after one was stopped.
+  // The runner, started at the first notebook and again after one was stopped or died
+  // (its fork server, should it die, the runner starts again itself).
   NotebookRunner& running_runner(const fs::path& runner_script) {
-    if (runner_) return *runner_;
+    if (runner_ && runner_->alive()) return *runner_;
+    runner_.reset();
     std::vector<std::string> argv = {kPython, runner_script.string()};
     if (const std::optional<fs::path> exe = running_vordak_binary()) argv.push_back("--vordak-exe=" + exe->string());
     try {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-
+#include <stdexcept>
 
 namespace vordak::motor {
 
@@ -165,11 +165,21 @@ std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env) {
   return found;
 }
 
-std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env) {
+std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env, Sink& warnings) {
   RecordReader reader(env);
   std::vector<SeasonRecord> records;
-  for (const SeasonDir& season : list_seasons(work_dir, env)) records.push_back(read_season(season, env, reader));
+  for (const SeasonDir& season : list_seasons(work_dir, env)) {
+    try {
+      records.push_back(read_season(season, env, reader));
+    } catch (const std::runtime_error& failure) {
+      warnings.line(unreadable_season_line(season.dir, failure));
+    }
+  }
   return records;
+}
+
+std::string unreadable_season_line(const fs::path& dir, const std::exception& failure) {
+  return "  [WARN] Sezon dizini okunamadı, atlandı: " + dir.string() + " (" + failure.what() + ")";
 }
 
 }  // namespace vordak::motor

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/env.h"
+#include "core/sink.h"
 #include "motor/record_reader.h"
 #include "motor/run_report.h"
 
@@ -60,7 +61,12 @@ std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env);
 // read or parsed is passed over.
 SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& records);
 
-// Every season under work_dir/seasons, read, newest first.
-std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env);
+// Every season under work_dir/seasons, read, newest first. A season whose directory
+// cannot be read is passed over with a line on `warnings` (unreadable_season_line).
+std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env, Sink& warnings);
+
+// The line of a season directory that cannot be read and is passed over:
+// "  [WARN] Sezon dizini okunamadı, atlandı: DIR (why)".
+std::string unreadable_season_line(const fs::path& dir, const std::exception& failure);
 
 }  // namespace vordak::motor

@@ -1,14 +1,14 @@
 #include "motor/notebook_runner.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-
-#include "core/process_tree.h"
 
 namespace vordak::motor {
 
@@ -20,6 +20,9 @@ constexpr std::size_t kErrorKeep = 8192;
 // After a step's kernel was killed at its limit, the runner notices within a second and
 // writes the notebook; past this it is taken for hung and stopped.
 constexpr std::chrono::seconds kSaveWait{5};
+// Asked to stop, the runner kills what lies below it, giving up on the unkillable after
+// five seconds, and ends; past this it is killed itself.
+constexpr std::chrono::seconds kStopWait{10};
 // The limit is the notebook's: it starts when its kernel is ready. Before that the runner
 // bounds the kernel's start itself; this only catches a runner that hangs.
 constexpr std::chrono::seconds kStartWait{180};
@@ -51,37 +54,39 @@ int milliseconds_until(Clock::time_point deadline) {
 
 }  // namespace
 
-NotebookRunner::NotebookRunner(const std::vector<std::string>& argv) {
-  adopt_orphans();
-  child_ = std::make_unique<RunningChild>(argv);
+NotebookRunner::ConnectionDir::ConnectionDir() {
+  std::string pattern = (fs::temp_directory_path() / "vordak-kernels-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw ChildError("kernel bağlantı dizini oluşturulamadı: " + pattern + " (" + std::strerror(errno) + ")");
+  }
+  path_ = pattern;
+}
+
+NotebookRunner::ConnectionDir::~ConnectionDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+NotebookRunner::NotebookRunner(std::vector<std::string> argv) {
+  argv.push_back("--connection-dir=" + connections_.path().string());
+  // The runner stops what it started when this process ends, which a SIGKILL would not let it do.
+  child_ = std::make_unique<RunningChild>(argv, fs::path(), SIGHUP);
 }
 
 NotebookRunner::~NotebookRunner() {
-  if (child_) stop_all();
+  if (child_) stop();
 }
 
-std::optional<int> NotebookRunner::stop_all() {
-  const pid_t self = ::getpid();
-  kill_until_gone([self] { return descendants(self); });
-  const int status = child_->wait();
+std::optional<int> NotebookRunner::stop() {
+  ::kill(child_->pid(), SIGHUP);
+  std::optional<int> status = child_->wait_for(kStopWait);
+  if (!status) {
+    ::kill(child_->pid(), SIGKILL);
+    status = child_->wait();
+  }
   child_.reset();
-  reap_ended_children({});
   pending_.clear();
   return status;
-}
-
-void NotebookRunner::stop_step(pid_t kernel) const {
-  const pid_t self = ::getpid();
-  const pid_t runner = child_->pid();
-  kill_until_gone([&] {
-    std::vector<pid_t> found = descendants(self, {runner});
-    if (running(kernel)) {
-      found.push_back(kernel);
-      for (const pid_t below : descendants(kernel)) found.push_back(below);
-    }
-    return found;
-  });
-  reap_ended_children({runner});
 }
 
 void NotebookRunner::read_errors(std::string& tail) {
@@ -92,7 +97,7 @@ void NotebookRunner::read_errors(std::string& tail) {
 }
 
 std::optional<int> NotebookRunner::abandon(const fs::path& unfinished) {
-  const std::optional<int> status = stop_all();
+  const std::optional<int> status = stop();
   std::error_code ignored;
   fs::remove(unfinished, ignored);
   return status;
@@ -112,19 +117,23 @@ void NotebookRunner::wait_for_output(const StopSignalGuard& signals, const fs::p
   }
 }
 
-pid_t NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message) {
-  pid_t kernel = 0;
+bool NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message) {
+  bool kernel_started = false;
   std::size_t end;
   while (answer.status.empty() && (end = pending_.find('\n')) != std::string::npos) {
-    ordered_json message = ordered_json::parse(pending_.substr(0, end), nullptr, false);
+    ordered_json message;
+    try {
+      message = parse_json(std::string_view(pending_).substr(0, end));
+    } catch (const ordered_json::exception&) {
+      // Not a line of the protocol (a library wrote to the channel): passed over.
+    }
     pending_.erase(0, end + 1);
     if (!message.is_object()) continue;
-    const auto pid = message.find("kernel");
-    if (pid != message.end() && pid->is_number_integer()) kernel = pid->get<pid_t>();
+    if (message.contains("kernel")) kernel_started = true;
     if (message.contains("status")) answer.status = std::move(message);
     else on_message(message);
   }
-  return kernel;
+  return kernel_started;
 }
 
 RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& cwd,
@@ -143,39 +152,39 @@ RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& c
   request += "}\n";
   if (!child_->send(request)) {
     read_errors(answer.err_tail);
-    answer.exit_status = stop_all();
+    answer.exit_status = stop();
     return answer;
   }
 
   Clock::time_point deadline = limit ? Clock::now() + std::max(*limit, kStartWait) : Clock::time_point::max();
-  pid_t kernel = 0;
+  bool kernel_started = false;
+  bool stop_asked = false;
   while (answer.status.empty()) {
     wait_for_output(signals, unfinished, deadline);
     read_errors(answer.err_tail);
     const bool open = drain(child_->output(), pending_);
-    if (const pid_t started = take_messages(answer, on_message); started != 0) {
-      kernel = started;
+    if (take_messages(answer, on_message)) {
+      kernel_started = true;
       if (limit) deadline = Clock::now() + *limit;
     }
     if (!answer.status.empty()) break;
     if (!open) {
-      answer.exit_status = stop_all();
+      answer.exit_status = stop();
       return answer;
     }
     if (Clock::now() < deadline) continue;
     answer.timed_out = true;
-    if (kernel == 0) {
+    if (!kernel_started || stop_asked) {
       // The limit passed before the kernel started, or the runner does not answer.
       answer.exit_status = abandon(unfinished);
       return answer;
     }
-    // The notebook's time is up: its kernel goes, the runner writes what the notebook got to.
-    stop_step(kernel);
-    kernel = 0;
+    // The notebook's time is up: the runner kills its kernel with all it started, and
+    // writes what the notebook got to.
+    ::kill(child_->pid(), SIGUSR1);
+    stop_asked = true;
     deadline = Clock::now() + kSaveWait;
   }
-  // What the step started in sessions of its own outlived its kernel: it ends with the step.
-  stop_step(0);
   return answer;
 }
 

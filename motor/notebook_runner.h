@@ -2,11 +2,12 @@
 
 // The long-lived notebook runner (python/vordak/run_notebook.py, whose docstring holds the
 // protocol): one process serves a whole run, one notebook at a time, each in a fresh kernel
-// started while the notebook before it ran. This side stops what the runner and its kernels
-// started: a step's leftovers when it ends, the step's whole process tree when its time
-// limit passes, everything on SIGINT or SIGTERM and when the runner is closed. Every
-// process below this one is taken for the run's: the engine waits for its own children
-// (run_child) before it goes on, and orphans of the kernels' children become its children.
+// started while the notebook before it ran. The runner adopts and stops everything its
+// kernels start; this side touches only the runner it started: it asks it to stop a
+// notebook whose time is up (SIGUSR1) and to stop everything (SIGHUP, also sent by the
+// kernel when this process ends in any way), and kills it only when it does not answer.
+// The kernels' connection files are made in a directory of the runner's own, removed
+// with it.
 
 #include <sys/types.h>
 
@@ -35,45 +36,58 @@ struct RunnerAnswer {
 
 class NotebookRunner {
  public:
-  // Starts `argv`. From then on this process adopts the orphans of what the runner
-  // starts. Throws ChildError when the runner cannot be started.
-  explicit NotebookRunner(const std::vector<std::string>& argv);
-  // Kills the runner, its kernels and everything they started, at once.
+  // Starts `argv`, given the runner's connection directory as --connection-dir. Throws
+  // ChildError when the runner cannot be started.
+  explicit NotebookRunner(std::vector<std::string> argv);
+  // Stops the runner, which stops its kernels and everything they started.
   ~NotebookRunner();
   NotebookRunner(const NotebookRunner&) = delete;
   NotebookRunner& operator=(const NotebookRunner&) = delete;
 
   // Executes the notebook at `notebook` (written back there) in `cwd`, passing every
   // message but the status to `on_message`, and waits for the status. When the notebook
-  // has run for `limit` in its kernel, the kernel and everything it started are killed
-  // and the runner gets a moment to write the notebook as far as it got. On SIGINT or
-  // SIGTERM everything is killed, the notebook's unfinished temporary file removed, and
-  // this process ends by the signal.
+  // has run for `limit` in its kernel, the runner kills the kernel and everything it
+  // started and writes the notebook as far as it got. On SIGINT or SIGTERM everything is
+  // stopped, the notebook's unfinished temporary file removed, and this process ends by
+  // the signal.
   RunnerAnswer execute(const fs::path& notebook, const fs::path& cwd,
                        const std::function<void(const ordered_json&)>& on_message,
                        std::optional<std::chrono::seconds> limit);
 
   // False once the runner has ended or been stopped: a new one must be started.
-  bool alive() const { return child_ != nullptr; }
+  bool alive() const { return child_ != nullptr && !child_->ended(); }
 
  private:
   using Clock = std::chrono::steady_clock;
 
-  // Kills every process below this one, the runner included; the runner's exit status.
-  std::optional<int> stop_all();
-  // stop_all(), and removes the notebook's unfinished temporary file.
+  // A directory of the runner's own, made before it starts and removed after it ended.
+  class ConnectionDir {
+   public:
+    ConnectionDir();
+    ~ConnectionDir();
+    ConnectionDir(const ConnectionDir&) = delete;
+    ConnectionDir& operator=(const ConnectionDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+   private:
+    fs::path path_;
+  };
+
+  // Asks the runner to stop everything and end, kills it when it does not within a few
+  // seconds, and reaps it; its exit status.
+  std::optional<int> stop();
+  // stop(), and removes the notebook's unfinished temporary file.
   std::optional<int> abandon(const fs::path& unfinished);
-  // Kills `kernel` with everything below it and every orphan this process adopted.
-  void stop_step(pid_t kernel) const;
   // Waits until the runner writes or `deadline` passes. On SIGINT or SIGTERM it abandons
   // the notebook and ends the process by the signal.
   void wait_for_output(const StopSignalGuard& signals, const fs::path& unfinished, Clock::time_point deadline);
   // Keeps the end of what arrived on the runner's standard error in `tail`.
   void read_errors(std::string& tail);
   // Takes the complete channel lines: the status into `answer`, the rest to `on_message`.
-  // The kernel's pid when a line announced it, else 0.
-  pid_t take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message);
+  // True when a line announced the notebook's kernel.
+  bool take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message);
 
+  ConnectionDir connections_;
   std::unique_ptr<RunningChild> child_;
   std::string pending_;  // channel text after the last complete line
   bool errors_open_ = true;

@@ -205,8 +205,8 @@ ordered_json read_notebook(const std::filesystem::path& path) {
   }
   const std::string text = read_file(path);
   try {
-    return ordered_json::parse(text);
-  } catch (const ordered_json::parse_error& error) {
+    return parse_json(text);
+  } catch (const ordered_json::exception& error) {
     throw std::runtime_error("notebook geçerli JSON değil: " + path.string() + ": " + error.what());
   }
 }

@@ -31,7 +31,7 @@ std::string parameters_source(const NotebookParams& parameters);
 void inject_parameters(ordered_json& notebook, const NotebookParams& parameters);
 
 // Reads and parses a notebook file. Throws std::runtime_error naming the file when it
-// is missing, unreadable or not valid JSON.
+// is missing, unreadable or not valid JSON (nesting deeper than kMaxJsonDepth included).
 ordered_json read_notebook(const std::filesystem::path& path);
 
 // The file text nbformat would write for the document: one-space indentation, keys

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "core/json_reader.h"
 #include "motor/fingerprint.h"
@@ -61,7 +62,7 @@ void mark_newest_records(const std::vector<fs::path>& seasons, const std::string
 
 }  // namespace
 
-PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env) {
+PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, Sink& warnings) {
   const fs::path seasons_dir = work_dir / "seasons";
   PruneChoice choice;
   if (!env.is_directory(seasons_dir)) return choice;
@@ -74,9 +75,14 @@ PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env) {
   for (const DirEntry& entry : env.list_directory(seasons_dir)) {
     const std::string name = entry.path.filename().string();
     if (!name.starts_with("S_") && !name.starts_with("T_")) continue;
-    if (!env.is_directory(entry.path)) continue;
+    try {
+      if (!env.is_directory(entry.path)) continue;
+      steps_of[entry.path] = recorded_steps(entry.path, env);
+    } catch (const std::runtime_error& failure) {
+      warnings.line(unreadable_season_line(entry.path, failure));
+      continue;
+    }
     by_name.push_back(entry.path);
-    steps_of[entry.path] = recorded_steps(entry.path, env);
     if (entry.type != fs::file_type::directory) continue;  // a link to a season is left alone
     if (const std::optional<SeasonName> parsed = parse_season_name(name)) candidates.push_back({entry.path, *parsed});
   }

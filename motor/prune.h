@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/env.h"
+#include "core/sink.h"
 
 namespace vordak::motor {
 
@@ -24,8 +25,10 @@ struct PruneChoice {
 };
 
 // Chooses what to remove under work_dir/seasons; reads only. Directories whose names are
-// not season names are never chosen. `keep` must be at least 1.
-PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env);
+// not season names are never chosen. A season that cannot be read is passed over, as
+// change detection passes it over, with a line on `warnings`, and is never chosen
+// either. `keep` must be at least 1.
+PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, Sink& warnings);
 
 // Bytes of the regular files below `dir`.
 std::uintmax_t tree_size(const fs::path& dir, Env& env);

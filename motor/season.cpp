@@ -18,6 +18,8 @@ namespace vordak::motor {
 namespace {
 
 const char* const kDataPathFiles[] = {"local_data_paths.json", "data_paths_nt.json", "data_paths.json"};
+// A map of data sources to directories; 16 MB holds hundreds of thousands of them.
+constexpr std::uintmax_t kDataPathFileLimit = 16 << 20;
 
 // True when a season of either mode already carries this time stamp.
 bool season_second_taken(const fs::path& seasons, const std::string& ts, Env& env) {
@@ -49,9 +51,10 @@ DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& e
   for (const char* name : kDataPathFiles) {
     const fs::path file = work_dir / name;
     if (!env.exists(file)) continue;
+    const std::string text = env.read_regular_file(file, kDataPathFileLimit);
     ordered_json document;
     try {
-      document = parse_json(env.read_file(file));
+      document = parse_json(text);
     } catch (const ordered_json::exception& failure) {
       throw std::runtime_error(std::string(name) + " geçerli JSON değil: " + file.string() + " (" + failure.what() + ")");
     }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/process_tree.h"
 #include "core/text.h"
 
 namespace vordak::motor {
@@ -37,21 +39,72 @@ bool still_named(int fd, const std::filesystem::path& path) {
          open_file.st_ino == named.st_ino;
 }
 
+// A lock file is a plain file of its own: anything else (a FIFO, a device, a second name
+// of another file) would have the holder's line written into something that is not ours.
+// No name at all is the file a holder removed meanwhile, which the caller opens again.
+void refuse_unless_own_file(int& fd, const std::filesystem::path& path) {
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink <= 1) return;
+  ::close(fd);
+  fd = -1;
+  throw std::runtime_error("kilit dosyası düzenli ve tek adlı bir dosya değil: " + path.string());
+}
+
+// The pid its holder wrote into the lock file at `path` ("pid 4242, host ..."); 0 when
+// there is none to read.
+pid_t holder_pid(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return 0;
+  const std::string holder = holder_of(fd);
+  ::close(fd);
+  if (!holder.starts_with("pid ")) return 0;
+  return static_cast<pid_t>(std::strtol(holder.c_str() + 4, nullptr, 10));
+}
+
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+// True when a process this one descends from holds the lock at `path` and passed it down.
+bool held_by_ancestor(const std::filesystem::path& path) {
+  const char* passed = std::getenv(kHeldLockVariable);
+  if (passed == nullptr || !same_file(passed, path)) return false;
+  const pid_t holder = holder_pid(path);
+  return holder > 0 && is_ancestor(holder);
+}
+
 }  // namespace
 
-WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : path_(work_dir / ".vordak.lock") {
+WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : WorkDirLock(work_dir, env, nullptr) {}
+
+WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env, const std::function<void(const std::string&)>& waiting)
+    : path_(work_dir / ".vordak.lock") {
   if (!env.is_directory(work_dir)) throw std::runtime_error("çalışma dizini yok: " + work_dir.string());
+  bool waited = false;
   while (true) {
     // Close-on-exec: a notebook kernel that outlives the engine must not keep the lock.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a link: the holder's line is written into this file.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd_ < 0 && errno == ELOOP) throw std::runtime_error("kilit dosyası bir sembolik bağ: " + path_.string());
     if (fd_ < 0) throw std::runtime_error("kilit dosyası açılamadı: " + path_.string() + " (" + std::strerror(errno) + ")");
+    refuse_unless_own_file(fd_, path_);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       const std::string holder = error == EWOULDBLOCK ? holder_of(fd_) : std::strerror(error);
-      ::close(fd_);
-      fd_ = -1;
-      if (error != EWOULDBLOCK) throw std::runtime_error("kilit alınamadı: " + path_.string() + " (" + holder + ")");
-      throw WorkDirBusy("çalışma dizini başka bir çalıştırmada: " + work_dir.string() + " (" + holder + ")");
+      const std::string busy = "çalışma dizini başka bir çalıştırmada: " + work_dir.string() + " (" + holder + ")";
+      if (error == EWOULDBLOCK && waiting) {
+        if (!waited) waiting(busy);
+        waited = true;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+      } else {
+        ::close(fd_);
+        fd_ = -1;
+        if (error != EWOULDBLOCK) throw std::runtime_error("kilit alınamadı: " + path_.string() + " (" + holder + ")");
+        throw WorkDirBusy(busy);
+      }
     }
     if (still_named(fd_, path_)) break;
     ::close(fd_);  // the holder before us removed it meanwhile: take the new one
@@ -62,14 +115,29 @@ WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : path
   if (::ftruncate(fd_, 0) == 0) {
     [[maybe_unused]] const ssize_t written = ::pwrite(fd_, holder.data(), holder.size(), 0);
   }
+  // Passed down to whatever this process starts: a notebook's own `vordak sql` works
+  // inside its run instead of waiting for it.
+  ::setenv(kHeldLockVariable, path_.c_str(), 1);
 }
 
 WorkDirLock::~WorkDirLock() {
   if (fd_ < 0) return;
+  ::unsetenv(kHeldLockVariable);
   // Removed while still held, so that a finished run leaves nothing behind and no later
   // reader names it.
   ::unlink(path_.c_str());
   ::close(fd_);
+}
+
+std::unique_ptr<WorkDirLock> lock_database_work_dir(const std::filesystem::path& db_path, Env& env,
+                                                    const std::function<void(const std::string&)>& waiting) {
+  const std::filesystem::path db_dir = std::filesystem::weakly_canonical(std::filesystem::absolute(db_path)).parent_path();
+  if (db_dir.filename() != "db") return nullptr;
+  const std::filesystem::path work_dir = db_dir.parent_path();
+  // Where this process may not write, no run can work either.
+  if (::access(work_dir.c_str(), W_OK) != 0) return nullptr;
+  if (held_by_ancestor(work_dir / ".vordak.lock")) return nullptr;
+  return std::make_unique<WorkDirLock>(work_dir, env, waiting);
 }
 
 }  // namespace vordak::motor

@@ -4,9 +4,12 @@
 // held for the life of the object and removed with it. The kernel releases the lock when
 // the process ends in any way, so a crash never leaves a stale lock (only its file, which
 // the next holder takes over). Runs and anything that changes a working directory take
-// it; commands that only read do not.
+// it; commands that only read do not. The lock file must be a plain file with one name:
+// a symbolic link, a FIFO or a hard link planted there is refused, never written through.
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -21,6 +24,11 @@ class WorkDirBusy : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// While held, the lock file's path is in this environment variable, which the processes
+// the holder starts inherit: a `vordak` command that a run's notebook calls finds its
+// working directory held by its own run and works on without the lock.
+inline constexpr const char* kHeldLockVariable = "VORDAK_RUN_LOCK";
+
 class WorkDirLock {
  public:
   // Takes the lock without waiting and writes this process's pid, host and start time
@@ -28,6 +36,9 @@ class WorkDirLock {
   // std::runtime_error naming the directory or file when the working directory does not
   // exist or the file cannot be opened.
   WorkDirLock(const std::filesystem::path& work_dir, Env& env);
+  // The same, except that it waits for another holder to let go, after telling `waiting`
+  // (when given) the WorkDirBusy message once.
+  WorkDirLock(const std::filesystem::path& work_dir, Env& env, const std::function<void(const std::string&)>& waiting);
   ~WorkDirLock();
   WorkDirLock(const WorkDirLock&) = delete;
   WorkDirLock& operator=(const WorkDirLock&) = delete;
@@ -38,5 +49,14 @@ class WorkDirLock {
   std::filesystem::path path_;
   int fd_ = -1;
 };
+
+// The lock of the working directory whose database `db_path` is (work_dir/db/NAME), for
+// the commands that open it outside a run (`vordak sql`, `vordak marts`): DuckDB lets one
+// process at a time have the file, so they wait for a run instead of breaking it. Null
+// when the file lies in no working directory's db/, in a directory this process may not
+// write (no run can work there), or when a run this process descends from holds the lock.
+// Waits and throws as the waiting WorkDirLock does.
+std::unique_ptr<WorkDirLock> lock_database_work_dir(const std::filesystem::path& db_path, Env& env,
+                                                    const std::function<void(const std::string&)>& waiting);
 
 }  // namespace vordak::motor

@@ -45,20 +45,23 @@ ordered_json mean_of(const Table& table, const char* name) {
   return round_half_even(sum / static_cast<double>(count), 4);
 }
 
-// Sum over the non-null values as an integer (0 when the column is missing).
-std::int64_t sum_of(const Table& table, const char* name) {
+// Sum over the non-null values as an integer (0 when the column is missing; null when
+// it does not fit 64 bits).
+ordered_json sum_of(const Table& table, const char* name) {
   const Column* column = table.find(name);
   if (column == nullptr) return 0;
   if (column->kind() == ColumnKind::kInteger || column->kind() == ColumnKind::kBoolean) {
     std::int64_t sum = 0;
     for (std::size_t i = 0; i < column->size(); ++i) {
-      if (!column->is_null(i)) sum += column->kind() == ColumnKind::kInteger ? column->integer(i) : column->boolean(i);
+      if (column->is_null(i)) continue;
+      const std::int64_t value = column->kind() == ColumnKind::kInteger ? column->integer(i) : column->boolean(i);
+      if (__builtin_add_overflow(sum, value, &sum)) return nullptr;
     }
     return sum;
   }
   double sum = 0;
   for (std::size_t i = 0; i < column->size(); ++i) sum += metric(*column, i).value_or(0.0);
-  return integer_part(sum);
+  return whole_sum(sum);
 }
 
 ordered_json summary_of(const std::string& model, const Table& table) {

@@ -85,6 +85,11 @@ std::int64_t integer_part(double number) {
   return truncate_or_overflow(number);
 }
 
+ordered_json whole_sum(double sum) {
+  if (!fits_int64(sum)) return nullptr;
+  return static_cast<std::int64_t>(sum);
+}
+
 std::optional<double> parse_number(std::string_view text) {
   text = trim(text);
   bool negative = false;

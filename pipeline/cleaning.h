@@ -48,6 +48,10 @@ std::string cell_text_form(const Column& column, std::size_t row);
 // std::overflow_error for infinity and values beyond 64 bits.
 std::int64_t integer_part(double number);
 
+// The integer part of a sum of amounts as written in the marts: null when it does not
+// fit 64 bits (values that each fit may add up to more), never a wrapped number.
+ordered_json whole_sum(double sum);
+
 // Reads a number from text: surrounding white space ignored, an optional sign, digits
 // with an optional point and exponent, or inf/infinity/nan in any case. nullopt when
 // the text is anything else.

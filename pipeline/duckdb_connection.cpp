@@ -73,6 +73,10 @@ struct Config {
         throw DatabaseError(std::string("cannot turn off DuckDB's ") + setting);
       }
     }
+    // Last, so that no statement (`vordak sql` runs any) can turn them on again.
+    if (duckdb_set_config(handle, "lock_configuration", "true") == DuckDBError) {
+      throw DatabaseError("cannot lock DuckDB's configuration");
+    }
   }
   ~Config() { duckdb_destroy_config(&handle); }
   Config(const Config&) = delete;

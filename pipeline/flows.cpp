@@ -62,8 +62,6 @@ std::vector<double> risks_of(const Table& rows, const std::string& label) {
   return result;
 }
 
-std::int64_t risk_tl(double sum) { return std::isfinite(sum) ? static_cast<std::int64_t>(sum) : 0; }
-
 }  // namespace
 
 ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods) {
@@ -108,7 +106,7 @@ ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_perio
           if (counts[s][a][b] == 0) continue;
           flows.push_back({{"from_band", FLOW_BANDS[a]},
                            {"to_band", FLOW_BANDS[b]},
-                           {"risk_tl", risk_tl(sums[s][a][b])},
+                           {"risk_tl", whole_sum(sums[s][a][b])},
                            {"count", counts[s][a][b]}});
         }
       }
@@ -148,12 +146,23 @@ ordered_json build_band_snapshot(const Scoreboard& scoreboard) {
       ordered_json by_band = ordered_json::object();
       for (std::size_t b = 0; b < kBands; ++b) {
         if (counts[s][b] == 0) continue;
-        by_band[std::string(FLOW_BANDS[b])] = {{"risk_tl", risk_tl(sums[s][b])}, {"count", counts[s][b]}};
+        by_band[std::string(FLOW_BANDS[b])] = {{"risk_tl", whole_sum(sums[s][b])}, {"count", counts[s][b]}};
       }
       result[std::string(FLOW_SEGMENTS[s])].push_back({{"donem", donem}, {"bands", std::move(by_band)}});
     }
   }
   return result;
+}
+
+std::vector<std::string> periods_with_too_large_risk(const Scoreboard& scoreboard) {
+  std::vector<std::string> found;
+  for (const ordered_json& donem : periods_of(scoreboard)) {
+    const std::string label = text_form(donem);
+    double total = 0;
+    for (const double risk : risks_of(scoreboard.rows, label)) total += risk;
+    if (!fits_int64(total)) found.push_back(label);
+  }
+  return found;
 }
 
 void strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list, Sink& sink) {

@@ -18,14 +18,19 @@ namespace vordak::pipeline {
 inline constexpr std::array<std::string_view, 5> FLOW_SEGMENTS = {"ALL", "KUR-TIC", "KOBI", "MIKRO", "ESKK"};
 
 // For every consecutive pair of the last `max_periods` periods, per segment, the firms
-// moving from band to band with their summed absolute risk in the later period.
-// {"ALL": []} when there are fewer than two periods or no rows. Throws
-// std::runtime_error when the rows have no "segment" member.
+// moving from band to band with their summed absolute risk in the later period (null
+// when the sum does not fit 64 bits). {"ALL": []} when there are fewer than two periods
+// or no rows. Throws std::runtime_error when the rows have no "segment" member.
 ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods = 6);
 
-// For every period, per segment, the firms in each band with their summed absolute risk.
-// {"ALL": []} when there are no periods or no rows. Throws like build_flow_matrix.
+// For every period, per segment, the firms in each band with their summed absolute risk
+// (null when it does not fit 64 bits). {"ALL": []} when there are no periods or no rows.
+// Throws like build_flow_matrix.
 ordered_json build_band_snapshot(const Scoreboard& scoreboard);
+
+// The labels of the periods whose absolute risks, over all rows, add up to more than 64
+// bits hold: only there can a sum of the marts be too large.
+std::vector<std::string> periods_with_too_large_risk(const Scoreboard& scoreboard);
 
 // Removes every period whose label is not the text form of an entry of
 // `referans_tarih_list`: its "vrd", "r", "rd" and "df" members from the rows, and the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,13 @@ std::string data_head(const Scoreboard& scoreboard, Edition edition, const Editi
          ",\"bolgeler\":" + compact(names.regions) + ",\"band_snapshot\":" + compact(bands["band_snapshot"]) +
          ",\"flow_matrix\":" + compact(bands["flow_matrix"]) + ",\"extra\":" + compact(extra_data) +
          (left_out.empty() ? std::string() : ",\"kesilen\":" + compact(left_out)) + ",\"rows\":[";
+}
+
+// The summed risk as the header shows it: beyond 64 bits it is too large, never a wrapped
+// number.
+std::string total_risk_text(double total) {
+  if (!fits_int64(total)) return "çok büyük (&gt; " + grouped(std::numeric_limits<std::int64_t>::max()) + " TL)";
+  return grouped(static_cast<std::int64_t>(total)) + " TL";
 }
 
 std::string note_div(const std::string& sentence) { return "<div class=\"note\">" + sentence + "</div>"; }
@@ -144,7 +152,7 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
   const std::string facts =
       fact("Dönem", son_donem.empty() ? "–" : html_escape(son_donem)) +
       fact("Firma", grouped(static_cast<std::int64_t>(selection.rows.size()))) +
-      fact("Toplam risk", grouped(static_cast<std::int64_t>(std::trunc(selection.total_risk))) + " TL");
+      fact("Toplam risk", total_risk_text(selection.total_risk));
   const std::string tail = "]}";
 
   const std::size_t data_at = kDashboardTemplate.find(kDataToken);

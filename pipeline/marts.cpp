@@ -14,6 +14,7 @@
 #include "core/helper_thread.h"
 #include "core/output_set.h"
 #include "core/sink.h"
+#include "core/text.h"
 #include "pipeline/backtests.h"
 #include "pipeline/dashboard_data.h"
 #include "pipeline/diagnostics.h"
@@ -114,7 +115,7 @@ bool is_mart_output(std::string_view name) {
 // Completes a publish that a kill cut short, then removes the temporary files that
 // killed runs left in the output directories.
 void tidy_output_directories(Env& env, const MartPaths& paths) {
-  finish_interrupted_publish(env, paths.journal);
+  finish_interrupted_publish(env, paths.journal, {paths.output_dir, paths.html_dir});
   for (const fs::path& dir : {paths.output_dir, paths.html_dir}) remove_abandoned_outputs(env, dir, is_mart_output);
 }
 
@@ -205,6 +206,11 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   add_predictions(db_path, scoreboard, sink);
   clock.lap("predictions");
 
+  if (const std::vector<std::string> periods = periods_with_too_large_risk(scoreboard); !periods.empty()) {
+    sink.line("    [WARN] the risks of period " + join(periods, ", ") +
+              " add up to more than a 64-bit integer holds; risk totals that do not fit are written as null and"
+              " shown on the pages as too large");
+  }
   sink.line("  Building flow matrix...");
   std::size_t pairs = 0, flows = 0, segments = 0;
   if (flow_matrix.contains("ALL")) {

@@ -64,8 +64,6 @@ ordered_json rounded(std::optional<double> value) {
   return round_half_even(*value, kDecimals);
 }
 
-std::int64_t whole_tl(double value) { return std::isfinite(value) ? static_cast<std::int64_t>(std::trunc(value)) : 0; }
-
 ordered_json bins_json(const std::vector<CalibrationBin>& bins) {
   ordered_json list = ordered_json::array();
   for (const CalibrationBin& bin : bins) {
@@ -85,7 +83,7 @@ ordered_json migration_json(const std::string& from, const std::string& to, cons
     for (std::size_t t = 0; t < migration.bands(); ++t) {
       count_row.push_back(migration.counts()[f][t]);
       rate_row.push_back(rounded(row_rates[f][t]));
-      exposure_row.push_back(whole_tl(migration.exposure()[f][t]));
+      exposure_row.push_back(whole_sum(migration.exposure()[f][t]));
     }
     counts.push_back(std::move(count_row));
     rates.push_back(std::move(rate_row));
@@ -97,9 +95,9 @@ ordered_json migration_json(const std::string& from, const std::string& to, cons
           {"oranlar", std::move(rates)},
           {"risk_tl", std::move(exposure)},
           {"kotulesen", migration.downgrades()},
-          {"kotulesen_risk_tl", whole_tl(migration.downgrade_exposure())},
+          {"kotulesen_risk_tl", whole_sum(migration.downgrade_exposure())},
           {"iyilesen", migration.upgrades()},
-          {"iyilesen_risk_tl", whole_tl(migration.upgrade_exposure())},
+          {"iyilesen_risk_tl", whole_sum(migration.upgrade_exposure())},
           {"ayni", migration.unchanged()}};
 }
 

@@ -29,6 +29,13 @@ bool starts_formula(std::string_view text) {
   return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
 }
 
+// True when a spreadsheet that splits lines at `delimiter` would find a cell starting at
+// `at` of the text and run it as a formula.
+bool formula_at(std::string_view text, std::size_t at, char delimiter) {
+  const std::string_view cell = text.substr(at, text.find(delimiter, at) - at);
+  return starts_formula(cell) && !is_plain_number(cell);
+}
+
 }  // namespace
 
 std::string csv_field(std::string_view text) {
@@ -42,8 +49,16 @@ std::string csv_field(std::string_view text) {
 }
 
 std::string csv_text_cell(std::string_view text) {
-  if (starts_formula(text) && !is_plain_number(text)) return csv_field("'" + std::string(text));
-  return csv_field(text);
+  std::string safe;
+  safe.reserve(text.size() + 1);
+  for (std::size_t at = 0; at <= text.size(); ++at) {
+    const char before = at == 0 ? '\0' : text[at - 1];
+    const bool cell_start = at == 0 ? formula_at(text, 0, ',') || formula_at(text, 0, ';')
+                                    : (before == ',' || before == ';') && formula_at(text, at, before);
+    if (cell_start) safe += '\'';
+    if (at < text.size()) safe += text[at];
+  }
+  return csv_field(safe);
 }
 
 Table read_sube_bolge_ref(Connection& con) {

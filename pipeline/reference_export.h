@@ -41,7 +41,10 @@ std::string csv_field(std::string_view text);
 
 // A text cell as a spreadsheet must not run it: one that begins with "=", "+", "-", "@",
 // a tab or a carriage return gets a leading apostrophe, unless it is a plain number such
-// as -1250 or +3,5 (the rule of the dashboards' CSV downloads). Then quoted as csv_field.
+// as -1250 or +3,5 (the rule of the dashboards' CSV downloads). A spreadsheet set to
+// Turkish splits the file at ";" instead of ",", so the text after either inside the cell
+// is judged the same way, and gets its apostrophe after the delimiter. Then quoted as
+// csv_field.
 std::string csv_text_cell(std::string_view text);
 
 }  // namespace vordak::pipeline

@@ -10,6 +10,7 @@
 
 #include "core/helper_thread.h"
 #include "core/sink.h"
+#include "core/text.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/entity_keys.h"
 
@@ -34,6 +35,41 @@ ordered_json first_column_values(const Table& table) {
   if (table.num_columns() == 0) return values;
   for (std::size_t row = 0; row < table.num_rows(); ++row) values.push_back(table.column(0).to_json(row));
   return values;
+}
+
+// A period reads as a year and month: "2024-06", 202406, or a date such as 2024-06-30.
+// Any other label would sort among them by its text ("9999-99" after every month) and be
+// taken for the newest period, which would empty every watch list.
+constexpr const char* kPeriodReads =
+    "regexp_full_match(CAST(donem AS VARCHAR), "
+    "'[0-9]{4}-(0[1-9]|1[0-2])(-(0[1-9]|[12][0-9]|3[01]))?|[0-9]{4}(0[1-9]|1[0-2])')";
+constexpr const char* kDistinctPeriods = "(SELECT DISTINCT donem FROM fact_periodic)";
+
+struct Periods {
+  ordered_json readable = ordered_json::array();  // in order
+  // A condition to append to a query's WHERE that keeps only the rows of readable
+  // periods; empty when every period reads, so that no query pays for it then.
+  std::string only_readable;
+};
+
+// The periods of fact_periodic. Those that do not read as a year and month are left out,
+// with a warning naming them: their rows are no part of the scoreboard.
+Periods read_periods(Connection& con, Sink& sink) {
+  const Table found = con.query(std::string("SELECT donem, coalesce(") + kPeriodReads + ", false) AS reads FROM " +
+                                kDistinctPeriods + " ORDER BY donem");
+  Periods periods;
+  std::vector<std::string> unreadable;
+  for (std::size_t row = 0; row < found.num_rows(); ++row) {
+    if (found.column(1).boolean(row)) periods.readable.push_back(found.column(0).to_json(row));
+    else unreadable.push_back(cell_label(found.column(0), row));
+  }
+  if (unreadable.empty()) return periods;
+  if (unreadable.size() > 5) unreadable.resize(5);
+  sink.line("    [WARN] fact_periodic holds periods that do not read as a year and month (" + join(unreadable, ", ") +
+            "); their rows are left out");
+  periods.only_readable =
+      std::string(" AND donem IN (SELECT donem FROM ") + kDistinctPeriods + " WHERE " + kPeriodReads + ")";
+  return periods;
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& name) {
@@ -271,13 +307,14 @@ Column score_column(const ScorePivot& scores, std::size_t first_slot, const std:
 }
 
 // The change of the current risk since a period ("df"): null where that period's risk
-// has no integer part.
+// has no integer part, or the change does not fit 64 bits.
 Column change_since(const Column& risk, const Column& son_risk, const std::string& name) {
   Column change(name, ColumnKind::kInteger);
   change.reserve(risk.size());
   for (std::size_t i = 0; i < risk.size(); ++i) {
     const std::optional<std::int64_t> then = risk_integer(risk, i);
-    if (then) change.push_integer(son_risk.integer(i) - *then);
+    std::int64_t difference = 0;
+    if (then && !__builtin_sub_overflow(son_risk.integer(i), *then, &difference)) change.push_integer(difference);
     else change.push_null();
   }
   return change;
@@ -309,16 +346,18 @@ std::vector<std::string> period_labels(const ordered_json& meta, const char* mem
 
 Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   Scoreboard scoreboard;
-  const ordered_json donemler = first_column_values(con.query("SELECT DISTINCT donem FROM fact_periodic ORDER BY donem"));
+  const Periods read = read_periods(con, sink);
+  const ordered_json& donemler = read.readable;
   if (donemler.empty()) {
     sink.line("    [WARN] No periods in fact_periodic");
     return scoreboard;
   }
   const ordered_json son_donem = donemler.back();
-  const ordered_json risk_donemler = first_column_values(
-      con.query("SELECT DISTINCT donem FROM fact_periodic WHERE kombine_risk IS NOT NULL ORDER BY donem"));
+  const ordered_json risk_donemler = first_column_values(con.query(
+      "SELECT DISTINCT donem FROM fact_periodic WHERE kombine_risk IS NOT NULL" + read.only_readable + " ORDER BY donem"));
   const Table scored = con.query(
-      "SELECT DISTINCT entity_id FROM fact_periodic WHERE vrd_skor IS NOT NULL OR COALESCE(kombine_risk, 0) > 0");
+      "SELECT DISTINCT entity_id FROM fact_periodic WHERE (vrd_skor IS NOT NULL OR COALESCE(kombine_risk, 0) > 0)" +
+      read.only_readable);
   const std::vector<std::int64_t> entity_ids = entity_keys(scored.column(0), "fact_periodic");
   if (entity_ids.empty()) {
     scoreboard.meta = {{"donemler", donemler}, {"son_donem", son_donem}, {"n_muta", 0}};

@@ -19,6 +19,8 @@ import shutil
 import subprocess
 import tempfile
 
+from .processes import die_with_parent
+
 __all__ = ["VordakError", "executable", "run", "sql", "sql_rows", "sql_value", "sql_script", "load_rows", "quote"]
 
 
@@ -49,11 +51,13 @@ def executable():
 
 
 def run(*args):
-    """Runs `vordak ARGS...` and returns its standard output as text.
+    """Runs `vordak ARGS...` and returns its standard output as text. The command ends
+    with its caller, however the caller ends (a notebook's kernel stopped with its run).
 
     Raises VordakError with the command's standard error when it exits non-zero."""
     command = [executable()] + [str(arg) for arg in args]
-    process = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    process = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                             preexec_fn=die_with_parent)
     if process.returncode != 0:
         detail = (process.stderr or "").strip() or process.stdout.strip()
         raise VordakError("vordak %s başarısız (çıkış kodu %d): %s" % (args[0] if args else "", process.returncode, detail))

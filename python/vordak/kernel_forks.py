@@ -11,11 +11,10 @@ reseeded in every child (Python does this at fork).
 
 Requests on the socket, one JSON object per line: {"argv": [...], "cwd": DIR, "env": {...}}
 (argv after `-m ipykernel_launcher`); answers: {"pid": PID}. The server and its kernels die
-with their parent.
+with their parent. A server that has died is started again for the next kernel.
 """
 
 import asyncio
-import ctypes
 import importlib.util
 import json
 import os
@@ -27,15 +26,9 @@ import sys
 
 from jupyter_client import AsyncKernelManager
 
-_PR_SET_PDEATHSIG = 1
-_LIBC = ctypes.CDLL(None, use_errno=True)
+from processes import die_with_parent
+
 _LAUNCHER = "ipykernel_launcher"
-
-
-def die_with_parent():
-    """Makes the calling process get SIGKILL when its parent ends, however it ends. Safe
-    between fork and exec."""
-    _LIBC.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
 def _become_kernel(request, server_pid, kernelapp):
@@ -122,24 +115,33 @@ class ForkedProcess:
 class KernelForks:
     """The runner's side of the fork server."""
 
-    def __init__(self, process, reader, writer):
-        self._process = process
-        self._reader = reader
-        self._writer = writer
+    def __init__(self):
+        self._process = self._reader = self._writer = None
         self._lock = asyncio.Lock()
 
     @classmethod
     async def start(cls):
         """Starts the server; its imports run while the runner goes on."""
+        forks = cls()
+        await forks._start_server()
+        return forks
+
+    @property
+    def pid(self):
+        return self._process.pid
+
+    async def _start_server(self):
         ours, theirs = socket.socketpair()
         # ipykernel reads this at import, so the server must have it as its kernels do.
         env = dict(os.environ, JPY_PARENT_PID=str(os.getpid()))
-        process = subprocess.Popen(
+        if self._process is not None:
+            self._writer.close()
+            self._process.wait()  # ended: its status is collected here, not left a zombie
+        self._process = subprocess.Popen(
             [sys.executable, os.path.abspath(__file__), str(theirs.fileno())],
             stdin=subprocess.DEVNULL, env=env, pass_fds=[theirs.fileno()], preexec_fn=die_with_parent)
         theirs.close()
-        reader, writer = await asyncio.open_unix_connection(sock=ours)
-        return cls(process, reader, writer)
+        self._reader, self._writer = await asyncio.open_unix_connection(sock=ours)
 
     @staticmethod
     def serves(kernel_cmd):
@@ -151,6 +153,8 @@ class KernelForks:
         """A new kernel for `kernel_cmd` (see serves()); its ForkedProcess."""
         request = {"argv": kernel_cmd[3:], "cwd": cwd, "env": env}
         async with self._lock:
+            if self._process.poll() is not None:
+                await self._start_server()
             self._writer.write(json.dumps(request).encode("ascii") + b"\n")
             await self._writer.drain()
             answer = await self._reader.readline()

@@ -1,6 +1,6 @@
 """Executes already-parameterized notebooks with nbclient, for the engine's executor.
 
-    python3 run_notebook.py [--vordak-exe PATH]
+    python3 run_notebook.py --connection-dir DIR [--vordak-exe PATH]
 
 One runner serves a whole run. Requests arrive on standard input, one JSON object per
 line:
@@ -27,18 +27,34 @@ each request is answered by zero or more of the first two and exactly one status
                                      the notebook could not be run at all
 
 Everything else (the kernels' own low-level output, library warnings) goes to standard
-error. The runner ends, killing its spare kernels, at the end of its input; its kernels
-die with it however it ends.
+error. The runner ends, killing its spare kernels, at the end of its input.
+
+Every process a notebook starts stays below the runner, which adopts the orphans among
+them (processes.py), and ends with its step: before a status line goes out, everything
+the notebook's kernel started is killed. Two signals stop more:
+
+    SIGUSR1    the running notebook's time is up: its kernel and all it started are
+               killed, and the notebook is written as far as it got ("failed")
+    SIGHUP     everything below the runner is killed and the runner ends; the engine's
+               end sends it too, however the engine ends (nbclient takes SIGTERM over
+               while a notebook runs)
+
+The kernels' connection files, each holding a kernel's key, are made in DIR and removed
+with their kernels, and DIR with the runner.
 """
 
 import argparse
 import asyncio
 import collections
+import itertools
 import json
 import os
 import re
+import shutil
 import signal
 import sys
+
+from processes import adopt_orphans, stop_below
 
 _ANSI_ESCAPE = re.compile(r"\x1b\[[0-?]*[ -/]*[@-~]|\x1b[@-Z\\-_]")
 # Kernels started ahead of the notebooks that will use them.
@@ -86,9 +102,14 @@ class _Kernel:
     def pid(self):
         return self.manager.provisioner.process.pid
 
-    async def kill(self):
-        """Kills the kernel's process group at once and reaps the kernel: no shutdown
-        request, no grace period."""
+    def ended(self):
+        process = self.manager.provisioner.process if self.manager.provisioner else None
+        return process is None or process.poll() is not None
+
+    def kill_now(self):
+        """Kills the kernel's process group at once and waits for the kernel to end: no
+        shutdown request, no grace period. What it started in sessions of their own is
+        the runner's then."""
         process = self.manager.provisioner.process if self.manager.provisioner else None
         if process is not None:
             try:
@@ -96,14 +117,25 @@ class _Kernel:
             except (ProcessLookupError, PermissionError):
                 pass
             process.wait()
+
+    async def kill(self):
+        """kill_now(), and the kernel's channels and connection file go."""
+        self.kill_now()
         self.client.stop_channels()
         await self.manager.cleanup_resources()
 
 
-async def _start_kernel(forks, kernel_name, cwd):
-    from kernel_forks import ForkingKernelManager, die_with_parent
+_connection_names = itertools.count(1)
 
-    manager = ForkingKernelManager(kernel_name=kernel_name)
+
+async def _start_kernel(forks, kernel_name, cwd, connection_dir):
+    from kernel_forks import ForkingKernelManager
+    from processes import die_with_parent
+
+    # In the run's own directory, never the shared temporary one: each file holds the key
+    # that lets anyone run code in the kernel.
+    connection_file = os.path.join(connection_dir, "kernel-%d.json" % next(_connection_names))
+    manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file)
     manager.forks = forks
     extra = ["--HistoryManager.hist_file=:memory:"] if manager.ipykernel else []
     # The kernel leads a session of its own and dies with the runner.
@@ -124,21 +156,40 @@ class _KernelPool:
     """Kernels started ahead of their notebooks: every step of a run asks for the same
     kernel name and directory, so the next kernel starts while a notebook runs."""
 
-    def __init__(self, forks):
+    def __init__(self, forks, connection_dir):
         self._forks = forks
+        self._connection_dir = connection_dir
         self._spares = collections.deque()  # ((kernel name, cwd), task)
 
     async def take(self, kernel_name, cwd):
         key = (kernel_name, cwd)
         while self._spares and self._spares[0][0] != key:
             await self._discard(self._spares.popleft()[1])
-        task = self._spares.popleft()[1] if self._spares else self._start(key)
+        spare = self._spares.popleft()[1] if self._spares else None
         while len(self._spares) < _SPARE_KERNELS:
             self._spares.append((key, self._start(key)))
-        return await task
+        if spare is not None:
+            # A spare that failed to start, or died waiting (with a fork server that died),
+            # gives way to a fresh kernel.
+            try:
+                kernel = await spare
+                if not kernel.ended():
+                    return kernel
+                await kernel.kill()
+            except Exception:  # noqa: BLE001
+                pass
+        return await self._start(key)
+
+    def spare_pids(self):
+        """The processes of the spare kernels that have started."""
+        pids = set()
+        for _, task in self._spares:
+            if task.done() and not task.cancelled() and task.exception() is None:
+                pids.add(task.result().pid)
+        return pids
 
     def _start(self, key):
-        return asyncio.ensure_future(_start_kernel(self._forks, *key))
+        return asyncio.ensure_future(_start_kernel(self._forks, *key, self._connection_dir))
 
     async def close(self):
         while self._spares:
@@ -179,8 +230,32 @@ def _write_notebook(nbformat, notebook, path):
         raise
 
 
-async def _execute(request, pool, channel, modules):
+class _Steps:
+    """The notebook running now, and what a step's end must spare: the fork server with
+    the kernels below it, and the spare kernels."""
+
+    def __init__(self, pool, forks):
+        self.pool = pool
+        self.forks = forks
+        self.kernel = None
+
+    def spared(self):
+        return self.pool.spare_pids() | ({self.forks.pid} if self.forks else set())
+
+    def stop_leftovers(self):
+        """Kills what the step started that outlived its kernel."""
+        stop_below(self.spared())
+
+    def stop_running(self):
+        """SIGUSR1: the running notebook's kernel and all it started are killed."""
+        if self.kernel is not None:
+            self.kernel.kill_now()
+            self.stop_leftovers()
+
+
+async def _execute(request, steps, channel, modules):
     nbformat, NotebookClient, CellExecutionError = modules
+    pool = steps.pool
 
     def unavailable(message):
         channel.send({"status": "unavailable", "message": message})
@@ -200,6 +275,7 @@ async def _execute(request, pool, channel, modules):
         kernel = await pool.take(kernel_name, cwd)
     except Exception as error:  # noqa: BLE001 - no such kernel, a kernel that died starting
         return unavailable("kernel başlatılamadı: %s: %s" % (type(error).__name__, error))
+    steps.kernel = kernel
     channel.send({"kernel": kernel.pid})
 
     code_cells = [i for i, cell in enumerate(notebook.cells) if cell.cell_type == "code"]
@@ -230,7 +306,9 @@ async def _execute(request, pool, channel, modules):
     except Exception as error:  # noqa: BLE001 - kernel death and other run-time failures
         failure = error
     finally:
+        steps.kernel = None
         await kernel.kill()
+        steps.stop_leftovers()
 
     try:
         _write_notebook(nbformat, notebook, path)
@@ -263,7 +341,7 @@ async def _execute(request, pool, channel, modules):
     return None
 
 
-async def _serve(channel):
+async def _serve(channel, connection_dir):
     try:
         import nbformat
         from nbclient import NotebookClient
@@ -279,7 +357,9 @@ async def _serve(channel):
     loop = asyncio.get_running_loop()
     requests = asyncio.StreamReader(limit=1 << 24)
     await loop.connect_read_pipe(lambda: asyncio.StreamReaderProtocol(requests), sys.stdin)
-    pool = _KernelPool(forks)
+    pool = _KernelPool(forks, connection_dir)
+    steps = _Steps(pool, forks)
+    loop.add_signal_handler(signal.SIGUSR1, steps.stop_running)
     try:
         while True:
             line = await requests.readline()
@@ -299,16 +379,30 @@ async def _serve(channel):
             if not isinstance(request, dict):
                 channel.send({"status": "unavailable", "message": "geçersiz istek: %s" % text.strip()})
                 continue
-            await _execute(request, pool, channel, modules)
+            await _execute(request, steps, channel, modules)
     finally:
         await pool.close()
 
 
+def _stop_everything(connection_dir):
+    """SIGHUP: kills every process below the runner, removes the connection files and
+    ends the runner at once."""
+    def stop(signum, _frame):
+        stop_below()
+        shutil.rmtree(connection_dir, ignore_errors=True)
+        os._exit(128 + signum)
+    return stop
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--connection-dir", required=True,
+                        help="where the kernels' connection files are made; removed at the end")
     parser.add_argument("--vordak-exe", default=None,
                         help="the vordak binary the notebooks' helpers call")
     args = parser.parse_args(argv)
+    signal.signal(signal.SIGHUP, _stop_everything(args.connection_dir))
+    adopt_orphans()
     channel = _Channel()
 
     # The kernels inherit the environment: keeps the debugger's frozen-module warning
@@ -321,7 +415,11 @@ def main(argv):
     if args.vordak_exe:
         os.environ["VORDAK_EXE"] = args.vordak_exe
 
-    asyncio.run(_serve(channel))
+    try:
+        asyncio.run(_serve(channel, args.connection_dir))
+    finally:
+        stop_below()
+        shutil.rmtree(args.connection_dir, ignore_errors=True)
     return 0
 
 

@@ -173,5 +173,17 @@ TEST(EngineCommands, RunSkipsUnchangedStepsAndCascadesEdits) {
   EXPECT_TRUE(fs::exists(dir / "outputs" / "html" / "vrd_runs.html"));
 }
 
+TEST(EngineCommands, FailureLineOnStandardErrorCannotDriveTheTerminal) {
+  TempDir dir;
+  const fs::path work = dir / "iş\x1b]0;ele geçirildi\x07\x1b[2J";
+  testing::write_notebook(work / "nb_02_transform.ipynb", {"params:DB_PATH = ''", "raise ValueError('x')"});
+  const ChildResult failed = vordak({"step", "transform", "--work-dir", work.string()});
+  EXPECT_EQ(failed.exit_status, 1);
+  EXPECT_TRUE(failed.err.starts_with("vordak step: başarısız adımlar: transform; hata raporu: " + dir.path().string() +
+                                     "/iş\\x1b]0;ele geçirildi\\x07\\x1b[2J/seasons/"))
+      << failed.err;
+  EXPECT_EQ(failed.err.find('\x1b'), std::string::npos) << failed.err;
+}
+
 }  // namespace
 }  // namespace vordak

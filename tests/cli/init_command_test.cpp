@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/version.h"
+#include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
 
@@ -51,6 +52,21 @@ TEST(InitCommand, LeavesDifferingNotebooksAloneUnlessForced) {
   EXPECT_EQ(read_text(dir / "nb_02_transform.ipynb"), read_text(packaged / "nb_02_transform.ipynb"));
   EXPECT_EQ(read_text(dir / "db" / ".nb_version"), std::string(kVersion) + "\n");
   EXPECT_EQ(forced.out.find("[!]"), std::string::npos) << forced.out;
+}
+
+TEST(InitCommand, RefusesWhileARunHoldsTheDirectory) {
+  TempDir dir;
+  write_text(dir / "nb_02_transform.ipynb", "{}");
+  {
+    const motor::WorkDirLock running(dir.path(), Env::system());
+    const ChildResult refused = run_vordak({"init", "--work-dir", dir.path().string(), "--force"});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_TRUE(refused.err.starts_with("vordak init: çalışma dizini başka bir çalıştırmada: " + dir.path().string()))
+        << refused.err;
+    EXPECT_EQ(read_text(dir / "nb_02_transform.ipynb"), "{}") << "a running step's notebook is left alone";
+  }
+  EXPECT_EQ(run_vordak({"init", "--work-dir", dir.path().string(), "--force"}).exit_status, 0);
+  EXPECT_NE(read_text(dir / "nb_02_transform.ipynb"), "{}");
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ TEST(MartsKilledAtAnyMoment, LeaveTheOldSetOrTheNewOneAndTheNextRunTidiesUp) {
         round % 2 == 1 ? full_lines : std::uniform_int_distribution<std::size_t>(0, full_lines)(random);
     run_and_kill(marts, lines, std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 1500)(random)));
     // What the next run does first: complete the renames a kill cut short.
-    finish_interrupted_publish(Env::system(), outputs / "json" / ".vrd_outputs.publish");
+    finish_interrupted_publish(Env::system(), outputs / "json" / ".vrd_outputs.publish",
+                               {outputs / "json", outputs / "html"});
     const std::map<std::string, std::string> after_kill = output_set(outputs);
 
     const ChildResult next = run_vordak(marts);

@@ -50,7 +50,7 @@ TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRun
   TempDir dir;
   const fs::path extracts = dir / "extracts";
   const fs::path work = dir / "work";
-  ASSERT_EQ(run_vordak({"demo", "--no-run", "--work-dir", extracts.string(), "--firms", "400", "--periods", "6"}).exit_status, 0);
+  ASSERT_EQ(run_vordak({"demo", "--no-run", "--work-dir", extracts.string(), "--firms", "500", "--periods", "6"}).exit_status, 0);
   ASSERT_EQ(run_vordak({"init", "--work-dir", work.string()}).exit_status, 0);
   write_text(work / "local_data_paths.json", read_text(extracts / "local_data_paths.json"));
   const std::vector<std::string> nightly = {"run", "--work-dir", work.string()};

@@ -1,5 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <optional>
+
+#include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
 
@@ -70,6 +78,83 @@ TEST(SqlCommand, OpensOnlyAnExistingDatabaseUnlessAskedToCreateIt) {
 
   EXPECT_EQ(run_vordak({"sql", "--db", db.string(), "--create", "CREATE TABLE t (x INTEGER)"}).exit_status, 0);
   EXPECT_EQ(run_vordak({"sql", "--db", db.string(), "--csv", "SELECT count(*) AS n FROM t"}).out, "n\n0\n");
+}
+
+// What arrives on `fd` until `text` is among it (until the end when empty) or the child
+// closes it; waits on the child, never on the clock.
+std::string read_until(int fd, const std::string& text = "") {
+  std::string got;
+  while (text.empty() || got.find(text) == std::string::npos) {
+    pollfd polled = {fd, POLLIN, 0};
+    if (::poll(&polled, 1, 120'000) <= 0) break;
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+// DuckDB lets one process at a time have a database: `vordak sql` by hand waits for the run
+// of its working directory, while the run's own notebooks use the database freely.
+TEST(SqlCommand, WaitsForTheRunOfItsWorkingDirectoryWhoseNotebooksGoAhead) {
+  TempDir dir;
+  const fs::path db = dir / "db" / "vrd.duckdb";
+  fs::create_directories(db.parent_path());
+  ASSERT_EQ(run_vordak({"sql", "--db", db.string(), "--create", "CREATE TABLE t (x INTEGER)"}).exit_status, 0);
+  ASSERT_EQ(::mkfifo((dir / "go").c_str(), 0600), 0);
+  write_notebook(dir / "nb_02_transform.ipynb",
+                 {"params:DB_PATH = ''", "import vordak\nvordak.sql_script(DB_PATH, 'INSERT INTO t VALUES (1)')",
+                  "open('inserted', 'w').close()\nopen('go').read()"});
+  write_notebook(dir / "nb_03_marts.ipynb",
+                 {"params:DB_PATH = ''", "import vordak\nvordak.sql_script(DB_PATH, 'INSERT INTO t VALUES (2)')"});
+  // What the marts read and a new directory never ran comes first.
+  for (const char* nb : {"nb_06a_diag_extract.ipynb", "nb_06b_diag_analysis.ipynb"}) write_notebook(dir / nb, {"params:DB_PATH = ''"});
+  RunningChild run({VORDAK_BINARY, "run", "--work-dir", dir.path().string(), "--skip-ingest", "--skip-ml",
+                    "--skip-backtest"});
+  // Held at its second cell, after its own `vordak sql`.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!fs::exists(dir / "inserted") && std::chrono::steady_clock::now() < give_up) ::poll(nullptr, 0, 20);
+  ASSERT_TRUE(fs::exists(dir / "inserted")) << "the run's own vordak sql did not go ahead";
+
+  RunningChild by_hand({VORDAK_BINARY, "sql", "--db", db.string(), "--csv", "SELECT count(*) AS n FROM t"});
+  const std::string waiting = read_until(by_hand.error(), "\n");
+  EXPECT_TRUE(waiting.starts_with("vordak sql: çalışma dizini başka bir çalıştırmada: " + dir.path().string() + " (pid "))
+      << waiting;
+  EXPECT_TRUE(waiting.ends_with("; bitmesi bekleniyor\n")) << waiting;
+
+  const int go = ::open((dir / "go").c_str(), O_WRONLY);
+  ASSERT_EQ(::write(go, "x", 1), 1);
+  ::close(go);
+  EXPECT_EQ(run.wait(), 0) << "the run is not broken by the command waiting for it";
+  EXPECT_EQ(read_until(by_hand.output()), "n\n2\n");
+  EXPECT_EQ(by_hand.wait(), 0);
+}
+
+// The loads and checks of the ingest notebooks, called by hand, wait for the holder of the
+// working directory like `vordak sql`; a holder that is no ancestor of theirs is waited for.
+TEST(SqlCommand, LoadAndReconcileByHandWaitForTheHolderOfTheirWorkingDirectory) {
+  TempDir dir;
+  const fs::path db = dir / "db" / "vrd.duckdb";
+  fs::create_directories(db.parent_path());
+  ASSERT_EQ(run_vordak({"sql", "--db", db.string(), "--create", "CREATE TABLE t (x INTEGER)"}).exit_status, 0);
+  const std::vector<std::vector<std::string>> calls = {
+      {"reconcile", "--db", db.string(), "--checks", "[]"},
+      {"load", "--db", db.string(), "--dir", dir.path().string(), "--contract",
+       R"({"kaynak": "k", "adim": "a", "tablo": "t", "dosyalar": "k_*.parquet", "bicim": "parquet", "sutunlar": [],
+           "anahtar": ["x"], "donem": null, "kontroller": []})"}};
+  for (const std::vector<std::string>& call : calls) {
+    std::optional<motor::WorkDirLock> held(std::in_place, dir.path(), Env::system());
+    ::unsetenv(motor::kHeldLockVariable);  // as if another process held it
+    std::vector<std::string> argv = {VORDAK_BINARY};
+    argv.insert(argv.end(), call.begin(), call.end());
+    RunningChild by_hand(argv);
+    EXPECT_TRUE(read_until(by_hand.error(), "\n").starts_with("vordak " + call[0] + ": çalışma dizini başka bir çalıştırmada: "))
+        << call[0];
+    held.reset();
+    by_hand.wait();
+    EXPECT_FALSE(fs::exists(dir / ".vordak.lock")) << call[0] << " let go of the lock";
+  }
 }
 
 }  // namespace

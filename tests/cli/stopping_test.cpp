@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,20 +16,18 @@
 
 #include "cli/cli_test_support.h"
 #include "core/child_process.h"
-#include "core/process_tree.h"
+#include "process_support.h"
 #include "test_support.h"
 
 namespace vordak {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::adopt_orphans;
+using testing::descendants;
+using testing::leftovers;
+using testing::running;
 using testing::TempDir;
-
-// Processes below this one that have not ended, once the ended ones are reaped.
-std::vector<pid_t> leftovers() {
-  reap_ended_children({});
-  return descendants(::getpid());
-}
 
 // transform runs `cells` after its parameters cell; marts records that it ran.
 void write_run_notebooks(const fs::path& dir, const std::vector<std::string>& cells) {
@@ -164,31 +161,24 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
   }
 }
 
-// Waits, up to a minute each, for the processes below this one to end; what is left.
-std::vector<pid_t> leftovers_once_ended() {
-  for (std::vector<pid_t> left = leftovers(); !left.empty(); left = leftovers()) {
-    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, left.front(), 0));
-    if (fd < 0) continue;  // ended meanwhile
-    pollfd polled = {fd, POLLIN, 0};
-    const int ended = ::poll(&polled, 1, 60'000);
-    ::close(fd);
-    if (ended != 1) return left;
-  }
-  return {};
-}
-
-TEST(Stopping, RunKilledOutrightTakesItsRunnerAndKernelsAlong) {
+TEST(Stopping, RunKilledOutrightTakesItsRunnerKernelsAndTheirKeysAlong) {
   adopt_orphans();
   TempDir dir;
   const StartSignal started(dir.path());
-  write_run_notebooks(dir.path(), {"open('started', 'w').write('x')", "while True:\n    pass"});
+  write_run_notebooks(dir.path(), {"from ipykernel import get_connection_file\n"
+                                   "open('connection.txt', 'w').write(get_connection_file())\n"
+                                   "open('started', 'w').write('x')",
+                                   "while True:\n    pass"});
   RunningChild run(run_command(dir.path()));
   ASSERT_FALSE(started.wait().empty()) << "the step never started";
   EXPECT_GE(descendants(run.pid()).size(), 2u) << "a runner and a kernel";
+  const fs::path connection = testing::read_text(dir / "connection.txt");
+  EXPECT_TRUE(fs::exists(connection));
 
   ::kill(run.pid(), SIGKILL);
   EXPECT_EQ(run.wait(), 128 + SIGKILL);
-  EXPECT_EQ(leftovers_once_ended(), std::vector<pid_t>{});
+  EXPECT_EQ(testing::leftovers_once_ended(), std::vector<pid_t>{});
+  EXPECT_FALSE(fs::exists(connection.parent_path())) << "the kernels' keys outlived the run";
 }
 
 TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {

@@ -94,5 +94,37 @@ TEST(ParseJsonSetAside, MalformedTextIsRefusedAsWithoutIt) {
   EXPECT_EQ(parse_json(R"({"s": {"x": "1"}, "a": 2})", "s", nullptr).dump(), R"({"s":{},"a":2})");
 }
 
+// Nesting is refused one level past the limit wherever it lies, so that nothing that
+// recurses over a document (its writer, a comparison) meets a hostile depth; 50,000 levels
+// is what a 100 KB file holds.
+TEST(ParseJson, RefusesNestingDeeperThanTheLimitWhereverItLies) {
+  const auto nested = [](std::size_t levels, const char* open, const char* close) {
+    std::string text;
+    for (std::size_t i = 0; i < levels; ++i) text += open;
+    text += "1";
+    for (std::size_t i = 0; i < levels; ++i) text += close;
+    return text;
+  };
+  const auto in_places = [&](std::size_t levels) {
+    return std::vector<std::string>{nested(levels, "[", "]"),
+                                    nested(levels, "{\"a\":", "}"),
+                                    "{\"x\": 1, \"s\": " + nested(levels - 1, "{\"k\":", "}") + "}",
+                                    "{\"s\": {\"k\": " + nested(levels - 2, "[", "]") + "}}"};
+  };
+  for (const std::string& text : in_places(kMaxJsonDepth)) {
+    TextMembers members;
+    EXPECT_NO_THROW(parse_json(text)) << text.substr(0, 12);
+    EXPECT_NO_THROW(parse_json(text, "s", &members)) << text.substr(0, 12);
+  }
+  for (const std::size_t levels : {kMaxJsonDepth + 1, std::size_t{50'000}}) {
+    for (const std::string& text : in_places(levels)) {
+      TextMembers members;
+      EXPECT_THROW(parse_json(text), ordered_json::parse_error) << text.substr(0, 12);
+      EXPECT_THROW(parse_json(text, "s", &members), ordered_json::parse_error) << text.substr(0, 12);
+      EXPECT_THROW(parse_json(std::string(text), "s", members), ordered_json::parse_error) << text.substr(0, 12);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vordak

@@ -79,14 +79,51 @@ TEST(OutputSet, AnInterruptedPublishIsCompletedByTheNextRun) {
     }
     // The set's files now belong to the journal: they outlive the set.
     EXPECT_TRUE(fs::exists(journal));
-    finish_interrupted_publish(Env::system(), journal);
+    finish_interrupted_publish(Env::system(), journal, {dir.path()});
     for (const char* name : {"a.json", "b.csv", "c.html"}) EXPECT_EQ(read_text(dir / name), "new") << name;
     EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.json", "b.csv", "c.html"}));
   }
   TempDir dir;
-  finish_interrupted_publish(Env::system(), dir / ".none.publish");  // no journal: nothing to do
+  finish_interrupted_publish(Env::system(), dir / ".none.publish", {dir.path()});  // no journal: nothing to do
   write_text(dir / ".bad.publish", "{not json");
-  EXPECT_THROW(finish_interrupted_publish(Env::system(), dir / ".bad.publish"), std::runtime_error);
+  EXPECT_THROW(finish_interrupted_publish(Env::system(), dir / ".bad.publish", {dir.path()}), std::runtime_error);
+}
+
+TEST(OutputSet, AJournalThatRenamesAnythingElseMovesNothingAndIsNamed) {
+  TempDir dir;
+  const fs::path json = dir / "out" / "json";
+  const fs::path journal = json / ".set.publish";
+  const std::vector<std::string> journals = {
+      R"([["planted", "../../../victim"]])",
+      R"([[".victim.Ab12Cd", "../../victim"]])",
+      R"([["/tmp/planted", "/tmp/victim"]])",
+      R"([[".a.json.Ab12Cd", "b.json"]])",               // not the temporary file of its target
+      R"([["../html/.a.html.Ab12Cd", "a.html"]])",       // not beside its target
+      R"([[".a.json.Ab12Cd", "a.json"], ["x", 1]])",     // one good entry, one that is not
+      R"({"a.json": ".a.json.Ab12Cd"})",
+  };
+  for (const std::string& planted : journals) {
+    for (const char* name : {"victim", "out/json/a.json", "out/json/.a.json.Ab12Cd", "out/html/.a.html.Ab12Cd"}) {
+      write_text(dir / name, name);
+    }
+    write_text(journal, planted);
+    try {
+      finish_interrupted_publish(Env::system(), journal, {json, dir / "out" / "html"});
+      ADD_FAILURE() << planted;
+    } catch (const std::runtime_error& refused) {
+      EXPECT_TRUE(std::string(refused.what()).starts_with("refused publish journal " + journal.string() + ": "))
+          << refused.what();
+    }
+    EXPECT_EQ(read_text(dir / "victim"), "victim") << planted;
+    EXPECT_EQ(read_text(json / "a.json"), "out/json/a.json") << planted;
+    EXPECT_TRUE(fs::exists(journal)) << planted;
+  }
+  // Entries into either output directory, as publish() writes them, are done.
+  write_text(journal, R"([[".a.json.Ab12Cd", "a.json"], ["../html/.a.html.Ab12Cd", "../html/a.html"]])");
+  finish_interrupted_publish(Env::system(), journal, {json, dir / "out" / "html"});
+  EXPECT_EQ(read_text(json / "a.json"), "out/json/.a.json.Ab12Cd");
+  EXPECT_EQ(read_text(dir / "out" / "html" / "a.html"), "out/html/.a.html.Ab12Cd");
+  EXPECT_FALSE(fs::exists(journal));
 }
 
 TEST(OutputSet, CleanUpRemovesOnlyAbandonedTemporaryFilesOfOutputs) {

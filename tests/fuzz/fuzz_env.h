@@ -23,6 +23,9 @@ class OneFileEnv : public EnvWrapper {
   std::string read_file(const fs::path& path) override {
     return path == file_ ? content_ : EnvWrapper::read_file(path);
   }
+  std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) override {
+    return path == file_ ? content_ : EnvWrapper::read_regular_file(path, max_bytes);
+  }
   void write_file_atomic(const fs::path& path, std::string_view) override {
     throw std::runtime_error("the fuzzers write nothing: " + path.string());
   }

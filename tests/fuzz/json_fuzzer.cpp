@@ -1,10 +1,12 @@
 // Every record, notebook and settings file is read by the library's lexer with our own
 // document builder. On any text it must read exactly what the library's parser reads,
-// and refuse exactly what it refuses; with a record's source fingerprints set aside, the
-// same document once they are put back, whether copied out of the text or kept in it.
+// and refuse exactly what it refuses, except that it also refuses nesting deeper than
+// kMaxJsonDepth; with a record's source fingerprints set aside, the same document once
+// they are put back, whether copied out of the text or kept in it.
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -23,6 +25,26 @@ std::optional<ordered_json> parsed(const std::string& text, TextMembers* set_asi
   }
 }
 
+// The deepest nesting of arrays and objects in valid JSON text, counted without recursion.
+std::size_t nesting_depth(const std::string& text) {
+  std::size_t depth = 0, deepest = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -34,6 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ordered_json::exception&) {
   }
   std::optional<ordered_json> read = parsed(text, nullptr);
+  // Too deep is refused by every way of reading, before anything recurses over it.
+  if (expected && nesting_depth(text) > kMaxJsonDepth) {
+    TextMembers members;
+    if (read || parsed(text, &members)) std::abort();
+    return 0;
+  }
   if (expected.has_value() != read.has_value()) std::abort();
   // Compared as text: NaN never equals itself, and the library never reads one anyway.
   if (expected && expected->dump() != read->dump()) std::abort();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -12,13 +13,15 @@
 
 #include "core/files.h"
 #include "core/json_writer.h"
-#include "core/process_tree.h"
 #include "motor/parameter_injection.h"
+#include "process_support.h"
 
 namespace vordak::motor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::descendants;
+using testing::running;
 
 class ExecutorTest : public ::testing::Test {
  protected:
@@ -181,7 +184,9 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   std::shared_ptr<NotebookExecutor> executor = make_default_executor();
   const std::string record =
       "import os, random\n"
+      "from ipykernel import get_connection_file\n"
       "open('kernels.txt', 'a').write('%d %s %r\\n' % (os.getpid(), 'seen' in globals(), random.random()))\n"
+      "open('connections.txt', 'a').write(get_connection_file() + '\\n')\n"
       "seen = True";
   const fs::path input = write_notebook("in.ipynb", {{"", record}});
   for (int i = 0; i < 3; ++i) {
@@ -201,8 +206,53 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   EXPECT_EQ(pids.size(), 3u);
   EXPECT_EQ(draws.size(), 3u) << "kernels share a random state";
 
+  // Each kernel's key is in a directory of the runner's own, not loose in the temporary
+  // directory, and goes with its kernel.
+  std::istringstream connections(read_file(dir_ / "connections.txt"));
+  std::set<fs::path> connection_dirs;
+  for (std::string file; std::getline(connections, file);) {
+    EXPECT_FALSE(fs::exists(file)) << file;
+    connection_dirs.insert(fs::path(file).parent_path());
+  }
+  ASSERT_EQ(connection_dirs.size(), 1u);
+  const fs::path connection_dir = *connection_dirs.begin();
+  EXPECT_EQ(connection_dir.parent_path(), fs::temp_directory_path());
+  EXPECT_TRUE(connection_dir.filename().string().starts_with("vordak-kernels-")) << connection_dir;
+  EXPECT_EQ(fs::status(connection_dir).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+
   executor.reset();
   EXPECT_EQ(descendants(::getpid()), std::vector<pid_t>{}) << "the runner and its spare kernel outlived the executor";
+  EXPECT_FALSE(fs::exists(connection_dir)) << "the spare kernel's key is left";
+}
+
+// The fork server dies with the notebook that kills it, the runner between two
+// notebooks: each is started again, and the next notebook runs.
+TEST_F(ExecutorTest, ADeadForkServerOrRunnerIsStartedAgainForTheNextNotebook) {
+  std::shared_ptr<NotebookExecutor> executor = make_default_executor();
+  const fs::path quick = write_notebook("quick.ipynb", {{"", "print('sonraki')"}});
+  const auto quick_runs = [&](const std::string& name) {
+    const fs::path output = dir_ / (name + ".ipynb");
+    executor->execute_notebook(quick.string(), output.string(), {}, dir_.string());
+    return text_of(read_json(output)["cells"][1]["outputs"][0]["text"]) == "sonraki\n";
+  };
+  // The kernel's parent is the fork server, and the fork server's the runner.
+  const std::string parents =
+      "import os, signal\n"
+      "def parent_of(pid):\n"
+      "    return int(open('/proc/%d/stat' % pid).read().rsplit(')', 1)[1].split()[1])\n"
+      "fork_server = os.getppid()\n"
+      "open('runner.pid', 'w').write(str(parent_of(fork_server)))";
+  const fs::path kills_server =
+      write_notebook("kills_server.ipynb", {{"", parents}, {"", "os.kill(fork_server, signal.SIGKILL)\nwhile True:\n    pass"}});
+  EXPECT_THROW(executor->execute_notebook(kills_server.string(), (dir_ / "out.ipynb").string(), {}, dir_.string()),
+               NotebookFailure);
+  EXPECT_TRUE(quick_runs("after_server")) << "a dead fork server fails the next notebook";
+
+  const pid_t runner = std::stoi(read_file(dir_ / "runner.pid"));
+  ::kill(runner, SIGKILL);
+  ASSERT_TRUE(testing::wait_until_ended(runner));
+  EXPECT_TRUE(quick_runs("after_runner")) << "a dead runner fails the next notebook";
+  EXPECT_TRUE(quick_runs("again"));
 }
 
 TEST_F(ExecutorTest, NotebookPastItsLimitIsStoppedWithAllItStartedAndTheRunnerGoesOn) {

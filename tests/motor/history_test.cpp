@@ -51,7 +51,7 @@ TEST_F(HistoryTest, ListsSeasonsNewestFirstWithTheirCountsAndOutcomes) {
   make()->adim_isle("ml_train", std::nullopt, nullptr, std::nullopt);
   write_text(dir / "seasons" / "notes.txt", "not a season");
 
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
   ASSERT_EQ(seasons.size(), 3u);
   const SeasonRecord& single = seasons[0];
   EXPECT_FALSE(single.has_manifest);
@@ -87,7 +87,7 @@ TEST_F(HistoryTest, ReadsEachStepsDataCheckNotesFromTheManifest) {
     "ingest_kredi": {"durum": "OK", "uyarilar": ["kredi: 3 satır", 7],
                      "kabul": [{"kontrol": "kredi:satir_degisimi", "kullanici": "ayse", "makine": "vrd1", "zaman": "2025-03-01T02:00:05"}, "x"]},
     "transform": {"durum": "OK"}}})");
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
   ASSERT_EQ(seasons.size(), 1u);
   EXPECT_EQ(seasons[0].outcome("ingest_kik")->veri_notlari, std::vector<std::string>{"engel: kik:eksik_donem"});
   EXPECT_EQ(seasons[0].outcome("ingest_kredi")->veri_notlari,
@@ -98,12 +98,26 @@ TEST_F(HistoryTest, ReadsEachStepsDataCheckNotesFromTheManifest) {
 TEST_F(HistoryTest, PassesOverUnreadableRecords) {
   testing::write_registry_notebooks(dir.path());
   run();
-  const fs::path season = read_history(dir.path(), clock).front().dir;
+  const fs::path season = read_history(dir.path(), clock, out).front().dir;
   for (const auto& entry : fs::directory_iterator(season / "meta")) write_text(entry.path(), "{broken");
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock);
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
   ASSERT_EQ(seasons.size(), 1u);
   EXPECT_FALSE(seasons[0].has_manifest);
   EXPECT_TRUE(seasons[0].adimlar.empty());
+}
+
+TEST_F(HistoryTest, PassesOverAnUnreadableSeasonWithAWarning) {
+  testing::write_registry_notebooks(dir.path());
+  run();
+  run("test");
+  const fs::path unreadable = read_history(dir.path(), clock, out).front().dir;
+  out.take();
+  testing::UnlistableDirEnv env(clock, unreadable / "meta");
+  const std::vector<SeasonRecord> seasons = read_history(dir.path(), env, out);
+  ASSERT_EQ(seasons.size(), 1u);
+  EXPECT_EQ(seasons[0].mode, "prod");
+  EXPECT_EQ(out.text(), "  [WARN] Sezon dizini okunamadı, atlandı: " + unreadable.string() + " (" +
+                            testing::UnlistableDirEnv::message(unreadable / "meta") + ")\n");
 }
 
 }  // namespace

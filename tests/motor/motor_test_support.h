@@ -85,6 +85,21 @@ inline void write_registry_notebooks(const fs::path& dir) {
   for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"params:x = '" + kod + "'"});
 }
 
+// Another Env's disk on which one directory cannot be listed, as without permission
+// (which the tests, run as root, cannot take away).
+class UnlistableDirEnv : public EnvWrapper {
+ public:
+  UnlistableDirEnv(Env& target, fs::path unlistable) : EnvWrapper(target), unlistable_(std::move(unlistable)) {}
+  std::vector<DirEntry> list_directory(const fs::path& dir) override {
+    if (dir == unlistable_) throw std::runtime_error(message(dir));
+    return EnvWrapper::list_directory(dir);
+  }
+  static std::string message(const fs::path& dir) { return "Dizin okunamadı: " + dir.string() + " (Permission denied)"; }
+
+ private:
+  fs::path unlistable_;
+};
+
 // Engines in a temp dir on a fake clock, their lines kept in `out`, notebooks run by
 // the stand-in executor. Each engine made is a new season one second after the last.
 class EngineTest : public ::testing::Test {

@@ -23,6 +23,10 @@ const std::pair<const char*, std::string> kBroken[] = {
     // Found by fuzzing: the check stopped at the parameters cell and accepted what followed.
     {"a broken cell after the parameters cell",
      R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"]}, "source": "DB_PATH = ''"}, "x"]})"},
+    // A value 50,000 levels deep in a cell's metadata: refused as it is read.
+    {"nesting beyond the limit",
+     R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"], "x": )" + std::string(50'000, '[') +
+         std::string(50'000, ']') + R"(}, "source": "DB_PATH = ''"}]})"},
     {"a source that is no text",
      R"({"cells": [{"cell_type": "code", "metadata": {"tags": ["parameters"]}, "source": "DB_PATH = ''"},
                    {"cell_type": "code", "metadata": {}, "source": 7}]})"},

@@ -52,12 +52,12 @@ TEST_F(PruneTest, KeepsTheNewestSeasonsOfEachModeAndEveryStepsNewestRecord) {
   const std::string test_run = run("test");         // both recorded, in T_
   const std::string newest = run();                 // nothing ran
   make()->adim_isle("ml_train", std::nullopt, nullptr, std::nullopt);  // a step call of prod
-  const std::string step_call = read_history(dir.path(), clock).front().season;
+  const std::string step_call = read_history(dir.path(), clock, out).front().season;
   write_text(dir / "seasons" / "S_backup" / "keep.txt", "not a season name");
 
   const std::vector<std::string> before_prod = decisions();
   const std::vector<std::string> before_test = decisions("test");
-  const PruneChoice dry = choose_prune(dir.path(), 1, clock);
+  const PruneChoice dry = choose_prune(dir.path(), 1, clock, out);
   EXPECT_EQ(names(dry.remove), (std::vector<std::string>{newest, idle}));
   ASSERT_EQ(dry.kept_for_meta.size(), 2u);
   EXPECT_EQ(dry.kept_for_meta[0].first.filename(), marts_again);
@@ -73,7 +73,7 @@ TEST_F(PruneTest, KeepsTheNewestSeasonsOfEachModeAndEveryStepsNewestRecord) {
   EXPECT_TRUE(fs::exists(dir / "seasons" / "S_backup" / "keep.txt"));
   EXPECT_TRUE(fs::exists(dir / "seasons" / step_call));
   EXPECT_TRUE(fs::exists(dir / "seasons" / test_run));
-  EXPECT_TRUE(choose_prune(dir.path(), 1, clock).remove.empty()) << "a second prune finds nothing more";
+  EXPECT_TRUE(choose_prune(dir.path(), 1, clock, out).remove.empty()) << "a second prune finds nothing more";
 }
 
 TEST_F(PruneTest, AnUnreadableRecordLeavesTheReadableOneBeforeItProtected) {
@@ -85,7 +85,7 @@ TEST_F(PruneTest, AnUnreadableRecordLeavesTheReadableOneBeforeItProtected) {
   // Change detection passes over a malformed record and uses the one before it.
   write_text(dir / "seasons" / second / "meta" / "adim_transform.json", "{broken");
   const std::vector<std::string> before = decisions();
-  const PruneChoice choice = choose_prune(dir.path(), 1, clock);
+  const PruneChoice choice = choose_prune(dir.path(), 1, clock, out);
   ASSERT_EQ(choice.kept_for_meta.size(), 2u);
   EXPECT_EQ(choice.kept_for_meta[0].first.filename(), second);
   EXPECT_EQ(choice.kept_for_meta[0].second, std::vector<std::string>{"marts"});
@@ -95,11 +95,25 @@ TEST_F(PruneTest, AnUnreadableRecordLeavesTheReadableOneBeforeItProtected) {
   EXPECT_EQ(decisions(), before);
 }
 
+TEST_F(PruneTest, AnUnreadableSeasonIsPassedOverWithAWarningAndNeverRemoved) {
+  const std::string oldest = run();
+  const std::string unreadable = run();
+  run();
+  out.take();
+  testing::UnlistableDirEnv env(clock, dir / "seasons" / unreadable / "meta");
+  const PruneChoice choice = choose_prune(dir.path(), 1, env, out);
+  EXPECT_EQ(names(choice.remove), std::vector<std::string>{});
+  ASSERT_EQ(choice.kept_for_meta.size(), 1u);
+  EXPECT_EQ(choice.kept_for_meta[0].first.filename(), oldest);
+  EXPECT_EQ(out.text(), "  [WARN] Sezon dizini okunamadı, atlandı: " + (dir / "seasons" / unreadable).string() + " (" +
+                            testing::UnlistableDirEnv::message(dir / "seasons" / unreadable / "meta") + ")\n");
+}
+
 TEST_F(PruneTest, KeepsEverythingWithinTheCountAndCountsFilesInTreeSize) {
   run();
   run();
-  EXPECT_TRUE(choose_prune(dir.path(), 2, clock).remove.empty());
-  EXPECT_TRUE(choose_prune(dir / "elsewhere", 1, clock).remove.empty());
+  EXPECT_TRUE(choose_prune(dir.path(), 2, clock, out).remove.empty());
+  EXPECT_TRUE(choose_prune(dir / "elsewhere", 1, clock, out).remove.empty());
   write_text(dir / "sized" / "a.txt", std::string(1000, 'a'));
   write_text(dir / "sized" / "deep" / "b.txt", std::string(24, 'b'));
   EXPECT_EQ(tree_size(dir / "sized", clock), 1024u);

@@ -201,10 +201,10 @@ TEST_F(NightTest, NewPredictionsReachThePagesInTheSameRun) {
   EXPECT_EQ(rows.back().karar, PlanVerdict::kRuns);
   EXPECT_EQ(rows.back().sebep, "cascade (ml_predict)");
   forced.dry_run = false;
-  const std::string first = read_history(dir.path(), clock).front().season;
+  const std::string first = read_history(dir.path(), clock, out).front().season;
   EXPECT_EQ(night(run, forced), (std::vector<std::string>{"ml_predict", "marts"}));
   // The pages name the season that made each part: the predictions are this run's.
-  const std::string now = read_history(dir.path(), clock).front().season;
+  const std::string now = read_history(dir.path(), clock, out).front().season;
   EXPECT_EQ(parse_json(text_param(executor->calls.back().params, "STEP_SEASONS")),
             ordered_json({{"transform", first}, {"diag_analysis", first}, {"ml_predict", now}, {"backtest_eus", first},
                           {"backtest_yis", first}, {"backtest_ml", first}}));

@@ -1,6 +1,9 @@
 #include "motor/season.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
 
 #include "core/clock.h"
 #include "core/version.h"
@@ -174,19 +177,30 @@ TEST_F(SeasonTest, NonInteractiveRunGoesOnWithExternalData) {
 }
 
 TEST_F(SeasonTest, BadFilesFailConstructionBeforeAnythingIsCreated) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"local_data_paths.json", "{broken"},
-      {"local_data_paths.json", "[\"a\"]"},
-      {"data_paths.json", "\xEF\xBB\xBF{}"},
+  const auto text = [](const char* content) { return [content](const fs::path& file) { write_text(file, content); }; };
+  const struct {
+    const char* name;
+    std::function<void(const fs::path&)> plant;
+  } cases[] = {
+      {"local_data_paths.json", text("{broken")},
+      {"local_data_paths.json", text("[\"a\"]")},
+      {"data_paths.json", text("\xEF\xBB\xBF{}")},
+      // Neither may block the run that holds the lock, nor fill its memory.
+      {"local_data_paths.json", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); }},
+      {"local_data_paths.json", [](const fs::path& file) { ::mkfifo(file.c_str(), 0600); }},
+      {"data_paths_nt.json", [](const fs::path& file) {
+         write_text(file, "{}");
+         fs::resize_file(file, (16 << 20) + 1);
+       }},
   };
-  for (const auto& [name, content] : cases) {
+  for (const auto& c : cases) {
     TempDir work;
-    write_text(work / name, content);
+    c.plant(work / c.name);
     try {
       make(args_with_input(work.path(), false, {}));
-      ADD_FAILURE() << content;
+      ADD_FAILURE() << c.name;
     } catch (const std::runtime_error& failure) {
-      EXPECT_NE(std::string(failure.what()).find((work / name).string()), std::string::npos) << failure.what();
+      EXPECT_NE(std::string(failure.what()).find((work / c.name).string()), std::string::npos) << failure.what();
     }
     EXPECT_FALSE(fs::exists(work / "seasons"));
   }

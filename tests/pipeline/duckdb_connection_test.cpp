@@ -105,8 +105,14 @@ TEST(Connection, NeverFetchesExtensionsAndNamesFilesThatAreNoDuckDbDatabase) {
                 .row_json(0)
                 .dump(),
             R"({"d":"01"})");
-  // An extension that is not built in is refused, not fetched.
+  // An extension that is not built in is refused, not fetched, and no statement can
+  // switch fetching back on.
   EXPECT_THROW(con.execute("LOAD spatial"), DatabaseError);
+  for (const char* statement : {"SET autoinstall_known_extensions = true", "SET autoload_known_extensions = true",
+                                "SET lock_configuration = false", "RESET autoinstall_known_extensions"}) {
+    EXPECT_THROW(con.execute(statement), DatabaseError) << statement;
+  }
+  EXPECT_EQ(con.query("SELECT current_setting('autoinstall_known_extensions') i").row_json(0).dump(), R"({"i":false})");
 
   std::string sqlite_header("SQLite format 3", 16);
   testing::write_text(dir / "bank.db", sqlite_header + std::string(4080, '\0'));

@@ -540,6 +540,59 @@ TEST(RunMarts, DuplicatedFirmsCountOnceAndBadRisksAreReported) {
                                             "of range; those values are cleaned"));
 }
 
+// A period that is not a year and month would sort as the newest and empty every list:
+// its rows are left out with a warning, and the run is the one without them.
+TEST(RunMarts, APeriodThatIsNotAYearAndMonthIsLeftOutWithAWarning) {
+  MartRunDb db;
+  StringSink clean_sink;
+  const auto [clean, clean_trending] = run_marts(db.path, std::nullopt, "", clean_sink);
+  db.run("INSERT INTO fact_periodic VALUES (1, '9999-99', '500', 10, 0), (9, '2024-13', '100', 5, 0), (2, NULL, '1', 1, 0)");
+  StringSink sink;
+  const auto [scoreboard, trending] = run_marts(db.path, std::nullopt, "", sink);
+  EXPECT_TRUE(has_line(sink.lines(), "    [WARN] fact_periodic holds periods that do not read as a year and month "
+                                     "(2024-13, 9999-99, None); their rows are left out"))
+      << sink.text();
+  EXPECT_EQ(scoreboard.meta["son_donem"], "2024-06");
+  EXPECT_EQ(scoreboard.meta, clean.meta);
+  EXPECT_EQ(scoreboard.rows.num_rows(), clean.rows.num_rows()) << "a firm of no readable period is no row";
+  EXPECT_EQ(trending.dump(), clean_trending.dump());
+}
+
+// Every risk fits 64 bits, but their sums need not: those are warned about and never
+// written as a wrapped number.
+TEST(RunMarts, RiskSumsPastSixtyFourBitsAreWarnedAboutAndShownAsTooLarge) {
+  MartRunDb db;
+  db.run("UPDATE fact_periodic SET kombine_risk = 6e18, vrd_skor = '900' WHERE donem = '2024-06' AND entity_id IN (1, 2);"
+         "INSERT INTO fact_periodic VALUES (4, '2024-05', '100', -9e18, 0);"
+         "UPDATE fact_periodic SET kombine_risk = 9e18 WHERE donem = '2024-06' AND entity_id = 4");
+  StringSink sink;
+  run_marts(db.path, std::nullopt, "", sink);
+  EXPECT_TRUE(has_line(sink.lines(), "    [WARN] the risks of period 2024-06 add up to more than a 64-bit integer "
+                                     "holds; risk totals that do not fit are written as null and shown on the pages "
+                                     "as too large"))
+      << sink.text();
+  const fs::path outputs = db.dir / "outputs";
+  const ordered_json scoreboard = parse_json(read_text(outputs / "json" / "sample_scoreboard.json"));
+  for (const ordered_json& period : scoreboard["band_snapshot"]["ALL"]) {
+    if (period["donem"] != "2024-06") continue;
+    EXPECT_EQ(period["bands"]["825-1000"].dump(), R"({"risk_tl":null,"count":2})");
+    EXPECT_EQ(period["bands"]["0-325"].dump(), R"({"risk_tl":9000000000000000000,"count":1})");
+  }
+  for (const ordered_json& pair : scoreboard["flow_matrix"]["ALL"]) {
+    for (const ordered_json& flow : pair["flows"]) {
+      EXPECT_TRUE(flow["risk_tl"].is_null() || flow["risk_tl"].get<std::int64_t>() >= 0) << flow.dump();
+    }
+  }
+  for (const ordered_json& row : scoreboard["rows"]) {
+    if (row["muta"] != 4) continue;
+    EXPECT_TRUE(row["df2024-05"].is_null()) << "18e18 does not fit: " << row.dump();
+  }
+  EXPECT_NE(read_text(outputs / "html" / "vrd_dashboard.html")
+                .find("<span class=\"label\">Toplam risk</span><span class=\"value\">çok büyük (&gt; "
+                      "9.223.372.036.854.775.807 TL)</span>"),
+            std::string::npos);
+}
+
 TEST(MartPaths, DerivesOutputsFromTheDatabaseLocation) {
   const MartPaths paths = mart_paths("/d/a/b.db", std::nullopt, "");
   EXPECT_EQ(paths.output_dir, "/d/outputs/json");

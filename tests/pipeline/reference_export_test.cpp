@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/child_process.h"
 #include "test_support.h"
 
 namespace vordak::pipeline {
@@ -39,7 +40,7 @@ TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
   }
 }
 
-TEST(CsvTextCell, NeutralisesFormulasButNotPlainNumbers) {
+TEST(CsvTextCell, NeutralisesFormulasAfterEitherDelimiterButNotPlainNumbers) {
   const std::pair<const char*, const char*> cases[] = {
       {"=HYPERLINK(\"http://evil.example\",\"Şube\")", "\"'=HYPERLINK(\"\"http://evil.example\"\",\"\"Şube\"\")\""},
       {"=cmd|'/c calc'!A1", "'=cmd|'/c calc'!A1"},
@@ -54,8 +55,39 @@ TEST(CsvTextCell, NeutralisesFormulasButNotPlainNumbers) {
       {"-1.", "'-1."},
       {"Şişli", "Şişli"},
       {"", ""},
+      // A cell that a ";" or a "," inside the text would start.
+      {";=1+1", ";'=1+1"},
+      {"Merkez,@SUM(A1)", "\"Merkez,'@SUM(A1)\""},
+      {"a;b,-2+3", "\"a;b,'-2+3\""},
+      {"-1;=1", "'-1;'=1"},
+      {"1;-5,25", "\"1;-5,25\""},
+      {"Işık; Ltd.", "Işık; Ltd."},
   };
   for (const auto& [text, cell] : cases) EXPECT_EQ(csv_text_cell(text), cell) << text;
+}
+
+// The page's own CSV downloads (";" between fields) judge the text after either delimiter
+// the same way: csvCell of pipeline/dashboard/csv.js, run in Node.
+TEST(CsvTextCell, ThePagesDownloadsNeutraliseTheSameCells) {
+  const fs::path node = "/usr/bin/node";
+  if (!fs::exists(node)) GTEST_SKIP() << "Node not found (scripts/setup.sh installs Debian's nodejs)";
+  const std::pair<std::string, std::string> cases[] = {
+      {";=1+1", "\";'=1+1\""},
+      {"Merkez,@SUM(A1)", "Merkez,'@SUM(A1)"},
+      {"a;b,-2+3", "\"a;b,'-2+3\""},
+      {"-1250,5", "-1250,5"},
+      {"Işık, Ltd.", "Işık, Ltd."},
+  };
+  ordered_json texts = ordered_json::array();
+  for (const auto& [text, cell] : cases) texts.push_back(text);
+  const std::string dashboard = std::string(VORDAK_SOURCE_DIR) + "/pipeline/dashboard/";
+  const ChildResult result = run_child(
+      {node.string(), "-e",
+       read_text(dashboard + "format.js") + read_text(dashboard + "csv.js") +
+           "\nprocess.stdout.write(JSON.stringify(" + texts.dump() + ".map(csvCell)));"});
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  const ordered_json cells = ordered_json::parse(result.out);
+  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cells.at(i), cases[i].second) << cases[i].first;
 }
 
 TEST(ExportSubeBolgeRef, FormulaNamesAreNeutralisedAndTheDashboardsGetThemAsStored) {

@@ -78,6 +78,15 @@ ordered_json summary_of(const std::string& model, const Table& table) {
   record["ort_precision"] = mean_of(table, "precision_val");
   record["ort_recall"] = mean_of(table, "recall_val");
   record["ort_f1"] = mean_of(table, "f1");
+  // Beside the means of the periods (or folds), the figures of all their firms together.
+  const bool counted = table.find("tp") != nullptr && table.find("fp") != nullptr && table.find("fn") != nullptr;
+  const std::int64_t tp = sum_of(table, "tp");
+  const auto pooled = [&](std::int64_t whole) {
+    if (!counted || whole == 0) return ordered_json(nullptr);
+    return ordered_json(round_half_even(static_cast<double>(tp) / static_cast<double>(whole), 4));
+  };
+  record["havuz_precision"] = pooled(tp + sum_of(table, "fp"));
+  record["havuz_recall"] = pooled(tp + sum_of(table, "fn"));
   return record;
 }
 

@@ -315,13 +315,7 @@ void Connection::execute(const std::string& sql) {
 }
 
 bool Connection::has_table(const std::string& name) {
-  std::string literal = "'";
-  for (const char c : name) {
-    if (c == '\'') literal += '\'';  // a quote inside an SQL text literal is doubled
-    literal += c;
-  }
-  literal += '\'';
-  return !query("SELECT table_name FROM information_schema.tables WHERE table_name = " + literal).empty();
+  return !query("SELECT table_name FROM information_schema.tables WHERE table_name = " + sql_literal(name)).empty();
 }
 
 std::vector<std::string> Connection::describe_columns(const std::string& table) {

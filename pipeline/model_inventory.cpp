@@ -26,12 +26,6 @@ ordered_json parsed(const Column& column, std::size_t row) {
   return text.empty() ? ordered_json(nullptr) : ordered_json::parse(text);
 }
 
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
-
 ChampionModel champion_of(const Table& rows, std::size_t row) {
   ChampionModel model;
   model.id = text_of(rows.column("model_id"), row);
@@ -85,8 +79,8 @@ ordered_json comparison(Connection& con, const std::string& champion, const std:
   if (!con.has_table("ml_model_dogrulama")) return nullptr;
   const Table rows = con.query(
       "SELECT s.yi_prob AS sampiyon, r.yi_prob AS rakip, s.hedef_yi, s.donem FROM ml_model_dogrulama s JOIN ml_model_dogrulama r "
-      "ON r.entity_id = s.entity_id AND r.donem = s.donem WHERE s.model_id = " + quoted(champion) +
-      " AND r.model_id = " + quoted(challenger) +
+      "ON r.entity_id = s.entity_id AND r.donem = s.donem WHERE s.model_id = " + sql_literal(champion) +
+      " AND r.model_id = " + sql_literal(challenger) +
       " AND s.yi_prob IS NOT NULL AND r.yi_prob IS NOT NULL AND s.hedef_yi IS NOT NULL ORDER BY s.entity_id");
   std::vector<double> first, second;
   std::vector<bool> outcomes;

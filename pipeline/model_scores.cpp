@@ -11,12 +11,6 @@ namespace vordak::pipeline {
 
 namespace {
 
-std::string sql_text(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
-
 // "VALUES (stored value, period index), ..." for the distinct period values of the
 // table that match a scoreboard period, and how the table's column compares with them:
 // natively for integers and texts, by its text form otherwise.
@@ -34,7 +28,7 @@ std::pair<std::string, std::string> period_match(Connection& con, const ScoreSou
     for (std::size_t p = 0; month && p < firms.periods.size(); ++p) {
       if (label_month(firms.periods[p]) != month) continue;
       rows += (rows.empty() ? "" : ", ") + std::string("(") +
-              (value.kind() == ColumnKind::kInteger ? text : sql_text(text)) + ", " + std::to_string(p) + ")";
+              (value.kind() == ColumnKind::kInteger ? text : sql_literal(text)) + ", " + std::to_string(p) + ")";
       break;
     }
   }

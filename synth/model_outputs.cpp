@@ -11,11 +11,7 @@ namespace vordak::synth {
 
 namespace {
 
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
+using pipeline::sql_literal;
 
 // The quantiles `levels` of `column` in `from`, and how many rows fall in each bin
 // between them: what ml_train keeps of its training window.
@@ -57,13 +53,14 @@ void write_model_inventory(pipeline::Connection& con) {
   const std::string first = std::string(periods.column(0).text(0));
   const std::string validation = std::string(periods.column(0).text(periods.num_rows() - 1));
   const std::string window_end = std::string(periods.column(0).text(periods.num_rows() - 2));
-  const std::string training = "(SELECT * FROM backtest_ml_tahmin WHERE donem < " + quoted(validation) + ")";
+  const std::string training =
+      "(SELECT * FROM backtest_ml_tahmin WHERE donem < " + sql_literal(validation) + ")";
   const auto [band_edges, band_counts] = quantile_bins(con, "yi_prob", training, {0.5, 0.75, 0.9, 0.97});
   ordered_json features = ordered_json::object();
   const std::vector<double> deciles = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
   for (const char* name : {"skor", "gecikme_gun", "limit_kullanim_orani"}) {
     const auto [edges, counts] =
-        quantile_bins(con, name, "(SELECT * FROM ml_features WHERE donem < " + quoted(validation) + ")", deciles);
+        quantile_bins(con, name, "(SELECT * FROM ml_features WHERE donem < " + sql_literal(validation) + ")", deciles);
     features[name] = {{"sinirlar", edges}, {"sayilar", counts}};
   }
   con.execute(R"SQL(
@@ -78,16 +75,19 @@ void write_model_inventory(pipeline::Connection& con) {
            (s.sonraki_skor = 'YI')::INTEGER AS hedef_yi
     FROM backtest_ml_tahmin t JOIN sonraki s USING (entity_id, donem),
          (VALUES ('yi-xgb-20240105-020000-5e1f0c2a'), ('yi-lojistik-20240105-020000-5e1f0c2a')) m(model_id)
-    WHERE t.donem = )SQL" + quoted(validation) + R"SQL( AND s.sonraki_skor IS NOT NULL
+    WHERE t.donem = )SQL" + sql_literal(validation) + R"SQL( AND s.sonraki_skor IS NOT NULL
     ORDER BY m.model_id, t.entity_id)SQL");
   const std::string params = R"({"objective": "binary:logistic", "max_depth": 3, "eta": 0.08, "seed": 20240601})";
   const std::string json_features = ordered_json({"skor", "gecikme_gun", "limit_kullanim_orani"}).dump();
   const auto row = [&](const std::string& id, const char* kind, const char* role, const std::string& trained,
                        const std::string& edges, const std::string& counts) {
-    return "(" + quoted(id) + ", '" + kind + "', '" + role + "', " + quoted(trained) + ", " + quoted(first) + ", " +
-           quoted(window_end) + ", " + quoted(validation) + ", '5e1f0c2a9b7d4e6f', 0, 0, 0, 0, NULL, NULL, " +
-           quoted(json_features) + ", " + quoted(params) + ", " + quoted(edges) + ", " + quoted(counts) + ", " +
-           quoted(features.dump()) + ")";
+    std::string values = "(" + sql_literal(id) + ", '" + kind + "', '" + role + "'";
+    for (const std::string& text : {trained, first, window_end, validation}) values += ", " + sql_literal(text);
+    values += ", '5e1f0c2a9b7d4e6f', 0, 0, 0, 0, NULL, NULL";
+    for (const std::string& text : {json_features, params, edges, counts, features.dump()}) {
+      values += ", " + sql_literal(text);
+    }
+    return values + ")";
   };
   const std::string edges = ordered_json(band_edges).dump(), counts = ordered_json(band_counts).dump();
   con.execute(

@@ -183,8 +183,6 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
 
 namespace {
 
-std::string sql_quote(const std::string& text) { return "'" + replace_all(text, "'", "''") + "'"; }
-
 // Per firm and period, everything the source systems report, derived from the generated
 // tables. The model inputs (EUS score, YIS probability, training features) follow the
 // firm's latent risk in that period with noise of their own, as the entry into "YI" in
@@ -318,7 +316,7 @@ std::vector<std::string> write_source_extracts(const std::string& root, const Po
       }
       for (const std::string& label : labels) {
         const std::string file = (dir / replace_all(extract.file, "{D}", label)).string();
-        con.execute("COPY (" + replace_all(extract.select, "{D}", label) + ") TO " + sql_quote(file) + " (" +
+        con.execute("COPY (" + replace_all(extract.select, "{D}", label) + ") TO " + pipeline::sql_literal(file) + " (" +
                     extract.format + ")");
       }
     }

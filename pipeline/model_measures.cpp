@@ -184,13 +184,12 @@ struct Reference {
 Reference reference_period(const ModelSamples& samples, const std::vector<std::string>& labels) {
   Reference reference;
   std::optional<std::size_t> chosen;
-  for (std::size_t p = 0; p < samples.periods.size(); ++p) {
+  std::size_t chosen_events = 0;
+  for (std::size_t p = 0; p < samples.periods.size() && chosen_events < MIN_EVENTS; ++p) {
     const Sample& sample = samples.periods[p].sample;
-    if (!sample.auc()) continue;
-    if (!chosen || (samples.periods[*chosen].sample.events() < MIN_EVENTS && sample.events() > samples.periods[*chosen].sample.events())) {
-      chosen = p;
-    }
-    if (sample.events() >= MIN_EVENTS) break;
+    if (!sample.auc() || (chosen && sample.events() <= chosen_events)) continue;
+    chosen = p;
+    chosen_events = sample.events();
   }
   if (!chosen) {
     reference.page = {{"tur", "donem"}, {"donem", nullptr}, {"auc", nullptr},

@@ -114,7 +114,8 @@ def describe(kind, predict, extra):
     while os.path.exists(os.path.join(MODEL_DIR, model_id)):
         model_id, n = f"{base}-{n}", n + 1
     fitted, checked = predict(X[train]), predict(X[valid])
-    edges = np.unique(np.quantile(fitted, BAND_QUANTILES))
+    # Rounded as the predictions are stored, so that the marts band them as counted here.
+    edges = np.unique(np.round(np.quantile(fitted, BAND_QUANTILES), 6))
     description = {
         "model_id": model_id, "tur": kind, "egitim_zamani": time.strftime("%Y-%m-%d %H:%M:%S"),
         "egitim_penceresi": [periods[0], periods[-2]], "dogrulama_donemi": validation_period,
@@ -122,7 +123,7 @@ def describe(kind, predict, extra):
         "dogrulama": {"n": int(valid.sum()), "yi": int(y[valid].sum()),
                       "auc": round(float(roc_auc_score(y[valid], checked)), 6),
                       "brier": round(float(np.mean((checked - y[valid]) ** 2)), 6)},
-        "bant_sinirlari": [round(float(e), 6) for e in edges],
+        "bant_sinirlari": edges.tolist(),
         "bant_referans": band_counts(fitted, edges).tolist(),
         "ozellik_referans": feature_reference, **extra}
     os.makedirs(os.path.join(MODEL_DIR, model_id))

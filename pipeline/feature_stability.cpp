@@ -16,9 +16,7 @@ namespace {
 // The bin of a feature's value as SQL: how many of the bin edges it has reached, -1 for
 // a missing value.
 std::string bin_sql(const FeatureReference& feature) {
-  std::string column = "\"";
-  for (char c : feature.name) column += c == '"' ? std::string("\"\"") : std::string(1, c);
-  column += "\"";
+  const std::string column = sql_identifier(feature.name);
   std::string sql = "coalesce(0";
   for (double edge : feature.edges) sql += " + (" + column + " >= " + python_float_repr(edge) + ")::INTEGER";
   return sql + ", -1)";

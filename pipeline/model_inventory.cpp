@@ -36,6 +36,7 @@ ChampionModel champion_of(const Table& rows, std::size_t row) {
     throw std::runtime_error("bant_referans holds " + std::to_string(model.reference_bands.size()) + " counts for " +
                              std::to_string(model.band_edges.size() + 1) + " bands");
   }
+  model.validation_period = text_of(rows.column("dogrulama_donemi"), row);
   model.validation_auc = rows.column("dogrulama_auc").number(row);
   const ordered_json features = parsed(rows.column("ozellik_referans"), row);
   for (const auto& [name, reference] : features.items()) {

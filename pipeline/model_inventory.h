@@ -31,6 +31,7 @@ struct ChampionModel {
   std::string training_window;  // "2023-01 – 2023-06"
   std::vector<double> band_edges;
   std::vector<std::size_t> reference_bands;
+  std::string validation_period;  // the period validation_auc was measured on
   std::optional<double> validation_auc;
   std::vector<FeatureReference> features;
 };

@@ -175,7 +175,9 @@ std::unordered_map<std::string, double> alarm_thresholds(Connection& con) {
 // What a model's stability and AUC are measured against.
 struct Reference {
   ordered_json page;
-  std::optional<std::size_t> period;  // a period of the model's own, or none (the training window)
+  // The period the reference AUC was measured on, whose own AUC test would say nothing:
+  // a period of the model's own, or the champion's validation period.
+  std::optional<std::size_t> period;
   std::vector<std::size_t> distribution;
   std::optional<double> auc;
 };
@@ -206,8 +208,10 @@ Reference reference_period(const ModelSamples& samples, const std::vector<std::s
   return reference;
 }
 
-Reference training_reference(const ChampionModel& champion) {
+Reference training_reference(const ChampionModel& champion, const std::vector<std::string>& labels) {
   Reference reference;
+  const auto validation = std::find(labels.begin(), labels.end(), champion.validation_period);
+  if (validation != labels.end()) reference.period = static_cast<std::size_t>(validation - labels.begin());
   reference.distribution = champion.reference_bands;
   reference.auc = champion.validation_auc;
   reference.page = {{"tur", "egitim"}, {"donem", champion.training_window}, {"model_id", champion.id},
@@ -283,7 +287,7 @@ ordered_json measure_model(Connection& con, const MeasuredModel& model, const Fi
   const ModelScores scores = read_model_scores(con, model.scores, firms);
   const ModelSamples samples = collect_samples(firms, scores, scale, threshold);
   const std::vector<std::string>& labels = firms.periods;
-  const Reference reference = champion ? training_reference(*champion) : reference_period(samples, labels);
+  const Reference reference = champion ? training_reference(*champion, labels) : reference_period(samples, labels);
 
   ordered_json period_list = ordered_json::array(), moves = ordered_json::array(), calibration = ordered_json::array();
   std::optional<std::size_t> previous;

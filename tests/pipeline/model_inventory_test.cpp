@@ -62,6 +62,7 @@ TEST(ModelInventory, ListsTheModelsAndComparesTheChampionWithItsChallenger) {
   EXPECT_EQ(test["sampiyon_auc"]["auc"], round_half_even(expected.first.auc, 4));
   EXPECT_EQ(test["p"], round_half_even(expected.p_value, 4));
   EXPECT_NEAR(*inventory.champion->validation_auc, 5.0 / 6, 1e-12);
+  EXPECT_EQ(inventory.champion->validation_period, "2023-12");
 
   // A champion whose bands and counts disagree is not used, and the page says why.
   con.execute("UPDATE ml_model_envanter SET bant_referans = '[1, 2]' WHERE model_id = 'yeni'");

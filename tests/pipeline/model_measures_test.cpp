@@ -11,6 +11,7 @@
 #include "core/sink.h"
 #include "pipeline/distributions.h"
 #include "pipeline/model_inventory.h"
+#include "pipeline/model_metrics.h"
 #include "test_support.h"
 
 namespace vordak::pipeline {
@@ -188,6 +189,51 @@ TEST(ModelMeasures, ProbabilitiesAreBandedByTheirOwnScaleAndCalibratedByDecile) 
   EXPECT_EQ(band_scale(ScoreScale::kScore).band(825), 3u);
   EXPECT_EQ(band_scale(ScoreScale::kProbability, {0.0123, 0.1}).labels,
             std::vector<std::string>({"%0-1,23", "%1,23-10", "%10-100"}));
+}
+
+// With a champion in the inventory, the ML probabilities are banded by the champion's own
+// edges and compared with its training window; its validation period is not tested
+// against the AUC measured on that very period.
+TEST(ModelMeasures, TheMlModelIsBandedAndReferencedByItsChampion) {
+  MeasuresDb db;
+  {
+    Connection con(db.path);
+    con.execute(
+        "CREATE TABLE backtest_ml_tahmin (entity_id BIGINT, donem VARCHAR, yi_prob DOUBLE);"
+        "INSERT INTO backtest_ml_tahmin VALUES (1, '2024-01', 0.05), (2, '2024-01', 0.02), (3, '2024-01', 0.4),"
+        " (4, '2024-01', 0.08), (5, '2024-01', 0.6), (6, '2024-01', 0.3), (1, '2024-02', 0.4), (2, '2024-02', 0.03),"
+        " (3, '2024-02', 0.05), (4, '2024-02', 0.15);"
+        "CREATE TABLE ml_model_envanter (model_id VARCHAR, tur VARCHAR, rol VARCHAR, egitim_zamani VARCHAR,"
+        " egitim_baslangic VARCHAR, egitim_bitis VARCHAR, dogrulama_donemi VARCHAR, veri_hash VARCHAR, satir BIGINT,"
+        " pozitif BIGINT, dogrulama_n BIGINT, dogrulama_yi BIGINT, dogrulama_auc DOUBLE, dogrulama_brier DOUBLE,"
+        " ozellikler VARCHAR, parametreler VARCHAR, bant_sinirlari VARCHAR, bant_referans VARCHAR, ozellik_referans VARCHAR);"
+        "INSERT INTO ml_model_envanter VALUES ('m1', 'xgb', 'sampiyon', '2024-03-01 02:00:00', '2023-07', '2023-12',"
+        " '2024-02', 'ab', 100, 5, 4, 1, 0.9, 0.1, '[\"skor\"]', '{}', '[0.1]', '[3, 1]',"
+        " '{\"skor\": {\"sinirlar\": [500], \"sayilar\": [2, 2]}}');"
+        "CREATE TABLE ml_features (entity_id BIGINT, donem VARCHAR, skor DOUBLE);"
+        "INSERT INTO ml_features VALUES (1, '2024-01', 100), (2, '2024-01', 600), (3, '2024-01', 700),"
+        " (4, '2024-01', 200), (1, '2024-02', 100), (2, '2024-02', 200), (3, '2024-02', 300), (4, '2024-02', 900);");
+  }
+  const ordered_json ml = db.measure()[2];
+  EXPECT_EQ(ml["bantlar"], ordered_json({"%0-10", "%10-100", "YI"}));
+  EXPECT_EQ(ml["referans"]["tur"], "egitim");
+  EXPECT_EQ(ml["referans"]["model_id"], "m1");
+  ASSERT_EQ(ml["donemler"].size(), 2u);
+  const ordered_json& january = ml["donemler"][0];
+  const ordered_json& february = ml["donemler"][1];
+  EXPECT_EQ(january["dagilim"], ordered_json({3, 3}));
+  EXPECT_EQ(january["psi"], rounded(*population_stability({3, 1}, {3, 3})));
+  EXPECT_EQ(february["dagilim"], ordered_json({2, 2}));
+  // January: events 5 (0.6) and 6 (0.3) against four others, 6 below firm 3 (0.4): 7/8.
+  EXPECT_EQ(january["auc"], 0.875);
+  EXPECT_TRUE(january["auc_p"].is_number());
+  EXPECT_TRUE(february["auc_p"].is_null());  // the validation period itself
+
+  const ordered_json& features = ml["ozellik_kararliligi"];
+  EXPECT_EQ(features["ozellikler"], ordered_json({"skor"}));
+  ASSERT_EQ(features["donemler"].size(), 2u);
+  EXPECT_EQ(features["donemler"][0]["psi"][0], 0.0);  // two below 500 and two above, as at training
+  EXPECT_EQ(features["donemler"][1]["psi"][0], rounded(*population_stability({2, 2}, {3, 1})));
 }
 
 TEST(ModelMeasures, AModelWithoutItsColumnIsExplainedAndAFailingTableFailsTheRun) {

@@ -81,6 +81,18 @@ ordered_json summary_of(const std::string& model, const Table& table) {
   record["ort_precision"] = mean_of(table, "precision_val");
   record["ort_recall"] = mean_of(table, "recall_val");
   record["ort_f1"] = mean_of(table, "f1");
+  // Beside the means of the periods (or folds), the figures of all their firms together.
+  const bool counted = table.find("tp") != nullptr && table.find("fp") != nullptr && table.find("fn") != nullptr;
+  // Sums past 64 bits come back null, and so does the figure made of them.
+  const ordered_json tp = sum_of(table, "tp");
+  const auto pooled = [&](const ordered_json& others) {
+    if (!counted || !tp.is_number() || !others.is_number()) return ordered_json(nullptr);
+    const double whole = tp.get<double>() + others.get<double>();
+    if (whole == 0) return ordered_json(nullptr);
+    return ordered_json(round_half_even(tp.get<double>() / whole, 4));
+  };
+  record["havuz_precision"] = pooled(sum_of(table, "fp"));
+  record["havuz_recall"] = pooled(sum_of(table, "fn"));
   return record;
 }
 

@@ -17,7 +17,9 @@ inline constexpr std::array<std::string_view, 3> BACKTEST_MODELS = {"eus", "yis"
 
 // {"eus": ..., "yis": ..., "ml": ...} from the tables backtest_<model>: for "ml" the
 // folds ("fold_detay", "toplam_fold", mean auc/precision/recall/f1), for the others the
-// periods with summed tp/fp/fn/tn and mean precision/recall/f1. Means are rounded to 4
+// periods with summed tp/fp/fn/tn and mean precision/recall/f1; then, for both, the
+// pooled "havuz_precision" and "havuz_recall" (sum tp / (sum tp + sum fp), sum tp /
+// (sum tp + sum fn); null without the counts). Means and pooled figures are rounded to 4
 // decimals (null when the column is missing), sums are integers (0 when missing). A
 // missing or empty table gives null; any other failure of a model is printed and gives
 // null too. Never fails to the caller; prints a closing line on `sink`.

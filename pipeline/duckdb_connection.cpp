@@ -269,8 +269,17 @@ Table Connection::query(const std::string& sql, const std::vector<std::int64_t>&
 
 void Connection::for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
                                 const std::function<void(const Table&)>& consume) {
+  stream_chunks(sql, &list_parameter, consume);
+}
+
+void Connection::for_each_chunk(const std::string& sql, const std::function<void(const Table&)>& consume) {
+  stream_chunks(sql, nullptr, consume);
+}
+
+void Connection::stream_chunks(const std::string& sql, const std::vector<std::int64_t>* list_parameter,
+                               const std::function<void(const Table&)>& consume) {
   Result result;
-  run_prepared(connection_, sql, &list_parameter, result, Delivery::kStreaming);
+  run_prepared(connection_, sql, list_parameter, result, Delivery::kStreaming);
   // The result belongs to the fetching thread until it is joined; the chunks are turned
   // into tables on this one, beside the fetching.
   ChunkReader reader(&result.handle);
@@ -310,13 +319,7 @@ void Connection::execute(const std::string& sql) {
 }
 
 bool Connection::has_table(const std::string& name) {
-  std::string literal = "'";
-  for (const char c : name) {
-    if (c == '\'') literal += '\'';  // a quote inside an SQL text literal is doubled
-    literal += c;
-  }
-  literal += '\'';
-  return !query("SELECT table_name FROM information_schema.tables WHERE table_name = " + literal).empty();
+  return !query("SELECT table_name FROM information_schema.tables WHERE table_name = " + sql_literal(name)).empty();
 }
 
 std::vector<std::string> Connection::describe_columns(const std::string& table) {

@@ -56,6 +56,8 @@ class Connection {
   // `consume` runs on the calling thread while another thread fetches the next chunks.
   void for_each_chunk(const std::string& sql, const std::vector<std::int64_t>& list_parameter,
                       const std::function<void(const Table&)>& consume);
+  // The same for a statement without a parameter.
+  void for_each_chunk(const std::string& sql, const std::function<void(const Table&)>& consume);
   // Runs statements that return nothing of interest (DDL, INSERT).
   void execute(const std::string& sql);
 
@@ -65,6 +67,9 @@ class Connection {
   std::vector<std::string> describe_columns(const std::string& table);
 
  private:
+  void stream_chunks(const std::string& sql, const std::vector<std::int64_t>* list_parameter,
+                     const std::function<void(const Table&)>& consume);
+
   std::string path_;
   _duckdb_database* database_ = nullptr;
   _duckdb_connection* connection_ = nullptr;

@@ -82,7 +82,7 @@ std::string season_parts(const StepSeasons& step_seasons) {
 }
 
 // The header line under the facts: the data's periods, when and from which database
-// the page was made (each part only when known).
+// the page was made, and the model of its YI probabilities (each part only when known).
 std::string provenance(const std::vector<std::string>& periods, const PageContext& context) {
   std::vector<std::string> parts;
   if (!periods.empty()) {
@@ -93,6 +93,7 @@ std::string provenance(const std::vector<std::string>& periods, const PageContex
   if (context.generated_at) parts.push_back("Oluşturulma: <b>" + html_escape(page_time_text(*context.generated_at)) + "</b>");
   if (!context.database.empty()) parts.push_back("Veritabanı: <b>" + html_escape(context.database) + "</b>");
   if (!context.step_seasons.empty()) parts.push_back(season_parts(context.step_seasons));
+  if (!context.ml_model.empty()) parts.push_back("ML modeli: <b>" + html_escape(context.ml_model) + "</b>");
   std::string line;
   for (const std::string& part : parts) line += (line.empty() ? "" : " · ") + ("<span>" + part + "</span>");
   return line;

@@ -24,6 +24,7 @@
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
 #include "pipeline/ml_drivers.h"
+#include "pipeline/model_inventory.h"
 #include "pipeline/model_measures.h"
 #include "pipeline/page_context.h"
 #include "pipeline/prediction_runner.h"
@@ -71,15 +72,17 @@ class PhaseClock {
 // The prediction runner is the one guarded step of a run: the predictions come from a
 // later, optional step of the pipeline, so a missing predictions table is skipped and
 // any other failure reported; either way the rows stay as they were and the run goes on.
-void add_predictions(const std::string& db_path, Scoreboard& scoreboard, Sink& sink) {
+// Returns the id of the model that gave the predictions (empty when unknown).
+std::string add_predictions(const std::string& db_path, Scoreboard& scoreboard, Sink& sink) {
   try {
     sink.line("  Running ML predictions...");
-    run_predictions(db_path, scoreboard);
+    return run_predictions(db_path, scoreboard);
   } catch (const PredictionsUnavailable& unavailable) {
     sink.line(std::string("  [ML] Skipping: ") + unavailable.what());
   } catch (const std::exception& error) {
     sink.line(std::string("  [ML] Error: ") + error.what());
   }
+  return {};
 }
 
 // A database failure of the scoreboard or the reference export, thrown again with a
@@ -203,7 +206,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   auto [flow_matrix, band_snapshot] = flows_and_bands->get();
   enrich_with_trending(scoreboard, trending, sink);
   clock.lap("enrichment");
-  add_predictions(db_path, scoreboard, sink);
+  page.ml_model = add_predictions(db_path, scoreboard, sink);
   clock.lap("predictions");
 
   if (const std::vector<std::string> periods = periods_with_too_large_risk(scoreboard); !periods.empty()) {
@@ -245,15 +248,19 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   sink.line("  Building admin data...");
   ordered_json extra = ordered_json::object();
   ordered_json model_measures;
+  ModelInventory inventory;
   {
     Connection con(db_path);
     extra["backtest_summary"] = build_backtest_summary(con, sink);
     extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
     extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
-    model_measures = build_model_measures(con, period_labels(scoreboard.meta));
+    inventory = read_model_inventory(con);
+    model_measures = build_model_measures(con, scoreboard, inventory);
   }
   extra["page_mode"] = "admin";
   extra["model_olcumleri"] = std::move(model_measures);
+  extra["model_envanteri"] = std::move(inventory.page);
+  extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
   clock.lap("admin data");
   outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_rows, 25, extra, page));
   clock.lap("HTML admin");

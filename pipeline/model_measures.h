@@ -1,72 +1,71 @@
 #pragma once
 
-// The model measures of the administrator edition: for each score the pipeline keeps
-// (the EUS score, the YIS probability and the walk-forward ML probability) and each
-// period, its discriminatory power against "YI" in the next period, the stability of its
-// band distribution, the migration between its bands, and for probabilities their
-// calibration. Read from the tables the pipeline's notebooks write; for the page only
-// (never written to the JSON outputs).
+// The model measures of the administrator edition, for each score the pipeline keeps (the
+// EUS score, the YIS probability and the walk-forward ML probability). One event
+// definition throughout (firm_periods.h): a firm counts for period t when its state is
+// known and not "YI" at t and known at t+1; the event is "YI" at t+1. Per period:
+// AUC with DeLong's 95 % interval and a test against the reference AUC, Gini, the band
+// distribution's PSI against a reference sample and its Herfindahl concentration, and
+// for probabilities the Brier score, Hosmer-Lemeshow and a Jeffreys test per band. Then
+// migration between bands, calibration deciles, and the backtest figures pooled over the
+// periods: at the next period, at horizons of 3, 6 and 12 months, and per segment. Read
+// from the tables the pipeline's notebooks write; for the page only (never written to
+// the JSON outputs).
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/json_writer.h"
 #include "pipeline/duckdb_connection.h"
+#include "pipeline/model_inventory.h"
+#include "pipeline/model_samples.h"
+#include "pipeline/model_scores.h"
+#include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
 
 enum class ScoreScale {
   kScore,        // 0 to 1000, banded like the early-warning score
-  kProbability,  // 0 to 1, banded by PROBABILITY_BAND_EDGES
+  kProbability,  // 0 to 1, banded by PROBABILITY_BAND_EDGES or, for ML, the champion's bands
 };
 
-// Where a model's scores are: one row per firm and period.
-struct ScoreSource {
-  std::string_view key;            // "eus"
-  std::string_view label;          // shown on the page
-  std::string_view table;
-  std::string_view firm_column;    // the firm key (muta)
-  std::string_view period_column;  // 202406, "2024-06" or a date: compared by its digits
-  std::string_view score_column;
+struct MeasuredModel {
+  std::string_view key;     // "eus"
+  std::string_view label;   // "EUS"
+  std::string_view source;  // where the scores come from, in the operator's words
+  std::string_view step;    // the step that writes the table
+  ScoreSource scores;
   ScoreScale scale;
 };
 
-inline constexpr std::array<ScoreSource, 3> MODEL_SCORES = {{
-    {"eus", "EUS", "raw_eus", "muta_no", "donem", "eus_skor", ScoreScale::kScore},
-    {"yis", "YIS", "raw_yis", "muta_no", "donem", "yis_olasilik", ScoreScale::kProbability},
-    {"ml", "ML", "backtest_ml_tahmin", "entity_id", "donem", "yi_prob", ScoreScale::kProbability},
+inline constexpr std::array<MeasuredModel, 3> MODEL_SCORES = {{
+    {"eus", "EUS", "EUS tahminleri (EUS skoru)", "ingest_eus", {"raw_eus", "muta_no", "donem", "eus_skor"},
+     ScoreScale::kScore},
+    {"yis", "YIS", "YIS tahminleri (YI olasılığı)", "ingest_yis", {"raw_yis", "muta_no", "donem", "yis_olasilik"},
+     ScoreScale::kProbability},
+    {"ml", "ML", "ML walk-forward backtest tahminleri (YI olasılığı)", "backtest_ml",
+     {"backtest_ml_tahmin", "entity_id", "donem", "yi_prob"}, ScoreScale::kProbability},
 }};
 
-// Inner edges of the probability bands: [0, 5%), [5%, 10%), [10%, 30%), [30%, 50%),
+// Inner edges of the fixed probability bands: [0, 5%), [5%, 10%), [10%, 30%), [30%, 50%),
 // [50%, 100%]. 30% is the prediction list's threshold, 50% the backtests' alarm.
 inline constexpr std::array<double, 4> PROBABILITY_BAND_EDGES = {0.05, 0.10, 0.30, 0.50};
 
-// The measures of every model of MODEL_SCORES over `periods` (the scoreboard's period
-// labels, oldest first), as a JSON list, one entry per model:
-//   "model", "ad", "kaynak" (table.column), then either "eksik" (why there is nothing:
-//   a missing table or column, or the database's message) or
-//   "olcek" ("skor" or "olasilik"), "bantlar" (band labels, best first, "YI" last),
-//   "donemler": per period with scores {"donem", "skorlu" (firms scored and not in YI),
-//     "dagilim" (their count per band, "YI" excluded), "psi" (against the previous
-//     period, or null), "n" and "yi" (scored firms whose next period is known, and how
-//     many of them reached YI), "auc", "gini" (null without both outcomes)},
-//   "gecisler": per pair of consecutive scored periods {"from", "to", "sayilar",
-//     "oranlar" (row-normalised), "risk_tl" (exposure in "to"), "kotulesen",
-//     "kotulesen_risk_tl", "iyilesen", "iyilesen_risk_tl", "ayni"},
-//   "kalibrasyon" (probabilities only): {"tum_donemler": deciles of all periods
-//     pooled, "donemler": [{"donem", "dilimler"}]}, a decile being {"firma", "yi",
-//     "ort_olasilik", "gozlenen_oran"}.
-// A firm's state ("YI" or not) and exposure come from fact_periodic. Ratios are rounded
-// to 4 decimals, exposures truncated to whole TL. Never fails to the caller and prints
-// nothing: a model's failure becomes its "eksik" text.
-ordered_json build_model_measures(Connection& con, const std::vector<std::string>& periods);
+// A measure resting on fewer events than this is shown greyed out with its count.
+inline constexpr std::size_t MIN_EVENTS = 20;
 
-// The band labels of a scale, best first, without "YI".
-std::vector<std::string> score_band_labels(ScoreScale scale);
+// The bands of a scale: the score bands, or probability bands with these inner edges.
+BandScale band_scale(ScoreScale scale, const std::vector<double>& probability_edges = {});
 
-// The band index of a score on its scale (0 = best).
-std::size_t score_band(ScoreScale scale, double score);
+// The measures of every model of MODEL_SCORES over the scoreboard's firms and periods, as
+// a JSON list, one entry per model: "model", "ad", "kaynak", then either "eksik" (why
+// there is nothing) or the measures (see model_measures.cpp for the members). The ML
+// model is banded and referenced by the inventory's champion when there is one. Each
+// model's alarm threshold comes from backtest_esikler(model, esik) when the backtests
+// left one. A table that cannot be read throws DatabaseError naming it.
+ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard, const ModelInventory& inventory);
 
 }  // namespace vordak::pipeline

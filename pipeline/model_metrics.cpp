@@ -7,8 +7,6 @@
 
 namespace vordak::pipeline {
 
-namespace {
-
 void require_same_size(std::size_t a, std::size_t b, const char* what) {
   if (a != b) {
     throw std::invalid_argument(std::string(what) + ": " + std::to_string(a) + " values against " +
@@ -16,38 +14,12 @@ void require_same_size(std::size_t a, std::size_t b, const char* what) {
   }
 }
 
-// Positions ordered by value, equal values keeping their input order.
 std::vector<std::size_t> ascending_order(const std::vector<double>& values) {
   std::vector<std::size_t> order(values.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
   return order;
 }
-
-}  // namespace
-
-std::optional<double> roc_auc(const std::vector<double>& scores, const std::vector<bool>& outcomes) {
-  require_same_size(scores.size(), outcomes.size(), "roc_auc");
-  const auto positives = static_cast<double>(std::count(outcomes.begin(), outcomes.end(), true));
-  const double negatives = static_cast<double>(outcomes.size()) - positives;
-  if (positives == 0 || negatives == 0) return std::nullopt;
-
-  // The rank sum of the positives, tied scores sharing their mean rank.
-  const std::vector<std::size_t> order = ascending_order(scores);
-  double positive_rank_sum = 0;
-  for (std::size_t first = 0; first < order.size();) {
-    std::size_t last = first;
-    while (last + 1 < order.size() && scores[order[last + 1]] == scores[order[first]]) ++last;
-    const double mean_rank = (static_cast<double>(first + last) + 2.0) / 2.0;
-    for (std::size_t k = first; k <= last; ++k) {
-      if (outcomes[order[k]]) positive_rank_sum += mean_rank;
-    }
-    first = last + 1;
-  }
-  return (positive_rank_sum - positives * (positives + 1) / 2) / (positives * negatives);
-}
-
-double gini_of(double auc) { return 2 * auc - 1; }
 
 std::optional<double> population_stability(const std::vector<std::size_t>& expected,
                                            const std::vector<std::size_t>& actual) {
@@ -62,6 +34,14 @@ std::optional<double> population_stability(const std::vector<std::size_t>& expec
     psi += (a - e) * std::log(a / e);
   }
   return psi;
+}
+
+std::optional<double> herfindahl_index(const std::vector<std::size_t>& counts) {
+  const auto total = static_cast<double>(std::accumulate(counts.begin(), counts.end(), std::size_t{0}));
+  if (total == 0 || counts.size() < 2) return std::nullopt;
+  double squares = 0;
+  for (std::size_t count : counts) squares += std::pow(static_cast<double>(count) / total, 2);
+  return 1 + std::log(squares) / std::log(static_cast<double>(counts.size()));
 }
 
 Migration::Migration(std::size_t bands)
@@ -97,21 +77,34 @@ std::vector<std::vector<std::optional<double>>> Migration::rates() const {
 std::vector<CalibrationBin> calibration_bins(const std::vector<double>& probabilities,
                                              const std::vector<bool>& outcomes, std::size_t bins) {
   require_same_size(probabilities.size(), outcomes.size(), "calibration_bins");
+  CalibrationBinner binner(probabilities.size(), bins);
+  for (const std::size_t i : ascending_order(probabilities)) binner.add(probabilities[i], outcomes[i]);
+  return binner.result();
+}
+
+CalibrationBinner::CalibrationBinner(std::size_t firms, std::size_t bins)
+    : firms_(firms), bins_(bins), groups_(bins), sums_(bins, 0.0) {
   if (bins == 0) throw std::invalid_argument("calibration_bins: no bins asked for");
-  const std::vector<std::size_t> order = ascending_order(probabilities);
-  const std::size_t n = order.size();
+}
+
+void CalibrationBinner::add(double probability, bool outcome) {
+  if (added_ >= firms_) throw std::out_of_range("CalibrationBinner: more than " + std::to_string(firms_) + " firms");
+  // Position i belongs to the last group k whose first position k n / bins is at most i.
+  std::size_t k = added_ * bins_ / firms_;
+  while (k + 1 < bins_ && (k + 1) * firms_ / bins_ <= added_) ++k;
+  while (k > 0 && k * firms_ / bins_ > added_) --k;
+  ++groups_[k].firms;
+  groups_[k].yi += outcome ? 1 : 0;
+  sums_[k] += probability;
+  ++added_;
+}
+
+std::vector<CalibrationBin> CalibrationBinner::result() const {
   std::vector<CalibrationBin> result;
-  for (std::size_t k = 0; k < bins; ++k) {
-    const std::size_t first = k * n / bins, end = (k + 1) * n / bins;
-    if (first == end) continue;
-    CalibrationBin bin;
-    double sum = 0;
-    for (std::size_t i = first; i < end; ++i) {
-      sum += probabilities[order[i]];
-      if (outcomes[order[i]]) ++bin.yi;
-    }
-    bin.firms = end - first;
-    bin.mean_probability = sum / static_cast<double>(bin.firms);
+  for (std::size_t k = 0; k < bins_; ++k) {
+    if (groups_[k].firms == 0) continue;
+    CalibrationBin bin = groups_[k];
+    bin.mean_probability = sums_[k] / static_cast<double>(bin.firms);
     result.push_back(bin);
   }
   return result;

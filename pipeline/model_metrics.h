@@ -1,10 +1,11 @@
 #pragma once
 
-// What a model validator reads off a score, as plain functions over vectors: how well it
-// ranks the firms that reach "YI" above the others (AUC, Gini), how far its band
-// distribution moved since the previous period (PSI), how firms move between bands
-// (migration counts, rates and exposure) and, for a probability, whether predicted and
-// observed YI rates agree (calibration by decile). No database; no rounding.
+// What a model validator reads off a score's bands, as plain functions over vectors: how
+// far its band distribution moved from a reference (PSI), how concentrated it is
+// (Herfindahl), how firms move between bands (migration counts, rates and exposure) and,
+// for a probability, the deciles that calibration is judged by. The AUC and its tests
+// are in auc_delong.h, the calibration tests in calibration_tests.h. No database; no
+// rounding.
 
 #include <cstddef>
 #include <optional>
@@ -12,14 +13,11 @@
 
 namespace vordak::pipeline {
 
-// The area under the ROC curve of `scores` (higher means riskier) against `outcomes`
-// (true: the firm reached "YI"): the chance that a random positive scores above a random
-// negative, a tie counting half (the Mann-Whitney form). nullopt when either class is
-// empty. Throws std::invalid_argument when the sizes differ.
-std::optional<double> roc_auc(const std::vector<double>& scores, const std::vector<bool>& outcomes);
+// Throws std::invalid_argument naming `what` when two inputs that go together differ in size.
+void require_same_size(std::size_t a, std::size_t b, const char* what);
 
-// The Gini coefficient (accuracy ratio) of an AUC: 2 AUC - 1.
-double gini_of(double auc);
+// Positions of `values` in ascending order, equal values keeping their input order.
+std::vector<std::size_t> ascending_order(const std::vector<double>& values);
 
 // A band share below this counts as this in the PSI, so that an empty band gives a large
 // but finite term instead of an infinite one.
@@ -31,6 +29,11 @@ inline constexpr double PSI_SHARE_FLOOR = 1e-4;
 // the sizes differ.
 std::optional<double> population_stability(const std::vector<std::size_t>& expected,
                                            const std::vector<std::size_t>& actual);
+
+// The concentration of firms over K bands in its normalised Herfindahl form,
+// 1 + ln(sum of squared shares) / ln(K): 0 when the firms spread evenly over the bands,
+// 1 when they all sit in one. nullopt without firms or with fewer than two bands.
+std::optional<double> herfindahl_index(const std::vector<std::size_t>& counts);
 
 // Firms moving between bands from one period to the next; bands are numbered from the
 // best (0) to the worst, so a move to a higher number is a downgrade.
@@ -74,5 +77,20 @@ struct CalibrationBin {
 // bins) are left out. Throws std::invalid_argument when the sizes differ or `bins` is 0.
 std::vector<CalibrationBin> calibration_bins(const std::vector<double>& probabilities,
                                              const std::vector<bool>& outcomes, std::size_t bins = 10);
+
+// The same groups filled one firm at a time in ascending probability order, for a sample
+// whose size `firms` is known in advance. Throws std::invalid_argument when `bins` is 0
+// and std::out_of_range past `firms` firms.
+class CalibrationBinner {
+ public:
+  explicit CalibrationBinner(std::size_t firms, std::size_t bins = 10);
+  void add(double probability, bool outcome);
+  std::vector<CalibrationBin> result() const;
+
+ private:
+  std::size_t firms_, bins_, added_ = 0;
+  std::vector<CalibrationBin> groups_;
+  std::vector<double> sums_;
+};
 
 }  // namespace vordak::pipeline

@@ -1,7 +1,8 @@
 #pragma once
 
 // What a dashboard page says beside the scoreboard: when it was made, from which
-// database file and from which seasons' tables, and each firm's main model drivers for the firm panel (read by
+// database file and from which seasons' tables, which model gave its YI probabilities, and each
+// firm's main model drivers for the firm panel (read by
 // ml_drivers.h). The mart run fills it; a page rendered without it leaves those parts out.
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct PageContext {
   std::optional<TimePoint> generated_at;
   std::string database;  // the database file's name
   StepSeasons step_seasons;
+  std::string ml_model;  // the id of the model that gave the YI probabilities, when known
   // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
   std::unordered_map<std::int64_t, ordered_json> drivers;
 };

@@ -1,5 +1,6 @@
 #include "pipeline/prediction_runner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -14,8 +15,9 @@ constexpr const char* kTable = "ml_yi_tahmin";
 
 }  // namespace
 
-void run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
+std::string run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
   std::unordered_map<std::int64_t, double> probability;
+  std::string model;
   {
     Connection con(db_path);
     if (!con.has_table(kTable)) {
@@ -28,6 +30,12 @@ void run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
     for (std::size_t i = 0; i < keys.size(); ++i) {
       const std::optional<double> value = yi_prob.number(i);
       if (value && !std::isnan(*value)) probability.try_emplace(keys[i], *value);
+    }
+    const std::vector<std::string> columns = con.describe_columns(kTable);
+    if (std::find(columns.begin(), columns.end(), "model_id") != columns.end()) {
+      const Table models =
+          con.query(std::string("SELECT DISTINCT CAST(model_id AS VARCHAR) FROM ") + kTable + " WHERE model_id IS NOT NULL ORDER BY 1");
+      for (std::size_t i = 0; i < models.num_rows(); ++i) model += (i ? ", " : "") + std::string(models.column(0).text(i));
     }
   }
 
@@ -42,6 +50,7 @@ void run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
     else column.push_float(found->second);
   }
   rows.set_column(std::move(column));
+  return model;
 }
 
 }  // namespace vordak::pipeline

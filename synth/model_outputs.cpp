@@ -1,8 +1,111 @@
 #include "synth/model_outputs.h"
 
+#include <string>
+#include <vector>
+
+#include "core/json_writer.h"
+#include "core/number_text.h"
 #include "pipeline/duckdb_connection.h"
 
 namespace vordak::synth {
+
+namespace {
+
+using pipeline::sql_literal;
+
+// The quantiles `levels` of `column` in `from`, and how many rows fall in each bin
+// between them: what ml_train keeps of its training window.
+std::pair<std::vector<double>, std::vector<std::size_t>> quantile_bins(pipeline::Connection& con, const std::string& column,
+                                                                      const std::string& from,
+                                                                      const std::vector<double>& levels) {
+  std::string select;
+  for (double level : levels) select += (select.empty() ? "" : ", ") + ("quantile_cont(" + column + ", " + python_float_repr(level) + ")");
+  const pipeline::Table quantiles = con.query("SELECT " + select + " FROM " + from);
+  std::vector<double> edges;
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    const double edge = quantiles.column(k).number(0).value_or(0.0);
+    if (edges.empty() || edge > edges.back()) edges.push_back(edge);
+  }
+  std::string bins = "0";
+  for (double edge : edges) bins += " + (" + column + " >= " + python_float_repr(edge) + ")::INTEGER";
+  const pipeline::Table counted = con.query("SELECT " + bins + " AS bin, count(*) FROM " + from + " GROUP BY 1");
+  std::vector<std::size_t> counts(edges.size() + 1, 0);
+  for (std::size_t i = 0; i < counted.num_rows(); ++i) {
+    counts[static_cast<std::size_t>(counted.column(0).integer(i))] = static_cast<std::size_t>(counted.column(1).integer(i));
+  }
+  return {edges, counts};
+}
+
+// A champion, its challenger and an older model, as ml_train leaves them: the
+// inventory, the validation period's predictions of both, the features the champion
+// reads, and the alarm thresholds of the backtests.
+void write_model_inventory(pipeline::Connection& con) {
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE ml_features AS
+    SELECT entity_id, donem, coalesce(TRY_CAST(vrd_skor AS DOUBLE), 500) AS skor,
+           floor(vrd_mo_u(entity_id * 100 + length(donem) + hash(donem) % 97, 26) * 40)::INTEGER AS gecikme_gun,
+           round(vrd_mo_u(entity_id * 100 + hash(donem) % 89, 27), 3) AS limit_kullanim_orani
+    FROM fact_periodic WHERE vrd_skor IS DISTINCT FROM 'YI' ORDER BY donem, entity_id;
+    CREATE OR REPLACE TABLE backtest_esikler (model VARCHAR, esik DOUBLE);
+    INSERT INTO backtest_esikler VALUES ('eus', 700), ('yis', 0.5), ('ml', 0.5);)SQL");
+  const pipeline::Table periods = con.query("SELECT DISTINCT donem FROM backtest_ml_tahmin ORDER BY 1");
+  if (periods.num_rows() < 2) return;
+  const std::string first = std::string(periods.column(0).text(0));
+  const std::string validation = std::string(periods.column(0).text(periods.num_rows() - 1));
+  const std::string window_end = std::string(periods.column(0).text(periods.num_rows() - 2));
+  const std::string training =
+      "(SELECT * FROM backtest_ml_tahmin WHERE donem < " + sql_literal(validation) + ")";
+  const auto [band_edges, band_counts] = quantile_bins(con, "yi_prob", training, {0.5, 0.75, 0.9, 0.97});
+  ordered_json features = ordered_json::object();
+  const std::vector<double> deciles = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
+  for (const char* name : {"skor", "gecikme_gun", "limit_kullanim_orani"}) {
+    const auto [edges, counts] =
+        quantile_bins(con, name, "(SELECT * FROM ml_features WHERE donem < " + sql_literal(validation) + ")", deciles);
+    features[name] = {{"sinirlar", edges}, {"sayilar", counts}};
+  }
+  con.execute(R"SQL(
+    CREATE OR REPLACE TABLE ml_model_dogrulama AS
+    WITH sonraki AS (
+      SELECT entity_id, donem, lead(vrd_skor) OVER (PARTITION BY entity_id ORDER BY donem) AS sonraki_skor FROM fact_periodic
+    )
+    SELECT m.model_id, t.entity_id, t.donem,
+           CASE WHEN m.model_id LIKE '%lojistik%'
+                THEN round(least(0.99, greatest(0.0005, t.yi_prob * 0.8 + vrd_mo_u(t.entity_id, 28) * 0.04)), 6)
+                ELSE t.yi_prob END AS yi_prob,
+           (s.sonraki_skor = 'YI')::INTEGER AS hedef_yi
+    FROM backtest_ml_tahmin t JOIN sonraki s USING (entity_id, donem),
+         (VALUES ('yi-xgb-20240105-020000-5e1f0c2a'), ('yi-lojistik-20240105-020000-5e1f0c2a')) m(model_id)
+    WHERE t.donem = )SQL" + sql_literal(validation) + R"SQL( AND s.sonraki_skor IS NOT NULL
+    ORDER BY m.model_id, t.entity_id)SQL");
+  const std::string params = R"({"objective": "binary:logistic", "max_depth": 3, "eta": 0.08, "seed": 20240601})";
+  const std::string json_features = ordered_json({"skor", "gecikme_gun", "limit_kullanim_orani"}).dump();
+  const auto row = [&](const std::string& id, const char* kind, const char* role, const std::string& trained,
+                       const std::string& edges, const std::string& counts) {
+    std::string values = "(" + sql_literal(id) + ", '" + kind + "', '" + role + "'";
+    for (const std::string& text : {trained, first, window_end, validation}) values += ", " + sql_literal(text);
+    values += ", '5e1f0c2a9b7d4e6f', 0, 0, 0, 0, NULL, NULL";
+    for (const std::string& text : {json_features, params, edges, counts, features.dump()}) {
+      values += ", " + sql_literal(text);
+    }
+    return values + ")";
+  };
+  const std::string edges = ordered_json(band_edges).dump(), counts = ordered_json(band_counts).dump();
+  con.execute(
+      "CREATE OR REPLACE TABLE ml_model_envanter (model_id VARCHAR, tur VARCHAR, rol VARCHAR, egitim_zamani VARCHAR, "
+      "egitim_baslangic VARCHAR, egitim_bitis VARCHAR, dogrulama_donemi VARCHAR, veri_hash VARCHAR, satir BIGINT, "
+      "pozitif BIGINT, dogrulama_n BIGINT, dogrulama_yi BIGINT, dogrulama_auc DOUBLE, dogrulama_brier DOUBLE, "
+      "ozellikler VARCHAR, parametreler VARCHAR, bant_sinirlari VARCHAR, bant_referans VARCHAR, ozellik_referans VARCHAR);"
+      "INSERT INTO ml_model_envanter VALUES " +
+      row("yi-xgb-20240105-020000-5e1f0c2a", "xgb", "sampiyon", "2024-01-05 02:00:00", edges, counts) + ", " +
+      row("yi-lojistik-20240105-020000-5e1f0c2a", "lojistik", "rakip", "2024-01-05 02:00:00", edges, counts) + ", " +
+      row("yi-xgb-20231205-020000-81aa07c3", "xgb", "arsiv", "2023-12-05 02:00:00", edges, counts) + ";" +
+      // The measures at training, from the validation predictions.
+      "UPDATE ml_model_envanter e SET dogrulama_n = d.n, dogrulama_yi = d.yi, satir = 10 * d.n, pozitif = 10 * d.yi, "
+      "dogrulama_brier = d.brier FROM (SELECT model_id, count(*) AS n, sum(hedef_yi) AS yi, "
+      "avg(pow(yi_prob - hedef_yi, 2)) AS brier FROM ml_model_dogrulama GROUP BY 1) d WHERE d.model_id = e.model_id;");
+}
+
+}  // namespace
 
 void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
   pipeline::Connection con(db_path);
@@ -55,7 +158,9 @@ void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
   con.execute(R"SQL(
     CREATE OR REPLACE TABLE backtest_ml AS
     SELECT fold, round(0.78 + vrd_mo_u(fold, 16) * 0.1, 4) AS auc, round(0.4 + vrd_mo_u(fold, 17) * 0.2, 4) AS precision_val,
-           round(0.5 + vrd_mo_u(fold, 18) * 0.2, 4) AS recall_val, round(0.45 + vrd_mo_u(fold, 19) * 0.2, 4) AS f1
+           round(0.5 + vrd_mo_u(fold, 18) * 0.2, 4) AS recall_val, round(0.45 + vrd_mo_u(fold, 19) * 0.2, 4) AS f1,
+           (20 + floor(vrd_mo_u(fold, 29) * 20))::INTEGER AS tp, (15 + floor(vrd_mo_u(fold, 30) * 20))::INTEGER AS fp,
+           (10 + floor(vrd_mo_u(fold, 31) * 20))::INTEGER AS fn, (4000 + floor(vrd_mo_u(fold, 32) * 500))::INTEGER AS tn
     FROM range(1, 6) t(fold))SQL");
   con.execute(R"SQL(
     CREATE OR REPLACE TABLE backtest_ml_firma AS
@@ -94,7 +199,9 @@ void generate_model_outputs(const std::string& db_path, std::uint64_t seed) {
              [(floor(vrd_mo_u(t.entity_id, 24) * 5)::INTEGER + s.sira) % 5 + 1] AS ozellik,
            round((vrd_mo_u(t.entity_id * 10 + s.sira, 25) - 0.3) * 2 / s.sira, 4) AS katki
     FROM ml_yi_tahmin t, range(1, 4) s(sira) ORDER BY t.entity_id, s.sira)SQL");
-  con.execute("DROP MACRO vrd_mo_u;");
+  write_model_inventory(con);
+  con.execute("ALTER TABLE ml_yi_tahmin ADD COLUMN model_id VARCHAR DEFAULT 'yi-xgb-20240105-020000-5e1f0c2a';"
+              "DROP MACRO vrd_mo_u;");
 }
 
 }  // namespace vordak::synth

@@ -44,6 +44,16 @@ std::string replace_all(std::string text, const std::string& from, const std::st
   return text;
 }
 
+// A firm's latent risk in period index t (0 = the first period): a lasting part of the
+// firm's own and a part drawn anew every period, both logistic. Entering "YI" in the
+// next period is drawn from it, and so are the model inputs of the source extracts (EUS
+// and YIS scores, days past due, limit use, bounced cheques), each with noise of its own:
+// no input is drawn from the outcome itself. vrd_logit_u(x, k) is a logistic draw.
+constexpr const char* kLatentRisk = R"SQL(
+  CREATE OR REPLACE MACRO vrd_logit_u(x, k) AS
+    ln((hash(x, k, {SEED}) % 999999 + 1) / (1000000 - (hash(x, k, {SEED}) % 999999 + 1)));
+  CREATE OR REPLACE MACRO vrd_latent_risk(id, t) AS 0.9 * vrd_logit_u(id, 20) + 0.5 * vrd_logit_u(id * 1000 + t, 21);)SQL";
+
 }  // namespace
 
 void generate_portfolio(const std::string& db_path, const PortfolioOptions& options) {
@@ -115,19 +125,29 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
   // Scores per profile (t = period index, L = last index, k = the firm's pivot period):
   //   <400 steady low, <520 steady mid, <600 persistently high, <680 steady riser,
   //   <740 low but rising, <790 crossing after an early 325-500 signal, <830 jump from
-  //   under 100, <860 enters YI after high scores (caught), <885 enters YI from low
-  //   scores (missed), <905 enters YI after a jump, <930 YI throughout, <950 YI since k,
-  //   the rest random. About 2% of scores are missing.
+  //   under 100, <880 high with swings, <905 random, <930 YI throughout, the rest random.
+  // Each score also follows the firm's latent risk. A firm enters YI in period t + 1 with
+  // a chance that rises with its latent risk in period t, and stays there; about 1.5 % of
+  // the firms outside YI enter it each period. About 2% of scores are missing.
+  con.execute(fill(kLatentRisk));
+  con.execute(fill(R"SQL(
+    CREATE OR REPLACE TABLE vrd_gen_entry AS
+    SELECT f.entity_id, min(r.t) + 1 AS k
+    FROM vrd_gen_firm f, range({LAST}) r(t)
+    WHERE (f.profile < 905 OR f.profile >= 930)
+      AND vrd_u(f.entity_id * 1000 + r.t, 15) < 1 / (1 + exp(5.0 - 0.75 * vrd_latent_risk(f.entity_id, r.t)))
+    GROUP BY f.entity_id)SQL"));
   con.execute(fill(R"SQL(
     CREATE OR REPLACE TABLE fact_periodic AS
     WITH p AS (
       SELECT t, strftime(DATE '2023-01-01' + to_months(t::INTEGER), '%Y-%m') AS donem FROM range({P}) r(t)
     ), cell AS (
-      SELECT f.entity_id, p.t, p.donem, f.profile, f.pivot_period AS k, f.base_risk, f.level,
+      SELECT f.entity_id, p.t, p.donem, f.profile, f.pivot_period AS k, e.k AS entry, f.base_risk, f.level,
              (vrd_u(f.entity_id * 1000 + p.t, 11) * 40 - 20) AS noise,
              vrd_u(f.entity_id * 1000 + p.t, 12) AS u_missing,
-             vrd_u(f.entity_id * 1000 + p.t, 13) AS u_risk
-      FROM vrd_gen_firm f, p
+             vrd_u(f.entity_id * 1000 + p.t, 13) AS u_risk,
+             vrd_latent_risk(f.entity_id, p.t) AS latent
+      FROM vrd_gen_firm f CROSS JOIN p LEFT JOIN vrd_gen_entry e ON e.entity_id = f.entity_id
     ), scored AS (
       SELECT *,
         CASE
@@ -138,18 +158,16 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
           WHEN profile < 740 THEN 200 + greatest(0, t - ({LAST} - 4)) * 60 + noise * 0.2
           WHEN profile < 790 THEN CASE WHEN t = {LAST} THEN 650 + noise ELSE 380 + noise END
           WHEN profile < 830 THEN CASE WHEN t = {LAST} THEN 600 + noise WHEN t >= k THEN 400 + noise ELSE 50 + noise END
-          WHEN profile < 860 THEN CASE WHEN t = {LAST} THEN -1 ELSE 880 + noise END
-          WHEN profile < 885 THEN CASE WHEN t = {LAST} THEN -1 ELSE 300 + noise END
-          WHEN profile < 905 THEN CASE WHEN t = {LAST} THEN -1 WHEN t = {LAST} - 1 THEN 700 + noise ELSE 100 + noise * 0.5 END
+          WHEN profile < 880 THEN 780 + level * 0.1 + noise * 3
+          WHEN profile < 905 THEN vrd_u(entity_id * 1000 + t, 14) * 1000
           WHEN profile < 930 THEN -1
-          WHEN profile < 950 THEN CASE WHEN t >= k THEN -1 ELSE 600 + noise END
           ELSE vrd_u(entity_id * 1000 + t, 14) * 1000
-        END AS score
+        END + CASE WHEN profile < 905 OR profile >= 930 THEN 30 * latent ELSE 0 END AS score
       FROM cell
     )
     SELECT entity_id, donem,
-           CASE WHEN u_missing < 0.02 THEN NULL
-                WHEN score = -1 THEN 'YI'
+           CASE WHEN (entry IS NOT NULL AND t >= entry) OR score = -1 THEN 'YI'
+                WHEN u_missing < 0.02 THEN NULL
                 ELSE round(greatest(0, least(1000, score)))::INTEGER::VARCHAR END AS vrd_skor,
            CASE WHEN u_risk < 0.03 THEN NULL
                 ELSE round(base_risk * (1 + 0.02 * t) * (0.95 + 0.1 * u_risk), 2) END AS kombine_risk,
@@ -159,46 +177,47 @@ void generate_portfolio(const std::string& db_path, const PortfolioOptions& opti
            round(base_risk * 0.4 * (1 + 0.02 * t), 2) AS gnakit_risk
     FROM scored
     ORDER BY donem, entity_id)SQL"));
-  con.execute("DROP TABLE vrd_gen_firm; DROP MACRO vrd_u;");
+  con.execute("DROP TABLE vrd_gen_firm; DROP TABLE vrd_gen_entry; DROP MACRO vrd_latent_risk; DROP MACRO vrd_logit_u; "
+              "DROP MACRO vrd_u;");
 }
 
 namespace {
 
-std::string sql_quote(const std::string& text) { return "'" + replace_all(text, "'", "''") + "'"; }
-
 // Per firm and period, everything the source systems report, derived from the generated
-// tables. The model inputs (EUS score, YIS probability, training features, scope
-// criteria) lean towards the firms that enter "YI" in the next period, so that the
-// backtests and the trained model have something to find.
+// tables. The model inputs (EUS score, YIS probability, training features) follow the
+// firm's latent risk in that period with noise of their own, as the entry into "YI" in
+// the next period does (kLatentRisk): the backtests and the trained model have something
+// to find and nothing to read off the outcome. The YIS probability runs about twice too
+// high, which its calibration tests show. Only the training extract's target (HEDEF_YI)
+// is the outcome itself.
 constexpr const char* kSourceCells = R"SQL(
   CREATE OR REPLACE MACRO src_u(id, p, k) AS (hash(id, p, k, {SEED}) % 1000000)::DOUBLE / 1000000.0;
   CREATE OR REPLACE TABLE src_cell AS
   WITH base AS (
     SELECT f.*, d.segment,
            replace(f.donem, '-', '')::INTEGER AS period_no,
+           date_diff('month', DATE '2023-01-01', strptime(f.donem, '%Y-%m')::DATE) AS t,
            CASE WHEN f.vrd_skor = 'YI' THEN 1000 ELSE TRY_CAST(f.vrd_skor AS DOUBLE) END AS score_num,
            coalesce(lead(f.vrd_skor) OVER (PARTITION BY f.entity_id ORDER BY f.donem) = 'YI', false)
              AND coalesce(f.vrd_skor, '') <> 'YI' AS yi_next
     FROM fact_periodic f JOIN dim_entity d USING (entity_id)
+  ), latent AS (
+    SELECT *, vrd_latent_risk(entity_id, t) AS risk FROM base
   ), noisy AS (
     SELECT *,
-           CASE WHEN yi_next THEN 20 + floor(60 * src_u(entity_id, period_no, 1))
-                WHEN score_num >= 800 THEN 10 + floor(50 * src_u(entity_id, period_no, 1))
-                ELSE floor(20 * pow(src_u(entity_id, period_no, 1), 2)) END::INTEGER AS gecikme_gun,
+           greatest(0, round(8 + 9 * (risk + 1.2 * vrd_logit_u(entity_id * 1000 + t, 30) / 1.81)))::INTEGER AS gecikme_gun,
            round(0.25 + 0.8 * src_u(entity_id, 0, 2) + 0.1 * (src_u(entity_id, period_no, 2) - 0.5), 3) AS teminat_orani,
-           round(0.5 + 0.5 * coalesce(score_num, 500) / 1000 + 0.3 * src_u(entity_id, period_no, 3)
-                 + CASE WHEN yi_next THEN 0.2 ELSE 0 END, 3) AS limit_asim_orani,
-           round(least(1.2, 0.3 + 0.6 * coalesce(score_num, 400) / 1000 + 0.2 * src_u(entity_id, period_no, 4)), 3)
-             AS limit_kullanim_orani,
-           (src_u(entity_id, period_no, 5) < CASE WHEN yi_next THEN 0.3 WHEN score_num >= 800 THEN 0.1 ELSE 0.02 END)::INTEGER
-             AS cek_karsiliksiz,
-           least(1000, greatest(0, round(0.45 * coalesce(score_num, 400) + 350 * src_u(entity_id, period_no, 6)
-                 + CASE WHEN yi_next THEN 300 ELSE 0 END)))::INTEGER AS eus_skor,
-           round(1 / (1 + exp(-((coalesce(score_num, 400) - 650) / 110 + CASE WHEN yi_next THEN 2.2 ELSE 0 END
-                 + 1.5 * (src_u(entity_id, period_no, 7) - 0.5)))), 4) AS yis_olasilik,
+           round(0.5 + 0.5 * coalesce(score_num, 500) / 1000 + 0.3 * src_u(entity_id, period_no, 3) + 0.04 * risk, 3)
+             AS limit_asim_orani,
+           round(least(1.2, greatest(0, 0.3 + 0.6 * coalesce(score_num, 400) / 1000 + 0.2 * src_u(entity_id, period_no, 4)
+                 + 0.04 * risk)), 3) AS limit_kullanim_orani,
+           (src_u(entity_id, period_no, 5) < 1 / (1 + exp(4.2 - 0.8 * risk)))::INTEGER AS cek_karsiliksiz,
+           least(1000, greatest(0, round(500 + 100 * (risk + 1.6 * vrd_logit_u(entity_id * 1000 + t, 31) / 1.81))))::INTEGER
+             AS eus_skor,
+           round(1 / (1 + exp(4.3 - 0.7 * (risk + 1.4 * vrd_logit_u(entity_id * 1000 + t, 32) / 1.81))), 4) AS yis_olasilik,
            src_u(entity_id, period_no, 8) < 0.05 AS kik_eksik,
            segment IN ('KOBI', 'MIKRO', 'ESKK') AND kombine_risk IS NOT NULL AS hedef
-    FROM base
+    FROM latent
   )
   SELECT *, hedef AND gecikme_gun < 60 AND teminat_orani >= 0.35 AND limit_asim_orani < 1.15 AS kapsam
   FROM noisy;
@@ -280,7 +299,9 @@ std::vector<std::string> write_source_extracts(const std::string& root, const Po
   std::vector<std::string> dirs;
   {
     pipeline::Connection con(scratch.string(), pipeline::Connection::Open::kExisting);
-    con.execute(replace_all(kSourceCells, "{SEED}", std::to_string(options.seed % 1000000007)));
+    const std::string seed = std::to_string(options.seed % 1000000007);
+    con.execute(replace_all(kLatentRisk, "{SEED}", seed));
+    con.execute(replace_all(kSourceCells, "{SEED}", seed));
     const pipeline::Table periods = con.query("SELECT DISTINCT period_no FROM src_cell ORDER BY 1");
     for (const Extract& extract : kExtracts) {
       const fs::path dir = fs::path(root) / extract.dir;
@@ -295,7 +316,7 @@ std::vector<std::string> write_source_extracts(const std::string& root, const Po
       }
       for (const std::string& label : labels) {
         const std::string file = (dir / replace_all(extract.file, "{D}", label)).string();
-        con.execute("COPY (" + replace_all(extract.select, "{D}", label) + ") TO " + sql_quote(file) + " (" +
+        con.execute("COPY (" + replace_all(extract.select, "{D}", label) + ") TO " + pipeline::sql_literal(file) + " (" +
                     extract.format + ")");
       }
     }

@@ -4,8 +4,10 @@
 // map_identity and ref_sube_bolge into a DuckDB file, deterministic for a given seed.
 // Firms follow score profiles chosen so that every watch list has members: steady low,
 // mid and high scores, steady risers, low-but-rising firms, band crossings after an
-// early signal or a sudden jump, firms entering "YI" with and without an early warning,
-// and firms in "YI" throughout. Scores are stored as text ("YI" or digits).
+// early signal or a sudden jump, and firms in "YI" throughout. Besides, every firm has a
+// latent risk per period, which its score follows a little; a firm enters "YI" in the
+// next period with a chance that rises with it (about 1.5 % of the firms outside "YI" a
+// period) and stays there. Scores are stored as text ("YI" or digits).
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,8 @@
 # %% [markdown]
 # # ML tahmin + SHAP
-# Scores every firm that is not "YI" in the latest period with the trained model and
-# writes `ml_yi_tahmin(entity_id, yi_prob)`, which the marts attach to the scoreboard.
+# Scores every firm that is not "YI" in the latest period with the champion of the model
+# inventory and writes `ml_yi_tahmin(entity_id, yi_prob, model_id)`, which the marts
+# attach to the scoreboard; `model_id` names the model that gave the probability.
 # XGBoost's `pred_contribs` gives each feature's exact SHAP contribution to the firm's
 # log-odds (TreeSHAP; with the bias term they add up to the model's margin); the three
 # largest in size per firm go to `ml_yi_aciklama`, which the dashboards show as the
@@ -19,8 +20,9 @@ TEST_MUTA_COUNT = 0
 MODEL_DIR = "ml_models"
 SCOREBOARD_PATH = "outputs/json/sample_scoreboard.json"
 
+# %% include=_model_inventory
+
 # %%
-import json
 import os
 
 import numpy as np
@@ -28,12 +30,9 @@ import xgboost as xgb
 
 from vordak import load_rows, sql_rows
 
-with open(os.path.join(MODEL_DIR, "ml_yi_model.json"), encoding="utf-8") as stream:
-    description = json.load(stream)
-FEATURES = description["features"]
-model = xgb.Booster()
-model.load_model(os.path.join(MODEL_DIR, "ml_yi_model.ubj"))
-model.set_param({"nthread": description["parametreler"]["nthread"]})
+model_id, description = read_champion(MODEL_DIR)
+FEATURES = description["ozellikler"]
+model = load_booster(MODEL_DIR, model_id, description)
 
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")
@@ -47,8 +46,8 @@ X = xgb.DMatrix(np.array([r[1:] for r in rows], dtype=float), feature_names=FEAT
 
 # %%
 prob = model.predict(X)
-load_rows(DB_PATH, "ml_yi_tahmin", [("entity_id", "BIGINT"), ("yi_prob", "DOUBLE")],
-          [(i, round(float(p), 6)) for i, p in zip(ids, prob)])
+load_rows(DB_PATH, "ml_yi_tahmin", [("entity_id", "BIGINT"), ("yi_prob", "DOUBLE"), ("model_id", "VARCHAR")],
+          [(i, round(float(p), 6), model_id) for i, p in zip(ids, prob)])
 
 contributions = model.predict(X, pred_contribs=True)
 margin = model.predict(X, output_margin=True)
@@ -61,6 +60,6 @@ load_rows(DB_PATH, "ml_yi_aciklama", [("entity_id", "BIGINT"), ("sira", "INTEGER
           [(ids[r], k + 1, FEATURES[j], round(float(features_only[r, j]), 4))
            for r in range(len(ids)) for k, j in enumerate(top[r])])
 
-print(f"  ml_yi_tahmin: {len(ids)} firma, yi_prob >= 0.3: {int((prob >= 0.3).sum())}, "
+print(f"  ml_yi_tahmin: model {model_id}, {len(ids)} firma, yi_prob >= 0.3: {int((prob >= 0.3).sum())}, "
       f">= 0.5: {int((prob >= 0.5).sum())}, ortalama {prob.mean():.3f}")
 print(f"  Scoreboard: {SCOREBOARD_PATH} " + ("mevcut" if os.path.exists(SCOREBOARD_PATH) else "henüz yok (marts sonra yazar)"))

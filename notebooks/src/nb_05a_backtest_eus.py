@@ -1,9 +1,10 @@
 # %% [markdown]
 # # EUS skor backtest
-# How well the EUS score warned of firms reaching "YI": in every period but the last, the
-# firms not in "YI" with an EUS score form the population; an alarm is a score of at least
-# `ESIK`; the outcome is "YI" in the next period. Per period `backtest_eus` holds the
-# counts, precision, recall, F1 and AUC; `backtest_eus_firma` lists the TP, FP and FN firms.
+# How well the EUS score warned of firms reaching "YI": a firm counts for period t when
+# its state is known and not "YI" at t and known at t+1, and has an EUS score at t; an alarm
+# is a score of at least `ESIK`; the outcome is "YI" at t+1. Per period `backtest_eus`
+# holds the counts, precision, recall, F1, AUC and the firms left out because their next
+# period is unknown; `backtest_eus_firma` lists the TP, FP and FN firms.
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"

@@ -1,9 +1,10 @@
 # %% [markdown]
 # # ML scoreboard backtest
 # Walk-forward backtest of the "YI" model: for each of the last `FOLD_SAYISI` labelled
-# periods, a model like the trained one (same features, parameters and tree count) is
-# fitted on the earlier periods only and tested on that period (alarm: probability of at
-# least `ESIK`). `backtest_ml` holds one row per fold (AUC, precision, recall, F1 and the
+# periods, a model like the champion of the model inventory (same features, parameters
+# and tree count) is fitted on the earlier periods only and tested on that period (alarm:
+# probability of at least `ESIK`). A firm-period is labelled when the firm's state is
+# known and not "YI" in it and known in the next period (`ml_features`). `backtest_ml` holds one row per fold (AUC, precision, recall, F1 and the
 # counts); `backtest_ml_firma` lists the TP, FP and FN firms; `backtest_ml_tahmin` keeps
 # every tested firm's probability, from which the marts measure the model per period
 # (AUC, PSI, migration, calibration).
@@ -17,20 +18,20 @@ FILE_SUFFIX = ""
 ESIK = 0.5
 FOLD_SAYISI = 3
 
+# %% include=_model_inventory
+
 # %%
-import json
 import os
 
 import numpy as np
 import xgboost as xgb
 from sklearn.metrics import roc_auc_score
 
-from vordak import load_rows, sql_rows
+from vordak import load_rows, sql_script, sql_rows
 
-# The model as the training step described it.
-with open(os.path.join(WORK_DIR, "ml_models", "ml_yi_model.json"), encoding="utf-8") as stream:
-    description = json.load(stream)
-FEATURES, PARAMS, ROUNDS = description["features"], description["parametreler"], description["agac_sayisi"]
+# The champion as the training step described it.
+model_id, description = read_champion(os.path.join(WORK_DIR, "ml_models"))
+FEATURES, PARAMS, ROUNDS = description["ozellikler"], description["parametreler"], description["agac_sayisi"]
 
 header, rows = sql_rows(DB_PATH, f"""
 SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
@@ -79,5 +80,9 @@ load_rows(DB_PATH, "backtest_ml_firma",
            ("fold", "INTEGER")], sorted(firms))
 load_rows(DB_PATH, "backtest_ml_tahmin",
           [("entity_id", "BIGINT"), ("donem", "VARCHAR"), ("yi_prob", "DOUBLE"), ("fold", "INTEGER")], sorted(predictions))
-print(f"  backtest_ml: {len(folds)} fold, backtest_ml_firma: {len(firms)} firma-dönem, "
+sql_script(DB_PATH, f"""
+CREATE TABLE IF NOT EXISTS backtest_esikler (model VARCHAR, esik DOUBLE);
+DELETE FROM backtest_esikler WHERE model = 'ml';
+INSERT INTO backtest_esikler VALUES ('ml', {float(ESIK)});""")
+print(f"  backtest_ml: şampiyon {model_id} gibi, {len(folds)} fold, backtest_ml_firma: {len(firms)} firma-dönem, "
       f"backtest_ml_tahmin: {len(predictions)} tahmin")

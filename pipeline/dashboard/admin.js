@@ -1,5 +1,7 @@
-// The administrator edition's own sections: backtest summaries per model, the firms
-// behind the true positives, false positives and false negatives, and the prediction list.
+// The administrator edition's own sections: backtest summaries per model (the means of
+// the periods or folds beside the pooled figures, the alarm threshold, horizons and
+// segments), the firms behind the true positives, false positives and false negatives,
+// and the prediction list.
 
 var MODELS = [
   { key: 'eus', label: 'EUS' },
@@ -11,17 +13,36 @@ var CATEGORIES = [
   { key: 'fp', label: 'Yanlış alarm (FP)' },
   { key: 'fn', label: 'Kaçırılan (FN)' },
 ];
+// The summary's figures under names that say what they are: a mean of the periods (or
+// folds) is labelled as one, and so is a pooled figure.
 var METRIC_LABELS = {
-  toplam_donem: 'Dönem sayısı', toplam_fold: 'Fold sayısı', toplam_tp: 'TP', toplam_fp: 'FP', toplam_fn: 'FN',
-  toplam_tn: 'TN', ort_auc: 'Ort. AUC', ort_precision: 'Ort. kesinlik', ort_recall: 'Ort. duyarlılık', ort_f1: 'Ort. F1',
+  toplam_donem: 'Dönem sayısı', toplam_fold: 'Fold sayısı', toplam_tp: 'TP (toplam)', toplam_fp: 'FP (toplam)',
+  toplam_fn: 'FN (toplam)', toplam_tn: 'TN (toplam)', ort_auc: 'AUC', ort_precision: 'Kesinlik', ort_recall: 'Duyarlılık',
+  ort_f1: 'F1', havuz_precision: 'Kesinlik, havuz: ΣTP / (ΣTP + ΣFP)', havuz_recall: 'Duyarlılık, havuz: ΣTP / (ΣTP + ΣFN)',
 };
+
+function metricLabel(name, unit) {
+  return METRIC_LABELS[name] + (/^ort_/.test(name) ? ', ' + unit + ' ortalaması' : '');
+}
 // Column names of the backtest tables as the page shows them.
 var COLUMN_LABELS = {
   donem: 'Dönem', n: 'Firma', tp: 'TP', fp: 'FP', fn: 'FN', tn: 'TN', precision_val: 'Kesinlik', recall_val: 'Duyarlılık',
   f1: 'F1', auc: 'AUC', fold: 'Fold', n_egitim: 'Eğitim satırı', n_test: 'Test satırı', entity_id: 'Muta',
   kategori: 'Sonuç', eus_skor: 'EUS skoru', yis_olasilik: 'YIS olasılığı', yi_prob: 'ML olasılığı',
-  vrd_skor: 'Skor', sonraki_vrd_skor: 'Sonraki dönem skoru', skor: 'Skor',
+  vrd_skor: 'Skor', sonraki_vrd_skor: 'Sonraki dönem skoru', skor: 'Skor', sonraki_bilinmeyen: 'Sonraki dönemi bilinmeyen',
 };
+// Columns that name a firm, a period or a fold: shown as stored, never grouped.
+var KEY_COLUMN = /(^|_)id$|^muta$|^fold$|^donem$/;
+// Columns of ratios and probabilities: four decimals, as the summary shows them.
+var RATE_COLUMN = /^(precision_val|recall_val|f1|auc)$|_prob$|olasilik$/;
+
+// A cell of a backtest table in the page's Turkish number format.
+function backtestCell(name, value) {
+  if (!isNumber(value)) return text(value);
+  if (KEY_COLUMN.test(name)) return String(value);
+  if (RATE_COLUMN.test(name) || !Number.isInteger(value)) return decimal(value, 4);
+  return wholeNumber(value);
+}
 
 function columnLabel(name) {
   if (COLUMN_LABELS[name]) return COLUMN_LABELS[name];
@@ -46,38 +67,93 @@ function recordColumns(records) {
     Object.keys(record).forEach(function (name) { if (names.indexOf(name) < 0) names.push(name); });
   });
   return names.map(function (name) {
-    var numeric = !/(^|_)id$|^muta$|^fold$/.test(name) && records.some(function (r) { return isNumber(r[name]); });
+    var numeric = !KEY_COLUMN.test(name) && records.some(function (r) { return isNumber(r[name]); });
     return { label: columnLabel(name), num: numeric, value: function (r) { return r[name]; },
-      render: function (td, r) {
-        var v = r[name];
-        td.textContent = isNumber(v) && !Number.isInteger(v) ? v.toLocaleString('tr-TR', { maximumFractionDigits: 4 }) : text(v);
-      } };
+      render: function (td, r) { td.textContent = backtestCell(name, r[name]); } };
   });
 }
 
-function drawSummary(container, summary) {
+// "0,7812 [0,70–0,85]" for a pooled AUC with its interval.
+function pooledAuc(pooled) {
+  return pooled && isNumber(pooled.auc) ? aucWithInterval(pooled) : '–';
+}
+
+function drawSummary(container, summary, measures) {
   var grid = container.appendChild(el('div', 'kpis'));
   MODELS.forEach(function (model) {
     var box = grid.appendChild(el('div', 'kpi'));
+    box.id = 'backtest-' + model.key;
     box.appendChild(el('h3', '', model.label));
+    var measured = (measures || []).filter(function (m) { return m.model === model.key && !m.eksik; })[0];
+    var threshold = box.appendChild(el('p', 'threshold', 'Alarm eşiği: ' + (measured && isNumber(measured.esik)
+      ? (model.key === 'eus' ? 'skor ≥ ' + decimal(measured.esik, 0) : 'olasılık ≥ ' + decimal(measured.esik, 2)) : 'bilinmiyor')));
+    threshold.title = 'Backtest bu eşiği aşan firmaya alarm vermiş sayar.';
     var entry = summary && summary[model.key];
     if (!entry) {
       box.appendChild(el('p', 'missing', 'Backtest tablosu yok.'));
       return;
     }
+    var unit = model.key === 'ml' ? 'fold' : 'dönem';
     var list = box.appendChild(el('dl'));
     Object.keys(entry).forEach(function (name) {
       if (!METRIC_LABELS[name]) return;
       var value = entry[name];
-      list.appendChild(el('dt', '', METRIC_LABELS[name]));
-      list.appendChild(el('dd', '', name.indexOf('ort_') === 0 ? (isNumber(value) ? decimal(value, 4) : '–') : wholeNumber(value)));
+      list.appendChild(el('dt', '', metricLabel(name, unit)));
+      list.appendChild(el('dd', '', /^(ort|havuz)_/.test(name) ? (isNumber(value) ? decimal(value, 4) : '–') : wholeNumber(value)));
     });
+    if (measured) {
+      list.appendChild(el('dt', '', 'AUC, havuz (tüm ' + unit + 'lar birlikte, %95 DeLong)'));
+      list.appendChild(el('dd', 'pooled-auc', pooledAuc(measured.havuz)));
+    }
     var details = entry.donem_metrikleri || entry.fold_detay || [];
     if (details.length) {
       var table = box.appendChild(el('table', 'grid compact'));
       new Grid(table, null, recordColumns(details), { pageSize: 1000 }).setRecords(details);
     }
   });
+  drawHorizons(container, measures);
+}
+
+// Per model: the pooled figures at the next period and at 3, 6 and 12 months, and per
+// segment at the next period, at the model's alarm threshold.
+function drawHorizons(container, measures) {
+  var measured = (measures || []).filter(function (m) { return !m.eksik && m.havuz; });
+  if (!measured.length) return;
+  var part = container.appendChild(el('div', 'horizons'));
+  part.id = 'backtest-ufuklar';
+  part.appendChild(el('h3', '', 'Havuz sonuçları: ufuklar ve segmentler'));
+  part.appendChild(el('p', 'what', 'Tüm dönemlerin firmaları birlikte, modelin alarm eşiğinde. Sonraki dönem: ' + EVENT_DEFINITION +
+    ' h ay: firma h ay içinde YI’ye girerse olay; girmeyen firma, o ayların hepsinde durumu biliniyorsa sayılır. ' +
+    'Verinin yetmediği ufuk boş kalır.'));
+  var controls = part.appendChild(el('div', 'controls'));
+  var modelTabs = controls.appendChild(el('span', 'tabs'));
+  var body = part.appendChild(el('div'));
+  var heads = ['', 'Dönem', 'Firma', 'YI', 'AUC [%95]', 'Kesinlik', 'Duyarlılık', 'TP', 'FP', 'FN'];
+  function addRow(tbody, label, periods, r) {
+    var tr = tbody.appendChild(el('tr', r && r.az_olay && r.n ? 'few' : ''));
+    tr.appendChild(el('td', '', label));
+    if (!r || r.eksik) {
+      tr.appendChild(el('td', 'missing', r ? r.eksik : '')).colSpan = heads.length - 1;
+      return;
+    }
+    [periods, wholeNumber(r.n), wholeNumber(r.yi), pooledAuc(r), isNumber(r.precision) ? decimal(r.precision, 4) : '–',
+      isNumber(r.recall) ? decimal(r.recall, 4) : '–', wholeNumber(r.tp), wholeNumber(r.fp), wholeNumber(r.fn)].forEach(function (v) {
+      tr.appendChild(el('td', 'num', v));
+    });
+  }
+  function draw(key) {
+    var model = measured.filter(function (m) { return m.model === key; })[0];
+    clear(body);
+    var table = body.appendChild(el('table', 'grid compact'));
+    var head = table.appendChild(el('thead')).appendChild(el('tr'));
+    heads.forEach(function (h, i) { head.appendChild(el('th', i ? 'num' : '', h)); });
+    var tbody = table.appendChild(el('tbody'));
+    addRow(tbody, 'Sonraki dönem', wholeNumber(model.donemler.filter(function (p) { return p.n; }).length), model.havuz);
+    model.ufuklar.forEach(function (u) { addRow(tbody, u.ay + ' ay', wholeNumber(u.donem_sayisi), u); });
+    model.segmentler.forEach(function (s) { addRow(tbody, 'Segment ' + s.segment, '', s); });
+  }
+  tabs(modelTabs, measured.map(function (m) { return { key: m.model, label: m.ad }; }), measured[0].model, draw);
+  draw(measured[0].model);
 }
 
 function drawFirmLists(container, lists, firmTitle, pick) {
@@ -138,18 +214,18 @@ function drawPredictions(container, head, predictions, pick) {
 function setUpAdmin(data, firmTitle, pick) {
   var extra = data.extra || {};
   var root = document.getElementById('admin');
-  var summary = adminCard('backtest', 'Backtest özeti', 'model başına toplamlar ve ortalamalar');
-  drawSummary(summary.card, extra.backtest_summary);
+  var summary = adminCard('backtest', 'Backtest özeti', 'model başına toplamlar, dönem ortalamaları ve havuz sonuçları');
+  drawSummary(summary.card, extra.backtest_summary, extra.model_olcumleri);
   root.appendChild(summary.card);
   var firms = adminCard('backtest-firmalar', 'Backtest firmaları', 'model ve sonuç türüne göre');
   drawFirmLists(firms.card, extra.backtest_firma, firmTitle, pick);
   root.appendChild(firms.card);
   var count = (extra.ml_predictions || []).length;
   var predictions = adminCard('tahminler', 'ML tahmin listesi', wholeNumber(count) + ' firma, YI olasılığı ' +
-    percent(100 * ((data.kurallar || {}).ml_esik || 0), 0) + ' ve üzeri');
+    percent(100 * ((data.kurallar || {}).ml_esik || 0), 0) + ' ve üzeri' + (extra.ml_tahmin_modeli ? ', model ' + extra.ml_tahmin_modeli : ''));
   drawPredictions(predictions.card, predictions.head, extra.ml_predictions, pick);
   root.appendChild(predictions.card);
   var models = adminCard('modeller', 'Model ölçümleri', 'tüm portföy; sonuç: firmanın bir sonraki dönemde YI olması');
-  drawModelMeasures(models.card, extra.model_olcumleri);
+  drawModelMeasures(models.card, extra.model_olcumleri, extra.model_envanteri);
   root.appendChild(models.card);
 }

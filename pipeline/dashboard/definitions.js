@@ -21,12 +21,6 @@ function bandSwatch(band, cls) {
   return el('span', (cls || 'swatch') + ' ' + bandClass('band-', band));
 }
 
-// The band labels the model measures use for probabilities, as the data names them.
-function probabilityBands(data) {
-  var models = ((data.extra || {}).model_olcumleri || []).filter(function (m) { return m.olcek === 'olasilik'; });
-  return models.length ? models[0].bantlar.filter(function (b) { return b !== YI; }) : [];
-}
-
 function drawDefinitions(container, data) {
   var rules = data.kurallar || {};
   clear(container);
@@ -77,16 +71,27 @@ function drawDefinitions(container, data) {
     { badge: el('span', 'chip up', '+1.250'), term: 'Değişim', text: 'Kırmızı artı: risk arttı; yeşil eksi: risk azaldı.' },
     { badge: el('span', 'chip', 'YI’de'), term: 'YI olasılığı sütunu', text: 'Firma zaten YI; olasılık verilmez.' },
   ].concat(data.edition === 'admin' ? [
-    { term: 'TP / FP / FN', text: 'Backtestte doğru alarm (alarm verildi, firma bir sonraki dönem YI oldu), yanlış alarm ' +
-      '(alarm verildi, YI olmadı) ve kaçırılan (alarm verilmedi, YI oldu).' },
-    { term: 'AUC / Gini', text: 'Skorun bir sonraki dönem YI olan firmaları olmayanlardan ayırma gücü: AUC, rastgele bir ' +
-      'YI firmasının rastgele bir diğer firmadan yüksek skor alma olasılığıdır (0,5 rastgele, 1 kusursuz); Gini = 2 × AUC − 1.' },
-    { term: 'PSI', text: 'Skorun bant dağılımının önceki döneme göre kayması: Σ (pay − önceki pay) × ln(pay / önceki pay). ' +
-      PSI_LEVELS.map(function (l) { return l.label; }).join('; ') + '. EUS skorunda skor bantları' +
-      (probabilityBands(data).length ? ', olasılıklarda ' + probabilityBands(data).join(', ') + ' bantları' : '') +
-      ' kullanılır; boş bir bandın payı 0,0001 sayılır.' },
+    { term: 'TP / FP / FN', text: 'Backtestte doğru alarm (alarm verildi, firma bir sonraki dönem YI’ye girdi), yanlış alarm ' +
+      '(alarm verildi, girmedi) ve kaçırılan (alarm verilmedi, girdi). Alarm, skorun modelin alarm eşiğine ulaşmasıdır.' },
+    { term: 'Olay', text: 'Bir firma t döneminde sayılır: t’de durumu biliniyor (skoru ya da YI’si var) ve YI değil, t+1’de ' +
+      'durumu biliniyor. Olay, t+1’de YI’ye girmektir. Model ölçümleri, backtestler ve listelerdeki sayılar bu tanımı kullanır; ' +
+      'sonraki dönemi bilinmeyen firmalar dışarıda kalır ve ayrıca sayılır.' },
+    { term: 'AUC / Gini', text: 'Skorun olay yaşayan firmaları yaşamayanlardan ayırma gücü: AUC, rastgele bir olay firmasının ' +
+      'rastgele bir diğer firmadan yüksek skor alma olasılığıdır (0,5 rastgele, 1 kusursuz); Gini = 2 × AUC − 1. Köşeli ' +
+      'parantezde %95 DeLong aralığı.' },
+    { term: 'AUC testi', text: 'Dönemin AUC’si referans AUC’ye karşı, tek yönlü: z = (referans − AUC) / standart hata (DeLong). ' +
+      'Referans EUS ve YIS’te en az 20 olaylı ilk dönem, ML’de şampiyon modelin doğrulama dönemi AUC’sidir.' },
+    { term: 'PSI', text: 'Skorun bant dağılımının referans örneğe göre kayması: Σ (pay − referans pay) × ln(pay / referans pay). ' +
+      PSI_LEVELS.map(function (l) { return l.label; }).join('; ') + '. Referans EUS ve YIS’te referans dönem, ML’de şampiyon ' +
+      'modelin eğitim penceresidir. EUS skorunda skor bantları, YIS’te sabit olasılık bantları, ML’de modelin eğitim ' +
+      'penceresindeki tahmin yüzdeliklerinden gelen bantlar kullanılır; boş bir bandın payı 0,0001 sayılır.' },
+    { term: 'HHI', text: 'Firmaların bantlarda yoğunlaşması (Herfindahl): 1 + ln(Σ pay²) / ln(bant sayısı); 0 eşit dağılım, 1 tek bant.' },
     { term: 'Göç oranı', text: 'Bir dönem bir bantta olan firmaların sonraki dönem her banda geçme oranı (satır toplamı %100).' },
     { term: 'Kalibrasyon', text: 'Firmalar tahmin edilen olasılığa göre on eşit dilime ayrılır; her dilimde ortalama tahmin ' +
-      'ile gerçekleşen YI oranı karşılaştırılır. İyi kalibre bir modelde ikisi birbirine yakındır.' },
+      'ile gerçekleşen YI oranı karşılaştırılır. Brier skoru (tahmin − sonuç)² ortalamasıdır; Hosmer–Lemeshow testi ' +
+      'dilimler üzerinden 8 serbestlik dereceli ki-kare testidir.' },
+    { term: 'Jeffreys testi', text: 'Bir bandın (ya da dilimin) ortalama tahmini, gerçekleşen YI sayısına karşı: Beta(YI + ½, ' +
+      'firma − YI + ½) dağılımında iki yönlü p. Işıklar: yeşil p ≥ 0,05, sarı 0,01 ≤ p < 0,05, kırmızı p < 0,01.' },
+    { term: 'Az olay', text: '20’den az olaya dayanan ölçümler gri gösterilir; olay sayısı yanında yazar.' },
   ] : []));
 }

@@ -1,6 +1,7 @@
 // The model measures of the administrator edition, as the mart builder computed them:
-// discriminatory power (AUC, Gini) per period with its trend, stability (PSI against the
-// previous period), migration between bands as rates, and calibration of probabilities.
+// discriminatory power (AUC with its interval, Gini) per period with its trend, stability
+// (PSI against the reference sample, concentration), migration between bands as rates,
+// and calibration of probabilities. The validation tests are in validation.js.
 
 var PSI_WARN = 0.10, PSI_ALERT = 0.25;
 var PSI_LEVELS = [
@@ -9,6 +10,24 @@ var PSI_LEVELS = [
   { below: Infinity, cls: 'psi-alert', label: 'PSI ≥ ' + decimal(PSI_ALERT, 2) + ': belirgin kayma' },
 ];
 var MODEL_COLORS = { eus: '#12355b', yis: '#c2410c', ml: '#7c3aed' };
+
+// The one event definition every measure, list figure and tooltip of the section uses.
+var EVENT_DEFINITION = 'Olay tanımı: bir firma t döneminde sayılır, t’de durumu biliniyor ve YI değilse ve t+1’de ' +
+  'durumu biliniyorsa (skoru ya da YI’si varsa); olay, t+1’de YI’ye girmesidir. Sonraki dönemi bilinmeyen firmalar ' +
+  'dışarıda kalır ve sayılır.';
+
+// A measure resting on fewer events than the mart builder's limit is greyed out with its count.
+function markFewEvents(td, entry) {
+  if (!entry.az_olay || !entry.n) return;
+  td.className += ' few';
+  td.title = (td.title ? td.title + ' ' : '') + wholeNumber(entry.yi) + ' olay (20’den az): ölçüm güvenilir değil.';
+}
+
+// "0,7812 [0,7012–0,8612]": an AUC with its 95 % DeLong interval.
+function aucWithInterval(entry) {
+  if (!isNumber(entry.auc)) return '–';
+  return decimal(entry.auc, 4) + (isNumber(entry.auc_alt) ? ' [' + decimal(entry.auc_alt, 2) + '–' + decimal(entry.auc_ust, 2) + ']' : '');
+}
 
 function psiLevel(value) {
   for (var i = 0; i < PSI_LEVELS.length; i++) if (value < PSI_LEVELS[i].below) return PSI_LEVELS[i];
@@ -57,8 +76,13 @@ function drawDiscriminationChart(container, models, periods) {
       var entry = periodOf(model, p);
       if (!entry || !isNumber(entry.auc)) return;
       path += (path ? ' L' : 'M') + x(i) + ' ' + y(entry.auc);
-      var dot = svg('circle', { cx: x(i), cy: y(entry.auc), r: 3.5, fill: color });
-      dot.appendChild(svg('title', {}, model.ad + ' ' + p + ': AUC ' + decimal(entry.auc, 4) + ', Gini ' + decimal(entry.gini, 4)));
+      if (isNumber(entry.auc_alt)) {
+        chart.appendChild(svg('line', { x1: x(i), x2: x(i), y1: y(entry.auc_alt), y2: y(entry.auc_ust), stroke: color,
+          'stroke-opacity': 0.45, 'stroke-width': 5, 'class': 'interval' }));
+      }
+      var dot = svg('circle', { cx: x(i), cy: y(entry.auc), r: 3.5, fill: entry.az_olay ? '#fff' : color, stroke: color });
+      dot.appendChild(svg('title', {}, model.ad + ' ' + p + ': AUC ' + aucWithInterval(entry) + ', Gini ' + decimal(entry.gini, 4) +
+        ', ' + wholeNumber(entry.yi) + ' olay' + (entry.az_olay ? ' (20’den az)' : '')));
       points.push(dot);
     });
     if (path) chart.appendChild(svg('path', { d: path, fill: 'none', stroke: color, 'stroke-width': 2 }));
@@ -72,6 +96,7 @@ function drawDiscriminationChart(container, models, periods) {
     swatch.style.background = MODEL_COLORS[model.model] || '#333';
     item.appendChild(document.createTextNode(model.ad + ' (' + model.kaynak + ')'));
   });
+  legend.appendChild(el('span', '', 'Dikey çubuk: %95 DeLong aralığı; içi boş nokta: 20’den az olay.'));
 }
 
 function periodTable(container, models, periods, cells) {
@@ -101,19 +126,24 @@ function periodTable(container, models, periods, cells) {
 
 function drawDiscrimination(container, models, periods) {
   var part = modelPart(container, 'ayirma-gucu', 'Ayırma gücü: AUC ve Gini',
-    'Her dönemin skoru, firmanın bir sonraki dönem YI olup olmadığına karşı. Son dönemin sonucu henüz bilinmediği için AUC’si yoktur.').part;
+    'Her dönemin skoru, firmanın bir sonraki dönem YI’ye girip girmediğine karşı; parantezde %95 DeLong aralığı. ' +
+    'Son dönemin sonucu henüz bilinmediği için AUC’si yoktur. ' + EVENT_DEFINITION).part;
   drawDiscriminationChart(part, models, periods);
   periodTable(part, models, periods, [
-    { label: 'AUC', cls: 'auc', render: function (td, p) { td.textContent = isNumber(p.auc) ? decimal(p.auc, 4) : '–'; } },
-    { label: 'Gini', cls: 'gini', render: function (td, p) { td.textContent = isNumber(p.gini) ? decimal(p.gini, 4) : '–'; } },
+    { label: 'AUC [%95]', cls: 'auc', render: function (td, p) { td.textContent = aucWithInterval(p); markFewEvents(td, p); } },
+    { label: 'Gini', cls: 'gini', render: function (td, p) {
+      td.textContent = isNumber(p.gini) ? decimal(p.gini, 4) : '–'; markFewEvents(td, p); } },
     { label: 'Firma (YI)', cls: 'count', render: function (td, p) {
       td.textContent = p.n ? wholeNumber(p.n) + ' (' + wholeNumber(p.yi) + ')' : '–';
-      td.title = 'Skoru olan, YI olmayan ve bir sonraki dönemi bilinen firmalar; parantezde YI olanlar.'; } },
+      td.title = 'Sayılan firmalar: skoru olan, bu dönem durumu bilinen ve YI olmayan, sonraki dönemi bilinen; parantezde ' +
+        'sonraki dönem YI’ye girenler. Sonraki dönemi bilinmeyen: ' + wholeNumber(p.sonraki_bilinmeyen) + '.'; } },
   ]);
 }
 
 function drawStability(container, models, periods) {
-  var part = modelPart(container, 'psi', 'Kararlılık: PSI', 'Skor bant dağılımının bir önceki döneme göre kayması (YI olmayan, skoru olan firmalar).').part;
+  var part = modelPart(container, 'psi', 'Kararlılık: PSI ve yoğunlaşma',
+    'Skor bant dağılımının referans örneğe göre kayması (durumu bilinen, YI olmayan, skoru olan firmalar): EUS ve YIS’te ' +
+    'referans dönem, ML’de şampiyon modelin eğitim penceresi. HHI: firmaların bantlarda yoğunlaşması (0 eşit dağılım, 1 tek bant).').part;
   var legend = part.appendChild(el('div', 'legend'));
   PSI_LEVELS.forEach(function (level) {
     var item = legend.appendChild(el('span'));
@@ -129,8 +159,12 @@ function drawStability(container, models, periods) {
       td.appendChild(document.createTextNode(decimal(p.psi, 4)));
       td.title = level.label;
     } },
+    { label: 'HHI', cls: 'hhi', render: function (td, p) { td.textContent = isNumber(p.hhi) ? decimal(p.hhi, 4) : '–'; } },
     { label: 'Firma', cls: 'count', render: function (td, p) { td.textContent = wholeNumber(p.skorlu); } },
   ]);
+  models.forEach(function (model) {
+    if (model.referans) part.appendChild(el('p', 'what', model.ad + ': ' + model.referans.aciklama));
+  });
 }
 
 // One tab per model; a press makes it state.model and calls redraw().
@@ -190,26 +224,28 @@ function drawMigration(container, models) {
 }
 
 function drawCalibrationChart(container, bins) {
-  var size = 260, pad = 34;
-  var plot = size - 2 * pad;
+  // The left margin holds the tick labels ("%100") and, left of them, the rotated axis label.
+  var size = 260, pad = 34, left = 56;
+  var plot = size - left - pad;
   var max = Math.max.apply(null, bins.map(function (b) { return Math.max(b.ort_olasilik, b.gozlenen_oran); }).concat([0.05]));
   max = Math.min(1, niceCeiling(max));
   var s = function (v) { return plot * v / max; };
   var chart = svg('svg', { viewBox: '0 0 ' + size + ' ' + size, role: 'img', 'aria-label': 'Kalibrasyon', 'class': 'square' });
   [0, 0.5, 1].forEach(function (t) {
-    chart.appendChild(svg('line', { x1: pad, x2: size - pad, y1: size - pad - s(max * t), y2: size - pad - s(max * t), stroke: '#e5e9ee' }));
-    chart.appendChild(svg('text', { x: pad - 4, y: size - pad - s(max * t) + 4, 'text-anchor': 'end' }, percent(100 * max * t, 0)));
-    chart.appendChild(svg('text', { x: pad + s(max * t), y: size - pad + 14, 'text-anchor': 'middle' }, percent(100 * max * t, 0)));
+    chart.appendChild(svg('line', { x1: left, x2: size - pad, y1: size - pad - s(max * t), y2: size - pad - s(max * t), stroke: '#e5e9ee' }));
+    chart.appendChild(svg('text', { x: left - 4, y: size - pad - s(max * t) + 4, 'text-anchor': 'end' }, percent(100 * max * t, 0)));
+    chart.appendChild(svg('text', { x: left + s(max * t), y: size - pad + 14, 'text-anchor': 'middle' }, percent(100 * max * t, 0)));
   });
-  chart.appendChild(svg('line', { x1: pad, y1: size - pad, x2: size - pad, y2: pad, stroke: '#9aa5b1', 'stroke-dasharray': '4 3' }));
+  chart.appendChild(svg('line', { x1: left, y1: size - pad, x2: size - pad, y2: pad, stroke: '#9aa5b1', 'stroke-dasharray': '4 3' }));
   bins.forEach(function (b, i) {
-    var dot = svg('circle', { cx: pad + s(b.ort_olasilik), cy: size - pad - s(b.gozlenen_oran), r: 4, fill: '#7c3aed' });
+    var dot = svg('circle', { cx: left + s(b.ort_olasilik), cy: size - pad - s(b.gozlenen_oran), r: 4, fill: LIGHT_COLORS[b.isik] || '#7c3aed' });
     dot.appendChild(svg('title', {}, (i + 1) + '. dilim: tahmin ' + percent(100 * b.ort_olasilik, 1) + ', gerçekleşen ' +
-      percent(100 * b.gozlenen_oran, 1)));
+      percent(100 * b.gozlenen_oran, 1) + (isNumber(b.p) ? ', Jeffreys p = ' + decimal(b.p, 4) : '')));
     chart.appendChild(dot);
   });
-  chart.appendChild(svg('text', { x: size / 2, y: size - 4, 'text-anchor': 'middle' }, 'ortalama tahmin'));
-  chart.appendChild(svg('text', { x: 10, y: size / 2, transform: 'rotate(-90 10 ' + size / 2 + ')', 'text-anchor': 'middle' }, 'gerçekleşen YI oranı'));
+  chart.appendChild(svg('text', { x: left + plot / 2, y: size - 4, 'text-anchor': 'middle' }, 'ortalama tahmin'));
+  chart.appendChild(svg('text', { x: 12, y: pad + plot / 2, transform: 'rotate(-90 12 ' + (pad + plot / 2) + ')', 'text-anchor': 'middle' },
+    'gerçekleşen YI oranı'));
   container.appendChild(chart);
 }
 
@@ -217,7 +253,8 @@ function drawCalibration(container, models) {
   var calibrated = models.filter(function (m) { return m.kalibrasyon; });
   if (!calibrated.length) return;
   var part = modelPart(container, 'kalibrasyon', 'Kalibrasyon',
-    'Olasılık veren modellerde firmalar tahmine göre on eşit dilime ayrılır; her dilimde ortalama tahmin ile bir sonraki dönem gerçekleşen YI oranı.');
+    'Olasılık veren modellerde firmalar tahmine göre on eşit dilime ayrılır; her dilimde ortalama tahmin ile bir sonraki dönem ' +
+    'gerçekleşen YI oranı, dilimin Jeffreys testi ve ışığı; altta Hosmer–Lemeshow testi.');
   var controls = part.head.appendChild(el('div', 'controls'));
   var modelTabs = controls.appendChild(el('span', 'tabs')), period = controls.appendChild(el('select'));
   period.setAttribute('aria-label', 'Dönem');
@@ -226,10 +263,14 @@ function drawCalibration(container, models) {
   function draw() {
     var c = state.model.kalibrasyon;
     var bins = period.value === '' ? c.tum_donemler : (c.donemler.filter(function (d) { return d.donem === period.value; })[0] || {}).dilimler || [];
+    var entry = period.value === '' ? c : periodOf(state.model, period.value) || {};
     clear(body);
-    var table = body.appendChild(el('table', 'grid compact calibration-table'));
+    var side = body.appendChild(el('div'));
+    var table = side.appendChild(el('table', 'grid compact calibration-table'));
     var head = table.appendChild(el('thead')).appendChild(el('tr'));
-    ['Dilim', 'Firma', 'YI', 'Ort. tahmin', 'Gerçekleşen'].forEach(function (label, i) { head.appendChild(el('th', i ? 'num' : '', label)); });
+    ['Dilim', 'Firma', 'YI', 'Ort. tahmin', 'Gerçekleşen', 'Jeffreys'].forEach(function (label, i) {
+      head.appendChild(el('th', i ? 'num' : '', label));
+    });
     var tbody = table.appendChild(el('tbody'));
     bins.forEach(function (b, i) {
       var tr = tbody.appendChild(el('tr'));
@@ -238,8 +279,12 @@ function drawCalibration(container, models) {
       tr.appendChild(el('td', 'num', wholeNumber(b.yi)));
       tr.appendChild(el('td', 'num predicted', percent(100 * b.ort_olasilik, 2)));
       tr.appendChild(el('td', 'num observed', percent(100 * b.gozlenen_oran, 2)));
+      lightCell(tr.appendChild(el('td', 'num')), b.p, b.isik);
     });
-    if (!bins.length) tbody.appendChild(el('tr', 'empty')).appendChild(el('td', '', 'Bu dönemde sonuç bilinen firma yok.')).colSpan = 5;
+    if (!bins.length) tbody.appendChild(el('tr', 'empty')).appendChild(el('td', '', 'Bu dönemde sonuç bilinen firma yok.')).colSpan = 6;
+    side.appendChild(el('p', 'what', 'Hosmer–Lemeshow: ' + (entry.hl ? 'H = ' + decimal(entry.hl.istatistik, 2) + ', ' +
+      entry.hl.sd + ' sd, p = ' + decimal(entry.hl.p, 4) : 'hesaplanamadı') + ' · Brier: ' + (isNumber(entry.brier) ? decimal(entry.brier, 4) : '–')));
+    if (entry.hl) lightMark(side.lastChild, entry.hl.isik, 'prepend');
     drawCalibrationChart(body, bins);
   }
   function fill() {
@@ -253,7 +298,7 @@ function drawCalibration(container, models) {
   fill();
 }
 
-function drawModelMeasures(container, measures) {
+function drawModelMeasures(container, measures, inventory) {
   var models = (measures || []).filter(function (m) { return !m.eksik; });
   (measures || []).filter(function (m) { return m.eksik; }).forEach(function (m) {
     container.appendChild(el('p', 'missing', m.ad + ' ölçülemedi: ' + m.eksik + '.'));
@@ -267,4 +312,6 @@ function drawModelMeasures(container, measures) {
   drawStability(container, models, periods);
   drawMigration(container, models);
   drawCalibration(container, models);
+  drawValidation(container, models);
+  drawInventory(container, inventory, models);
 }

@@ -266,6 +266,53 @@ const linkedFirm = `(() => {
   return firm ? String(firm[at('muta')]) : null;
 })()`;
 
+// Runs in the administrator edition: what its model validation shows for each model (the
+// AUC's interval, the traffic lights, the event definition, the model in the inventory),
+// the backtest tables' number format, raw table or column names, and whether the
+// calibration chart's axis label clears its tick labels.
+const validationProbe = `(() => {
+  const section = document.getElementById('dogrulama');
+  if (!section) return null;
+  const inventory = document.getElementById('envanter');
+  const models = {};
+  section.querySelectorAll('.validation-model').forEach((block) => {
+    const intervals = Array.from(block.querySelectorAll('td.interval')).filter((td) => /\\[\\d,\\d+–\\d,\\d+\\]/.test(td.textContent));
+    const name = block.querySelector('h4').textContent.split(' · ')[0];
+    models[block.id.replace('dogrulama-', '')] = {
+      name, intervals: intervals.length, lights: block.querySelectorAll('.light').length,
+      eventDefinition: (block.querySelector('.event-definition') || {}).textContent || '',
+      greyed: block.querySelectorAll('tr.few').length,
+      inInventory: !!inventory && inventory.textContent.includes(name),
+    };
+  });
+  const champion = inventory ? inventory.querySelector('tr.champion td') : null;
+  const backtestCells = Array.from(document.querySelectorAll('#backtest .kpi td')).map((td) => td.textContent);
+  const admin = document.getElementById('admin').innerText;
+  const box = (node) => node.getBoundingClientRect();
+  const chart = document.querySelector('#kalibrasyon svg.square');
+  let overlap = null;
+  if (chart) {
+    const texts = Array.from(chart.querySelectorAll('text'));
+    const label = texts.find((t) => t.getAttribute('transform'));
+    const ticks = texts.filter((t) => t !== label && t.getAttribute('text-anchor') === 'end');
+    overlap = ticks.some((t) => { const a = box(t), b = box(label); return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom; });
+  }
+  return { models, champion: champion ? champion.textContent : null,
+    comparison: (inventory && inventory.querySelector('.comparison') || {}).textContent || '',
+    ungrouped: backtestCells.filter((t) => /^\\d{4,}$/.test(t) && !/^20\\d\\d(0[1-9]|1[0-2])$/.test(t)),
+    pointDecimals: backtestCells.filter((t) => /^0\\.\\d+$|^\\d+\\.(\\d{1,2}|\\d{4,})$/.test(t)),
+    rawNames: (admin.match(/\\b(raw_[a-z_]+|backtest_ml_tahmin|[a-z]+_[a-z]+\\.[a-z_]+)\\b/g) || []).slice(0, 5),
+    pooled: document.querySelectorAll('#backtest .pooled-auc').length,
+    thresholds: Array.from(document.querySelectorAll('#backtest .threshold')).map((p) => p.textContent),
+    horizons: document.querySelectorAll('#backtest-ufuklar tbody tr').length, calibrationLabelOverlaps: overlap };
+})()`;
+
+async function checkValidation(sessionId, name, problems) {
+  const validation = await evaluate(sessionId, validationProbe, problems, 'validation');
+  if (validation) validation.shot = await shoot(sessionId, '#dogrulama', path.join(outDir, name + '-dogrulama.png'));
+  return validation;
+}
+
 // A screenshot of one element; a fixed one (the firm panel) is shot in a viewport tall
 // enough for all of its content.
 async function shoot(sessionId, selector, file) {
@@ -338,6 +385,7 @@ async function check(sessionId, page) {
   }
   const name = path.basename(page, '.html');
   report.modelShot = await shoot(sessionId, '#modeller', path.join(outDir, name + '-modeller.png'));
+  report.validation = await checkValidation(sessionId, name, problems);
   report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
   // Downloads, print and firm links are the dashboards' own; the runs page has none.
   const dashboard = await send('Runtime.evaluate', { expression: "!!document.querySelector('#firm-body')",

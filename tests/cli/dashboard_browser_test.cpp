@@ -70,6 +70,40 @@ void build_dashboards(const fs::path& dir) {
   pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console);
 }
 
+// The administrator edition's model validation, as tests/browser/dashboard_check.js reads
+// it: for each model the AUC's interval, traffic lights, the event definition and its
+// row in the inventory; small samples greyed out; the champion and its comparison with
+// the challenger; the backtests' thresholds, pooled AUC and horizons; Turkish numbers and
+// no raw table or column names; a calibration chart whose axis label clears its ticks.
+void expect_model_validation(const ordered_json& validation) {
+  ASSERT_TRUE(validation.is_object());
+  std::size_t greyed = 0;
+  for (const char* model : {"eus", "yis", "ml"}) {
+    SCOPED_TRACE(model);
+    const ordered_json& shown = validation["models"][model];
+    EXPECT_GT(shown["intervals"].get<int>(), 0);
+    EXPECT_GT(shown["lights"].get<int>(), 0);
+    EXPECT_NE(shown["eventDefinition"].get<std::string>().find(
+                  "Olay tanımı: bir firma t döneminde sayılır, t’de durumu biliniyor ve YI değilse ve t+1’de durumu biliniyorsa"),
+              std::string::npos);
+    EXPECT_NE(shown["eventDefinition"].get<std::string>().find("sonraki dönemi bilinmeyen: "), std::string::npos);
+    EXPECT_TRUE(shown["inInventory"].get<bool>());
+    greyed += shown["greyed"].get<std::size_t>();
+  }
+  EXPECT_GT(greyed, 0u);  // a 300-firm portfolio has periods of fewer than 20 events
+  EXPECT_EQ(validation["champion"], "yi-xgb-20240105-020000-5e1f0c2a");
+  EXPECT_NE(validation["comparison"].get<std::string>().find("DeLong eşleştirilmiş testi, iki yönlü: p = "), std::string::npos);
+  EXPECT_EQ(validation["thresholds"],
+            ordered_json({"Alarm eşiği: skor ≥ 700", "Alarm eşiği: olasılık ≥ 0,50", "Alarm eşiği: olasılık ≥ 0,50"}));
+  EXPECT_EQ(validation["pooled"], 3);
+  EXPECT_GT(validation["horizons"].get<int>(), 4);
+  EXPECT_EQ(validation["ungrouped"], ordered_json::array());
+  EXPECT_EQ(validation["pointDecimals"], ordered_json::array());
+  EXPECT_EQ(validation["rawNames"], ordered_json::array());
+  EXPECT_EQ(validation["calibrationLabelOverlaps"], false);
+  EXPECT_TRUE(fs::exists(validation["shot"].get<std::string>()));
+}
+
 TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
   const std::optional<fs::path> chromium = find_program({"chromium", "chromium-browser", "/usr/bin/chromium"});
   const std::optional<fs::path> node = find_program({"node", "nodejs"});
@@ -192,8 +226,10 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
       EXPECT_GT(models["migration"].get<int>(), 5);
       EXPECT_EQ(models["calibration"], 10);
       EXPECT_TRUE(fs::exists(page["modelShot"].get<std::string>()));
+      expect_model_validation(page["validation"]);
     } else {
       EXPECT_TRUE(link["models"].is_null());
+      EXPECT_TRUE(page["validation"].is_null());
     }
     EXPECT_TRUE(fs::exists(page["screenshot"].get<std::string>()));
   }

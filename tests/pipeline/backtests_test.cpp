@@ -24,6 +24,8 @@ Outcome run(const std::string& setup, Builder build) {
   return {sink.text(), to_json_text(result, JsonWriter::Layout::kCompact)};
 }
 
+// The means of the periods stay as they are; beside them, the pooled precision and recall
+// of all the periods' firms (eus: 5 TP against 1 FP and 1 FN).
 TEST(BacktestSummary, SumsAndRoundedMeansPerModel) {
   const struct {
     const char* name;
@@ -42,9 +44,9 @@ TEST(BacktestSummary, SumsAndRoundedMeansPerModel) {
         R"({"eus":{"donem_metrikleri":[{"donem":202401,"tp":2,"fp":null,"fn":0.6,"precision_val":0.12355,"recall_val":0.2,"f1":0.25},)"
         R"({"donem":202402,"tp":3,"fp":1,"fn":0.6,"precision_val":0.12345,"recall_val":null,"f1":0.5}],)"
         R"("toplam_donem":2,"toplam_tp":5,"toplam_fp":1,"toplam_fn":1,"toplam_tn":0,"ort_precision":0.1235,)"
-        R"("ort_recall":0.2,"ort_f1":0.375},"yis":null,)"
+        R"("ort_recall":0.2,"ort_f1":0.375,"havuz_precision":0.8333,"havuz_recall":0.8333},"yis":null,)"
         R"("ml":{"fold_detay":[{"fold":1,"precision_val":0.5,"recall_val":0.5,"f1":0.5}],"toplam_fold":1,"ort_auc":null,)"
-        R"("ort_precision":0.5,"ort_recall":0.5,"ort_f1":0.5}})"}},
+        R"("ort_precision":0.5,"ort_recall":0.5,"ort_f1":0.5,"havuz_precision":null,"havuz_recall":null}})"}},
       {"a metric that is not a number",
        "CREATE TABLE backtest_yis (donem INTEGER, tp VARCHAR); INSERT INTO backtest_yis VALUES (1, 'x')",
        {"  [BACKTEST] yis: column tp is not numeric: x\n  [BACKTEST] Tablo yok, atlanıyor\n",

@@ -274,7 +274,9 @@ TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheMode
   db.run("CREATE TABLE ml_yi_aciklama (entity_id BIGINT, sira INTEGER, ozellik VARCHAR, katki DOUBLE);"
          "INSERT INTO ml_yi_aciklama VALUES (1, 2, 'skor', -0.5), (1, 1, 'gecikme_gun', 1.25), (7, 1, 'skor', 0.1);"
          "CREATE TABLE raw_eus (muta_no BIGINT, donem INTEGER, eus_skor DOUBLE);"
-         "INSERT INTO raw_eus VALUES (1, 202405, 300), (2, 202405, 900), (3, 202405, 600), (4, 202406, 100)");
+         "INSERT INTO raw_eus VALUES (1, 202405, 300), (2, 202405, 900), (3, 202405, 600), (4, 202406, 100);"
+         "CREATE TABLE ml_yi_tahmin (entity_id BIGINT, yi_prob DOUBLE, model_id VARCHAR);"
+         "INSERT INTO ml_yi_tahmin VALUES (1, 0.2, 'yi-xgb-20240601-020000-ab12cd34')");
   ::setenv("TZ", "UTC", 1);
   ::tzset();
   StoppedClock clock(std::chrono::system_clock::from_time_t(1718445600));  // 2024-06-15 10:00 UTC
@@ -287,7 +289,9 @@ TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheMode
   for (const char* name : {"vrd_dashboard.html", "vrd_dashboard_yonetici.html", "vrd_dashboard_admin.html"}) {
     SCOPED_TRACE(name);
     const std::string page = read_text(html / name);
-    EXPECT_NE(page.find("<span>Oluşturulma: <b>15.06.2024 10:00</b></span> · <span>Veritabanı: <b>vrd.duckdb</b></span>"),
+    // The page names the model that gave its YI probabilities.
+    EXPECT_NE(page.find("<span>Oluşturulma: <b>15.06.2024 10:00</b></span> · <span>Veritabanı: <b>vrd.duckdb</b></span> · "
+                        "<span>ML modeli: <b>yi-xgb-20240601-020000-ab12cd34</b></span>"),
               std::string::npos);
   }
   const ordered_json portfolio = page_data(read_text(html / "vrd_dashboard.html"));
@@ -305,11 +309,13 @@ TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheMode
   ASSERT_EQ(models.size(), 3u);
   EXPECT_EQ(models[0]["donemler"][0]["donem"], "2024-05");
   EXPECT_EQ(models[0]["donemler"][0]["auc"], 0.5);
-  EXPECT_EQ(models[1]["eksik"], "raw_yis tablosu yok");
+  EXPECT_EQ(models[1]["eksik"], "YIS tahminleri (YI olasılığı) yok (ingest_yis adımı)");
   std::vector<std::string> extra_members;
   for (const auto& [name, value] : admin["extra"].items()) extra_members.push_back(name);
   EXPECT_EQ(extra_members,
-            (std::vector<std::string>{"backtest_summary", "backtest_firma", "ml_predictions", "page_mode", "model_olcumleri"}));
+            (std::vector<std::string>{"backtest_summary", "backtest_firma", "ml_predictions", "page_mode", "model_olcumleri",
+                                      "model_envanteri", "ml_tahmin_modeli"}));
+  EXPECT_EQ(admin["extra"]["ml_tahmin_modeli"], "yi-xgb-20240601-020000-ab12cd34");
   for (const char* output : {"sample_scoreboard.json", "sample_trending_lists.json"}) {
     EXPECT_EQ(read_text(db.dir / "outputs" / "json" / output).find("model_olcumleri"), std::string::npos) << output;
     EXPECT_EQ(read_text(db.dir / "outputs" / "json" / output).find("ozellik"), std::string::npos) << output;

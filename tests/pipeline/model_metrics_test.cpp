@@ -1,5 +1,7 @@
 #include "pipeline/model_metrics.h"
 
+#include "pipeline/auc_delong.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,15 +34,15 @@ TEST(ModelMetrics, AucAndGiniMatchHandWorkedCases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::optional<double> auc = roc_auc(c.scores, c.outcomes);
+    const std::optional<AucEstimate> auc = delong_auc(c.scores, c.outcomes);
     ASSERT_EQ(auc.has_value(), c.auc.has_value());
     if (auc) {
-      EXPECT_NEAR(*auc, *c.auc, 1e-12);
+      EXPECT_NEAR(auc->auc, *c.auc, 1e-12);
     }
   }
   EXPECT_DOUBLE_EQ(gini_of(0.75), 0.5);
   EXPECT_DOUBLE_EQ(gini_of(0.5), 0.0);
-  EXPECT_THROW(roc_auc({1, 2}, {true}), std::invalid_argument);
+  EXPECT_THROW(delong_auc(std::vector<double>{1, 2}, std::vector<bool>{true}), std::invalid_argument);
 }
 
 TEST(ModelMetrics, PopulationStabilityMatchesHandWorkedCases) {
@@ -68,6 +70,33 @@ TEST(ModelMetrics, PopulationStabilityMatchesHandWorkedCases) {
   }
   EXPECT_NEAR(*population_stability({50, 50}, {25, 75}), 0.2746530722, 1e-9);
   EXPECT_THROW(population_stability({1}, {1, 2}), std::invalid_argument);
+}
+
+// The normalised Herfindahl index against its plain definition: 1 + ln(sum of squared
+// shares) / ln(K).
+TEST(ModelMetrics, HerfindahlRunsFromEvenlySpreadToAllInOneBand) {
+  struct Case {
+    const char* name;
+    std::vector<std::size_t> counts;
+    std::optional<double> index;
+  };
+  const std::vector<Case> cases = {
+      {"evenly spread", {25, 25, 25, 25}, 0.0},
+      {"all in one band", {0, 40, 0, 0, 0}, 1.0},
+      {"three to one", {30, 10}, 1 + std::log(0.75 * 0.75 + 0.25 * 0.25) / std::log(2.0)},
+      {"uneven over five", {50, 25, 15, 7, 3},
+       1 + std::log(0.25 + 0.0625 + 0.0225 + 0.0049 + 0.0009) / std::log(5.0)},
+      {"no firms", {0, 0, 0}, std::nullopt},
+      {"one band", {12}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<double> index = herfindahl_index(c.counts);
+    ASSERT_EQ(index.has_value(), c.index.has_value());
+    if (index) {
+      EXPECT_NEAR(*index, *c.index, 1e-12);
+    }
+  }
 }
 
 TEST(ModelMetrics, MigrationCountsRatesAndExposureByDirection) {
@@ -125,6 +154,21 @@ TEST(ModelMetrics, CalibrationCutsTheRankedFirmsIntoNearlyEqualGroups) {
   EXPECT_EQ(few[1].yi, 1u);
   EXPECT_TRUE(calibration_bins({}, {}, 10).empty());
   EXPECT_THROW(calibration_bins({0.1}, {true}, 0), std::invalid_argument);
+
+  // Fed one firm at a time in order, group k holds positions k n / 10 up to (k + 1) n / 10
+  // whatever the sample size.
+  for (std::size_t n = 1; n <= 37; ++n) {
+    CalibrationBinner binner(n);
+    for (std::size_t i = 0; i < n; ++i) binner.add(static_cast<double>(i), i % 3 == 0);
+    std::vector<std::size_t> expected;
+    for (std::size_t k = 0; k < 10; ++k) {
+      if ((k + 1) * n / 10 > k * n / 10) expected.push_back((k + 1) * n / 10 - k * n / 10);
+    }
+    std::vector<std::size_t> sizes;
+    for (const CalibrationBin& bin : binner.result()) sizes.push_back(bin.firms);
+    EXPECT_EQ(sizes, expected) << n;
+    EXPECT_THROW(binner.add(1, false), std::out_of_range);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+# The model inventory: every trained model lives in MODEL_DIR/<id>/ (model.json describes
+# it, the model file lies beside it) and is never overwritten; sampiyon.json names the
+# champion, the model whose probabilities the predictions use.
+import json
+import os
+
+import numpy as np
+import xgboost as xgb
+
+
+def read_champion(model_dir):
+    """(model id, description) of the champion."""
+    path = os.path.join(model_dir, "sampiyon.json")
+    if not os.path.exists(path):
+        raise FileNotFoundError(f"{path} yok: önce ml_train adımı bir model eğitmeli")
+    with open(path, encoding="utf-8") as stream:
+        model_id = json.load(stream)["model_id"]
+    with open(os.path.join(model_dir, model_id, "model.json"), encoding="utf-8") as stream:
+        return model_id, json.load(stream)
+
+
+def load_booster(model_dir, model_id, description):
+    """The champion's trees, on the thread count it was trained with."""
+    booster = xgb.Booster()
+    booster.load_model(os.path.join(model_dir, model_id, "model.ubj"))
+    booster.set_param({"nthread": description["parametreler"]["nthread"]})
+    return booster
+
+
+def band_counts(values, edges):
+    """How many values fall in each band; band k holds [edges[k-1], edges[k])."""
+    return np.bincount(np.searchsorted(np.asarray(edges), values, side="right"), minlength=len(edges) + 1)

@@ -374,9 +374,9 @@ class FullDiskEnv : public EnvWrapper {
  public:
   explicit FullDiskEnv(std::size_t room) : EnvWrapper(Env::system()), room_(room) {}
 
-  std::unique_ptr<WritableFile> new_temporary_file(const std::filesystem::path& target) override {
+  std::unique_ptr<WritableFile> new_temporary_file(const std::filesystem::path& target, FileAccess access) override {
     take(0, target);
-    return std::make_unique<File>(*this, target, EnvWrapper::new_temporary_file(target));
+    return std::make_unique<File>(*this, target, EnvWrapper::new_temporary_file(target, access));
   }
   void write_file_atomic(const std::filesystem::path& path, std::string_view content) override {
     take(content.size(), path);

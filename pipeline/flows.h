@@ -6,6 +6,7 @@
 // "KOBI", "MIKRO", "ESKK" (rows whose "segment" equals that text).
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,17 @@ ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_perio
 // For every period, per segment, the firms in each band with their summed absolute risk.
 // {"ALL": []} when there are no periods or no rows. Throws like build_flow_matrix.
 ordered_json build_band_snapshot(const Scoreboard& scoreboard);
+
+// The same two documents for groups of rows at once. Each grouping of `groupings` puts
+// every row in one group (below `groups`) or in none (kNoGroup); a row may so be in one
+// group of each grouping. Entry g is what the functions above give for a scoreboard
+// holding only the rows of group g.
+inline constexpr std::uint32_t kNoGroup = UINT32_MAX;
+using Groupings = std::vector<std::vector<std::uint32_t>>;
+std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                 std::size_t groups, long long max_periods = 6);
+std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                  std::size_t groups);
 
 // Removes every period whose label is not the text form of an entry of
 // `referans_tarih_list`: its "vrd", "r", "rd" and "df" members from the rows, and the

@@ -2,6 +2,7 @@
 // run reaches the front end, which prints it and exits with 1.
 
 #include "cli/commands.h"
+#include "core/env.h"
 #include "core/huge_page_heap.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
@@ -36,8 +37,10 @@ int run_marts_command(const ParsedArgs& args) {
   if (!db) throw UsageError("--db PATH is required");
   const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
   restart_with_huge_page_heap();
+  pipeline::DashboardOptions dashboards;
+  dashboards.per_region = args.flag("per-region");
   pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink(), {}, Env::system(),
-                      seasons);
+                      seasons, dashboards);
   return 0;
 }
 
@@ -48,7 +51,10 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                      "directory of the JSON and CSV outputs (default <db dir>/../outputs/json); the dashboards go to DIR/../html"},
                                     {"suffix", Kind::kValue, "TEXT", "suffix of output file names"},
                                     {"step-seasons", Kind::kValue, "JSON",
-                                     "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"}}},
+                                     "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"},
+                                    {"per-region", Kind::kFlag, "",
+                                     "also one manager edition per region (vrd_dashboard_bolge_CODE.html) and their index, "
+                                     "vrd_dashboard_bolgeler.html"}}},
                            run_marts_command});
 
 }  // namespace

@@ -24,6 +24,7 @@ struct PageContext {
   std::optional<TimePoint> generated_at;
   std::string database;  // the database file's name
   StepSeasons step_seasons;
+  std::string region;  // the region code of a region's edition; empty for the others
   // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
   std::unordered_map<std::int64_t, ordered_json> drivers;
 };

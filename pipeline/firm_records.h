@@ -1,0 +1,50 @@
+#pragma once
+
+// The firm records of the dashboards' data files: one JSON array per firm with all the
+// firm panel shows. Fields, by the names fields() gives the page:
+//   muta, unvan, segment, sube_kodu, bolge_kodu, son_risk, degisim (the risk change over
+//   the last period), vrd and r (the score and the risk of every period), listeler (one
+//   character per period: the lists the firm was on then, see kListDigits), nedenler
+//   (the reason of each list it is on now, by row flag, or null), olasilik (the model's
+//   YI probability), etkenler (the model's main drivers), then one array per model score
+//   kept by the run (eus, yis, ml: every period's score or null).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/json_writer.h"
+#include "pipeline/firm_facts.h"
+#include "pipeline/page_context.h"
+#include "pipeline/scoreboard.h"
+
+namespace vordak::pipeline {
+
+// The character of a period's list bits (bit i: list i of TRENDING_KEYS) in "listeler".
+inline constexpr std::string_view kListDigits = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
+
+class FirmRecords {
+ public:
+  // Reads the columns of `scoreboard` and the facts; all three must outlive it.
+  FirmRecords(const Scoreboard& scoreboard, const FirmFacts& facts, const PageContext& context);
+
+  // The field names, in record order.
+  ordered_json fields() const;
+  // The records of rows[begin, end) as one JSON array; non-finite numbers are null.
+  std::string array(const std::vector<std::size_t>& rows, std::size_t begin, std::size_t end) const;
+
+ private:
+  void write(JsonWriter& writer, std::size_t row) const;
+
+  const FirmFacts& facts_;
+  const PageContext& context_;
+  std::size_t periods_;
+  std::vector<const Column*> identity_;  // muta ... son_risk, degisim (nullptr where missing)
+  std::vector<const Column*> scores_;
+  std::vector<const Column*> risks_;
+  const Column* muta_;
+  const Column* probability_;
+};
+
+}  // namespace vordak::pipeline

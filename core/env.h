@@ -97,7 +97,7 @@ class Env {
   // directory is no error. Throws naming the directory.
   virtual void create_directory(const fs::path& dir, FileAccess access) = 0;
   // Creates the file `path` (it must not exist) with `content`, readable as `access`
-  // says, without waiting for the disk. Throws naming the file.
+  // says, and hands it to the disk without waiting for it. Throws naming the file.
   virtual void write_new_file(const fs::path& path, std::string_view content, FileAccess access) = 0;
   // Returns once every file written so far on the file system holding `path` is on the
   // disk. Throws naming the path.

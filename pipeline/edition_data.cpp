@@ -31,34 +31,26 @@ constexpr std::size_t kTablePeriods = 12;
 constexpr std::int16_t kYiScore = 32767;
 constexpr std::int16_t kNoScore = -32768;
 
-std::string code_text(const Column* column, std::size_t row) {
-  if (column == nullptr || column->is_null(row)) return "";
-  return column->kind() == ColumnKind::kText ? std::string(column->text(row)) : cell_text_form(*column, row);
-}
-
-// The distinct texts of a column over the edition's rows, sorted, each numbered from 1
-// (0 stands for none).
+// The codes of a member present among the edition's rows (sorted), each place's as a
+// number: 1 + its place among them, 0 for none.
 struct CodeList {
   std::vector<std::string> codes;
-  std::vector<std::uint16_t> of_place;  // per place, the code's number
+  std::vector<std::uint16_t> of_place;
 
-  CodeList(const Column* column, const std::vector<std::size_t>& rows) {
-    std::vector<std::string> texts(rows.size());
-    std::set<std::string> distinct;
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-      texts[k] = code_text(column, rows[k]);
-      if (!texts[k].empty()) distinct.insert(texts[k]);
+  CodeList(const CodeIndex& index, const std::vector<std::size_t>& rows) {
+    std::vector<std::uint32_t> renumber(index.codes.size() + 1, 0);
+    for (const std::size_t row : rows) renumber[index.of_row[row]] = 1;
+    renumber[0] = 0;
+    for (std::size_t c = 1; c < renumber.size(); ++c) {
+      if (renumber[c] == 0) continue;
+      codes.push_back(index.codes[c - 1]);
+      renumber[c] = static_cast<std::uint32_t>(codes.size());
     }
-    codes.assign(distinct.begin(), distinct.end());
     if (codes.size() >= std::numeric_limits<std::uint16_t>::max()) {
-      throw std::runtime_error("dashboard: more than 65534 codes in column " + (column ? column->name() : ""));
+      throw std::runtime_error("dashboard: more than 65534 regions, branches or segments");
     }
     of_place.resize(rows.size());
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-      of_place[k] = texts[k].empty() ? 0
-                                      : static_cast<std::uint16_t>(
-                                            std::lower_bound(codes.begin(), codes.end(), texts[k]) - codes.begin() + 1);
-    }
+    for (std::size_t k = 0; k < rows.size(); ++k) of_place[k] = static_cast<std::uint16_t>(renumber[index.of_row[rows[k]]]);
   }
 };
 
@@ -84,16 +76,17 @@ float float_cell(const Column* column, std::size_t row) {
 
 // The scopes a filter of the page can choose: every region, every branch, and for a
 // branch whose firms lie in several regions its part in each of them. Group 0 is all
-// the edition's rows; the others follow in that order. The groupings are by place.
+// the edition's rows; the others follow in that order. The groupings are by row of the
+// scoreboard (`table_rows` of them), the edition's rows being `rows`.
 struct Scopes {
   std::size_t groups = 1;
   Groupings groupings;
   ordered_json index = ordered_json::object();  // the page's "kapsamlar"
 
-  Scopes(const CodeList& regions, const CodeList& branches) {
-    const std::size_t count = regions.of_place.size();
-    std::vector<std::uint32_t> all(count, 0), region_group(count, kNoGroup), branch_group(count, kNoGroup),
-        pair_group(count, kNoGroup);
+  Scopes(const CodeList& regions, const CodeList& branches, const std::vector<std::size_t>& rows, std::size_t table_rows) {
+    const std::size_t count = rows.size();
+    std::vector<std::uint32_t> all(table_rows, kNoGroup), region_group(table_rows, kNoGroup),
+        branch_group(table_rows, kNoGroup), pair_group(table_rows, kNoGroup);
     std::vector<std::set<std::uint16_t>> regions_of_branch(branches.codes.size() + 1);
     for (std::size_t k = 0; k < count; ++k) regions_of_branch[branches.of_place[k]].insert(regions.of_place[k]);
     ordered_json region_index = ordered_json::object(), branch_index = ordered_json::object(),
@@ -109,17 +102,19 @@ struct Scopes {
     groups += branches.codes.size();
     std::map<std::pair<std::uint16_t, std::uint16_t>, std::uint32_t> pairs;
     for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t row = rows[k];
       const std::uint16_t region = regions.of_place[k], branch = branches.of_place[k];
-      if (region != 0) region_group[k] = static_cast<std::uint32_t>(region);
+      all[row] = 0;
+      if (region != 0) region_group[row] = static_cast<std::uint32_t>(region);
       if (branch == 0) continue;
-      branch_group[k] = static_cast<std::uint32_t>(branch_base + branch - 1);
+      branch_group[row] = static_cast<std::uint32_t>(branch_base + branch - 1);
       if (region == 0 || regions_of_branch[branch].size() < 2) continue;
       const auto [at, added] = pairs.try_emplace({region, branch}, static_cast<std::uint32_t>(groups));
       if (added) {
         pair_index[regions.codes[region - 1] + "|" + branches.codes[branch - 1]] = groups;
         ++groups;
       }
-      pair_group[k] = at->second;
+      pair_group[row] = at->second;
     }
     groupings = {std::move(all), std::move(region_group), std::move(branch_group), std::move(pair_group)};
     index = {{"bolge", std::move(region_index)}, {"sube", std::move(branch_index)}, {"cift", std::move(pair_index)}};
@@ -127,20 +122,19 @@ struct Scopes {
 };
 
 // Counts of every group: firms, summed current risk, firms on each list and on any.
-std::vector<ordered_json> scope_counts(const Table& table, const std::vector<std::size_t>& rows, const FirmFacts& facts,
-                                       const Scopes& scopes) {
+std::vector<ordered_json> scope_counts(const Table& table, const FirmFacts& facts, const Scopes& scopes) {
   const Column* son_risk = table.find("son_risk");
   const std::size_t groups = scopes.groups;
   std::vector<std::size_t> firms(groups, 0), any(groups, 0);
   std::vector<double> risk(groups, 0.0);
   std::vector<std::array<std::size_t, TRENDING_KEYS.size()>> listed(groups);
   for (const std::vector<std::uint32_t>& grouping : scopes.groupings) {
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-      const std::uint32_t group = grouping[k];
+    for (std::size_t row = 0; row < grouping.size(); ++row) {
+      const std::uint32_t group = grouping[row];
       if (group == kNoGroup) continue;
       ++firms[group];
-      risk[group] += son_risk == nullptr ? 0.0 : risk_key(*son_risk, rows[k]).value_or(0.0);
-      const std::uint8_t bits = facts.current[rows[k]];
+      risk[group] += son_risk == nullptr ? 0.0 : risk_key(*son_risk, row).value_or(0.0);
+      const std::uint8_t bits = facts.current[row];
       if (bits != 0) ++any[group];
       for (std::size_t l = 0; l < TRENDING_KEYS.size(); ++l) listed[group][l] += (bits >> l) & 1u;
     }
@@ -157,34 +151,19 @@ std::vector<ordered_json> scope_counts(const Table& table, const std::vector<std
   return records;
 }
 
-// Adds the band snapshot and the flow matrix of every group to its record. The charts
-// read the scoreboard itself when the edition is all its rows in their order, and else
-// a copy of the members they read for the edition's rows alone.
-void add_charts(const Scoreboard& scoreboard, const std::vector<std::size_t>& rows, const Scopes& scopes,
+// Adds the band snapshot and the flow matrix of every group to its record; rows without
+// "segment" give empty charts.
+void add_charts(const Scoreboard& scoreboard, const FirmFacts& facts, const Scopes& scopes, bool any_rows,
                 std::vector<ordered_json>& records) {
-  const Table& table = scoreboard.rows;
-  if (table.find("segment") == nullptr && !rows.empty()) {
+  if (scoreboard.rows.find("segment") == nullptr && any_rows) {
     for (ordered_json& record : records) {
       record["band_snapshot"] = ordered_json::object();
       record["flow_matrix"] = ordered_json::object();
     }
     return;
   }
-  bool whole = rows.size() == table.num_rows();
-  for (std::size_t k = 0; whole && k < rows.size(); ++k) whole = rows[k] == k;
-  Scoreboard edition;
-  if (!whole) {
-    edition.meta = scoreboard.meta;
-    if (const Column* segment = table.find("segment")) edition.rows.add_column(segment->take(rows));
-    for (const std::string& period : period_labels(scoreboard.meta)) {
-      for (const std::string& name : {"vrd" + period, "r" + period}) {
-        if (const Column* column = table.find(name)) edition.rows.add_column(column->take(rows));
-      }
-    }
-  }
-  const Scoreboard& charted = whole ? scoreboard : edition;
-  std::vector<ordered_json> bands = band_snapshots_by_group(charted, scopes.groupings, scopes.groups);
-  std::vector<ordered_json> flows = flow_matrices_by_group(charted, scopes.groupings, scopes.groups);
+  std::vector<ordered_json> bands = band_snapshots_by_group(scoreboard, scopes.groupings, scopes.groups, facts.bands);
+  std::vector<ordered_json> flows = flow_matrices_by_group(scoreboard, scopes.groupings, scopes.groups, facts.bands);
   for (std::size_t g = 0; g < scopes.groups; ++g) {
     records[g]["band_snapshot"] = std::move(bands[g]);
     records[g]["flow_matrix"] = std::move(flows[g]);
@@ -204,15 +183,15 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
   const std::vector<std::size_t>& rows = data.selection.rows;
   const std::vector<std::string> periods = period_labels(scoreboard.meta);
 
-  const CodeList segments(table.find("segment"), rows);
-  const CodeList regions(table.find("bolge_kodu"), rows);
-  const CodeList branches(table.find("sube_kodu"), rows);
-  const Scopes scopes(regions, branches);
+  const CodeList segments(facts.segments, rows);
+  const CodeList regions(facts.regions, rows);
+  const CodeList branches(facts.branches, rows);
+  const Scopes scopes(regions, branches, rows, table.num_rows());
 
   // Counts and charts of every scope. An edition of every row shows the scoreboard's
   // own charts, which are the same.
-  std::vector<ordered_json> records = scope_counts(table, rows, facts, scopes);
-  add_charts(scoreboard, rows, scopes, records);
+  std::vector<ordered_json> records = scope_counts(table, facts, scopes);
+  add_charts(scoreboard, facts, scopes, !rows.empty(), records);
   const ordered_json& extra = scoreboard.extra;
   if (!row_filter && extra.contains("band_snapshot") && extra.contains("flow_matrix")) {
     records[0]["band_snapshot"] = extra["band_snapshot"];
@@ -229,13 +208,20 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
   const Column* probability = table.find("_ml_yi_prob");
 
   const FirmRecords firm_records(scoreboard, facts, context);
-  const std::vector<SearchFile> search = build_search_index(table, rows, folder.search_places_per_file);
+  const std::vector<SearchFile> search = build_search_index(facts, rows, folder.search_places_per_file);
   const std::size_t firm_files = (rows.size() + folder.firms_per_file - 1) / folder.firms_per_file;
 
+  // The files are made and written on two threads; `json` makes a JSON file's text,
+  // `binary` a binary file's bytes.
   std::vector<std::function<void()>> tasks;
-  auto file = [&](std::string name, std::function<std::string()> payload) {
-    tasks.push_back([&folder, name = std::move(name), payload = std::move(payload)] {
-      folder.write(name + ".js", data_script(name, payload(), folder.gzip_level));
+  auto file = [&](std::string name, std::function<std::string()> json) {
+    tasks.push_back([&folder, name = std::move(name), json = std::move(json)] {
+      folder.write(name + ".js", data_script(name, json()));
+    });
+  };
+  auto binary_file = [&](std::string name, std::function<std::string()> bytes) {
+    tasks.push_back([&folder, name = std::move(name), bytes = std::move(bytes)] {
+      folder.write(name + ".js", binary_data_script(name, bytes()));
     });
   };
   for (std::size_t f = 0; f < firm_files; ++f) {
@@ -247,7 +233,7 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
   ordered_json column_types = ordered_json::object();
   auto column = [&](const std::string& name, const char* type, auto make) {
     column_types[name] = type;
-    file("c-" + name, [make] { return bytes_of(make()); });
+    binary_file("c-" + name, [make] { return bytes_of(make()); });
   };
   column("segment", "u16", [&] { return segments.of_place; });
   column("bolge", "u16", [&] { return regions.of_place; });
@@ -289,7 +275,7 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
       if (place_of[entry.row] != kNotListed) places.push_back(static_cast<std::int32_t>(place_of[entry.row]));
     }
     list_counts.push_back(places.size());
-    file("l-" + std::to_string(l), [places = std::move(places)] { return bytes_of(places); });
+    binary_file("l-" + std::to_string(l), [places = std::move(places)] { return bytes_of(places); });
   }
   for (std::size_t g = 1; g < scopes.groups; ++g) {
     file("k-" + std::to_string(g), [&, g] { return payload_text(records[g]); });

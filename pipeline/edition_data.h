@@ -31,7 +31,6 @@ struct DataFolder {
   std::string href;  // the folder as the page names it, relative to the page
   std::size_t firms_per_file = 256;
   std::size_t search_places_per_file = 16384;
-  int gzip_level = 1;
   // Writes one file of the folder by name; called from two threads at once.
   std::function<void(const std::string& name, std::string_view bytes)> write;
 };

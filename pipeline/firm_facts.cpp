@@ -1,38 +1,42 @@
 #include "pipeline/firm_facts.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <string>
+#include <unordered_map>
 
-#include "core/text.h"
+#include "core/helper_thread.h"
 #include "pipeline/cleaning.h"
+#include "pipeline/search_index.h"
 
 namespace vordak::pipeline {
 
 namespace {
 
-// The Turkish alphabet, each letter as its lower and upper case.
-constexpr std::array<std::pair<char32_t, char32_t>, 29> kAlphabet = {{
-    {U'a', U'A'}, {U'b', U'B'}, {U'c', U'C'}, {U'ç', U'Ç'}, {U'd', U'D'}, {U'e', U'E'}, {U'f', U'F'}, {U'g', U'G'},
-    {U'ğ', U'Ğ'}, {U'h', U'H'}, {U'ı', U'I'}, {U'i', U'İ'}, {U'j', U'J'}, {U'k', U'K'}, {U'l', U'L'}, {U'm', U'M'},
-    {U'n', U'N'}, {U'o', U'O'}, {U'ö', U'Ö'}, {U'p', U'P'}, {U'q', U'Q'}, {U'r', U'R'}, {U's', U'S'}, {U'ş', U'Ş'},
-    {U't', U'T'}, {U'u', U'U'}, {U'ü', U'Ü'}, {U'v', U'V'}, {U'w', U'W'},
-}};
-constexpr std::array<std::pair<char32_t, char32_t>, 3> kAlphabetEnd = {{{U'x', U'X'}, {U'y', U'Y'}, {U'z', U'Z'}}};
+// The place in the alphabet (a = 0) of the letters beyond ASCII, by code point.
+int turkish_letter_place(char32_t c) {
+  switch (c) {
+    case U'Ç': case U'ç': return 3;
+    case U'Ğ': case U'ğ': return 8;
+    case U'ı': return 10;
+    case U'İ': case U'î': case U'Î': return 11;
+    case U'Ö': case U'ö': return 18;
+    case U'Ş': case U'ş': return 23;
+    case U'Ü': case U'ü': case U'û': case U'Û': return 26;
+    case U'â': case U'Â': return 0;
+    default: return -1;
+  }
+}
 
-// The place of a letter in the alphabet (the circumflexed vowels with their plain ones),
-// or -1.
-int letter_place(char32_t c) {
-  if (c == U'â' || c == U'Â') c = U'a';
-  if (c == U'î' || c == U'Î') c = U'i';
-  if (c == U'û' || c == U'Û') c = U'u';
-  for (std::size_t i = 0; i < kAlphabet.size(); ++i) {
-    if (c == kAlphabet[i].first || c == kAlphabet[i].second) return static_cast<int>(i);
-  }
-  for (std::size_t i = 0; i < kAlphabetEnd.size(); ++i) {
-    if (c == kAlphabetEnd[i].first || c == kAlphabetEnd[i].second) return static_cast<int>(kAlphabet.size() + i);
-  }
-  return -1;
+// The place of an ASCII letter in the Turkish alphabet with q, w, x among the others
+// (a b c ç d e f g ğ h ı i j k l m n o ö p q r s ş t u ü v w x y z), or -1.
+int ascii_letter_place(char c) {
+  static constexpr std::string_view kOrder = "abc_defg_h_ijklmno_pqrs_tu_vwxyz";
+  if (c == 'I') return 10;  // a capital I is the dotless ı
+  if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (c < 'a' || c > 'z') return -1;
+  return static_cast<int>(kOrder.find(c));
 }
 
 std::vector<std::uint32_t> ranks_of(const std::vector<std::size_t>& order) {
@@ -44,11 +48,7 @@ std::vector<std::uint32_t> ranks_of(const std::vector<std::size_t>& order) {
 std::vector<std::uint32_t> title_ranks(const Table& rows) {
   const Column* unvan = rows.find("unvan");
   std::vector<std::string> keys(rows.num_rows());
-  if (unvan != nullptr) {
-    for (std::size_t r = 0; r < keys.size(); ++r) {
-      if (!unvan->is_null(r)) keys[r] = alphabetical_key(unvan->kind() == ColumnKind::kText ? unvan->text(r) : cell_text_form(*unvan, r));
-    }
-  }
+  for (std::size_t r = 0; unvan != nullptr && r < keys.size(); ++r) keys[r] = alphabetical_key(cell_code(unvan, r));
   std::vector<std::size_t> order(keys.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   // Firms without a title last.
@@ -68,7 +68,7 @@ std::vector<std::uint32_t> key_ranks(const Table& rows) {
   std::vector<std::string> texts(order.size());
   for (std::size_t r = 0; r < order.size(); ++r) {
     numbers[r] = muta->number(r);
-    if (!numbers[r] && !muta->is_null(r)) texts[r] = cell_text_form(*muta, r);
+    if (!numbers[r]) texts[r] = cell_code(muta, r);
   }
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     if (numbers[a].has_value() != numbers[b].has_value()) return numbers[a].has_value();
@@ -78,38 +78,125 @@ std::vector<std::uint32_t> key_ranks(const Table& rows) {
   return ranks_of(order);
 }
 
+CodeIndex code_index(const Column* column, std::size_t rows) {
+  CodeIndex index;
+  index.of_row.assign(rows, 0);
+  if (column == nullptr) return index;
+  // Numbered as met, then renumbered in text order.
+  std::unordered_map<std::string, std::uint32_t> number_of;
+  std::vector<std::string> met;
+  for (std::size_t r = 0; r < rows; ++r) {
+    std::string code = cell_code(column, r);
+    if (code.empty()) continue;
+    const auto [at, added] = number_of.try_emplace(std::move(code), static_cast<std::uint32_t>(met.size() + 1));
+    if (added) met.push_back(at->first);
+    index.of_row[r] = at->second;
+  }
+  std::vector<std::uint32_t> order(met.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return met[a] < met[b]; });
+  std::vector<std::uint32_t> renumber(met.size() + 1, 0);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    renumber[order[i] + 1] = static_cast<std::uint32_t>(i + 1);
+    index.codes.push_back(met[order[i]]);
+  }
+  for (std::uint32_t& number : index.of_row) number = renumber[number];
+  return index;
+}
+
+void add_search_words(const Table& rows, FirmFacts& facts) {
+  const Column* muta = rows.find("muta");
+  const Column* unvan = rows.find("unvan");
+  std::unordered_map<std::string, std::uint32_t> number_of;
+  facts.word_start.assign(1, 0);
+  std::vector<std::string> words;
+  for (std::size_t r = 0; r < rows.num_rows(); ++r) {
+    words = search_words(cell_code(unvan, r));
+    for (std::string& word : search_words(cell_code(muta, r))) words.push_back(std::move(word));
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    for (std::string& word : words) {
+      const auto [at, added] = number_of.try_emplace(std::move(word), static_cast<std::uint32_t>(facts.words.size()));
+      if (added) facts.words.push_back(at->first);
+      facts.word_ids.push_back(at->second);
+    }
+    facts.word_start.push_back(static_cast<std::uint32_t>(facts.word_ids.size()));
+  }
+  // Words renumbered in byte order.
+  std::vector<std::uint32_t> order(facts.words.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return facts.words[a] < facts.words[b]; });
+  std::vector<std::uint32_t> renumber(order.size());
+  std::vector<std::string> sorted(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    renumber[order[i]] = static_cast<std::uint32_t>(i);
+    sorted[i] = std::move(facts.words[order[i]]);
+  }
+  facts.words = std::move(sorted);
+  for (std::uint32_t& id : facts.word_ids) id = renumber[id];
+}
+
 }  // namespace
 
+std::string cell_code(const Column* column, std::size_t row) {
+  if (column == nullptr || column->is_null(row)) return "";
+  return column->kind() == ColumnKind::kText ? std::string(column->text(row)) : cell_text_form(*column, row);
+}
+
 std::string alphabetical_key(std::string_view text) {
+  // Letters from 'A' on (after space, digits and most punctuation), the rest of ASCII
+  // after them, other characters last, as their UTF-8 bytes.
   std::string key;
   key.reserve(text.size());
-  for (const char32_t c : decode_utf8(text)) {
-    const int place = letter_place(c);
-    // Letters from 'A' on (after space, digits and most punctuation), the rest of ASCII
-    // after them, other characters last.
-    if (place >= 0) key += static_cast<char>('A' + place);
-    else if (c < 0x80) key += static_cast<char>(c < 'A' ? c : '{');
-    else key += encode_utf8(std::u32string(1, c));
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      const int place = ascii_letter_place(text[i]);
+      key += place >= 0 ? static_cast<char>('A' + place) : text[i] < 'A' ? text[i] : '{';
+      ++i;
+      continue;
+    }
+    // Two-byte sequences hold every Turkish letter.
+    if ((byte & 0xE0) == 0xC0 && i + 1 < text.size()) {
+      const char32_t c = static_cast<char32_t>((byte & 0x1F) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+      const int place = turkish_letter_place(c);
+      if (place >= 0) {
+        key += static_cast<char>('A' + place);
+        i += 2;
+        continue;
+      }
+    }
+    key += text[i++];
   }
   return key;
 }
 
-FirmFacts firm_facts(const Scoreboard& scoreboard, WatchLists lists, std::vector<ModelHistory> models) {
+FirmFacts firm_facts(const Scoreboard& scoreboard, WatchLists lists, std::vector<std::uint8_t> history,
+                     std::vector<ModelHistory> models) {
   FirmFacts facts;
-  const std::size_t rows = scoreboard.rows.num_rows();
-  facts.current.assign(rows, 0);
+  const Table& rows = scoreboard.rows;
+  const std::size_t count = rows.num_rows();
+  facts.current.assign(count, 0);
   for (std::size_t l = 0; l < lists.size(); ++l) {
-    facts.place[l].assign(rows, kNotListed);
+    facts.place[l].assign(count, kNotListed);
     for (std::size_t k = 0; k < lists[l].size(); ++k) {
       facts.place[l][lists[l][k].row] = static_cast<std::uint32_t>(k);
       facts.current[lists[l][k].row] |= static_cast<std::uint8_t>(1u << l);
     }
   }
   facts.lists = std::move(lists);
-  facts.history = watch_list_history(scoreboard);
+  facts.history = std::move(history);
   facts.models = std::move(models);
-  facts.title_rank = title_ranks(scoreboard.rows);
-  facts.key_rank = key_ranks(scoreboard.rows);
+  const std::vector<std::function<void()>> parts = {
+      [&] { facts.title_rank = title_ranks(rows); },
+      [&] { facts.key_rank = key_ranks(rows); },
+      [&] { facts.segments = code_index(rows.find("segment"), count); },
+      [&] { facts.regions = code_index(rows.find("bolge_kodu"), count); },
+      [&] { facts.branches = code_index(rows.find("sube_kodu"), count); },
+      [&] { facts.bands = period_bands(scoreboard); },
+      [&] { add_search_words(rows, facts); },
+  };
+  on_two_threads(parts.size(), [&](std::size_t i) { parts[i](); });
   return facts;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/number_text.h"
 #include "pipeline/enrichment.h"
+#include "pipeline/watch_rules.h"
 
 namespace vordak::pipeline {
 
@@ -14,6 +15,67 @@ constexpr const char* kIdentity[] = {"muta", "unvan", "segment", "sube_kodu", "b
 // The decimals a model score keeps on the page: stored in single precision, it is
 // written back at the precision it came with.
 int decimals_of(ScoreScale scale) { return scale == ScoreScale::kProbability ? 6 : 2; }
+
+constexpr int kScoreYi = 4094;
+constexpr int kScoreNone = 4095;
+// Amounts the page reads exactly: JavaScript numbers hold whole numbers up to 2^53.
+constexpr double kLargestAmount = 9007199254740992.0;
+
+// An amount in whole TL (its integer part), as the page shows it; none where there is
+// none, or it is not finite.
+std::optional<double> amount_of(const Column* column, std::size_t row) {
+  std::optional<double> value;
+  if (column != nullptr && column->kind() == ColumnKind::kJson) {
+    if (column->json(row).is_number()) value = column->json(row).get<double>();
+  } else if (column != nullptr) {
+    value = column->number(row);
+  }
+  if (!value || !std::isfinite(*value)) return std::nullopt;
+  return std::trunc(*value);
+}
+
+// The scores packed (see the header); false when one cannot be.
+bool pack_scores(const std::vector<const Column*>& columns, std::size_t row, std::string& out) {
+  out.clear();
+  for (const Column* column : columns) {
+    int code = kScoreNone;
+    if (column != nullptr) {
+      const StoredScore stored = read_score(*column, row);
+      if (stored.kind == StoredScore::kYi) {
+        code = kScoreYi;
+      } else if (stored.kind == StoredScore::kNumber) {
+        if (!(stored.number >= 0 && stored.number < kScoreYi && stored.number == std::floor(stored.number))) return false;
+        code = static_cast<int>(stored.number);
+      }
+    }
+    out += kPackDigits[code >> 6];
+    out += kPackDigits[code & 63];
+  }
+  return true;
+}
+
+// The amounts packed (see the header); false when one cannot be.
+bool pack_amounts(const std::vector<const Column*>& columns, std::size_t row, std::string& out) {
+  out.clear();
+  double last = 0;
+  for (const Column* column : columns) {
+    const std::optional<double> value = amount_of(column, row);
+    if (!value) {
+      out += '.';
+      continue;
+    }
+    if (std::fabs(*value) > kLargestAmount) return false;
+    const auto change = static_cast<std::int64_t>(*value - last);
+    std::uint64_t zigzag = change < 0 ? (static_cast<std::uint64_t>(-(change + 1)) << 1) | 1 : static_cast<std::uint64_t>(change) << 1;
+    last = *value;
+    do {
+      const unsigned part = zigzag & 31;
+      zigzag >>= 5;
+      out += kPackDigits[part | (zigzag != 0 ? 32 : 0)];
+    } while (zigzag != 0);
+  }
+  return true;
+}
 
 void write_cell(JsonWriter& writer, const Column* column, std::size_t row) {
   if (column == nullptr || (column->kind() == ColumnKind::kFloat && !column->is_null(row) &&
@@ -51,19 +113,33 @@ ordered_json FirmRecords::fields() const {
 
 std::string FirmRecords::array(const std::vector<std::size_t>& rows, std::size_t begin, std::size_t end) const {
   std::string text;
+  std::string packed;
   JsonWriter writer(text, JsonWriter::Layout::kCompact);
   writer.begin_array();
-  for (std::size_t k = begin; k < end; ++k) write(writer, rows[k]);
+  for (std::size_t k = begin; k < end; ++k) write(writer, rows[k], packed);
   writer.end_array();
   return text;
 }
 
-void FirmRecords::write(JsonWriter& writer, std::size_t row) const {
+void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed) const {
   writer.begin_array();
   for (const Column* column : identity_) write_cell(writer, column, row);
-  for (const std::vector<const Column*>* series : {&scores_, &risks_}) {
+  if (pack_scores(scores_, row, packed)) {
+    writer.string(packed);
+  } else {
     writer.begin_array();
-    for (const Column* column : *series) write_cell(writer, column, row);
+    for (const Column* column : scores_) write_cell(writer, column, row);
+    writer.end_array();
+  }
+  if (pack_amounts(risks_, row, packed)) {
+    writer.string(packed);
+  } else {
+    writer.begin_array();
+    for (const Column* column : risks_) {
+      const std::optional<double> value = amount_of(column, row);
+      if (value) writer.number(*value);
+      else writer.null();
+    }
     writer.end_array();
   }
   std::string lists(periods_, '0');

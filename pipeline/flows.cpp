@@ -91,16 +91,27 @@ struct Tally {
 
 }  // namespace
 
+PeriodBands period_bands(const Scoreboard& scoreboard) {
+  PeriodBands bands;
+  for (const ordered_json& donem : periods_of(scoreboard)) {
+    const Column* scores = scoreboard.rows.find("vrd" + text_form(donem));
+    bands.push_back(scores == nullptr ? std::vector<std::int8_t>() : band_codes(*scores));
+  }
+  return bands;
+}
+
 ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods) {
-  return flow_matrices_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1, max_periods)[0];
+  return flow_matrices_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1,
+                                period_bands(scoreboard), max_periods)[0];
 }
 
 ordered_json build_band_snapshot(const Scoreboard& scoreboard) {
-  return band_snapshots_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1)[0];
+  return band_snapshots_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1,
+                                 period_bands(scoreboard))[0];
 }
 
 std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
-                                                 std::size_t groups, long long max_periods) {
+                                                 std::size_t groups, const PeriodBands& bands, long long max_periods) {
   const ordered_json donemler = periods_of(scoreboard);
   const Table& rows = scoreboard.rows;
   const std::vector<std::size_t> sizes = group_sizes(groupings, groups);
@@ -120,9 +131,7 @@ std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, c
   for (std::size_t i = first; i + 1 < donemler.size(); ++i) {
     const ordered_json& from = donemler[i];
     const ordered_json& to = donemler[i + 1];
-    const Column* from_scores = rows.find("vrd" + text_form(from));
-    const Column* to_scores = rows.find("vrd" + text_form(to));
-    if (from_scores == nullptr || to_scores == nullptr) {
+    if (bands[i].empty() || bands[i + 1].empty()) {
       for (std::size_t g = 0; g < groups; ++g) {
         if (sizes[g] == 0) continue;
         for (auto& [segment, list] : results[g].items()) {
@@ -131,8 +140,8 @@ std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, c
       }
       continue;
     }
-    const std::vector<std::int8_t> from_bands = band_codes(*from_scores);
-    const std::vector<std::int8_t> to_bands = band_codes(*to_scores);
+    const std::vector<std::int8_t>& from_bands = bands[i];
+    const std::vector<std::int8_t>& to_bands = bands[i + 1];
     const std::vector<double> risks = risks_of(rows, text_form(to));
     Tally<kBands * kBands> tally(groups);
     for (const std::vector<std::uint32_t>& grouping : groupings) {
@@ -164,7 +173,7 @@ std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, c
 }
 
 std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
-                                                  std::size_t groups) {
+                                                  std::size_t groups, const PeriodBands& period_band_codes) {
   const ordered_json donemler = periods_of(scoreboard);
   const Table& rows = scoreboard.rows;
   const std::vector<std::size_t> sizes = group_sizes(groupings, groups);
@@ -174,17 +183,17 @@ std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, 
     if (sizes[g] != 0) results[g] = empty_segments();
   }
   const std::vector<std::uint8_t> segments = segment_of_rows(rows);
-  for (const ordered_json& donem : donemler) {
+  for (std::size_t p = 0; p < donemler.size(); ++p) {
+    const ordered_json& donem = donemler[p];
     const std::string label = text_form(donem);
-    const Column* scores = rows.find("vrd" + label);
-    if (scores == nullptr) {
+    if (period_band_codes[p].empty()) {
       for (std::size_t g = 0; g < groups; ++g) {
         if (sizes[g] == 0) continue;
         for (auto& [segment, list] : results[g].items()) list.push_back({{"donem", donem}, {"bands", ordered_json::object()}});
       }
       continue;
     }
-    const std::vector<std::int8_t> bands = band_codes(*scores);
+    const std::vector<std::int8_t>& bands = period_band_codes[p];
     const std::vector<double> risks = risks_of(rows, label);
     Tally<kBands> tally(groups);
     for (const std::vector<std::uint32_t>& grouping : groupings) {

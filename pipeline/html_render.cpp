@@ -154,7 +154,7 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
                  const ordered_json& extra_data, const PageContext& context) {
   BranchNames names;
   reference_names(ref_csv_path, names.branches, names.regions);
-  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), {});
+  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
   Env& env = Env::system();
   PageDataFolder folder(env, html_path, context.generated_at.value_or(env.now()));
   const EditionData data = write_edition_data(scoreboard, row_filter, facts, context, folder.folder());

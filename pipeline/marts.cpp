@@ -37,6 +37,7 @@
 #include "pipeline/region_editions.h"
 #include "pipeline/scoreboard_writer.h"
 #include "pipeline/trending.h"
+#include "pipeline/watch_rules.h"
 
 namespace vordak::pipeline {
 
@@ -161,10 +162,14 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   BranchNames branch_names;
   std::vector<ModelHistory> model_histories;
   WatchLists watch_lists;
+  std::optional<WatchRules> watch_rules;
   OutputSet outputs(env, paths.journal);
   // The flow matrix and the band snapshot, made beside the trending lists: they read only
   // the scores, risks and segments, which the enrichment and the predictions leave alone.
   std::optional<HelperTask<std::pair<ordered_json, ordered_json>>> flows_and_bands;
+  // Each firm's lists in every period, made beside the rest of the run from the rules
+  // the trending lists read (which hold no reference to the rows, which grow meanwhile).
+  std::optional<HelperTask<std::vector<std::uint8_t>>> list_history;
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -196,7 +201,11 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     clock.lap("reference CSV");
 
     sink.line("  Building trending lists...");
-    watch_lists = build_watch_lists(scoreboard);
+    if (!scoreboard.rows.empty()) {
+      watch_rules.emplace(scoreboard);
+      watch_lists = build_watch_lists(scoreboard, *watch_rules);
+      list_history.emplace([&watch_rules] { return watch_list_history(*watch_rules); });
+    }
     trending = trending_document(scoreboard, watch_lists);
     for (const auto& [key, list] : trending.items()) {
       sink.line("    " + key + ": " + std::to_string(list.size()) + " entities");
@@ -241,7 +250,9 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
   sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
-  const FirmFacts facts = firm_facts(scoreboard, std::move(watch_lists), std::move(model_histories));
+  const FirmFacts facts = firm_facts(scoreboard, std::move(watch_lists),
+                                     list_history ? list_history->get() : std::vector<std::uint8_t>(),
+                                     std::move(model_histories));
   clock.lap("firm facts");
   // Each page's data folder: written before the pages are published, kept after.
   std::vector<std::unique_ptr<PageDataFolder>> folders;

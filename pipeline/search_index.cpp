@@ -1,14 +1,10 @@
 #include "pipeline/search_index.h"
 
 #include <algorithm>
-#include <numeric>
-#include <unordered_map>
-#include <utility>
 
 #include "core/json_writer.h"
 #include "core/number_text.h"
 #include "core/text.h"
-#include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
 
@@ -31,73 +27,94 @@ char32_t folded(char32_t c) {
 
 bool is_word_character(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9') || c >= 0x80; }
 
-std::string cell_text(const Column* column, std::size_t row) {
-  if (column == nullptr || column->is_null(row)) return "";
-  return column->kind() == ColumnKind::kText ? std::string(column->text(row)) : cell_text_form(*column, row);
+// Calls `emit(c)` for each character of UTF-8 text, as decode_utf8 reads them (a byte
+// that starts no well-formed sequence is one U+FFFD), without building the decoded text.
+template <class Emit>
+void for_each_character(std::string_view text, Emit emit) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      emit(static_cast<char32_t>(byte));
+      ++i;
+      continue;
+    }
+    // Two-byte sequences, which hold the Turkish letters, without the general decoder.
+    if (byte >= 0xC2 && byte <= 0xDF && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      emit(static_cast<char32_t>((byte & 0x1F) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+      i += 2;
+      continue;
+    }
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 0;
+    if (length == 0 || i + length > text.size()) {
+      emit(U'\uFFFD');
+      ++i;
+      continue;
+    }
+    const std::u32string decoded = decode_utf8(text.substr(i, length));
+    if (decoded.size() != 1) {
+      emit(U'\uFFFD');
+      ++i;
+      continue;
+    }
+    emit(decoded[0]);
+    i += length;
+  }
+}
+
+void append_character(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else {
+    out += encode_utf8(std::u32string_view(&c, 1));
+  }
 }
 
 }  // namespace
 
 std::string search_key(std::string_view text) {
-  std::u32string out;
-  for (const char32_t c : decode_utf8(text)) {
-    if (const char32_t f = folded(c)) out += f;
-  }
-  return encode_utf8(out);
+  std::string out;
+  out.reserve(text.size());
+  for_each_character(text, [&](char32_t c) {
+    if (const char32_t f = folded(c)) append_character(out, f);
+  });
+  return out;
 }
 
 std::vector<std::string> search_words(std::string_view text) {
   std::vector<std::string> words;
-  std::u32string word;
-  for (const char32_t c : decode_utf8(search_key(text))) {
-    if (is_word_character(c)) {
-      word += c;
+  std::string word;
+  for_each_character(text, [&](char32_t c) {
+    const char32_t f = folded(c);
+    if (f == U'\0') return;
+    if (is_word_character(f)) {
+      append_character(word, f);
     } else if (!word.empty()) {
-      words.push_back(encode_utf8(word));
+      words.push_back(std::move(word));
       word.clear();
     }
-  }
-  if (!word.empty()) words.push_back(encode_utf8(word));
+  });
+  if (!word.empty()) words.push_back(std::move(word));
   return words;
 }
 
-std::vector<SearchFile> build_search_index(const Table& table, const std::vector<std::size_t>& rows,
+std::vector<SearchFile> build_search_index(const FirmFacts& facts, const std::vector<std::size_t>& rows,
                                            std::size_t places_per_file) {
-  const Column* muta = table.find("muta");
-  const Column* unvan = table.find("unvan");
-  // Every (word, place) once, in place order; words numbered as they are met.
-  std::unordered_map<std::string, std::uint32_t> number_of;
-  std::vector<const std::string*> words;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> postings;  // word number, place
-  std::vector<std::string> firm_words;
+  // Each word's places in place order: counted, then filled (a counting sort by word,
+  // the words being numbered in byte order already).
+  const std::size_t word_count = facts.words.size();
+  std::vector<std::uint32_t> begin(word_count + 1, 0);
+  for (const std::size_t row : rows) {
+    for (std::uint32_t w = facts.word_start[row]; w < facts.word_start[row + 1]; ++w) ++begin[facts.word_ids[w] + 1];
+  }
+  for (std::size_t w = 0; w < word_count; ++w) begin[w + 1] += begin[w];
+  std::vector<std::uint32_t> places(begin[word_count]);
+  std::vector<std::uint32_t> next(begin.begin(), begin.end() - 1);
   for (std::size_t place = 0; place < rows.size(); ++place) {
-    firm_words = search_words(cell_text(unvan, rows[place]));
-    for (std::string& word : search_words(cell_text(muta, rows[place]))) firm_words.push_back(std::move(word));
-    std::sort(firm_words.begin(), firm_words.end());
-    firm_words.erase(std::unique(firm_words.begin(), firm_words.end()), firm_words.end());
-    for (std::string& word : firm_words) {
-      const auto [at, added] = number_of.try_emplace(std::move(word), static_cast<std::uint32_t>(words.size()));
-      if (added) words.push_back(&at->first);
-      postings.emplace_back(at->second, static_cast<std::uint32_t>(place));
+    const std::size_t row = rows[place];
+    for (std::uint32_t w = facts.word_start[row]; w < facts.word_start[row + 1]; ++w) {
+      places[next[facts.word_ids[w]]++] = static_cast<std::uint32_t>(place);
     }
   }
-  // Words in byte order (the order of their characters' codes, as the page compares
-  // them), each word's places in place order.
-  std::vector<std::uint32_t> order(words.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return *words[a] < *words[b]; });
-  std::vector<std::uint32_t> start(words.size() + 1, 0);
-  for (const auto& [word, place] : postings) ++start[word + 1];
-  std::vector<std::uint32_t> counts(start.begin() + 1, start.end());
-  std::vector<std::uint32_t> begin(words.size(), 0);
-  std::uint32_t running = 0;
-  for (const std::uint32_t word : order) {
-    begin[word] = running;
-    running += counts[word];
-  }
-  std::vector<std::uint32_t> places(postings.size());
-  std::vector<std::uint32_t> next = begin;
-  for (const auto& [word, place] : postings) places[next[word]++] = place;
 
   std::vector<SearchFile> files;
   std::string payload;
@@ -109,18 +126,18 @@ std::vector<SearchFile> build_search_index(const Table& table, const std::vector
     payload.clear();
     in_file = 0;
   };
-  for (const std::uint32_t word : order) {
+  for (std::size_t word = 0; word < word_count; ++word) {
     std::uint32_t at = begin[word];
-    const std::uint32_t end = begin[word] + counts[word];
+    const std::uint32_t end = begin[word + 1];
     while (at < end) {
       if (in_file == 0) {
-        first_word = *words[word];
+        first_word = facts.words[word];
         payload.push_back('[');  // empty: a new file
       } else {
         payload += ',';
       }
       payload += '[';
-      append_json_string(payload, *words[word]);
+      append_json_string(payload, facts.words[word]);
       std::uint32_t previous = 0;
       for (bool first = true; at < end && in_file < places_per_file; ++at, ++in_file, first = false) {
         payload += ',';

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pipeline/table.h"
+#include "pipeline/firm_facts.h"
 
 namespace vordak::pipeline {
 
@@ -31,9 +31,9 @@ struct SearchFile {
   std::string payload;
 };
 
-// The index over the rows `rows` of `table` (the edition's rows in page order: a firm's
-// place is its position there), in files of about `places_per_file` places.
-std::vector<SearchFile> build_search_index(const Table& table, const std::vector<std::size_t>& rows,
+// The index over `rows` (the edition's rows in page order: a firm's place is its
+// position there), from the words of `facts`, in files of about `places_per_file` places.
+std::vector<SearchFile> build_search_index(const FirmFacts& facts, const std::vector<std::size_t>& rows,
                                            std::size_t places_per_file);
 
 }  // namespace vordak::pipeline

@@ -61,9 +61,14 @@ void sort_by_risk(std::vector<WatchEntry>& entries, const Column& son_risk, Null
 }  // namespace
 
 WatchLists build_watch_lists(const Scoreboard& scoreboard) {
-  WatchLists lists;
-  if (period_labels(scoreboard.meta).size() < 2 || scoreboard.rows.empty()) return lists;
+  if (period_labels(scoreboard.meta).size() < 2 || scoreboard.rows.empty()) return {};
   WatchRules rules(scoreboard);
+  return build_watch_lists(scoreboard, rules);
+}
+
+WatchLists build_watch_lists(const Scoreboard& scoreboard, WatchRules& rules) {
+  WatchLists lists;
+  if (rules.periods() < 2 || scoreboard.rows.empty()) return lists;
   rules.move_to(rules.periods() - 1);
   const std::size_t count = scoreboard.rows.num_rows();
   for (std::size_t i = 0; i < count; ++i) {
@@ -140,9 +145,16 @@ ordered_json build_trending_lists(const Scoreboard& scoreboard) {
 std::vector<std::uint8_t> watch_list_history(const Scoreboard& scoreboard) {
   const std::size_t periods = period_labels(scoreboard.meta).size();
   const std::size_t count = scoreboard.rows.num_rows();
+  if (periods < 2 || count == 0) return std::vector<std::uint8_t>(count * periods, 0);
+  WatchRules rules(scoreboard);
+  return watch_list_history(rules);
+}
+
+std::vector<std::uint8_t> watch_list_history(WatchRules& rules) {
+  const std::size_t periods = rules.periods();
+  const std::size_t count = rules.rows();
   std::vector<std::uint8_t> history(count * periods, 0);
   if (periods < 2 || count == 0) return history;
-  WatchRules rules(scoreboard);
   for (std::size_t k = 1; k < periods; ++k) {
     rules.move_to(k);
     for (std::size_t i = 0; i < count; ++i) {

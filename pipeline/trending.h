@@ -42,6 +42,11 @@ using WatchLists = std::array<std::vector<WatchEntry>, TRENDING_KEYS.size()>;
 // "muta" member, or no "son_risk" while a list has entries to order.
 WatchLists build_watch_lists(const Scoreboard& scoreboard);
 
+class WatchRules;  // watch_rules.h
+// The same from the rules of `scoreboard` read beforehand (which the call moves to the
+// last period).
+WatchLists build_watch_lists(const Scoreboard& scoreboard, WatchRules& rules);
+
 // The trending document: the six keys above, each holding the first TRENDING_LIMIT
 // entries of its list as records. Throws like build_watch_lists.
 ordered_json trending_document(const Scoreboard& scoreboard, const WatchLists& lists);
@@ -55,5 +60,8 @@ ordered_json build_trending_lists(const Scoreboard& scoreboard);
 // last period the bits are the lists of build_watch_lists. Empty without rows or
 // periods. Throws like build_watch_lists.
 std::vector<std::uint8_t> watch_list_history(const Scoreboard& scoreboard);
+// The same from the rules read beforehand; needs nothing else of the scoreboard, so that
+// it may run beside work that adds members to the rows.
+std::vector<std::uint8_t> watch_list_history(WatchRules& rules);
 
 }  // namespace vordak::pipeline

@@ -70,11 +70,20 @@ WatchRules::WatchRules(const Scoreboard& scoreboard)
   if (muta == nullptr) throw std::runtime_error("scoreboard rows have no member \"muta\"");
   firm_of_row_ = firm_numbers(*muta);
   firm_yi_.assign(firm_of_row_.empty() ? 0 : *std::max_element(firm_of_row_.begin(), firm_of_row_.end()) + 1, 0);
-  son_risk_ = rows.find("son_risk");
   scores_.assign(labels_.size() * rows_, kNull);
   yi_.assign(labels_.size() * rows_, 0);
+  positive_risk_.assign(labels_.size() * rows_, 0);
+  const Column* son_risk = rows.find("son_risk");
   for (std::size_t p = 0; p < labels_.size(); ++p) {
-    risks_.push_back(labels_[p].empty() ? nullptr : rows.find("r" + labels_[p]));
+    char* positive = positive_risk_.data() + p * rows_;
+    if (p + 1 == labels_.size()) {
+      for (std::size_t i = 0; son_risk != nullptr && i < rows_; ++i) positive[i] = risk_key(*son_risk, i).value_or(0) > 0;
+    } else if (const Column* risk = labels_[p].empty() ? nullptr : rows.find("r" + labels_[p])) {
+      for (std::size_t i = 0; i < rows_; ++i) {
+        const std::optional<double> number = risk->number(i);
+        positive[i] = number && fits_int64(*number) && integer_part(*number) > 0;
+      }
+    }
     const Column* column = labels_[p].empty() ? nullptr : rows.find("vrd" + labels_[p]);
     if (column == nullptr) continue;
     for (std::size_t i = 0; i < rows_; ++i) {
@@ -167,17 +176,7 @@ std::optional<std::size_t> WatchRules::persistent_high(std::size_t row) const {
     const double s = score(p, row);
     if (present(s) && s >= kBandHighEdge) ++high;
   }
-  if (high < min_high) return std::nullopt;
-  // The risk of the period looked at: "son_risk" in the last one, before it the integer
-  // part of that period's risk, as "son_risk" is made from it.
-  std::optional<double> risk;
-  if (k_ + 1 == labels_.size()) {
-    if (son_risk_ != nullptr) risk = risk_key(*son_risk_, row);
-  } else if (risks_[k_] != nullptr) {
-    const std::optional<double> number = risks_[k_]->number(row);
-    if (number && fits_int64(*number)) risk = static_cast<double>(integer_part(*number));
-  }
-  if (!risk || *risk <= 0) return std::nullopt;
+  if (high < min_high || !positive_risk_[k_ * rows_ + row]) return std::nullopt;
   return high;
 }
 

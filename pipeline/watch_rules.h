@@ -42,11 +42,13 @@ struct RegimeSignal {
 
 class WatchRules {
  public:
-  // Reads the scores and current risks of `scoreboard`, which must stay unchanged while
-  // the rules are used. Throws std::runtime_error when the rows have no "muta" member.
+  // Reads the scores and risks of `scoreboard` (and keeps no reference to it). Throws
+  // std::runtime_error when the rows have no "muta" member, or when a "son_risk" cannot
+  // be compared.
   explicit WatchRules(const Scoreboard& scoreboard);
 
   std::size_t periods() const { return labels_.size(); }
+  std::size_t rows() const { return rows_; }
   const std::vector<std::string>& labels() const { return labels_; }
 
   // Looks at the lists as of period index `k` (1 ≤ k < periods()). Moving forward one
@@ -81,8 +83,9 @@ class WatchRules {
   std::vector<double> scores_;          // period-major
   std::vector<char> yi_;                // period-major
   std::vector<std::uint32_t> firm_of_row_;
-  std::vector<const Column*> risks_;    // "r" + each period's label, when there
-  const Column* son_risk_;
+  // Whether a firm's risk is above 0 in each period (period-major): "son_risk" in the
+  // last, before it the integer part of that period's risk, as "son_risk" is made.
+  std::vector<char> positive_risk_;
   // Everything as of period k_:
   std::size_t k_ = 0;
   std::vector<char> firm_yi_;

@@ -1,15 +1,16 @@
 // The edition's data files, in the folder beside the page (data.veri.klasor). Each is a
-// script calling vrdVeri(name, text), text being gzip in Base64: a page opened from disk
-// may run scripts from beside it but may read no other file. A file is loaded once, when
-// first asked for; a file that is missing or cannot be read fails every wait on it with
-// a sentence that says so plainly (and the page shows it in its note bar).
+// script calling vrdVeri(name, value), value being the file's JSON document, or for a
+// column or a list its bytes in Base64: a page opened from disk may run scripts from
+// beside it but may read no other file. A file is loaded when first asked for; a file
+// that is missing or cannot be read fails every wait on it with a sentence that says so
+// plainly (and the page shows it in its note bar).
 
 var SEARCH_FOLD = { 'ç': 'c', 'Ç': 'c', 'ğ': 'g', 'Ğ': 'g', 'ı': 'i', 'I': 'i', 'İ': 'i', 'î': 'i', 'Î': 'i', 'ö': 'o',
   'Ö': 'o', 'ş': 's', 'Ş': 's', 'ü': 'u', 'Ü': 'u', 'û': 'u', 'Û': 'u', 'â': 'a', 'Â': 'a', '\u0307': '' };
 // A search reaches at most this many index files: a word that begins more is too broad.
 var SEARCH_FILE_LIMIT = 48;
-// Firm and index files kept decoded, the least recently used going first: paging through
-// a long list must not keep the whole portfolio in memory.
+// Firm and index files kept, the first loaded going first: paging through a long list
+// must not keep the whole portfolio in memory.
 var KEPT_FILES = 96;
 
 // A text as the search index holds it: Turkish lower case without the letters' marks.
@@ -51,7 +52,7 @@ DataStore.prototype.problem = function (sentence) {
   return new Error(sentence);
 };
 
-// The text of one file (still gzip in Base64).
+// The value of one file.
 DataStore.prototype.script = function (name) {
   var store = this, entry = this.loading[name];
   if (entry) return entry.promise;
@@ -77,31 +78,23 @@ DataStore.prototype.script = function (name) {
   return entry.promise;
 };
 
-// The bytes of one file, decompressed. The script's text is let go once decoded.
+// The bytes of a binary file (a column or a list).
 DataStore.prototype.bytes = function (name) {
   var store = this;
   return this.script(name).then(function (payload) {
     delete store.loading[name];
-    if (typeof DecompressionStream === 'undefined') {
-      throw store.problem('Bu tarayıcı sayfanın sıkıştırılmış verisini açamıyor (DecompressionStream yok): sayfayı güncel ' +
-        'bir Chrome, Edge ya da Firefox ile açın.');
-    }
-    var binary = atob(payload), packed = new Uint8Array(binary.length);
-    for (var i = 0; i < binary.length; i++) packed[i] = binary.charCodeAt(i);
-    var stream = new Blob([packed]).stream().pipeThrough(new DecompressionStream('gzip'));
-    return new Response(stream).arrayBuffer();
+    var binary = atob(payload), bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+    return bytes.buffer;
   });
 };
 
 DataStore.prototype.json = function (name) {
-  var key = 'json:' + name;
-  if (!this.loading[key]) {
-    this.loading[key] = { promise: this.bytes(name).then(function (buffer) {
-      return JSON.parse(new TextDecoder('utf-8').decode(buffer));
-    }) };
-    if (/^[fa]-/.test(name)) this.remember(key);
+  if (!this.loading[name]) {
+    this.script(name);
+    if (/^[fa]-/.test(name)) this.remember(name);
   }
-  return this.loading[key].promise;
+  return this.loading[name].promise;
 };
 
 DataStore.prototype.remember = function (key) {
@@ -236,5 +229,40 @@ function Firm(store, place, record) {
 
 Firm.prototype.get = function (name) {
   var i = this.fields[name];
-  return i === undefined || !this.record ? null : this.record[i];
+  if (i === undefined || !this.record) return null;
+  var value = this.record[i];
+  if (typeof value === 'string' && (name === 'vrd' || name === 'r')) {
+    value = this.record[i] = name === 'vrd' ? packedScores(value) : packedAmounts(value);
+  }
+  return value;
 };
+
+// The digits of the packed series of a firm record; see firm_records.h.
+var PACK_DIGITS = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
+var PACK_VALUE = {};
+PACK_DIGITS.split('').forEach(function (c, i) { PACK_VALUE[c] = i; });
+
+function packedScores(packed) {
+  var scores = [];
+  for (var i = 0; i + 1 < packed.length; i += 2) {
+    var code = PACK_VALUE[packed[i]] * 64 + PACK_VALUE[packed[i + 1]];
+    scores.push(code === 4095 ? null : code === 4094 ? YI : code);
+  }
+  return scores;
+}
+
+function packedAmounts(packed) {
+  var amounts = [], last = 0;
+  for (var i = 0; i < packed.length;) {
+    if (packed[i] === '.') { amounts.push(null); i++; continue; }
+    var value = 0, scale = 1, digit;
+    do {
+      digit = PACK_VALUE[packed[i++]];
+      value += (digit & 31) * scale;
+      scale *= 32;
+    } while (digit & 32);
+    last += value % 2 ? -(value + 1) / 2 : value / 2;
+    amounts.push(last);
+  }
+  return amounts;
+}

@@ -23,7 +23,6 @@ const { spawn } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const zlib = require('zlib');
 const { jsonFacts } = require('./scoreboard_facts.js');
 
 const args = process.argv.slice(2);
@@ -367,11 +366,21 @@ function pageData(page) {
   return JSON.parse(html.slice(html.indexOf('>', at) + 1, html.indexOf('</script>', at)));
 }
 
-// The records of a firm data file of a page, read from the disk as the page would.
+// The records of a firm data file of a page, read from the disk as the page would:
+// vrdVeri("name",<JSON>);
 function readRecords(page, name) {
   const script = fs.readFileSync(path.join(path.dirname(page), pageData(page).veri.klasor, name + '.js'), 'utf8');
-  const payload = /vrdVeri\("[^"]*","([^"]*)"\)/.exec(script)[1];
-  return JSON.parse(zlib.gunzipSync(Buffer.from(payload, 'base64')).toString('utf8'));
+  const prefix = 'vrdVeri(' + JSON.stringify(name) + ',';
+  if (!script.startsWith(prefix) || !script.endsWith(');\n')) throw new Error('not a data file: ' + name);
+  return JSON.parse(script.slice(prefix.length, -3));
+}
+
+// Whether a firm record has a score in every period (its scores packed two digits each,
+// 4095 standing for none; see pipeline/firm_records.h).
+function scoredThroughout(scores) {
+  if (Array.isArray(scores)) return scores.every((score) => score !== null);
+  for (let i = 0; i < scores.length; i += 2) if (scores.slice(i, i + 2) === '__') return false;
+  return true;
 }
 
 // The firm a link is opened on: the first with a score in every period that is on a
@@ -383,7 +392,7 @@ function linkedFirm(page) {
   for (let f = 0; f < files.firma_dosyasi; f++) {
     const records = readRecords(page, 'f-' + f);
     for (const r of records) {
-      if (!r[at('nedenler')] || !r[at('vrd')].every((score) => score !== null)) continue;
+      if (!r[at('nedenler')] || !scoredThroughout(r[at('vrd')])) continue;
       if (r[at('etkenler')]) return String(r[at('muta')]);
       if (!found) found = String(r[at('muta')]);
     }

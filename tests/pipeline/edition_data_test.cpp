@@ -36,7 +36,7 @@ struct Folder {
   ordered_json json(const std::string& name) { return ordered_json::parse(files.at(name)); }
   template <class T>
   std::vector<T> column(const std::string& name) {
-    const std::string& bytes = files.at(name);
+    const std::string bytes = testing::base64_decoded(json(name).get<std::string>());
     std::vector<T> values(bytes.size() / sizeof(T));
     std::memcpy(values.data(), bytes.data(), bytes.size());
     return values;
@@ -55,7 +55,7 @@ const ordered_json kRecords = {
 
 TEST(EditionData, EveryScopeCountsAndChartsItsOwnFirms) {
   const Scoreboard scoreboard = scoreboard_of({"A", "B"}, kRecords);
-  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), {});
+  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
   Folder folder;
   const EditionData data = write_edition_data(scoreboard, {}, facts, {}, folder.folder(2));
 
@@ -93,7 +93,7 @@ TEST(EditionData, EveryScopeCountsAndChartsItsOwnFirms) {
 
 TEST(EditionData, ColumnsListsAndSearchFilesDescribeEveryFirmByPlace) {
   const Scoreboard scoreboard = scoreboard_of({"A", "B"}, kRecords);
-  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), {});
+  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
   Folder folder;
   const EditionData data = write_edition_data(scoreboard, {}, facts, {}, folder.folder(3, 4));
 

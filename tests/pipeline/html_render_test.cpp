@@ -140,9 +140,9 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
             ordered_json::parse(R"([{"from_band":"0-325","to_band":"825-1000","risk_tl":300,"count":1},)"
                                 R"({"from_band":"325-500","to_band":"325-500","risk_tl":100,"count":1}])"));
   EXPECT_EQ(testing::data_json(dir / "m.html", "f-0"),
-            ordered_json::parse(R"J([[1,"A","KOBI",7,2,300,50,[100,900],[250,300],"01",{"_hizli_yukselen":)J"
+            ordered_json::parse(R"J([[1,"A","KOBI",7,2,300,50,"BkOE","0PkD","01",{"_hizli_yukselen":)J"
                                 R"J("Son 3 dönemde +800 puan artış (şu an 900)"},null,null],)J"
-                                R"J([3,"C","KOBI",null,null,100,10,[400,450],[90,100],"00",null,null,null]])J"));
+                                R"J([3,"C","KOBI",null,null,100,10,"GQHC","0FU","00",null,null,null]])J"));
   EXPECT_EQ(testing::data_json(dir / "a.html", "f-0"), testing::data_json(dir / "m.html", "f-0"));
 }
 

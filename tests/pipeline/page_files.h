@@ -3,10 +3,8 @@
 // A dashboard page's embedded data and its data files, read back as the page reads them.
 
 #include <gtest/gtest.h>
-#include <libdeflate.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "core/json_writer.h"
@@ -40,21 +38,13 @@ inline std::string base64_decoded(const std::string& text) {
   return out;
 }
 
-// The payload of a data script: its text decoded and decompressed. Fails the test when
-// it is not a data script of that name.
+// The value a data script hands the page: vrdVeri("name",<value>); fails the test when it
+// is not a data script of that name. A binary file's value is its bytes in Base64.
 inline std::string script_payload(const std::string& script, const std::string& name) {
-  std::smatch match;
-  EXPECT_TRUE(std::regex_match(script, match, std::regex("vrdVeri\\(\"([^\"]*)\",\"([A-Za-z0-9+/=]*)\"\\);\n")));
-  EXPECT_EQ(match[1].str(), name);
-  const std::string packed = base64_decoded(match[2].str());
-  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
-  std::string out(64 << 20, '\0');
-  std::size_t size = 0;
-  const auto result = libdeflate_gzip_decompress(decompressor, packed.data(), packed.size(), out.data(), out.size(), &size);
-  libdeflate_free_decompressor(decompressor);
-  EXPECT_EQ(result, LIBDEFLATE_SUCCESS) << name;
-  out.resize(size);
-  return out;
+  const std::string prefix = "vrdVeri(\"" + name + "\",";
+  EXPECT_TRUE(script.starts_with(prefix) && script.ends_with(");\n")) << name;
+  if (!script.starts_with(prefix) || !script.ends_with(");\n")) return "null";
+  return script.substr(prefix.size(), script.size() - prefix.size() - 3);
 }
 
 // The payload of data file `name` of the page at `html`.

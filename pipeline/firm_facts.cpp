@@ -1,6 +1,7 @@
 #include "pipeline/firm_facts.h"
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <numeric>
 #include <string>
@@ -107,32 +108,38 @@ CodeIndex code_index(const Column* column, std::size_t rows) {
 void add_search_words(const Table& rows, FirmFacts& facts) {
   const Column* muta = rows.find("muta");
   const Column* unvan = rows.find("unvan");
-  std::unordered_map<std::string, std::uint32_t> number_of;
+  // Words numbered as met (the map's keys view the strings of facts.words, which a
+  // deque keeps in place), then renumbered in byte order.
+  std::deque<std::string> met;
+  std::unordered_map<std::string_view, std::uint32_t> number_of;
   facts.word_start.assign(1, 0);
-  std::vector<std::string> words;
-  for (std::size_t r = 0; r < rows.num_rows(); ++r) {
-    words = search_words(cell_code(unvan, r));
-    for (std::string& word : search_words(cell_code(muta, r))) words.push_back(std::move(word));
-    std::sort(words.begin(), words.end());
-    words.erase(std::unique(words.begin(), words.end()), words.end());
-    for (std::string& word : words) {
-      const auto [at, added] = number_of.try_emplace(std::move(word), static_cast<std::uint32_t>(facts.words.size()));
-      if (added) facts.words.push_back(at->first);
-      facts.word_ids.push_back(at->second);
+  std::vector<std::uint32_t> firm_words;
+  const auto add = [&](std::string_view word) {
+    auto at = number_of.find(word);
+    if (at == number_of.end()) {
+      met.emplace_back(word);
+      at = number_of.emplace(met.back(), static_cast<std::uint32_t>(met.size() - 1)).first;
     }
+    firm_words.push_back(at->second);
+  };
+  for (std::size_t r = 0; r < rows.num_rows(); ++r) {
+    firm_words.clear();
+    for_each_search_word(cell_code(unvan, r), add);
+    for_each_search_word(cell_code(muta, r), add);
+    std::sort(firm_words.begin(), firm_words.end());
+    firm_words.erase(std::unique(firm_words.begin(), firm_words.end()), firm_words.end());
+    facts.word_ids.insert(facts.word_ids.end(), firm_words.begin(), firm_words.end());
     facts.word_start.push_back(static_cast<std::uint32_t>(facts.word_ids.size()));
   }
-  // Words renumbered in byte order.
-  std::vector<std::uint32_t> order(facts.words.size());
+  std::vector<std::uint32_t> order(met.size());
   std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return facts.words[a] < facts.words[b]; });
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return met[a] < met[b]; });
   std::vector<std::uint32_t> renumber(order.size());
-  std::vector<std::string> sorted(order.size());
+  facts.words.clear();
   for (std::size_t i = 0; i < order.size(); ++i) {
     renumber[order[i]] = static_cast<std::uint32_t>(i);
-    sorted[i] = std::move(facts.words[order[i]]);
+    facts.words.push_back(std::move(met[order[i]]));
   }
-  facts.words = std::move(sorted);
   for (std::uint32_t& id : facts.word_ids) id = renumber[id];
 }
 

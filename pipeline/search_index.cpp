@@ -80,20 +80,24 @@ std::string search_key(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> search_words(std::string_view text) {
-  std::vector<std::string> words;
-  std::string word;
+void for_each_search_word(std::string_view text, const std::function<void(std::string_view)>& word) {
+  std::string current;
   for_each_character(text, [&](char32_t c) {
     const char32_t f = folded(c);
     if (f == U'\0') return;
     if (is_word_character(f)) {
-      append_character(word, f);
-    } else if (!word.empty()) {
-      words.push_back(std::move(word));
-      word.clear();
+      append_character(current, f);
+    } else if (!current.empty()) {
+      word(current);
+      current.clear();
     }
   });
-  if (!word.empty()) words.push_back(std::move(word));
+  if (!current.empty()) word(current);
+}
+
+std::vector<std::string> search_words(std::string_view text) {
+  std::vector<std::string> words;
+  for_each_search_word(text, [&](std::string_view word) { words.emplace_back(word); });
   return words;
 }
 

@@ -6,6 +6,7 @@
 // the files where its words begin; the page keeps the first word of each file.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,8 @@ std::string search_key(std::string_view text);
 // The words of a text for search: the runs of ASCII letters and digits and non-ASCII
 // characters of its search key.
 std::vector<std::string> search_words(std::string_view text);
+// The same, each word handed to `word` as it is found (the view is valid during the call).
+void for_each_search_word(std::string_view text, const std::function<void(std::string_view)>& word);
 
 struct SearchFile {
   std::string first_word;

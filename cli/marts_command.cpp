@@ -1,6 +1,9 @@
 // `vordak marts`: builds the marts of an analytic database (run_marts). A failure of the
 // run reaches the front end, which prints it and exits with 1.
 
+#include <cstdlib>
+#include <string_view>
+
 #include "cli/commands.h"
 #include "core/env.h"
 #include "core/huge_page_heap.h"
@@ -38,7 +41,10 @@ int run_marts_command(const ParsedArgs& args) {
   const pipeline::StepSeasons seasons = step_seasons(args.value("step-seasons").value_or("{}"));
   restart_with_huge_page_heap();
   pipeline::DashboardOptions dashboards;
-  dashboards.per_region = args.flag("per-region");
+  // The nightly run asks for the region editions through the environment its marts step
+  // inherits, as a systemd unit sets it: VORDAK_PER_REGION=1.
+  const char* per_region = std::getenv("VORDAK_PER_REGION");
+  dashboards.per_region = args.flag("per-region") || (per_region != nullptr && std::string_view(per_region) == "1");
   pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), stdout_sink(), {}, Env::system(),
                       seasons, dashboards);
   return 0;
@@ -54,7 +60,7 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                      "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"},
                                     {"per-region", Kind::kFlag, "",
                                      "also one manager edition per region (vrd_dashboard_bolge_CODE.html) and their index, "
-                                     "vrd_dashboard_bolgeler.html"}}},
+                                     "vrd_dashboard_bolgeler.html (default: on when VORDAK_PER_REGION=1)"}}},
                            run_marts_command});
 
 }  // namespace

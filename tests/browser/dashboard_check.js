@@ -9,8 +9,11 @@
 // filter; with --json it checks a figure and a list of the filtered page against the
 // scoreboard and trending JSON files.
 //
-// usage: node dashboard_check.js [--sections] [--json DIR] CHROMIUM OUT_DIR PAGE.html...
-// With --sections, every section with an id also gets a screenshot of its own. Prints
+// usage: node dashboard_check.js [--sections] [--scale] [--json DIR] CHROMIUM OUT_DIR PAGE.html...
+// With --sections, every section with an id also gets a screenshot of its own. With
+// --scale (a large portfolio, bench/dashboard_browser_bench.sh), the controls are not
+// pressed one by one and nothing is downloaded: the checks of one firm, a list and a
+// region remain. Prints
 // one JSON report (a list, one entry per page) on standard output; exits 1 with a message
 // on standard error when the browser cannot be driven.
 //
@@ -26,15 +29,16 @@ const path = require('path');
 const { jsonFacts } = require('./scoreboard_facts.js');
 
 const args = process.argv.slice(2);
-const options = { sections: false, json: null };
+const options = { sections: false, scale: false, json: null };
 while (args[0] && args[0].startsWith('--')) {
   const flag = args.shift();
   if (flag === '--sections') options.sections = true;
+  else if (flag === '--scale') options.scale = true;
   else if (flag === '--json') options.json = args.shift();
 }
 const [chromium, outDir, ...pages] = args;
 if (!chromium || !outDir || pages.length === 0) {
-  process.stderr.write('usage: node dashboard_check.js [--sections] [--json DIR] CHROMIUM OUT_DIR PAGE.html...\n');
+  process.stderr.write('usage: node dashboard_check.js [--sections] [--scale] [--json DIR] CHROMIUM OUT_DIR PAGE.html...\n');
   process.exit(2);
 }
 
@@ -553,14 +557,14 @@ async function check(sessionId, page, facts) {
   }
   report.modelShot = await shoot(sessionId, '#modeller', path.join(outDir, name + '-modeller.png'));
   lap('probe');
-  report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
+  if (!options.scale) report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
   lap('exercise');
   if (!dashboardPage) {
     listeners.splice(listeners.indexOf(onProblem), 1);
     report.problems = problems;
     return report;
   }
-  report.downloads = (await evaluate(sessionId, downloads, problems, 'downloads')) || {};
+  if (!options.scale) report.downloads = (await evaluate(sessionId, downloads, problems, 'downloads')) || {};
   lap('downloads');
   await send('Emulation.setEmulatedMedia', { media: 'print' }, sessionId);
   report.print = (await evaluate(sessionId, printed, problems, 'print')) || {};

@@ -76,7 +76,7 @@ void build_dashboards(const fs::path& dir) {
   pipeline::DashboardOptions options;
   options.per_region = true;
   options.firms_per_file = 16;
-  pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console, {}, Env::system(), options);
+  pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console, {}, Env::system(), {}, options);
 }
 
 // The firm keys of a trending list, as text.

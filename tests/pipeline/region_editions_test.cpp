@@ -43,7 +43,7 @@ TEST(RegionEditions, EachHoldsExactlyItsRegionsManagerFirmsAndNoOutputIsReadable
   DashboardOptions options;
   options.per_region = true;
   options.firms_per_file = 32;
-  for (int run = 0; run < 2; ++run) run_marts(db, std::nullopt, "", sink, {}, Env::system(), options);
+  for (int run = 0; run < 2; ++run) run_marts(db, std::nullopt, "", sink, {}, Env::system(), {}, options);
 
   const std::filesystem::path html = dir / "outputs" / "html";
   std::map<std::string, std::string> region_of;

@@ -30,7 +30,7 @@ fi
 
 if [ ! -f "$db" ]; then
   start=$(date +%s)
-  "$build/vordak-gen" --db "$db" --firms "$firms" --periods "$periods" >/dev/null
+  "$build/synth/vordak-gen" --db "$db" --firms "$firms" --periods "$periods" >/dev/null
   echo "  generated $db in $(($(date +%s) - start)) s"
 fi
 rm -rf "$out"
@@ -39,13 +39,14 @@ mkdir -p "$out/json" "$shots"
   "$build/vordak" marts --db "$db" --output-dir "$out/json" --per-region >"$out/marts.log"
 
 html=$out/html
-# The region edition in the middle of the list, as the browser check's region filter.
+# One region edition: the middle one by code.
 region_page=$(ls "$html"/vrd_dashboard_bolge_*.html | sort -V | awk '{ a[NR] = $0 } END { print a[int((NR + 1) / 2)] }')
 for page in "$html"/vrd_dashboard.html "$html"/vrd_dashboard_yonetici.html "$html"/vrd_dashboard_admin.html "$region_page"; do
-  folder=${page%.html}_veri
-  printf '  %-34s page %6.2f MB, data folder %7.1f MB in %s files\n' "$(basename "$page")" \
+  # The generation of data files the page names (the administrator's is the manager's).
+  folder=$html/$(grep -o '"klasor":"[^"]*"' "$page" | head -1 | cut -d'"' -f4)
+  printf '  %-34s page %6.2f MB, data %7.1f MB in %5s files (%s)\n' "$(basename "$page")" \
     "$(echo "$(stat -c %s "$page") / 1000000" | bc -l)" "$(echo "$(du -sb "$folder" | cut -f1) / 1000000" | bc -l)" \
-    "$(find "$folder" -type f | wc -l)"
+    "$(find "$folder" -type f | wc -l)" "${folder#"$html"/}"
 done
 
 node "$source_dir/tests/browser/dashboard_check.js" --scale --json "$out/json" "$chromium" "$shots" \
@@ -57,8 +58,8 @@ const check = (what, ok) => { if (!ok) failed = true; return (ok ? 'ok' : 'FAILE
 for (const r of reports) {
   const s = r.scale, g = r.region;
   console.log(`  ${r.page}: ${r.firms} firms in ${s.firmFiles} data files`);
-  console.log(`    open ${r.openMs} ms (first view), ${s.openMs} ms (again); search for a word ${r.searchMs.toFixed(0)} ms, ` +
-              `for firm ${s.muta} of the last file ${s.search.ms} ms: ${check('found', s.search.found)}`);
+  console.log(`    open ${s.openMs} ms (until its lists and table show); search for "${r.searchTerm}" ${r.searchMs.toFixed(0)} ms ` +
+              `(${r.rowsAfterSearch} rows shown), for firm ${s.muta} of the last file ${s.search.ms} ms: ${check('found', s.search.found)}`);
   console.log(`    #firma= link: ${check('panel open', s.link.open)} with ${s.link.scores.length} periods ` +
               `(${s.link.heads.join(', ')}); printed alone: ${s.printFirm.pages} page(s), ${check('asked once', s.printFirm.asked === 1)}`);
   console.log(`    list ${s.list.flag}: ${s.list.count} firms in ${s.list.pages} pages, paged through in ${s.list.ms} ms: ` +

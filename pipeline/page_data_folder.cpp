@@ -1,29 +1,17 @@
 #include "pipeline/page_data_folder.h"
 
-#include <ctime>
 #include <exception>
 
+#include "core/clock.h"
+
 namespace vordak::pipeline {
-
-namespace {
-
-std::string generation_name(TimePoint made) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(made);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
-}
-
-}  // namespace
 
 std::string data_folder_name(const std::filesystem::path& html_path) { return html_path.stem().string() + "_veri"; }
 
 PageDataFolder::PageDataFolder(Env& env, const std::filesystem::path& html_path, TimePoint made)
     : env_(env), root_(html_path.parent_path() / data_folder_name(html_path)) {
   env_.create_directory(root_, FileAccess::kPrivate);
-  const std::string base = generation_name(made);
+  const std::string base = local_time_text(made, "%Y%m%d-%H%M%S");
   std::string name = base;
   for (int n = 2; env_.exists(root_ / name); ++n) name = base + "-" + std::to_string(n);
   generation_ = root_ / name;

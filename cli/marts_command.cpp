@@ -1,8 +1,12 @@
 // `vordak marts`: builds the marts of an analytic database (run_marts). A failure of the
 // run reaches the front end, which prints it and exits with 1.
 
+#include <cstdlib>
+#include <string_view>
+
 #include "cli/commands.h"
 #include "cli/data_report.h"
+#include "core/env.h"
 #include "core/huge_page_heap.h"
 #include "core/json_writer.h"
 #include "core/sink.h"
@@ -58,8 +62,14 @@ int run_marts_command(const ParsedArgs& args) {
   // Before the lock: the restart would let go of it.
   restart_with_huge_page_heap();
   const std::unique_ptr<motor::WorkDirLock> lock = lock_database(*db, "marts");
+  pipeline::DashboardOptions dashboards;
+  // The nightly run asks for the region editions through the environment its marts step
+  // inherits, as a systemd unit sets it: VORDAK_PER_REGION=1.
+  const char* per_region = std::getenv("VORDAK_PER_REGION");
+  dashboards.per_region = args.flag("per-region") || (per_region != nullptr && std::string_view(per_region) == "1");
   WarningKeeper out(stdout_sink());
-  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), out, {}, Env::system(), seasons);
+  pipeline::run_marts(*db, args.value("output-dir"), args.value("suffix").value_or(""), out, {}, Env::system(), seasons,
+                      dashboards);
   // The warnings reach the run's console, its records and the runs page through the report.
   if (const std::optional<std::string> report = args.value("report")) {
     ReportEntry entry;
@@ -77,7 +87,10 @@ const RegisterTool kMarts({Command{"marts", "", 0, 0,
                                     {"suffix", Kind::kValue, "TEXT", "suffix of output file names"},
                                     {"step-seasons", Kind::kValue, "JSON",
                                      "the season that made each step's tables, shown on the pages ({\"transform\": \"S_...\", ...})"},
-                                    {"report", Kind::kValue, "PATH", "add the marts' warnings to this step report"}}},
+                                    {"report", Kind::kValue, "PATH", "add the marts' warnings to this step report"},
+                                    {"per-region", Kind::kFlag, "",
+                                     "also one manager edition per region (vrd_dashboard_bolge_CODE.html) and their index, "
+                                     "vrd_dashboard_bolgeler.html (default: on when VORDAK_PER_REGION=1)"}}},
                            run_marts_command});
 
 }  // namespace

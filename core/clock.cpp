@@ -38,7 +38,9 @@ double epoch_seconds(TimePoint time) {
   return static_cast<double>(duration_cast<microseconds>(time.time_since_epoch()).count()) / 1e6;
 }
 
-std::string timestamp_text(TimePoint time) { return format_local(split(time).first, "%Y%m%d_%H%M%S"); }
+std::string timestamp_text(TimePoint time) { return local_time_text(time, "%Y%m%d_%H%M%S"); }
+
+std::string local_time_text(TimePoint time, const char* format) { return format_local(split(time).first, format); }
 
 std::string iso_text(TimePoint time) {
   const auto [whole, micros] = split(time);

@@ -14,6 +14,9 @@ double epoch_seconds(TimePoint time);
 // "%Y%m%d_%H%M%S".
 std::string timestamp_text(TimePoint time);
 
+// The moment's whole seconds in a strftime `format` (at most 63 bytes of text).
+std::string local_time_text(TimePoint time, const char* format);
+
 // ISO 8601 without zone: YYYY-MM-DDTHH:MM:SS, then "." and six digits of microseconds
 // unless they are zero.
 std::string iso_text(TimePoint time);

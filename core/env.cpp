@@ -149,8 +149,8 @@ class SystemEnv : public Env {
     if (error) throw path_error("Dizin silinemedi", dir, error);
   }
 
-  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) override {
-    return open_temporary_file(target);
+  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target, FileAccess access) override {
+    return open_temporary_file(target, access);
   }
 
   void rename_file(const fs::path& from, const fs::path& to) override {
@@ -168,6 +168,36 @@ class SystemEnv : public Env {
   }
 
   bool remove_abandoned_file(const fs::path& path) override { return remove_abandoned_temporary_file(path); }
+
+  void create_directory(const fs::path& dir, FileAccess access) override {
+    if (::mkdir(dir.c_str(), file_mode(access, true)) == 0) return;
+    const int error = errno;
+    if (error == EEXIST && fs::is_directory(dir)) return;
+    throw path_error("Dizin oluşturulamadı", dir, std::error_code(error, std::generic_category()));
+  }
+
+  void write_new_file(const fs::path& path, std::string_view content, FileAccess access) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file_mode(access));
+    if (fd < 0) throw path_error("Dosya yazılamadı", path, std::error_code(errno, std::generic_category()));
+    int error = 0;
+    while (!content.empty() && error == 0) {
+      const ssize_t n = ::write(fd, content.data(), content.size());
+      if (n >= 0) content.remove_prefix(static_cast<std::size_t>(n));
+      else if (errno != EINTR) error = errno;
+    }
+    // Handed to the disk now, so that sync_file_system finds little left to do.
+    if (error == 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) throw path_error("Dosya yazılamadı", path, std::error_code(error, std::generic_category()));
+  }
+
+  void sync_file_system(const fs::path& path) override {
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (!synced) throw path_error("Dizin yazılamadı", path, std::error_code(error, std::generic_category()));
+  }
 };
 
 }  // namespace

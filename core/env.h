@@ -82,8 +82,9 @@ class Env {
   virtual void remove_tree(const fs::path& dir) = 0;
 
   // Outputs published together (see OutputSet) are written through these.
-  // A new temporary file beside `target` (see WritableFile). Throws naming the target.
-  virtual std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) = 0;
+  // A new temporary file beside `target` (see WritableFile), readable as `access` says
+  // once synced. Throws naming the target.
+  virtual std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target, FileAccess access) = 0;
   // Renames `from` over `to` in one step. Throws naming the target.
   virtual void rename_file(const fs::path& from, const fs::path& to) = 0;
   // Puts the directory's entries (the renames and removals in it) on the disk. Throws
@@ -92,6 +93,18 @@ class Env {
   // Removes a temporary file left by a writer that is gone; true when removed (see
   // remove_abandoned_temporary_file).
   virtual bool remove_abandoned_file(const fs::path& path) = 0;
+
+  // Many files that no reader knows of yet (the data files beside a page, in a directory
+  // of their own) are written through these, and put on the disk all at once.
+  // Creates one directory (its parent must exist) readable as `access` says; an existing
+  // directory is no error. Throws naming the directory.
+  virtual void create_directory(const fs::path& dir, FileAccess access) = 0;
+  // Creates the file `path` (it must not exist) with `content`, readable as `access`
+  // says, and hands it to the disk without waiting for it. Throws naming the file.
+  virtual void write_new_file(const fs::path& path, std::string_view content, FileAccess access) = 0;
+  // Returns once every file written so far on the file system holding `path` is on the
+  // disk. Throws naming the path.
+  virtual void sync_file_system(const fs::path& path) = 0;
 
   // Conveniences over status().
   bool exists(const fs::path& path) { return status(path).has_value(); }
@@ -118,12 +131,17 @@ class EnvWrapper : public Env {
   }
   bool remove_file(const fs::path& path) override { return target_.remove_file(path); }
   void remove_tree(const fs::path& dir) override { target_.remove_tree(dir); }
-  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target) override {
-    return target_.new_temporary_file(target);
+  std::unique_ptr<WritableFile> new_temporary_file(const fs::path& target, FileAccess access) override {
+    return target_.new_temporary_file(target, access);
   }
   void rename_file(const fs::path& from, const fs::path& to) override { target_.rename_file(from, to); }
   void sync_directory(const fs::path& dir) override { target_.sync_directory(dir); }
   bool remove_abandoned_file(const fs::path& path) override { return target_.remove_abandoned_file(path); }
+  void create_directory(const fs::path& dir, FileAccess access) override { target_.create_directory(dir, access); }
+  void write_new_file(const fs::path& path, std::string_view content, FileAccess access) override {
+    target_.write_new_file(path, content, access);
+  }
+  void sync_file_system(const fs::path& path) override { target_.sync_file_system(path); }
 
  protected:
   Env& target() { return target_; }

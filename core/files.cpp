@@ -77,7 +77,8 @@ std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) {
   return content;
 }
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)), file_(open_temporary_file(target_)) {}
+AtomicFile::AtomicFile(fs::path target, FileAccess access)
+    : target_(std::move(target)), file_(open_temporary_file(target_, access)) {}
 
 AtomicFile::~AtomicFile() {
   if (committed_) return;
@@ -93,8 +94,8 @@ void AtomicFile::commit() {
   committed_ = true;
 }
 
-void write_file_atomic(const fs::path& path, std::string_view content) {
-  AtomicFile file(path);
+void write_file_atomic(const fs::path& path, std::string_view content, FileAccess access) {
+  AtomicFile file(path, access);
   file.write(content);
   file.commit();
 }

@@ -23,15 +23,16 @@ std::string read_file(const fs::path& path);
 std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes);
 
 // Writes `content` to `path` atomically: a temporary file in the same directory, synced,
-// then a rename over the target, so a crash never leaves a truncated file behind. Throws
-// std::runtime_error naming the file on failure (the temporary file is removed).
-void write_file_atomic(const fs::path& path, std::string_view content);
+// then a rename over the target, so a crash never leaves a truncated file behind; the
+// file is readable as `access` says. Throws std::runtime_error naming the file on
+// failure (the temporary file is removed).
+void write_file_atomic(const fs::path& path, std::string_view content, FileAccess access = FileAccess::kShared);
 
 // An open temporary file beside `target` that becomes `target` on commit(); removed
 // when destroyed without a commit. For outputs written in pieces.
 class AtomicFile {
  public:
-  explicit AtomicFile(fs::path target);
+  explicit AtomicFile(fs::path target, FileAccess access = FileAccess::kShared);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;

@@ -59,8 +59,8 @@ OutputSet::~OutputSet() {
   }
 }
 
-WritableFile& OutputSet::add(const fs::path& target) {
-  members_.push_back({target, env_.new_temporary_file(target)});
+WritableFile& OutputSet::add(const fs::path& target, FileAccess access) {
+  members_.push_back({target, env_.new_temporary_file(target, access)});
   return *members_.back().file;
 }
 

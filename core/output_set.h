@@ -30,9 +30,10 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
 
   // A new member that will replace `target` (a file of that name must not be added
-  // twice). The set owns the file; one thread at a time may write it, and every writer
-  // must be done before publish(). Throws naming the target when it cannot be created.
-  WritableFile& add(const fs::path& target);
+  // twice), readable as `access` says. The set owns the file; one thread at a time may
+  // write it, and every writer must be done before publish(). Throws naming the target
+  // when it cannot be created.
+  WritableFile& add(const fs::path& target, FileAccess access = FileAccess::kShared);
 
   // Syncs every member, then renames each over its target. Throws naming the file that
   // failed; a failure before the renames publishes nothing. The set is empty after.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 #include <system_error>
 
@@ -25,8 +26,8 @@ bool is_template_letter(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && 
 
 class PosixTemporaryFile : public WritableFile {
  public:
-  PosixTemporaryFile(fs::path target, fs::path path, int fd)
-      : target_(std::move(target)), path_(std::move(path)), fd_(fd) {
+  PosixTemporaryFile(fs::path target, fs::path path, int fd, FileAccess access)
+      : target_(std::move(target)), path_(std::move(path)), fd_(fd), access_(access) {
     buffer_.reserve(kBufferSize);
   }
   ~PosixTemporaryFile() override {
@@ -54,10 +55,8 @@ class PosixTemporaryFile : public WritableFile {
 
   void sync_and_close() override {
     flush();
-    // mkstemp creates 0600; the output gets the permissions an ordinary write would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0) throw write_error(target_, errno);
+    // mkstemp creates 0600; the output gets the permissions its access asks for.
+    if (::fchmod(fd_, file_mode(access_)) != 0 || ::fsync(fd_) != 0) throw write_error(target_, errno);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) throw write_error(target_, errno);
@@ -82,21 +81,44 @@ class PosixTemporaryFile : public WritableFile {
   fs::path target_;
   fs::path path_;
   int fd_;
+  FileAccess access_;
   std::string buffer_;
   off_t written_ = 0;
   off_t started_ = 0;  // bytes already handed to the disk by start_writeback
 };
 
+// The process's umask. Linux shows it in /proc/self/status; umask() would have to set it
+// to read it, and another thread creating a file in that moment would get no mask.
+mode_t current_umask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 }  // namespace
 
-std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target) {
+unsigned file_mode(FileAccess access, bool directory) {
+  const mode_t mask = current_umask();
+  const mode_t wanted = access == FileAccess::kPrivate ? (directory ? 0750 : 0640) : (directory ? 0777 : 0666);
+  return wanted & ~mask;
+}
+
+std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target, FileAccess access) {
   std::string pattern =
       (target.parent_path() / ("." + target.filename().string() + "." + std::string(kTemplate))).string();
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) throw write_error(target, errno);
   // The lock tells a clean-up that this file is not abandoned; it goes with the process.
   ::flock(fd, LOCK_EX | LOCK_NB);
-  return std::make_unique<PosixTemporaryFile>(target, fs::path(pattern), fd);
+  return std::make_unique<PosixTemporaryFile>(target, fs::path(pattern), fd, access);
 }
 
 std::string temporary_file_target(std::string_view name) {

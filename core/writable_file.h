@@ -14,6 +14,14 @@ namespace vordak {
 
 namespace fs = std::filesystem;
 
+// Who may read an output once it is in place. kShared: what an ordinary new file gets
+// (0666 less the umask). kPrivate: owner and group only (0640 less the umask, and 0750 for
+// a directory), for outputs holding customer data.
+enum class FileAccess { kShared, kPrivate };
+
+// The permission bits of a new file or directory with `access`, the umask applied.
+unsigned file_mode(FileAccess access, bool directory = false);
+
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -30,9 +38,9 @@ class WritableFile {
   virtual void sync_and_close() = 0;
 };
 
-// Creates the temporary file for `target` in the target's directory, with the
-// permissions an ordinary new file gets. Throws std::runtime_error naming the target.
-std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target);
+// Creates the temporary file for `target` in the target's directory; it gets the
+// permissions of `access` when synced. Throws std::runtime_error naming the target.
+std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target, FileAccess access = FileAccess::kShared);
 
 // The name of the file a temporary file was made for: ".a.json.Xy12Ab" gives "a.json";
 // empty for a name of any other shape.

@@ -47,9 +47,10 @@ Look look_of(StepStatus status) {
   return {"none", ""};
 }
 
-// "2025-03-01T14:15:02" as "03-01 14:15".
+// "2025-03-01T14:15:02" as "01.03 14:15", day first as Turkish dates are read.
 std::string short_start(const std::string& baslangic) {
-  return baslangic.size() >= 16 ? baslangic.substr(5, 5) + " " + baslangic.substr(11, 5) : baslangic;
+  if (baslangic.size() < 16) return baslangic;
+  return baslangic.substr(8, 2) + "." + baslangic.substr(5, 2) + " " + baslangic.substr(11, 5);
 }
 
 // The table's rows: the steps in the order of a run of every step, then any other key a
@@ -108,7 +109,7 @@ std::string render_runs_page(const std::vector<SeasonRecord>& seasons, std::size
   std::string html = "<!DOCTYPE html>\n<html lang=\"tr\">\n<head>\n<meta charset=\"utf-8\">\n<title>VRD Çalıştırmalar</title>\n";
   html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
   html += "<h1>VRD Çalıştırmalar</h1>\n<p class=\"meta\">" + html_escape(work_dir) + " · Vordak " + kVersion + " · " +
-          std::to_string(seasons.size()) + " season";
+          std::to_string(seasons.size()) + " sezon";
   if (seasons.size() < season_count) html += " (en yeni " + std::to_string(seasons.size()) + " / " + std::to_string(season_count) + ")";
   html += "</p>\n<p class=\"legend\">";
   for (const StepStatus status : {StepStatus::kOk, StepStatus::kSkipped, StepStatus::kFailed, StepStatus::kNotebookMissing}) {

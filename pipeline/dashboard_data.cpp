@@ -61,63 +61,6 @@ EditionRows edition_rows(const Table& rows, const RowFilter& filter) {
   return result;
 }
 
-std::vector<const Column*> page_columns(const Table& rows, const std::vector<std::string>& periods) {
-  std::vector<std::string> names = {"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk"};
-  if (periods.size() >= 2) names.push_back("df" + periods[periods.size() - 2]);
-  for (const std::string& period : periods) names.push_back("vrd" + period);
-  for (const std::string& period : periods) names.push_back("r" + period);
-  for (const auto& [list, flag] : TRENDING_FLAGS) names.emplace_back(flag);
-  names.push_back("_vrd_neden");
-  names.push_back("_ml_yi_prob");
-  std::vector<const Column*> columns;
-  for (const std::string& name : names) {
-    if (const Column* column = rows.find(name)) columns.push_back(column);
-  }
-  return columns;
-}
-
-std::string row_array(const std::vector<const Column*>& columns, std::size_t row) {
-  std::string json;
-  JsonWriter writer(json, JsonWriter::Layout::kCompact);
-  writer.begin_array();
-  for (const Column* column : columns) {
-    if (column->kind() == ColumnKind::kFloat && !column->is_null(row) && !std::isfinite(column->floating(row))) {
-      writer.null();
-    } else {
-      column->write_value(writer, row);
-    }
-  }
-  writer.end_array();
-  return script_safe_json(json);
-}
-
-ordered_json edition_bands(const Scoreboard& scoreboard, const std::vector<std::size_t>& rows, bool filtered) {
-  ordered_json bands = ordered_json::object();
-  const ordered_json& extra = scoreboard.extra;
-  if (!filtered && extra.contains("band_snapshot") && extra.contains("flow_matrix")) {
-    bands["band_snapshot"] = extra["band_snapshot"];
-    bands["flow_matrix"] = extra["flow_matrix"];
-    return bands;
-  }
-  if (scoreboard.rows.find("segment") == nullptr) {
-    bands["band_snapshot"] = ordered_json::object();
-    bands["flow_matrix"] = ordered_json::object();
-    return bands;
-  }
-  // Only the members the charts read, for the edition's rows.
-  Scoreboard edition;
-  edition.meta = scoreboard.meta;
-  edition.rows.add_column(scoreboard.rows.column("segment").take(rows));
-  for (const std::string& period : period_labels(scoreboard.meta)) {
-    for (const std::string& name : {"vrd" + period, "r" + period}) {
-      if (const Column* column = scoreboard.rows.find(name)) edition.rows.add_column(column->take(rows));
-    }
-  }
-  bands["band_snapshot"] = build_band_snapshot(edition);
-  bands["flow_matrix"] = build_flow_matrix(edition);
-  return bands;
-}
-
 BranchNames reference_names(const std::vector<std::vector<std::string>>& records) {
   BranchNames names;
   for (std::size_t i = 1; i < records.size(); ++i) {
@@ -133,24 +76,6 @@ void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& br
   BranchNames names = reference_names(parse_csv(read_file(ref_csv_path)));
   branches = std::move(names.branches);
   regions = std::move(names.regions);
-}
-
-ordered_json watch_list_counts(const Table& rows, const std::vector<std::size_t>& selected) {
-  ordered_json counts = ordered_json::object();
-  std::vector<bool> flagged(selected.size(), false);
-  for (const auto& [list, flag] : TRENDING_FLAGS) {
-    std::size_t count = 0;
-    if (const Column* flags = rows.find(flag)) {
-      for (std::size_t k = 0; k < selected.size(); ++k) {
-        if (flags->number(selected[k]).value_or(0) == 0) continue;
-        ++count;
-        flagged[k] = true;
-      }
-    }
-    counts[std::string(flag)] = count;
-  }
-  counts["herhangi"] = static_cast<std::size_t>(std::count(flagged.begin(), flagged.end(), true));
-  return counts;
 }
 
 ordered_json page_rules() {

@@ -1,5 +1,6 @@
 #include "pipeline/flows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <stdexcept>
@@ -62,12 +63,61 @@ std::vector<double> risks_of(const Table& rows, const std::string& label) {
   return result;
 }
 
+// The number of rows of each group.
+std::vector<std::size_t> group_sizes(const Groupings& groupings, std::size_t groups) {
+  std::vector<std::size_t> sizes(groups, 0);
+  for (const std::vector<std::uint32_t>& grouping : groupings) {
+    for (const std::uint32_t group : grouping) {
+      if (group != kNoGroup) ++sizes[group];
+    }
+  }
+  return sizes;
+}
+
+// Firm counts and summed risks per group, segment and cell.
+template <std::size_t kCells>
+struct Tally {
+  explicit Tally(std::size_t groups) : counts(groups * kSegments * kCells, 0), sums(groups * kSegments * kCells, 0.0) {}
+  void add(std::size_t group, std::size_t segment, std::size_t cell, double risk) {
+    const std::size_t at = (group * kSegments + segment) * kCells + cell;
+    ++counts[at];
+    sums[at] += risk;
+  }
+  std::vector<std::int64_t> counts;
+  std::vector<double> sums;
+};
+
 }  // namespace
 
+PeriodBands period_bands(const Scoreboard& scoreboard) {
+  PeriodBands bands;
+  for (const ordered_json& donem : periods_of(scoreboard)) {
+    const Column* scores = scoreboard.rows.find("vrd" + text_form(donem));
+    bands.push_back(scores == nullptr ? std::vector<std::int8_t>() : band_codes(*scores));
+  }
+  return bands;
+}
+
 ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_periods) {
+  return flow_matrices_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1,
+                                period_bands(scoreboard), max_periods)[0];
+}
+
+ordered_json build_band_snapshot(const Scoreboard& scoreboard) {
+  return band_snapshots_by_group(scoreboard, {std::vector<std::uint32_t>(scoreboard.rows.num_rows(), 0)}, 1,
+                                 period_bands(scoreboard))[0];
+}
+
+std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                 std::size_t groups, const PeriodBands& bands, long long max_periods) {
   const ordered_json donemler = periods_of(scoreboard);
   const Table& rows = scoreboard.rows;
-  if (donemler.size() < 2 || rows.num_rows() == 0) return degenerate();
+  const std::vector<std::size_t> sizes = group_sizes(groupings, groups);
+  std::vector<ordered_json> results(groups, degenerate());
+  if (donemler.size() < 2 || std::all_of(sizes.begin(), sizes.end(), [](std::size_t n) { return n == 0; })) return results;
+  for (std::size_t g = 0; g < groups; ++g) {
+    if (sizes[g] != 0) results[g] = empty_segments();
+  }
   std::size_t first = 0;
   const long long count = static_cast<long long>(donemler.size());
   if (count > max_periods) {
@@ -76,82 +126,96 @@ ordered_json build_flow_matrix(const Scoreboard& scoreboard, long long max_perio
                             : static_cast<std::size_t>(std::min(count, -max_periods));
   }
   const std::vector<std::uint8_t> segments = segment_of_rows(rows);
-  ordered_json result = empty_segments();
   for (std::size_t i = first; i + 1 < donemler.size(); ++i) {
     const ordered_json& from = donemler[i];
     const ordered_json& to = donemler[i + 1];
-    const Column* from_scores = rows.find("vrd" + text_form(from));
-    const Column* to_scores = rows.find("vrd" + text_form(to));
-    if (from_scores == nullptr || to_scores == nullptr) {
-      for (auto& [segment, list] : result.items()) list.push_back({{"from", from}, {"to", to}, {"flows", ordered_json::array()}});
-      continue;
-    }
-    const std::vector<std::int8_t> from_bands = band_codes(*from_scores);
-    const std::vector<std::int8_t> to_bands = band_codes(*to_scores);
-    const std::vector<double> risks = risks_of(rows, text_form(to));
-    std::int64_t counts[kSegments][kBands][kBands] = {};
-    double sums[kSegments][kBands][kBands] = {};
-    for (std::size_t r = 0; r < rows.num_rows(); ++r) {
-      if (from_bands[r] == kNoBand || to_bands[r] == kNoBand) continue;
-      for (std::size_t s : {std::size_t{0}, std::size_t{segments[r]}}) {
-        ++counts[s][from_bands[r]][to_bands[r]];
-        sums[s][from_bands[r]][to_bands[r]] += risks[r];
-        if (segments[r] == 0) break;
-      }
-    }
-    for (std::size_t s = 0; s < kSegments; ++s) {
-      ordered_json flows = ordered_json::array();
-      for (std::size_t a = 0; a < kBands; ++a) {
-        for (std::size_t b = 0; b < kBands; ++b) {
-          if (counts[s][a][b] == 0) continue;
-          flows.push_back({{"from_band", FLOW_BANDS[a]},
-                           {"to_band", FLOW_BANDS[b]},
-                           {"risk_tl", whole_sum(sums[s][a][b])},
-                           {"count", counts[s][a][b]}});
+    if (bands[i].empty() || bands[i + 1].empty()) {
+      for (std::size_t g = 0; g < groups; ++g) {
+        if (sizes[g] == 0) continue;
+        for (auto& [segment, list] : results[g].items()) {
+          list.push_back({{"from", from}, {"to", to}, {"flows", ordered_json::array()}});
         }
       }
-      result[std::string(FLOW_SEGMENTS[s])].push_back({{"from", from}, {"to", to}, {"flows", std::move(flows)}});
-    }
-  }
-  return result;
-}
-
-ordered_json build_band_snapshot(const Scoreboard& scoreboard) {
-  const ordered_json donemler = periods_of(scoreboard);
-  const Table& rows = scoreboard.rows;
-  if (donemler.empty() || rows.num_rows() == 0) return degenerate();
-  const std::vector<std::uint8_t> segments = segment_of_rows(rows);
-  ordered_json result = empty_segments();
-  for (const ordered_json& donem : donemler) {
-    const std::string label = text_form(donem);
-    const Column* scores = rows.find("vrd" + label);
-    if (scores == nullptr) {
-      for (auto& [segment, list] : result.items()) list.push_back({{"donem", donem}, {"bands", ordered_json::object()}});
       continue;
     }
-    const std::vector<std::int8_t> bands = band_codes(*scores);
-    const std::vector<double> risks = risks_of(rows, label);
-    std::int64_t counts[kSegments][kBands] = {};
-    double sums[kSegments][kBands] = {};
-    for (std::size_t r = 0; r < rows.num_rows(); ++r) {
-      if (bands[r] == kNoBand) continue;
-      ++counts[0][bands[r]];
-      sums[0][bands[r]] += risks[r];
-      if (segments[r] != 0) {
-        ++counts[segments[r]][bands[r]];
-        sums[segments[r]][bands[r]] += risks[r];
+    const std::vector<std::int8_t>& from_bands = bands[i];
+    const std::vector<std::int8_t>& to_bands = bands[i + 1];
+    const std::vector<double> risks = risks_of(rows, text_form(to));
+    Tally<kBands * kBands> tally(groups);
+    for (const std::vector<std::uint32_t>& grouping : groupings) {
+      for (std::size_t r = 0; r < rows.num_rows(); ++r) {
+        const std::uint32_t group = grouping[r];
+        if (group == kNoGroup || from_bands[r] == kNoBand || to_bands[r] == kNoBand) continue;
+        const std::size_t cell = static_cast<std::size_t>(from_bands[r]) * kBands + static_cast<std::size_t>(to_bands[r]);
+        tally.add(group, 0, cell, risks[r]);
+        if (segments[r] != 0) tally.add(group, segments[r], cell, risks[r]);
       }
     }
-    for (std::size_t s = 0; s < kSegments; ++s) {
-      ordered_json by_band = ordered_json::object();
-      for (std::size_t b = 0; b < kBands; ++b) {
-        if (counts[s][b] == 0) continue;
-        by_band[std::string(FLOW_BANDS[b])] = {{"risk_tl", whole_sum(sums[s][b])}, {"count", counts[s][b]}};
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (sizes[g] == 0) continue;
+      for (std::size_t s = 0; s < kSegments; ++s) {
+        ordered_json flows = ordered_json::array();
+        for (std::size_t cell = 0; cell < kBands * kBands; ++cell) {
+          const std::size_t at = (g * kSegments + s) * kBands * kBands + cell;
+          if (tally.counts[at] == 0) continue;
+          flows.push_back({{"from_band", FLOW_BANDS[cell / kBands]},
+                           {"to_band", FLOW_BANDS[cell % kBands]},
+                           {"risk_tl", whole_sum(tally.sums[at])},
+                           {"count", tally.counts[at]}});
+        }
+        results[g][std::string(FLOW_SEGMENTS[s])].push_back({{"from", from}, {"to", to}, {"flows", std::move(flows)}});
       }
-      result[std::string(FLOW_SEGMENTS[s])].push_back({{"donem", donem}, {"bands", std::move(by_band)}});
     }
   }
-  return result;
+  return results;
+}
+
+std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                  std::size_t groups, const PeriodBands& period_band_codes) {
+  const ordered_json donemler = periods_of(scoreboard);
+  const Table& rows = scoreboard.rows;
+  const std::vector<std::size_t> sizes = group_sizes(groupings, groups);
+  std::vector<ordered_json> results(groups, degenerate());
+  if (donemler.empty() || std::all_of(sizes.begin(), sizes.end(), [](std::size_t n) { return n == 0; })) return results;
+  for (std::size_t g = 0; g < groups; ++g) {
+    if (sizes[g] != 0) results[g] = empty_segments();
+  }
+  const std::vector<std::uint8_t> segments = segment_of_rows(rows);
+  for (std::size_t p = 0; p < donemler.size(); ++p) {
+    const ordered_json& donem = donemler[p];
+    const std::string label = text_form(donem);
+    if (period_band_codes[p].empty()) {
+      for (std::size_t g = 0; g < groups; ++g) {
+        if (sizes[g] == 0) continue;
+        for (auto& [segment, list] : results[g].items()) list.push_back({{"donem", donem}, {"bands", ordered_json::object()}});
+      }
+      continue;
+    }
+    const std::vector<std::int8_t>& bands = period_band_codes[p];
+    const std::vector<double> risks = risks_of(rows, label);
+    Tally<kBands> tally(groups);
+    for (const std::vector<std::uint32_t>& grouping : groupings) {
+      for (std::size_t r = 0; r < rows.num_rows(); ++r) {
+        const std::uint32_t group = grouping[r];
+        if (group == kNoGroup || bands[r] == kNoBand) continue;
+        tally.add(group, 0, static_cast<std::size_t>(bands[r]), risks[r]);
+        if (segments[r] != 0) tally.add(group, segments[r], static_cast<std::size_t>(bands[r]), risks[r]);
+      }
+    }
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (sizes[g] == 0) continue;
+      for (std::size_t s = 0; s < kSegments; ++s) {
+        ordered_json by_band = ordered_json::object();
+        for (std::size_t b = 0; b < kBands; ++b) {
+          const std::size_t at = (g * kSegments + s) * kBands + b;
+          if (tally.counts[at] == 0) continue;
+          by_band[std::string(FLOW_BANDS[b])] = {{"risk_tl", whole_sum(tally.sums[at])}, {"count", tally.counts[at]}};
+        }
+        results[g][std::string(FLOW_SEGMENTS[s])].push_back({{"donem", donem}, {"bands", std::move(by_band)}});
+      }
+    }
+  }
+  return results;
 }
 
 std::vector<std::string> periods_with_too_large_risk(const Scoreboard& scoreboard) {

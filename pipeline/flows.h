@@ -6,6 +6,7 @@
 // "KOBI", "MIKRO", "ESKK" (rows whose "segment" equals that text).
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,24 @@ ordered_json build_band_snapshot(const Scoreboard& scoreboard);
 // The labels of the periods whose absolute risks, over all rows, add up to more than 64
 // bits hold: only there can a sum of the marts be too large.
 std::vector<std::string> periods_with_too_large_risk(const Scoreboard& scoreboard);
+
+// The same two documents for groups of rows at once. Each grouping of `groupings` puts
+// every row in one group (below `groups`) or in none (kNoGroup); a row may so be in one
+// group of each grouping. Entry g is what the functions above give for a scoreboard
+// holding only the rows of group g.
+// `bands` are the rows' band codes of every period of "donemler" (period_bands), made
+// once for many calls.
+inline constexpr std::uint32_t kNoGroup = UINT32_MAX;
+using Groupings = std::vector<std::vector<std::uint32_t>>;
+using PeriodBands = std::vector<std::vector<std::int8_t>>;
+std::vector<ordered_json> flow_matrices_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                 std::size_t groups, const PeriodBands& bands, long long max_periods = 6);
+std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, const Groupings& groupings,
+                                                  std::size_t groups, const PeriodBands& bands);
+
+// Each row's band code (see band_codes) in every period of "donemler", in that order;
+// an empty list for a period the rows have no score member of.
+PeriodBands period_bands(const Scoreboard& scoreboard);
 
 // Removes every period whose label is not the text form of an entry of
 // `referans_tarih_list`: its "vrd", "r", "rd" and "df" members from the rows, and the

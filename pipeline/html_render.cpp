@@ -13,14 +13,14 @@
 #include "pipeline/admin_lists.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/dashboard_data.h"
+#include "pipeline/edition_data.h"
 #include "pipeline/html_page.h"
+#include "pipeline/page_data_folder.h"
 
 namespace vordak::pipeline {
 
 namespace {
 
-// Room kept for the note about left-out rows, which is written last.
-constexpr std::size_t kNoteReserve = 512;
 constexpr std::string_view kDataToken = "{{DATA}}";
 
 std::string compact(const ordered_json& value) {
@@ -32,24 +32,27 @@ std::string fact(std::string_view label, const std::string& value) {
          "</span></div>";
 }
 
-// The embedded data before the rows: everything the page draws besides the firm rows.
-// "kesilen" (the entries left out of the admin lists) is there only when some were.
-std::string data_head(const Scoreboard& scoreboard, Edition edition, const EditionRows& selection,
-                      const ordered_json& column_names, const BranchNames& names, const ordered_json& bands,
-                      const ordered_json& extra_data, const ordered_json& left_out) {
+// The embedded data: everything the page draws, its firm data being in the folder
+// beside it. "kesilen" (the entries left out of the admin lists) is there only when some
+// were; "bolge" only in a region's edition.
+std::string page_data(const Scoreboard& scoreboard, Edition edition, const EditionData& data, const BranchNames& names,
+                      const ordered_json& extra_data, const ordered_json& left_out, const PageContext& context) {
   ordered_json meta = ordered_json::object();
   for (const char* member : {"donemler", "son_donem"}) {
     if (scoreboard.meta.is_object() && scoreboard.meta.contains(member)) meta[member] = scoreboard.meta[member];
   }
-  return "{\"edition\":\"" + std::string(edition_key(edition)) + "\",\"meta\":" + compact(meta) +
+  std::string region;
+  if (!context.region.empty()) {
+    const ordered_json name = names.regions.contains(context.region) ? names.regions[context.region] : ordered_json(nullptr);
+    region = ",\"bolge\":" + compact({{"kod", context.region}, {"ad", name}});
+  }
+  return "{\"edition\":\"" + std::string(edition_key(edition)) + "\"" + region + ",\"meta\":" + compact(meta) +
          ",\"portfoy_firma\":" + std::to_string(scoreboard.rows.num_rows()) +
-         ",\"firma\":" + std::to_string(selection.rows.size()) +
-         ",\"liste_sayilari\":" + compact(watch_list_counts(scoreboard.rows, selection.rows)) +
-         ",\"kurallar\":" + compact(page_rules()) + ",\"unvanlar\":" + compact(backtest_titles(scoreboard.rows, extra_data)) +
-         ",\"columns\":" + compact(column_names) + ",\"subeler\":" + compact(names.branches) +
-         ",\"bolgeler\":" + compact(names.regions) + ",\"band_snapshot\":" + compact(bands["band_snapshot"]) +
-         ",\"flow_matrix\":" + compact(bands["flow_matrix"]) + ",\"extra\":" + compact(extra_data) +
-         (left_out.empty() ? std::string() : ",\"kesilen\":" + compact(left_out)) + ",\"rows\":[";
+         ",\"firma\":" + std::to_string(data.selection.rows.size()) + ",\"kurallar\":" + compact(page_rules()) +
+         ",\"unvanlar\":" + compact(backtest_titles(scoreboard.rows, extra_data)) +
+         ",\"subeler\":" + compact(names.branches) + ",\"bolgeler\":" + compact(names.regions) +
+         ",\"veri\":" + compact(data.files) + ",\"kapsam\":" + compact(data.scope) + ",\"extra\":" + compact(extra_data) +
+         (left_out.empty() ? std::string() : ",\"kesilen\":" + compact(left_out)) + "}";
 }
 
 // The summed risk as the header shows it: beyond 64 bits it is too large, never a wrapped
@@ -99,62 +102,26 @@ std::string provenance(const std::vector<std::string>& periods, const PageContex
   return line;
 }
 
-// The drivers of each row's firm, as a page-only column (absent where the firm has none).
-Column driver_column(const Table& rows, const PageContext& context) {
-  Column column("_ml_aciklama", ColumnKind::kJson);
-  const Column* muta = rows.find("muta");
-  column.reserve(rows.num_rows());
-  for (std::size_t row = 0; row < rows.num_rows(); ++row) {
-    const std::optional<double> key = muta == nullptr ? std::nullopt : muta->number(row);
-    const auto found = key ? context.drivers.find(static_cast<std::int64_t>(*key)) : context.drivers.end();
-    if (found == context.drivers.end()) column.push_absent();
-    else column.push_json(found->second);
-  }
-  return column;
-}
-
 }  // namespace
 
-PageRows::PageRows(const Scoreboard& scoreboard, const RowFilter& row_filter, const PageContext& context)
-    : filtered_(static_cast<bool>(row_filter)), selection_(edition_rows(scoreboard.rows, row_filter)) {
-  columns_ = page_columns(scoreboard.rows, period_labels(scoreboard.meta));
-  if (!context.drivers.empty()) columns_.push_back(&drivers_.emplace(driver_column(scoreboard.rows, context)));
-  column_names_ = ordered_json::array();
-  for (const Column* column : columns_) column_names_.push_back(column->name());
-  bands_ = edition_bands(scoreboard, selection_.rows, filtered_);
-}
-
-const std::string& PageRows::row_text(std::size_t index) {
-  while (row_texts_.size() <= index) row_texts_.push_back(row_array(columns_, selection_.rows[row_texts_.size()]));
-  return row_texts_[index];
-}
-
 std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path, const BranchNames& names,
-                        const RowFilter& row_filter, double max_size_mb, const ordered_json& extra_data,
+                        const EditionData& data, double max_size_mb, const ordered_json& extra_data,
                         const PageContext& context) {
-  PageRows rows(scoreboard, row_filter, context);
-  return render_page(scoreboard, html_path, names, rows, max_size_mb, extra_data, context);
-}
-
-std::string render_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path, const BranchNames& names,
-                        PageRows& page_rows, double max_size_mb, const ordered_json& extra_data,
-                        const PageContext& context) {
-  const Table& rows = scoreboard.rows;
-  const bool filtered = page_rows.filtered();
-  const Edition edition = edition_of(extra_data, filtered);
+  const Edition edition = edition_of(extra_data, data.filtered);
   const std::vector<std::string> periods = period_labels(scoreboard.meta);
   const std::string son_donem =
       scoreboard.meta.is_object() && scoreboard.meta.contains("son_donem") ? text_form(scoreboard.meta["son_donem"]) : "";
-  const EditionRows& selection = page_rows.selection();
-  const ordered_json& column_names = page_rows.column_names();
-  const ordered_json& bands = page_rows.bands();
+  const EditionRows& selection = data.selection;
 
   const std::string title = "VRD Erken Uyarı Panosu";
+  std::string label(edition_label(edition));
+  if (!context.region.empty()) {
+    label += " · " + (names.regions.contains(context.region) ? text_form(names.regions[context.region]) : context.region);
+  }
   const std::string facts =
       fact("Dönem", son_donem.empty() ? "–" : html_escape(son_donem)) +
       fact("Firma", grouped(static_cast<std::int64_t>(selection.rows.size()))) +
       fact("Toplam risk", total_risk_text(selection.total_risk));
-  const std::string tail = "]}";
 
   const std::size_t data_at = kDashboardTemplate.find(kDataToken);
   if (data_at == std::string_view::npos) throw std::logic_error("dashboard template lacks its data token");
@@ -163,7 +130,7 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
                                               {{"SCRIPT", kDashboardScript}});
   auto fill_head = [&](std::string_view note) {
     return fill_template(page_head, {{"TITLE", title},
-                                     {"EDITION", edition_label(edition)},
+                                     {"EDITION", html_escape(label)},
                                      {"FACTS", facts},
                                      {"PROVENANCE", provenance(periods, context)},
                                      {"NOTE", note},
@@ -172,37 +139,23 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
 
   const auto cap = static_cast<std::size_t>(std::max(0.0, max_size_mb) * 1e6);
   const ordered_json nothing_left_out = ordered_json::object();
-  std::string head = data_head(scoreboard, edition, selection, column_names, names, bands, extra_data, nothing_left_out);
-  const std::size_t page_frame = fill_head("").size() + tail.size() + page_tail.size() + kNoteReserve;
+  std::string body = page_data(scoreboard, edition, data, names, extra_data, nothing_left_out, context);
+  const std::size_t page_frame = fill_head("").size() + page_tail.size();
   std::string list_notes;
   if (edition == Edition::kAdmin) {
     ordered_json shortened = extra_data;
-    const ordered_json left_out = fit_admin_lists(shortened, rows, cap, page_frame + head.size());
+    const ordered_json left_out = fit_admin_lists(shortened, scoreboard.rows, cap, page_frame + body.size());
     if (!left_out.empty()) {
-      head = data_head(scoreboard, edition, selection, column_names, names, bands, shortened, left_out);
+      body = page_data(scoreboard, edition, data, names, shortened, left_out, context);
       for (const std::string& sentence : left_out_notes(left_out, shortened)) list_notes += note_div(sentence);
     }
   }
-  const std::size_t fixed = page_frame + list_notes.size() + head.size();
-  if (fixed > cap) {
-    throw std::runtime_error("dashboard " + html_path.string() + " needs " + std::to_string(fixed) +
-                             " bytes without any firm row, more than its limit of " + std::to_string(cap));
+  std::string page = fill_head(list_notes) + body + page_tail;
+  if (page.size() > cap) {
+    throw std::runtime_error("dashboard " + html_path.string() + " needs " + std::to_string(page.size()) +
+                             " bytes, more than its limit of " + std::to_string(cap));
   }
-  std::string row_data;
-  std::size_t included = 0;
-  for (std::size_t i = 0; i < selection.rows.size(); ++i) {
-    const std::string& json = page_rows.row_text(i);
-    if (fixed + row_data.size() + json.size() + 1 > cap) break;
-    if (included++ > 0) row_data += ',';
-    row_data += json;
-  }
-  std::string note = list_notes;
-  if (included < selection.rows.size()) {
-    note += note_div("Boyut sınırı nedeniyle en düşük riskli " +
-                     grouped(static_cast<std::int64_t>(selection.rows.size() - included)) +
-                     " firma tabloda gösterilmiyor (gösterilen: " + grouped(static_cast<std::int64_t>(included)) + ").");
-  }
-  return fill_head(note) + head + row_data + tail + page_tail;
+  return page;
 }
 
 void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
@@ -210,7 +163,14 @@ void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html
                  const ordered_json& extra_data, const PageContext& context) {
   BranchNames names;
   reference_names(ref_csv_path, names.branches, names.regions);
-  write_file_atomic(html_path, render_page(scoreboard, html_path, names, row_filter, max_size_mb, extra_data, context));
+  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
+  Env& env = Env::system();
+  PageDataFolder folder(env, html_path, context.generated_at.value_or(env.now()));
+  const EditionData data = write_edition_data(scoreboard, row_filter, facts, context, folder.folder());
+  const std::string page = render_page(scoreboard, html_path, names, data, max_size_mb, extra_data, context);
+  folder.sync();
+  write_file_atomic(html_path, page, FileAccess::kPrivate);
+  folder.keep();
 }
 
 }  // namespace vordak::pipeline

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -16,22 +17,29 @@
 #include "core/sink.h"
 #include "core/text.h"
 #include "pipeline/backtests.h"
+#include "pipeline/cleaning.h"
 #include "pipeline/dashboard_data.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/duckdb_connection.h"
+#include "pipeline/edition_data.h"
 #include "pipeline/enrichment.h"
+#include "pipeline/firm_facts.h"
 #include "pipeline/flows.h"
 #include "pipeline/html_render.h"
 #include "pipeline/manager_filter.h"
 #include "pipeline/ml_drivers.h"
 #include "pipeline/model_inventory.h"
+#include "pipeline/model_histories.h"
 #include "pipeline/model_measures.h"
 #include "pipeline/page_context.h"
+#include "pipeline/page_data_folder.h"
 #include "pipeline/prediction_runner.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
+#include "pipeline/region_editions.h"
 #include "pipeline/scoreboard_writer.h"
 #include "pipeline/trending.h"
+#include "pipeline/watch_rules.h"
 
 namespace vordak::pipeline {
 
@@ -142,7 +150,8 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
 
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer,
-                                              Env& env, const StepSeasons& step_seasons) {
+                                              Env& env, const StepSeasons& step_seasons,
+                                              const DashboardOptions& dashboards) {
   PhaseClock clock(phase_timer);
   const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
   // Destroyed in reverse order: the scoreboard writer stops before the set removes its
@@ -155,10 +164,16 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   page.database = fs::path(db_path).filename().string();
   page.step_seasons = step_seasons;
   BranchNames branch_names;
+  std::vector<ModelHistory> model_histories;
+  WatchLists watch_lists;
+  std::optional<WatchRules> watch_rules;
   OutputSet outputs(env, paths.journal);
   // The flow matrix and the band snapshot, made beside the trending lists: they read only
   // the scores, risks and segments, which the enrichment and the predictions leave alone.
   std::optional<HelperTask<std::pair<ordered_json, ordered_json>>> flows_and_bands;
+  // Each firm's lists in every period, made beside the rest of the run from the rules
+  // the trending lists read (which hold no reference to the rows, which grow meanwhile).
+  std::optional<HelperTask<std::vector<std::uint8_t>>> list_history;
   {
     Connection con(db_path);
     create_directory(paths.output_dir, "output directory");
@@ -184,23 +199,29 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     } catch (const DatabaseError& error) {
       rethrow_explained(con, error);
     }
-    outputs.add(paths.reference).append(sube_bolge_ref_csv(reference));
+    outputs.add(paths.reference, FileAccess::kPrivate).append(sube_bolge_ref_csv(reference));
     branch_names = reference_names(sube_bolge_ref_records(reference));
     sink.line(sube_bolge_ref_line(reference.num_rows(), paths.reference));
     clock.lap("reference CSV");
 
     sink.line("  Building trending lists...");
-    trending = build_trending_lists(scoreboard);
+    if (!scoreboard.rows.empty()) {
+      watch_rules.emplace(scoreboard);
+      watch_lists = build_watch_lists(scoreboard, *watch_rules);
+      list_history.emplace([&watch_rules] { return watch_list_history(*watch_rules); });
+    }
+    trending = trending_document(scoreboard, watch_lists);
     for (const auto& [key, list] : trending.items()) {
       sink.line("    " + key + ": " + std::to_string(list.size()) + " entities");
     }
-    outputs.add(paths.trending).append(to_json_text(trending, JsonWriter::Layout::kIndented));
+    outputs.add(paths.trending, FileAccess::kPrivate).append(to_json_text(trending, JsonWriter::Layout::kIndented));
     sink.line("    -> " + paths.trending.string());
     clock.lap("trending");
 
     diag = build_diag_index(con, sink);
     clock.lap("diagnostics");
     page.drivers = read_ml_drivers(con);
+    model_histories = read_model_histories(con, scoreboard);
   }
 
   auto [flow_matrix, band_snapshot] = flows_and_bands->get();
@@ -232,18 +253,49 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
 
   // From here on the scoreboard is only read: the file is written in the background
   // while the pages are made.
-  ScoreboardWriter scoreboard_file(scoreboard, outputs.add(paths.scoreboard),
+  ScoreboardWriter scoreboard_file(scoreboard, outputs.add(paths.scoreboard, FileAccess::kPrivate),
                                    std::max(1u, std::thread::hardware_concurrency()));
   sink.line("    -> " + paths.scoreboard.string());
 
   sink.line("  Rendering HTML dashboards...");
   create_directory(paths.html_dir, "HTML directory");
-  outputs.add(paths.portfolio_html).append(render_page(scoreboard, paths.portfolio_html, branch_names, {}, 12.5, nullptr, page));
-  // The manager's and the administrator's pages show the same rows.
-  PageRows manager_rows(scoreboard, yonetici_filter(kobi_top(scoreboard)), page);
-  outputs.add(paths.manager_html)
-      .append(render_page(scoreboard, paths.manager_html, branch_names, manager_rows, 12.5, nullptr, page));
+  const FirmFacts facts = firm_facts(scoreboard, std::move(watch_lists),
+                                     list_history ? list_history->get() : std::vector<std::uint8_t>(),
+                                     std::move(model_histories));
+  clock.lap("firm facts");
+  // Each page's data folder: written before the pages are published, kept after.
+  std::vector<std::unique_ptr<PageDataFolder>> folders;
+  auto edition = [&](const fs::path& html, const RowFilter& filter) {
+    folders.push_back(std::make_unique<PageDataFolder>(env, html, *page.generated_at));
+    return write_edition_data(scoreboard, filter, facts, page, folders.back()->folder(dashboards.firms_per_file));
+  };
+  auto add_page = [&](const fs::path& html, const EditionData& data, double cap, const ordered_json& extra,
+                      const PageContext& context) {
+    outputs.add(html, FileAccess::kPrivate).append(render_page(scoreboard, html, branch_names, data, cap, extra, context));
+  };
+  add_page(paths.portfolio_html, edition(paths.portfolio_html, {}), 12.5, nullptr, page);
+  // The manager's and the administrator's pages show the same rows, from one folder.
+  const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
+  const EditionData manager = edition(paths.manager_html, manager_filter);
+  add_page(paths.manager_html, manager, 12.5, nullptr, page);
   clock.lap("HTML portfolio and manager");
+  if (dashboards.per_region) {
+    std::vector<RegionEdition> regions;
+    for (const ordered_json& code : manager.files["bolge_kodlari"]) {
+      RegionEdition region{code.get<std::string>(), "", region_page(paths.html_dir, code.get<std::string>(), file_suffix)};
+      if (branch_names.regions.contains(region.code)) region.name = text_form(branch_names.regions[region.code]);
+      PageContext context = page;
+      context.region = region.code;
+      const EditionData data = edition(region.page, region_filter(manager_filter, region.code));
+      region.firms = data.selection.rows.size();
+      region.total_risk = data.selection.total_risk;
+      add_page(region.page, data, 12.5, nullptr, context);
+      regions.push_back(std::move(region));
+    }
+    outputs.add(region_index_page(paths.html_dir, file_suffix), FileAccess::kPrivate)
+        .append(render_region_index(regions, page));
+    clock.lap("HTML per region");
+  }
 
   sink.line("  Building admin data...");
   ordered_json extra = ordered_json::object();
@@ -262,12 +314,14 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   extra["model_envanteri"] = std::move(inventory.page);
   extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
   clock.lap("admin data");
-  outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_rows, 25, extra, page));
+  add_page(paths.admin_html, manager, 25, extra, page);
   clock.lap("HTML admin");
 
   scoreboard_file.finish();
   clock.lap("scoreboard JSON (rest)");
+  for (const auto& folder : folders) folder->sync();
   outputs.publish();
+  for (const auto& folder : folders) folder->keep();
   clock.lap("publish");
   return {std::move(scoreboard), std::move(trending)};
 }

@@ -37,12 +37,21 @@ MartPaths mart_paths(const std::string& db_path, const std::optional<std::string
 // Receives the name and duration in seconds of each phase of a run (for benchmarks).
 using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 
+// How a run makes its dashboards.
+struct DashboardOptions {
+  // Also one manager edition per region, and their index page (see region_editions.h).
+  bool per_region = false;
+  // Firms per data file of an edition (see edition_data.h).
+  std::size_t firms_per_file = 256;
+};
+
 // Builds every mart from the database at `db_path` and writes the outputs (see
 // MartPaths; `output_dir` absent means <db dir>/../outputs/json); sends the progress
 // lines of the run to `sink`. Returns the final scoreboard and trending documents.
-// The six files appear together or not at all (see OutputSet): a run that fails, or is
-// killed, before its end leaves the earlier set as it was; the next run removes what a
-// killed run left behind. Three failures are contained, each with its console line: the
+// The files appear together or not at all (see OutputSet), each page's data folder with
+// it (see PageDataFolder): a run that fails, or is killed, before its end leaves the
+// earlier set as it was; the next run removes what a killed run left behind. Every file
+// is readable by its owner and group only: they hold the bank's customers. Three failures are contained, each with its console line: the
 // prediction runner's ("[ML]"), and inside their builders the diagnostic index's
 // ("[DIAG]") and each backtest model's ("[BACKTEST]"). Any other failure (database, a
 // missing source table, an output directory that cannot be created or written, a full
@@ -53,6 +62,7 @@ using PhaseTimer = std::function<void(const char* phase, double seconds)>;
 std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const std::optional<std::string>& output_dir,
                                               const std::string& file_suffix, Sink& sink,
                                               const PhaseTimer& phase_timer = {}, Env& env = Env::system(),
-                                              const StepSeasons& step_seasons = {});
+                                              const StepSeasons& step_seasons = {},
+                                              const DashboardOptions& dashboards = {});
 
 }  // namespace vordak::pipeline

@@ -1,5 +1,8 @@
 #include "pipeline/muta_keys.h"
 
+#include <optional>
+#include <unordered_map>
+
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -39,6 +42,28 @@ bool MutaSet::contains(const Column& muta, std::size_t row) const {
     case KeyKind::kText: return texts_.contains(text);
   }
   return false;
+}
+
+std::vector<std::uint32_t> firm_numbers(const Column& muta) {
+  std::unordered_map<double, std::uint32_t> numbers;
+  std::unordered_map<std::string, std::uint32_t> texts;
+  std::uint32_t next = 0;
+  std::optional<std::uint32_t> null_firm;
+  std::vector<std::uint32_t> firms(muta.size());
+  for (std::size_t row = 0; row < muta.size(); ++row) {
+    double number = 0;
+    std::string text;
+    switch (key_of(muta, row, number, text)) {
+      case KeyKind::kNull:
+        if (!null_firm) null_firm = next++;
+        firms[row] = *null_firm;
+        break;
+      case KeyKind::kNumber: firms[row] = numbers.try_emplace(number, next).first->second; break;
+      case KeyKind::kText: firms[row] = texts.try_emplace(std::move(text), next).first->second; break;
+    }
+    if (firms[row] == next) ++next;
+  }
+  return firms;
 }
 
 }  // namespace vordak::pipeline

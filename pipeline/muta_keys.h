@@ -5,8 +5,10 @@
 // Used where a firm found in one place must be recognised in another row.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "pipeline/table.h"
 
@@ -23,5 +25,9 @@ class MutaSet {
   std::unordered_set<std::string> texts_;
   bool has_null_ = false;
 };
+
+// Each row's firm as a number from 0 up: rows whose "muta" cells MutaSet takes for one key
+// share it.
+std::vector<std::uint32_t> firm_numbers(const Column& muta);
 
 }  // namespace vordak::pipeline

@@ -26,6 +26,7 @@ struct PageContext {
   std::string database;  // the database file's name
   StepSeasons step_seasons;
   std::string ml_model;  // the id of the model that gave the YI probabilities, when known
+  std::string region;  // the region code of a region's edition; empty for the others
   // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
   std::unordered_map<std::int64_t, ordered_json> drivers;
 };

@@ -160,62 +160,86 @@ function drawFlowMatrix(container, summary, transition, pick) {
 }
 
 // The band record of one period and segment of the snapshot, or null.
-function snapshotOf(data, segment, period) {
-  var list = (data.band_snapshot || {})[segment] || [];
+function snapshotOf(record, segment, period) {
+  var list = (record.band_snapshot || {})[segment] || [];
   for (var i = 0; i < list.length; i++) if (list[i].donem === period) return list[i];
   return null;
 }
 
-function setUpBandChart(data) {
-  var state = { segment: 'ALL', metric: 'count' };
-  var chart = document.getElementById('band-chart');
-  function draw() {
-    var periods = (data.band_snapshot || {})[state.segment];
-    drawBandChart(chart, periods, state.metric);
-    var last = periods && periods.length ? periods[periods.length - 1] : null;
-    var counted = last ? bandTotal(last, 'count') : 0;
-    footnote(document.getElementById('band-note'), last && state.segment === 'ALL' && counted < data.firma
-      ? 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar: görünümde ' + wholeNumber(data.firma) +
-        ' firma var, ' + last.donem + ' çubuğunda ' + wholeNumber(counted) + '; o dönemde skoru olmayan ' +
-        wholeNumber(data.firma - counted) + ' firma çubukta yer almaz.'
-      : 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar.');
-  }
-  var segments = segmentOptions(data.band_snapshot);
-  tabs(document.getElementById('band-segments'), segments, state.segment, function (key) { state.segment = key; draw(); });
-  tabs(document.getElementById('band-metric'), BAND_METRICS, state.metric, function (key) { state.metric = key; draw(); });
+// The band chart; show(record) draws a scope's (see PageFilter).
+function BandChart() {
+  var chart = this;
+  this.state = { segment: 'ALL', metric: 'count' };
+  this.record = {};
+  tabs(document.getElementById('band-metric'), BAND_METRICS, this.state.metric, function (key) { chart.state.metric = key; chart.draw(); });
   drawLegend(document.getElementById('band-legend'));
-  draw();
 }
 
-// pickCell(segment, transition, fromBand, toBand) is called for a click on a cell.
-function setUpFlowMatrix(data, pickCell) {
-  var matrix = data.flow_matrix || {};
-  var segment = document.getElementById('flow-segment'), pair = document.getElementById('flow-pair');
-  var segments = segmentOptions(matrix);
-  fillSelect(segment, segments.length ? segments : [{ key: 'ALL', label: 'Tümü' }], 'ALL');
-  function pairs() { return matrix[segment.value] || []; }
-  function fillPairs() {
-    var list = pairs();
-    fillSelect(pair, list.map(function (t, i) { return { key: String(i), label: t.from + ' → ' + t.to }; }).reverse(),
-      String(list.length - 1));
-  }
-  function draw() {
-    var transition = pairs()[Number(pair.value)];
-    var shown = drawFlowMatrix(document.getElementById('flow-matrix'), document.getElementById('flow-summary'), transition,
-      function (from, to) { pickCell(segment.value, transition, from, to); });
-    var snapshot = transition ? snapshotOf(data, segment.value, transition.to) : null;
-    var note = 'Matris yalnızca iki dönemde de skoru (ya da YI durumu) olan firmaları sayar.';
-    if (shown && snapshot) {
-      var inPeriod = bandTotal(snapshot, 'count'), yi = snapshot.bands[YI] ? snapshot.bands[YI].count : 0;
-      note += ' ' + transition.to + ' döneminde ' + wholeNumber(inPeriod) + ' firmanın bandı var, matriste ' +
-        wholeNumber(shown.total) + '; ' + transition.from + ' döneminde skoru olmayan ' + wholeNumber(inPeriod - shown.total) +
-        ' firma düşer. Bu yüzden YI sütunu ' + wholeNumber(shown.yi) + ' firma sayarken ' + transition.to +
-        ' döneminde YI firma sayısı ' + wholeNumber(yi) + '.';
-    }
-    footnote(document.getElementById('flow-note'), note);
-  }
-  segment.addEventListener('change', function () { fillPairs(); draw(); });
-  pair.addEventListener('change', draw);
-  fillPairs();
-  draw();
+BandChart.prototype.show = function (record) {
+  var chart = this, segments = segmentOptions(record.band_snapshot);
+  this.record = record;
+  if (!segments.some(function (s) { return s.key === chart.state.segment; })) this.state.segment = 'ALL';
+  tabs(document.getElementById('band-segments'), segments, this.state.segment, function (key) { chart.state.segment = key; chart.draw(); });
+  this.draw();
+};
+
+BandChart.prototype.draw = function () {
+  var record = this.record, state = this.state;
+  var periods = (record.band_snapshot || {})[state.segment];
+  drawBandChart(document.getElementById('band-chart'), periods, state.metric);
+  var last = periods && periods.length ? periods[periods.length - 1] : null;
+  var counted = last ? bandTotal(last, 'count') : 0;
+  footnote(document.getElementById('band-note'), last && state.segment === 'ALL' && counted < record.firma
+    ? 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar: görünümde ' + wholeNumber(record.firma) +
+      ' firma var, ' + last.donem + ' çubuğunda ' + wholeNumber(counted) + '; o dönemde skoru olmayan ' +
+      wholeNumber(record.firma - counted) + ' firma çubukta yer almaz.'
+    : 'Çubuklar yalnızca o dönemde skoru (ya da YI durumu) olan firmaları sayar.');
+};
+
+// The flow matrix; show(record) draws a scope's. pickCell(segment, transition, fromBand,
+// toBand) is called for a click on a cell.
+function FlowMatrix(pickCell) {
+  var flow = this;
+  this.record = {};
+  this.segment = document.getElementById('flow-segment');
+  this.pair = document.getElementById('flow-pair');
+  this.pickCell = pickCell;
+  this.segment.addEventListener('change', function () { flow.fillPairs(); flow.draw(); });
+  this.pair.addEventListener('change', function () { flow.draw(); });
 }
+
+FlowMatrix.prototype.pairs = function () {
+  return (this.record.flow_matrix || {})[this.segment.value] || [];
+};
+
+FlowMatrix.prototype.fillPairs = function () {
+  var list = this.pairs(), chosen = this.pair.value;
+  var options = list.map(function (t, i) { return { key: String(i), label: t.from + ' → ' + t.to }; }).reverse();
+  fillSelect(this.pair, options, options.some(function (o) { return o.key === chosen; }) ? chosen : String(list.length - 1));
+};
+
+FlowMatrix.prototype.show = function (record) {
+  var segments = segmentOptions(record.flow_matrix || {}), chosen = this.segment.value || 'ALL';
+  this.record = record;
+  fillSelect(this.segment, segments.length ? segments : [{ key: 'ALL', label: 'Tümü' }],
+    segments.some(function (s) { return s.key === chosen; }) ? chosen : 'ALL');
+  this.fillPairs();
+  this.draw();
+};
+
+FlowMatrix.prototype.draw = function () {
+  var flow = this, record = this.record, segment = this.segment.value;
+  var transition = this.pairs()[Number(this.pair.value)];
+  var shown = drawFlowMatrix(document.getElementById('flow-matrix'), document.getElementById('flow-summary'), transition,
+    function (from, to) { flow.pickCell(segment, transition, from, to); });
+  var snapshot = transition ? snapshotOf(record, segment, transition.to) : null;
+  var note = 'Matris yalnızca iki dönemde de skoru (ya da YI durumu) olan firmaları sayar.';
+  if (shown && snapshot) {
+    var inPeriod = bandTotal(snapshot, 'count'), yi = snapshot.bands[YI] ? snapshot.bands[YI].count : 0;
+    note += ' ' + transition.to + ' döneminde ' + wholeNumber(inPeriod) + ' firmanın bandı var, matriste ' +
+      wholeNumber(shown.total) + '; ' + transition.from + ' döneminde skoru olmayan ' + wholeNumber(inPeriod - shown.total) +
+      ' firma düşer. Bu yüzden YI sütunu ' + wholeNumber(shown.yi) + ' firma sayarken ' + transition.to +
+      ' döneminde YI firma sayısı ' + wholeNumber(yi) + '.';
+  }
+  footnote(document.getElementById('flow-note'), note);
+};

@@ -52,7 +52,10 @@ function drawDefinitions(container, data) {
   ]);
 
   definitionList(left, 'Sürüm', [
-    { term: 'Bu sayfa', text: EDITION_SCOPE[data.edition] || '' },
+    { term: 'Bu sayfa', text: data.bolge ? 'Bu sayfa ' + text(data.bolge.ad || data.bolge.kod) + ' bölgesinin yönetici ' +
+      'sürümüdür: yönetici sürümünün yalnızca bu bölgedeki firmalarını tutar.' : EDITION_SCOPE[data.edition] || '' },
+    { term: 'Filtre', text: 'Bölge ve şube filtresi sayfadaki her sayıya, grafiğe, listeye ve tabloya uygulanır ve sayfa ' +
+      'adresinde durur (#bolge=…&sube=…): filtreli bir sayfa bağlantısıyla paylaşılabilir.' },
     { term: 'Yönetici sürümü', text: 'KUR-TIC segmentindeki tüm firmalar; KOBI segmentinde son riske göre en büyük ' +
       wholeNumber(rules.kobi_ilk) + ' firma; diğer firmalardan son riski ' + wholeNumber(rules.yonetici_risk_esigi) +
       ' TL’yi aşanlar. Admin sürümü aynı firmaları gösterir.' },
@@ -61,8 +64,9 @@ function drawDefinitions(container, data) {
   definitionList(right, 'İzleme listeleri', LISTS.map(function (list) {
     var badge = el('span', 'flag flag-' + list.flag, list.short);
     return { badge: badge, term: list.title, text: list.rule };
-  }).concat([{ term: 'Liste sınırı', text: 'Her liste kendi sıralamasında ilk ' + wholeNumber(rules.liste_siniri) +
-    ' firmayı tutar; “YI” olan firmalar yalnızca YI – yakalanan ve YI – kaçırılan listelerinde yer alır.' }]));
+  }).concat([{ term: 'Liste sınırı', text: 'Sayfadaki listeler tamdır ve sayfa sayfa gezilir; trending JSON dosyası her ' +
+    'listenin kendi sıralamasındaki ilk ' + wholeNumber(rules.liste_siniri) + ' firmasını tutar. “YI” olan firmalar yalnızca ' +
+    'YI – yakalanan ve YI – kaçırılan listelerinde yer alır.' }]));
 
   definitionList(right, 'İşaretler', [
     { badge: el('span', 'seg', 'KOBI'), term: 'Segment', text: 'Firmanın segmenti: KUR-TIC, KOBI, MIKRO ya da ESKK.' },

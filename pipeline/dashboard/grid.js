@@ -153,6 +153,163 @@ function setPrinting(on) {
   GRIDS.forEach(function (grid) { if (grid.table.isConnected) grid.draw(); });
 }
 
+// A table of firms given by their places (Int32Array), drawn a page at a time: the
+// records of a page are fetched (options.fetch(places) -> Promise of records) when it is
+// shown, so a list of any length costs only the page in view. A column is {label,
+// render(td, record), sort (optional): () -> Promise of a key per place (a typed array;
+// NaN, and for Int16 keys -32768, are missing), or 'place' for the given order; num, cls,
+// title}. Sorting keeps equal keys in place order. In print a grid shows the page in view.
+var NO_SCORE = -32768;
+
+function PlaceGrid(table, pager, columns, options) {
+  this.table = table;
+  this.pager = pager;
+  this.columns = columns;
+  this.pageSize = options.pageSize || 100;
+  this.fetch = options.fetch;
+  this.onPick = options.onPick;
+  this.emptyText = options.emptyText || 'Kayıt yok.';
+  this.places = new Int32Array(0);
+  this.shown = this.places;
+  this.page = 0;
+  this.sortColumn = -1;
+  this.sortDescending = false;
+  this.drawing = 0;
+  this.head = table.tHead || table.appendChild(el('thead'));
+  this.body = table.tBodies[0] || table.appendChild(el('tbody'));
+  this.drawHead();
+}
+
+PlaceGrid.prototype.drawHead = function () {
+  var grid = this, row = el('tr');
+  clear(this.head).appendChild(row);
+  this.columns.forEach(function (column, index) {
+    var th = el('th', (column.sort ? 'sortable' : '') + (column.num ? ' num' : '') + (column.cls ? ' ' + column.cls : ''), column.label);
+    th.title = (column.title || '') + (column.sort ? (column.title ? '\n' : '') + 'Sıralamak için tıklayın.' : '');
+    if (index === grid.sortColumn) th.appendChild(el('span', 'arrow', grid.sortDescending ? '▼' : '▲'));
+    if (column.sort) th.addEventListener('click', function () { grid.sortBy(index); });
+    row.appendChild(th);
+  });
+};
+
+// Shows `places` (in the order given, unless a column sorts them); back to the first page.
+PlaceGrid.prototype.setPlaces = function (places) {
+  this.places = places;
+  this.page = 0;
+  return this.order();
+};
+
+PlaceGrid.prototype.sortBy = function (index, descending) {
+  var column = this.columns[index];
+  if (descending === undefined) descending = index === this.sortColumn ? !this.sortDescending : column.num === true;
+  this.sortColumn = index;
+  this.sortDescending = descending;
+  this.page = 0;
+  this.drawHead();
+  return this.order();
+};
+
+PlaceGrid.prototype.order = function () {
+  var grid = this, column = this.columns[this.sortColumn], places = this.places;
+  var token = ++this.drawing;
+  this.table.classList.add('loading');
+  var sorted = !column || column.sort === 'place' ? Promise.resolve(null) : column.sort();
+  return sorted.then(function (keys) {
+    if (token !== grid.drawing) return null;
+    var sign = grid.sortDescending ? -1 : 1;
+    if (column && column.sort === 'place') {
+      grid.shown = Int32Array.from(places).sort();
+      if (grid.sortDescending) grid.shown.reverse();
+    } else if (keys) {
+      var missing = function (v) { return v !== v || (keys instanceof Int16Array && v === NO_SCORE); };
+      grid.shown = Int32Array.from(places).sort(function (a, b) {
+        var x = keys[a], y = keys[b], mx = missing(x), my = missing(y);
+        if (mx || my) return mx === my ? a - b : mx ? 1 : -1;
+        return sign * (x - y) || a - b;
+      });
+    } else {
+      grid.shown = places;
+    }
+    return grid.draw(token);
+  });
+};
+
+PlaceGrid.prototype.pages = function () {
+  return Math.max(1, Math.ceil(this.shown.length / this.pageSize));
+};
+
+PlaceGrid.prototype.turn = function (page) {
+  this.page = Math.max(0, Math.min(this.pages() - 1, page));
+  return this.draw();
+};
+
+// Draws the page in view; resolves once its rows are there.
+PlaceGrid.prototype.draw = function (token) {
+  var grid = this;
+  if (token === undefined) token = ++this.drawing;
+  var first = this.page * this.pageSize, last = Math.min(this.shown.length, first + this.pageSize);
+  var places = this.shown.subarray(first, last);
+  this.table.classList.add('loading');
+  return this.fetch(places).then(function (records) {
+    if (token !== grid.drawing) return;
+    grid.table.classList.remove('loading');
+    var body = clear(grid.body);
+    if (!records.length) {
+      var td = body.appendChild(el('tr', 'empty')).appendChild(el('td', '', grid.emptyText));
+      td.colSpan = grid.columns.length;
+    }
+    records.forEach(function (record) {
+      var tr = body.appendChild(el('tr', grid.onPick ? 'pick' : ''));
+      grid.columns.forEach(function (column) {
+        var td = tr.appendChild(el('td', (column.num ? 'num ' : '') + (column.cls || '')));
+        column.render(td, record);
+      });
+      if (grid.onPick) tr.addEventListener('click', function () { grid.onPick(record); });
+    });
+    grid.drawPager(first, last);
+  }, function (error) {
+    if (token !== grid.drawing) return;
+    grid.table.classList.remove('loading');
+    var td = clear(grid.body).appendChild(el('tr', 'empty failed')).appendChild(el('td', '', error.message));
+    td.colSpan = grid.columns.length;
+    clear(grid.pager);
+  });
+};
+
+PlaceGrid.prototype.drawPager = function (first, last) {
+  var grid = this, pages = this.pages();
+  clear(this.pager);
+  if (pages <= 1) return;
+  [['«', 'İlk sayfa', 0], ['‹ Önceki', 'Önceki sayfa', this.page - 1], null, ['Sonraki ›', 'Sonraki sayfa', this.page + 1],
+    ['»', 'Son sayfa', pages - 1]].forEach(function (spec) {
+    if (!spec) {
+      grid.pager.appendChild(el('span', 'range', wholeNumber(first + 1) + '–' + wholeNumber(last) + ' / ' +
+        wholeNumber(grid.shown.length)));
+      return;
+    }
+    var button = grid.pager.appendChild(el('button', '', spec[0]));
+    button.type = 'button';
+    button.title = spec[1];
+    button.disabled = spec[2] < 0 || spec[2] >= pages || spec[2] === grid.page;
+    button.addEventListener('click', function () { grid.turn(spec[2]); });
+  });
+};
+
+// The records of every place shown (up to `limit`), in order, fetched a file's worth at
+// a time; progress(done, total) is told along the way.
+PlaceGrid.prototype.allRecords = function (limit, progress) {
+  var grid = this, places = this.shown.subarray(0, Math.min(limit, this.shown.length)), out = [], step = 2000;
+  function next(at) {
+    if (progress) progress(at, places.length);
+    if (at >= places.length) return Promise.resolve(out);
+    return grid.fetch(places.subarray(at, at + step)).then(function (records) {
+      out.push.apply(out, records);
+      return next(at + step);
+    });
+  }
+  return next(0);
+};
+
 // Cell renderers shared by the tables.
 function renderScore(td, score) {
   var band = scoreBand(score);

@@ -1,15 +1,21 @@
-// Opens dashboard pages (and the runs page) in headless Chromium and reports what a reader
-// would meet there: console errors and uncaught exceptions, dialogs (an injected script
-// would open one), the filled firm table, the result of a search and a filter, the table
-// cells that explain themselves on hover, a full-page screenshot, whether every control
-// can be used without a failure, what the CSV downloads hold, what print media shows, and
-// the firm panel a "#firma=MUTA" link opens (with a screenshot of it, and of the model
-// measures where the page has them).
+// Opens dashboard pages (and the runs page) in headless Chromium from the file system and
+// reports what a reader would meet there: console errors and uncaught exceptions, dialogs
+// (an injected script would open one), how long the page takes to show its lists and its
+// firm table, the result of a search and a filter, a full-page screenshot, whether every
+// control can be used without a failure, what the CSV downloads hold, what print media
+// shows and how many pages a printout takes, and the firm panel a "#firma=MUTA" link opens.
+// For a dashboard it also takes one firm of the last data file and searches for it, opens
+// its link, pages one watch list to its end, prints the firm alone, and applies a region
+// filter; with --json it checks a figure and a list of the filtered page against the
+// scoreboard and trending JSON files.
 //
-// usage: node dashboard_check.js [--sections] CHROMIUM OUT_DIR PAGE.html...
-// With --sections, every section with an id also gets a screenshot of its own.
-// Prints one JSON report (a list, one entry per page) on standard output; exits 1 with
-// a message on standard error when the browser cannot be driven.
+// usage: node dashboard_check.js [--sections] [--scale] [--json DIR] CHROMIUM OUT_DIR PAGE.html...
+// With --sections, every section with an id also gets a screenshot of its own. With
+// --scale (a large portfolio, bench/dashboard_browser_bench.sh), the controls are not
+// pressed one by one and nothing is downloaded: the checks of one firm, a list and a
+// region remain. Prints
+// one JSON report (a list, one entry per page) on standard output; exits 1 with a message
+// on standard error when the browser cannot be driven.
 //
 // Chromium is driven through the DevTools protocol over --remote-debugging-pipe: the
 // browser reads NUL-terminated JSON messages on file descriptor 3 and writes its own on
@@ -20,12 +26,19 @@ const { spawn } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { jsonFacts } = require('./scoreboard_facts.js');
 
 const args = process.argv.slice(2);
-const sectionShots = args[0] === '--sections';
-const [chromium, outDir, ...pages] = sectionShots ? args.slice(1) : args;
+const options = { sections: false, scale: false, json: null };
+while (args[0] && args[0].startsWith('--')) {
+  const flag = args.shift();
+  if (flag === '--sections') options.sections = true;
+  else if (flag === '--scale') options.scale = true;
+  else if (flag === '--json') options.json = args.shift();
+}
+const [chromium, outDir, ...pages] = args;
 if (!chromium || !outDir || pages.length === 0) {
-  process.stderr.write('usage: node dashboard_check.js CHROMIUM OUT_DIR PAGE.html...\n');
+  process.stderr.write('usage: node dashboard_check.js [--sections] [--scale] [--json DIR] CHROMIUM OUT_DIR PAGE.html...\n');
   process.exit(2);
 }
 
@@ -45,7 +58,7 @@ function finish(code, message) {
   try { fs.rmSync(profile, { recursive: true, force: true }); } catch (e) { /* best effort */ }
   process.exit(code);
 }
-const deadline = setTimeout(() => finish(1, 'dashboard_check: timed out'), 300000);
+const deadline = setTimeout(() => finish(1, 'dashboard_check: timed out'), 900000);
 browser.on('exit', (code) => finish(1, 'dashboard_check: chromium ended early with ' + code));
 
 // The protocol connection: requests carry ids, replies and events arrive on fd 4.
@@ -90,46 +103,72 @@ function nextEvent(method, sessionId) {
   });
 }
 
+// In the page: helpers every probe below starts with. ready(n) waits until the page has
+// drawn its n-th scope (its lists and table), settle() until a control's work is done.
+const helpers = `
+  const tick = (ms) => new Promise((resolve) => setTimeout(resolve, ms || 30));
+  const until = async (test, ms) => {
+    const end = performance.now() + (ms || 60000);
+    while (!test()) { if (performance.now() > end) throw new Error('waited in vain for ' + test); await tick(10); }
+  };
+  const ready = () => Number(document.body.dataset.ready || 0);
+  const tableDone = () => !document.getElementById('firm-table').classList.contains('loading');
+  const body = document.getElementById('firm-body');
+  const rows = () => body ? body.querySelectorAll('tr:not(.empty)').length : 0;
+  const shown = () => document.getElementById('firm-shown');
+  const settle = async () => { await tick(20); await until(() => !document.querySelector('table.loading')); };
+  const setSelect = (select, value) => { select.value = value; select.dispatchEvent(new Event('change', { bubbles: true })); };
+  // Runs an action that updates the firm table and waits until the table shows its result.
+  const updateTable = async (action) => {
+    const asked = Number(shown().dataset.asked || 0);
+    action();
+    await until(() => Number(shown().dataset.asked) > asked && shown().dataset.done === shown().dataset.asked);
+    await settle();
+  };
+  const search = async (term) => {
+    const input = document.getElementById('firm-search'), asked = Number(shown().dataset.asked || 0);
+    const started = performance.now();
+    input.value = term;
+    input.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', bubbles: true }));
+    await until(() => Number(shown().dataset.asked) > asked && shown().dataset.done === shown().dataset.asked, 60000);
+    const ms = performance.now() - started;
+    await settle();
+    return ms;
+  };
+`;
+
 // Runs in the page: the table, a search for part of a title shown in it, a search that
 // matches nothing, the segment filter, and what the page holds in its other sections.
 const probe = `(async () => {
-  const tick = () => new Promise((resolve) => setTimeout(resolve, 50));
-  const body = document.getElementById('firm-body');
-  const search = document.getElementById('firm-search');
-  const rows = () => body ? body.querySelectorAll('tr:not(.empty)').length : 0;
-  const report = { title: document.title, rowsBefore: rows(), images: document.images.length };
-  report.shownText = (document.getElementById('firm-shown') || {}).textContent || '';
-  const firstTitle = body && body.querySelector('td.unvan');
+  ${helpers}
+  await until(() => ready() >= 1);
+  await settle();
+  const report = { title: document.title, rowsBefore: rows(), images: document.images.length,
+    firms: JSON.parse(document.getElementById('vrd-data').textContent).firma };
+  report.shownText = shown() ? shown().textContent : '';
+  const firstTitle = body && body.querySelector('td.unvan .clamp');
   const term = firstTitle ? firstTitle.textContent.split(' ')[0] : '';
   report.searchTerm = term;
-  if (search) {
-    search.value = term;
-    search.dispatchEvent(new Event('input', { bubbles: true }));
-    await tick();
+  if (body) {
+    report.searchMs = await search(term);
     report.rowsAfterSearch = rows();
-    report.shownAfterSearch = (document.getElementById('firm-shown') || {}).textContent || '';
-    report.allRowsMatch = Array.from(body.querySelectorAll('tr:not(.empty)')).every(
-      (tr) => tr.textContent.toLocaleLowerCase('tr-TR').includes(term.toLocaleLowerCase('tr-TR')));
-    search.value = 'qqq-yok-böyle-firma';
-    search.dispatchEvent(new Event('input', { bubbles: true }));
-    await tick();
+    const fold = (t) => t.toLocaleLowerCase('tr-TR');
+    report.allRowsMatch = Array.from(body.querySelectorAll('tr:not(.empty) td.unvan .clamp:first-child'))
+      .every((cell) => fold(cell.textContent).split(/\\s+/).some((w) => w.startsWith(fold(term))));
+    await search('qqq-yok-böyle-firma');
     report.rowsNoMatch = rows();
-    search.value = '';
-    search.dispatchEvent(new Event('input', { bubbles: true }));
-    await tick();
+    await search('');
     report.rowsCleared = rows();
+    const title = document.querySelector('#firm-head th.unvan');
+    report.titleWidth = title ? Math.round(title.getBoundingClientRect().width) : 0;
   }
   const segment = document.getElementById('firm-segment');
   if (segment && segment.options.length > 1) {
-    segment.value = segment.options[1].value;
-    segment.dispatchEvent(new Event('change', { bubbles: true }));
-    await tick();
-    const column = Array.from(document.querySelectorAll('#firm-head th')).findIndex((th) => th.textContent === 'Segment');
-    report.segmentFilter = { value: segment.value, rows: rows(), allMatch: Array.from(body.querySelectorAll('tr:not(.empty)'))
-      .every((tr) => tr.children[column].textContent === segment.value) };
-    segment.value = '';
-    segment.dispatchEvent(new Event('change', { bubbles: true }));
-    await tick();
+    await updateTable(() => setSelect(segment, segment.options[1].value));
+    const column = Array.from(document.querySelectorAll('#firm-head th')).findIndex((th) => th.textContent.startsWith('Segment'));
+    report.segmentFilter = { value: segment.options[1].textContent, rows: rows(), allMatch: Array.from(body.querySelectorAll('tr:not(.empty)'))
+      .every((tr) => tr.children[column].textContent === segment.options[1].textContent) };
+    await updateTable(() => setSelect(segment, ''));
   }
   report.sections = {};
   document.querySelectorAll('section[id]').forEach((section) => {
@@ -142,43 +181,48 @@ const probe = `(async () => {
 })()`;
 
 // Runs in the page after the screenshot: presses every tab, picks every flow segment,
-// sorts by every column of the firm table, turns its page and picks a watch-list row.
-// A handler that fails shows up as an uncaught exception.
+// sorts by every column of the firm table (the first one both ways), turns pages and
+// picks a watch-list row. A handler that fails shows up as an uncaught exception.
 const exercise = `(async () => {
-  const tick = () => new Promise((resolve) => setTimeout(resolve, 20));
+  ${helpers}
   let presses = 0;
-  for (const button of document.querySelectorAll('.tabs button')) { button.click(); presses++; await tick(); }
+  for (const button of document.querySelectorAll('.tabs button')) { button.click(); presses++; await tick(5); }
   const segment = document.getElementById('flow-segment');
-  for (const option of Array.from(segment ? segment.options : [])) {
-    segment.value = option.value;
-    segment.dispatchEvent(new Event('change', { bubbles: true }));
-    presses++;
+  for (const option of Array.from(segment ? segment.options : [])) { setSelect(segment, option.value); presses++; }
+  const heads = Array.from(document.querySelectorAll('th.sortable'));
+  for (const th of heads.concat(heads.slice(0, 1))) { th.click(); await settle(); presses++; }
+  for (const pager of document.querySelectorAll('.pager')) {
+    const button = pager.querySelector('button:not([disabled])');
+    if (button) { button.click(); presses++; await settle(); }
   }
-  for (const th of document.querySelectorAll('th.sortable')) { th.click(); th.click(); presses += 2; }
-  for (const button of document.querySelectorAll('.pager button:not([disabled])')) { button.click(); presses++; }
   const pick = document.querySelector('#watch-lists tr.pick');
   let picked = null;
-  if (pick) { picked = pick.querySelector('.name').title.split(' · ')[0]; pick.click(); presses++; await tick(); }
+  if (pick) {
+    picked = pick.querySelector('.name').title.split(' · ')[0];
+    pick.click();
+    presses++;
+    await until(() => document.getElementById('firma-panel').dataset.state !== 'loading');
+  }
   const panel = document.getElementById('firma-panel');
-  const report = { presses, picked, panelOpen: !!panel && !panel.hidden, address: location.hash };
+  const report = { presses, picked, panelOpen: !!panel && !panel.hidden && panel.dataset.state === 'open', address: location.hash };
   document.dispatchEvent(new KeyboardEvent('keydown', { key: 'Escape' }));
   await tick();
   report.panelClosed = !!panel && panel.hidden;
+  report.addressAfterClose = location.hash;
   return report;
 })()`;
 
 // Runs in the page: the CSV downloads of the filtered firm table and of a watch list
 // (their text caught where the page hands it to the browser), read back as records.
 const downloads = `(async () => {
-  const tick = () => new Promise((resolve) => setTimeout(resolve, 50));
+  ${helpers}
   let blob = null;
   const create = URL.createObjectURL;
   URL.createObjectURL = (b) => { blob = b; return create.call(URL, b); };
   const read = async (button) => {
     blob = null;
     button.click();
-    await tick();
-    if (!blob) return null;
+    await until(() => blob !== null);
     const bytes = new Uint8Array(await blob.arrayBuffer());
     const text = new TextDecoder('utf-8', { ignoreBOM: true }).decode(bytes);
     const records = [];
@@ -199,16 +243,10 @@ const downloads = `(async () => {
   };
   const segment = document.getElementById('firm-segment');
   const report = {};
-  if (segment && segment.options.length > 1) {
-    segment.value = segment.options[1].value;
-    segment.dispatchEvent(new Event('change', { bubbles: true }));
-  }
-  await tick();
-  report.tableCount = Number(document.getElementById('firm-shown').dataset.count);
-  report.tableHeads = Array.from(document.querySelectorAll('#firm-head th')).map((th) => th.firstChild.textContent);
+  if (segment && segment.options.length > 1) await updateTable(() => setSelect(segment, segment.options[1].value));
+  report.tableCount = Number(shown().dataset.count);
   report.table = await read(document.querySelector('#firm-controls button.csv'));
-  segment.value = '';
-  segment.dispatchEvent(new Event('change', { bubbles: true }));
+  await updateTable(() => setSelect(segment, ''));
   report.allFirms = await read(document.querySelector('#firm-controls button.csv'));
   const card = document.querySelector('#watch-lists .watch');
   if (card) { report.listCount = Number(card.dataset.count); report.list = await read(card.querySelector('button.csv')); }
@@ -216,54 +254,68 @@ const downloads = `(async () => {
   return report;
 })()`;
 
-// Runs in the page under print media: every row of the lists and the table is there, and
-// nothing is cut off or left in a scroll box.
-// The page redraws for print when the media change reaches it, in the next rendering
-// update: two animation frames later it has.
+// Runs in the page under print media: the lists print the page in view, the firm table
+// stays on the screen, and nothing is cut off or left in a scroll box.
 const printed = `(async () => {
   const frame = () => new Promise((resolve) => requestAnimationFrame(() => resolve()));
   await frame();
   await frame();
   const cards = Array.from(document.querySelectorAll('#watch-lists .watch'));
-  const lists = cards.map((c) => ({ flag: c.dataset.flag, expected: Number(c.dataset.count),
+  const lists = cards.map((c) => ({ flag: c.dataset.flag, count: Number(c.dataset.count),
     shown: c.querySelectorAll('tbody tr:not(.empty)').length }));
   const boxes = [], clipped = [];
   document.querySelectorAll('main *').forEach((node) => {
     const style = getComputedStyle(node);
-    if (style.display === 'none') return;
+    if (style.display === 'none' || node.closest('#firmalar')) return;
     if (/(auto|scroll)/.test(style.overflowY) && node.scrollHeight > node.clientHeight + 1) boxes.push(node.id || node.className);
     if (/(auto|scroll|hidden)/.test(style.overflowX) && node.scrollWidth > node.clientWidth + 1) clipped.push(node.id || node.className || node.tagName);
   });
-  return { printMedia: matchMedia('print').matches, lists, tableRows: document.querySelectorAll('#firm-body tr:not(.empty)').length,
-    tableCount: Number(document.getElementById('firm-shown').dataset.count),
+  return { printMedia: matchMedia('print').matches, lists, tableShown: getComputedStyle(document.getElementById('firmalar')).display !== 'none',
     pagers: Array.from(document.querySelectorAll('.pager')).filter((p) => getComputedStyle(p).display !== 'none').length,
     scrollBoxes: boxes.slice(0, 5), clipped: clipped.slice(0, 5) };
 })()`;
 
 // Runs in the page opened from a "#firma=MUTA" link: what the firm panel shows.
-const panelProbe = `(() => {
+const panelProbe = `(async () => {
+  ${helpers}
   const panel = document.getElementById('firma-panel');
-  const periods = JSON.parse(document.getElementById('vrd-data').textContent).meta.donemler;
+  await until(() => panel.dataset.state && panel.dataset.state !== 'loading');
+  const data = JSON.parse(document.getElementById('vrd-data').textContent);
+  const heads = Array.from(panel.querySelectorAll('.history thead th')).map((th) => th.textContent);
   const scores = Array.from(panel.querySelectorAll('.history tbody tr')).map((tr) => tr.children[1].textContent);
+  const lists = Array.from(panel.querySelectorAll('.history tbody tr')).map((tr) => tr.lastChild.textContent);
   const admin = document.getElementById('modeller');
   const cellNumbers = (selector) => Array.from(document.querySelectorAll(selector)).filter((td) => /\\d/.test(td.textContent)).length;
-  return { open: !panel.hidden, title: (panel.querySelector('h2') || {}).textContent, text: panel.innerText, periods: periods.length,
-    scores, address: (panel.querySelector('.link input') || {}).value,
+  return { open: !panel.hidden && panel.dataset.state === 'open', title: (panel.querySelector('h2') || {}).textContent,
+    text: panel.innerText, periods: (data.meta.donemler || []).length, heads, scores, lists,
+    charts: panel.querySelectorAll('.panel-part svg').length, address: (panel.querySelector('.link input') || {}).value,
     models: admin ? { auc: cellNumbers('#modeller td.auc'), gini: cellNumbers('#modeller td.gini'), psi: cellNumbers('#modeller td.psi'),
       calibration: document.querySelectorAll('#kalibrasyon tbody tr:not(.empty)').length,
       migration: cellNumbers('#gocler td.rate'), missing: Array.from(admin.querySelectorAll(':scope > p.missing')).map((p) => p.textContent) } : null };
 })()`;
 
-// The firm a link is opened on: the first with a score in every period, preferably one
-// on a watch list with a model explanation (the fuller panel to look at).
-const linkedFirm = `(() => {
-  const data = JSON.parse(document.getElementById('vrd-data').textContent);
-  const at = (name) => data.columns.indexOf(name);
-  const flags = ['_hizli_yukselen', '_rejim_degisimi', '_potansiyel_yi', '_erken_sinyal'].map(at).filter((i) => i >= 0);
-  const scored = data.rows.filter((r) => data.meta.donemler.every((p) => typeof r[at('vrd' + p)] === 'number'));
-  const rich = scored.find((r) => flags.some((i) => r[i]) && at('_ml_aciklama') >= 0 && r[at('_ml_aciklama')]);
-  const firm = rich || scored[0];
-  return firm ? String(firm[at('muta')]) : null;
+// Runs in the page: pages the shortest non-empty watch list from its first page to its
+// last with "Sonraki", reading every firm's key on the way.
+const pageList = `(async () => {
+  ${helpers}
+  const cards = Array.from(document.querySelectorAll('#watch-lists .watch')).filter((c) => Number(c.dataset.count) > 0);
+  if (!cards.length) return null;
+  const card = cards.reduce((a, b) => (Number(b.dataset.count) < Number(a.dataset.count) ? b : a));
+  const first = card.querySelector('.pager button[title="İlk sayfa"]');
+  if (first && !first.disabled) { first.click(); await settle(); }
+  const keys = [];
+  let pages = 0;
+  const started = performance.now();
+  for (;;) {
+    pages++;
+    card.querySelectorAll('tbody tr:not(.empty) .name').forEach((name) => keys.push(name.title.split(' · ')[0]));
+    const next = card.querySelector('.pager button[title="Sonraki sayfa"]');
+    if (!next || next.disabled) break;
+    next.click();
+    await settle();
+  }
+  return { flag: card.dataset.flag, index: Number(card.dataset.index), count: Number(card.dataset.count), pages, keys,
+    unique: new Set(keys).size, ms: Math.round(performance.now() - started) };
 })()`;
 
 // Runs in the administrator edition: what its model validation shows for each model (the
@@ -313,6 +365,92 @@ async function checkValidation(sessionId, name, problems) {
   return validation;
 }
 
+// Runs in the page: searches for a firm key, and reports whether the table found it.
+const findFirm = (muta) => `(async () => {
+  ${helpers}
+  await until(() => ready() >= 1);
+  const ms = await search(${JSON.stringify(muta)});
+  const keys = Array.from(body.querySelectorAll('tr:not(.empty) td.muta')).map((td) => td.textContent);
+  const result = { ms: Math.round(ms), rows: rows(), found: keys.includes(${JSON.stringify(muta)}) };
+  const row = Array.from(body.querySelectorAll('tr.pick')).find((tr) => tr.querySelector('td.muta').textContent === ${JSON.stringify(muta)});
+  if (row) {
+    row.click();
+    await until(() => document.getElementById('firma-panel').dataset.state === 'open');
+    result.address = location.hash;
+  }
+  await search('');
+  return result;
+})()`;
+
+// Runs in the page: applies the region filter `code` and reads the figures and the list
+// `index` of the filtered page (all its pages).
+const filterRegion = (code, index) => `(async () => {
+  ${helpers}
+  await until(() => ready() >= 1);
+  await settle();
+  const before = ready();
+  setSelect(document.getElementById('filter-bolge'), ${JSON.stringify(code)});
+  await until(() => ready() > before);
+  await settle();
+  const facts = {};
+  document.querySelectorAll('#facts .fact').forEach((f) => { facts[f.querySelector('.label').textContent] = f.querySelector('.value').textContent; });
+  const card = document.querySelector('#watch-lists .watch[data-index="${index}"]');
+  const keys = [];
+  for (;;) {
+    card.querySelectorAll('tbody tr:not(.empty) .name').forEach((name) => keys.push(name.title.split(' · ')[0]));
+    const next = card.querySelector('.pager button[title="Sonraki sayfa"]');
+    if (!next || next.disabled) break;
+    next.click();
+    await settle();
+  }
+  const regionColumn = Array.from(document.querySelectorAll('#firm-head th')).findIndex((th) => th.textContent.startsWith('Şube'));
+  const tableRegions = Array.from(body.querySelectorAll('tr:not(.empty)')).map((tr) => tr.children[regionColumn].lastChild.textContent);
+  return { address: location.hash, facts, listCount: Number(card.dataset.count), keys, tableCount: Number(shown().dataset.count),
+    tableRegions: Array.from(new Set(tableRegions)), summary: document.getElementById('filter-summary').textContent,
+    bandBars: document.querySelectorAll('#band-chart rect').length };
+})()`;
+
+// The data a page embeds.
+function pageData(page) {
+  const html = fs.readFileSync(page, 'utf8');
+  const at = html.indexOf('id="vrd-data"');
+  return JSON.parse(html.slice(html.indexOf('>', at) + 1, html.indexOf('</script>', at)));
+}
+
+// The records of a firm data file of a page, read from the disk as the page would:
+// vrdVeri("name",<JSON>);
+function readRecords(page, name) {
+  const script = fs.readFileSync(path.join(path.dirname(page), pageData(page).veri.klasor, name + '.js'), 'utf8');
+  const prefix = 'vrdVeri(' + JSON.stringify(name) + ',';
+  if (!script.startsWith(prefix) || !script.endsWith(');\n')) throw new Error('not a data file: ' + name);
+  return JSON.parse(script.slice(prefix.length, -3));
+}
+
+// Whether a firm record has a score in every period (its scores packed two digits each,
+// 4095 standing for none; see pipeline/firm_records.h).
+function scoredThroughout(scores) {
+  if (Array.isArray(scores)) return scores.every((score) => score !== null);
+  for (let i = 0; i < scores.length; i += 2) if (scores.slice(i, i + 2) === '__') return false;
+  return true;
+}
+
+// The firm a link is opened on: the first with a score in every period that is on a
+// watch list now, preferably with the model's drivers (the fuller panel to look at).
+function linkedFirm(page) {
+  const files = pageData(page).veri;
+  const at = (name) => files.alanlar.indexOf(name);
+  let found = null;
+  for (let f = 0; f < files.firma_dosyasi; f++) {
+    const records = readRecords(page, 'f-' + f);
+    for (const r of records) {
+      if (!r[at('nedenler')] || !scoredThroughout(r[at('vrd')])) continue;
+      if (r[at('etkenler')]) return String(r[at('muta')]);
+      if (!found) found = String(r[at('muta')]);
+    }
+  }
+  return found;
+}
+
 // A screenshot of one element; a fixed one (the firm panel) is shot in a viewport tall
 // enough for all of its content.
 async function shoot(sessionId, selector, file) {
@@ -339,15 +477,90 @@ async function evaluate(sessionId, expression, problems, what) {
   return result.result.value;
 }
 
-const viewport = { width: 1440, height: 1000, deviceScaleFactor: 1, mobile: false };
+// The number of pages of a printout of the page as it stands (with `bodyClass` set).
+async function printedPages(sessionId, bodyClass) {
+  if (bodyClass) await send('Runtime.evaluate', { expression: `document.body.classList.add(${JSON.stringify(bodyClass)})` }, sessionId);
+  const pdf = await send('Page.printToPDF', { landscape: true, preferCSSPageSize: true }, sessionId);
+  if (bodyClass) await send('Runtime.evaluate', { expression: `document.body.classList.remove(${JSON.stringify(bodyClass)})` }, sessionId);
+  const bytes = Buffer.from(pdf.data, 'base64');
+  return { pages: (bytes.toString('latin1').match(/\/Type\s*\/Page[^s]/g) || []).length, bytes: bytes.length };
+}
 
-async function check(sessionId, page) {
+const viewport = { width: 1400, height: 1000, deviceScaleFactor: 1, mobile: false };
+
+async function open(sessionId, url) {
+  const blank = nextEvent('Page.loadEventFired', sessionId);
+  await send('Page.navigate', { url: 'about:blank' }, sessionId);
+  await blank;
+  const loaded = nextEvent('Page.loadEventFired', sessionId);
+  const started = Date.now();
+  await send('Page.navigate', { url }, sessionId);
+  await loaded;
+  return started;
+}
+
+// The checks of one firm from the last data file of a dashboard (see the head comment).
+async function scaleChecks(sessionId, page, problems, shotName) {
+  const url = 'file://' + path.resolve(page);
+  const files = pageData(page).veri;
+  const lastFile = files.firma_dosyasi - 1;
+  const records = readRecords(page, 'f-' + lastFile);
+  const firm = records[records.length - 1];
+  const muta = String(firm[files.alanlar.indexOf('muta')]);
+  const report = { firmFiles: files.firma_dosyasi, lastFile, muta };
+
+  const started = await open(sessionId, url);
+  await evaluate(sessionId, `(async () => { ${helpers} await until(() => ready() >= 1); })()`, problems, 'open');
+  report.openMs = Date.now() - started;
+  report.search = await evaluate(sessionId, findFirm(muta), problems, 'search');
+
+  await open(sessionId, url + '#firma=' + encodeURIComponent(muta));
+  report.link = await evaluate(sessionId, panelProbe, problems, 'firm link');
+  delete report.link.text;
+  report.link.shot = await shoot(sessionId, '#firma-panel', path.join(outDir, shotName + '-son-firma.png'));
+  await send('Runtime.evaluate', { expression: 'window.print = () => { window.printed = (window.printed || 0) + 1; }' }, sessionId);
+  await evaluate(sessionId, `document.querySelector('#firma-panel button.print').click()`, problems, 'print firm');
+  report.printFirm = await printedPages(sessionId, 'print-firm');
+  report.printFirm.asked = (await send('Runtime.evaluate', { expression: 'window.printed || 0', returnByValue: true }, sessionId)).result.value;
+
+  await evaluate(sessionId, `(async () => { ${helpers} await until(() => ready() >= 1); await settle(); })()`, problems, 'settle');
+  report.list = await evaluate(sessionId, pageList, problems, 'page a list');
+  return report;
+}
+
+// A region filter on the page, its firm count and one list set against the JSON files.
+async function regionChecks(sessionId, page, problems, facts) {
+  const data = pageData(page);
+  const codes = data.veri.bolge_kodlari || [];
+  if (!codes.length || !facts) return null;
+  const code = codes[Math.floor(codes.length / 2)];
+  await open(sessionId, 'file://' + path.resolve(page));
+  const index = 0;  // fastest rising: the longest list
+  const shown = await evaluate(sessionId, filterRegion(code, index), problems, 'region filter');
+  const inEdition = new Set();
+  for (let f = 0; f < data.veri.firma_dosyasi; f++) {
+    readRecords(page, 'f-' + f).forEach((r) => inEdition.add(String(r[data.veri.alanlar.indexOf('muta')])));
+  }
+  const key = Object.keys(facts.lists)[index];
+  const expected = facts.lists[key].filter((m) => facts.region[m] === code && inEdition.has(m));
+  const firms = Object.keys(facts.region).filter((m) => facts.region[m] === code && inEdition.has(m)).length;
+  return { code, name: data.bolgeler[code], address: shown.address, summary: shown.summary, bandBars: shown.bandBars,
+    figure: { page: shown.facts.Firma, json: firms }, tableCount: shown.tableCount, tableRegions: shown.tableRegions,
+    list: { key, count: shown.listCount, pageKeys: shown.keys.length, jsonKeys: expected.length,
+      jsonCapped: facts.lists[key].length >= data.kurallar.liste_siniri,
+      prefixMatches: JSON.stringify(shown.keys.slice(0, expected.length)) === JSON.stringify(expected) } };
+}
+
+async function check(sessionId, page, facts) {
   const problems = [];
+  const phases = {};
+  let phaseStart = Date.now();
+  const lap = (name) => { phases[name] = Date.now() - phaseStart; phaseStart = Date.now(); };
   const onProblem = (message) => {
     if (message.sessionId !== sessionId) return;
     const p = message.params;
     if (message.method === 'Runtime.exceptionThrown') {
-      problems.push('exception: ' + (p.exceptionDetails.exception || {}).description || p.exceptionDetails.text);
+      problems.push('exception: ' + ((p.exceptionDetails.exception || {}).description || p.exceptionDetails.text));
     } else if (message.method === 'Runtime.consoleAPICalled' && (p.type === 'error' || p.type === 'assert')) {
       problems.push('console.' + p.type + ': ' + p.args.map((a) => a.value || a.description).join(' '));
     } else if (message.method === 'Log.entryAdded' && p.entry.level === 'error') {
@@ -358,20 +571,26 @@ async function check(sessionId, page) {
     }
   };
   listeners.push(onProblem);
-  const loaded = nextEvent('Page.loadEventFired', sessionId);
-  await send('Page.navigate', { url: 'file://' + path.resolve(page) }, sessionId);
-  await loaded;
-  const result = await send('Runtime.evaluate', { expression: probe, awaitPromise: true, returnByValue: true }, sessionId);
-  if (result.exceptionDetails) problems.push('probe: ' + result.exceptionDetails.text);
-  const report = Object.assign({ page: path.basename(page) }, result.result.value || {});
+  const url = 'file://' + path.resolve(page);
+  const name = path.basename(page, '.html');
+  const started = await open(sessionId, url);
+  const dashboardPage = (await send('Runtime.evaluate', { expression: "!!document.querySelector('#firm-body')",
+                                                         returnByValue: true }, sessionId)).result.value;
+  const result = await send('Runtime.evaluate', { expression: dashboardPage ? probe : `({ title: document.title,
+    images: document.images.length, text: document.body.innerText, sections: Object.fromEntries(Array.from(
+    document.querySelectorAll('section[id]')).map((s) => [s.id, s.querySelectorAll('tr, rect, path').length])),
+    titled: Array.from(document.querySelectorAll('td[title], th[title]')).map((cell) => ({ title: cell.getAttribute('title'),
+    text: cell.textContent, background: getComputedStyle(cell).backgroundColor })) })`, awaitPromise: true, returnByValue: true }, sessionId);
+  if (result.exceptionDetails) problems.push('probe: ' + ((result.exceptionDetails.exception || {}).description || result.exceptionDetails.text));
+  const report = Object.assign({ page: path.basename(page), openMs: Date.now() - started }, result.result.value || {});
   const metrics = await send('Page.getLayoutMetrics', {}, sessionId);
   const height = Math.min(Math.ceil(metrics.cssContentSize.height), 9000);
   const shot = await send('Page.captureScreenshot', {
-    format: 'png', captureBeyondViewport: true, clip: { x: 0, y: 0, width: 1440, height, scale: 1 },
+    format: 'png', captureBeyondViewport: true, clip: { x: 0, y: 0, width: viewport.width, height, scale: 1 },
   }, sessionId);
-  report.screenshot = path.join(outDir, path.basename(page, '.html') + '.png');
+  report.screenshot = path.join(outDir, name + '.png');
   fs.writeFileSync(report.screenshot, Buffer.from(shot.data, 'base64'));
-  if (sectionShots) {
+  if (options.sections) {
     const boxes = await send('Runtime.evaluate', { returnByValue: true, expression: `Array.from(
       document.querySelectorAll('section[id]')).map((s) => { const r = s.getBoundingClientRect();
       return { id: s.id, x: r.left + scrollX, y: r.top + scrollY, width: r.width, height: r.height }; })` }, sessionId);
@@ -380,37 +599,41 @@ async function check(sessionId, page) {
         format: 'png', captureBeyondViewport: true,
         clip: { x: box.x, y: box.y, width: box.width, height: Math.min(box.height, 3000), scale: 1 },
       }, sessionId);
-      fs.writeFileSync(path.join(outDir, path.basename(page, '.html') + '-' + box.id + '.png'), Buffer.from(part.data, 'base64'));
+      fs.writeFileSync(path.join(outDir, name + '-' + box.id + '.png'), Buffer.from(part.data, 'base64'));
     }
   }
-  const name = path.basename(page, '.html');
   report.modelShot = await shoot(sessionId, '#modeller', path.join(outDir, name + '-modeller.png'));
+  lap('probe');
   report.validation = await checkValidation(sessionId, name, problems);
-  report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
-  // Downloads, print and firm links are the dashboards' own; the runs page has none.
-  const dashboard = await send('Runtime.evaluate', { expression: "!!document.querySelector('#firm-body')",
-                                                     returnByValue: true }, sessionId);
-  if (!dashboard.result.value) {
+  if (!options.scale) report.exercise = (await evaluate(sessionId, exercise, problems, 'exercise')) || {};
+  lap('exercise');
+  if (!dashboardPage) {
     listeners.splice(listeners.indexOf(onProblem), 1);
     report.problems = problems;
     return report;
   }
-  report.downloads = (await evaluate(sessionId, downloads, problems, 'downloads')) || {};
+  if (!options.scale) report.downloads = (await evaluate(sessionId, downloads, problems, 'downloads')) || {};
+  lap('downloads');
   await send('Emulation.setEmulatedMedia', { media: 'print' }, sessionId);
   report.print = (await evaluate(sessionId, printed, problems, 'print')) || {};
   await send('Emulation.setEmulatedMedia', { media: '' }, sessionId);
+  report.print.pdf = await printedPages(sessionId, null);
+  lap('print');
 
-  const muta = await evaluate(sessionId, linkedFirm, problems, 'linked firm');
+  const muta = linkedFirm(page);
   if (muta) {
-    const blank = nextEvent('Page.loadEventFired', sessionId);
-    await send('Page.navigate', { url: 'about:blank' }, sessionId);
-    await blank;
-    const linked = nextEvent('Page.loadEventFired', sessionId);
-    await send('Page.navigate', { url: 'file://' + path.resolve(page) + '#firma=' + muta }, sessionId);
-    await linked;
+    await open(sessionId, url + '#firma=' + encodeURIComponent(muta));
     report.link = Object.assign({ muta }, await evaluate(sessionId, panelProbe, problems, 'panel'));
     report.link.shot = await shoot(sessionId, '#firma-panel', path.join(outDir, name + '-firma.png'));
   }
+  lap('link');
+  if (report.rowsBefore > 0) {
+    report.scale = await scaleChecks(sessionId, page, problems, name);
+    lap('scale');
+    report.region = await regionChecks(sessionId, page, problems, facts);
+    lap('region');
+  }
+  report.phases = phases;
   listeners.splice(listeners.indexOf(onProblem), 1);
   report.problems = problems;
   return report;
@@ -418,12 +641,13 @@ async function check(sessionId, page) {
 
 (async () => {
   fs.mkdirSync(outDir, { recursive: true });
+  const facts = options.json ? await jsonFacts(options.json) : null;
   const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
   const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
   for (const domain of ['Page', 'Runtime', 'Log']) await send(domain + '.enable', {}, sessionId);
   await send('Emulation.setDeviceMetricsOverride', viewport, sessionId);
   const reports = [];
-  for (const page of pages) reports.push(await check(sessionId, page));
+  for (const page of pages) reports.push(await check(sessionId, page, facts));
   clearTimeout(deadline);
   browser.removeAllListeners('exit');
   // Exit only once the report has reached the pipe: an early exit cuts it short.

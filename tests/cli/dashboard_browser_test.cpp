@@ -1,11 +1,14 @@
-// The three dashboard editions of a mart run, opened in headless Chromium: no console
-// error, a filled firm table whose search and segment filter work, controls that all
-// work, a hostile firm title shown as plain text, CSV downloads that hold the table and
-// the lists (formula-like texts neutralised), print media with every row and nothing cut,
-// a "#firma=MUTA" link that opens the firm's panel, and each edition's own sections (the
-// admin's model measures). The pages are driven by tests/browser/dashboard_check.js
-// (DevTools protocol over a pipe, Node only); the screenshots, the firm panel's and the
-// model measures' among them, stay in <build>/dashboard-screenshots for a person to look at.
+// The dashboard editions of a mart run (with one region's edition), opened in headless
+// Chromium from the file system: no console error, a filled firm table whose search and
+// segment filter work, controls that all work, a hostile firm title shown as plain text,
+// CSV downloads that hold the table and the lists (formula-like texts neutralised), print
+// media with the summary and the lists but not the firm table, a "#firma=MUTA" link that
+// opens the firm's panel with every score's history, and each edition's own sections
+// (the admin's model measures). The firm data is cut into small files, so that a firm of
+// the last one is searched for, opened by its link and printed alone, one list is paged to
+// its end, and a region filter is checked against the JSON outputs. The pages are driven
+// by tests/browser/dashboard_check.js (DevTools protocol over a pipe, Node only); the
+// screenshots stay in <build>/dashboard-screenshots for a person to look at.
 
 #include <gtest/gtest.h>
 
@@ -15,10 +18,12 @@
 #include <sstream>
 
 #include "core/child_process.h"
+#include "core/env.h"
 #include "core/sink.h"
 #include "motor/runs_page.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/html_render.h"
+#include "pipeline/cleaning.h"
 #include "pipeline/marts.h"
 #include "synth/model_outputs.h"
 #include "synth/portfolio_generator.h"
@@ -52,7 +57,8 @@ std::string sql_text(const std::string& text) {
 }
 
 // A small portfolio with model outputs, two firms among the riskiest renamed to a title
-// full of markup and to a spreadsheet formula, and its marts.
+// full of markup and to a spreadsheet formula, and its marts with an edition per region,
+// in data files of 16 firms.
 void build_dashboards(const fs::path& dir) {
   const std::string db = (dir / "db" / "vrd.duckdb").string();
   fs::create_directories(dir / "db");
@@ -67,7 +73,21 @@ void build_dashboards(const fs::path& dir) {
     }
   }
   StringSink console;
-  pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console);
+  pipeline::DashboardOptions options;
+  options.per_region = true;
+  options.firms_per_file = 16;
+  pipeline::run_marts(db, (dir / "outputs" / "json").string(), "", console, {}, Env::system(), {}, options);
+}
+
+// The firm keys of a trending list, as text.
+std::vector<std::string> trending_keys(const fs::path& json_dir, const std::string& flag) {
+  static const std::map<std::string, std::string> kListOfFlag = {
+      {"_hizli_yukselen", "fastest_rising"}, {"_rejim_degisimi", "regime_change"}, {"_potansiyel_yi", "persistent_high"},
+      {"_erken_sinyal", "low_but_rising"},   {"_yakalanan", "caught_yi"},          {"_kacirilan", "missed_yi"}};
+  const ordered_json trending = ordered_json::parse(read_text(json_dir / "sample_trending_lists.json"));
+  std::vector<std::string> keys;
+  for (const ordered_json& entry : trending[kListOfFlag.at(flag)]) keys.push_back(pipeline::text_form(entry["muta"]));
+  return keys;
 }
 
 // The administrator edition's model validation, as tests/browser/dashboard_check.js reads
@@ -114,28 +134,30 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
   TempDir dir;
   build_dashboards(dir.path());
   const fs::path html = dir / "outputs" / "html";
+  const fs::path json = dir / "outputs" / "json";
   const fs::path shots = fs::path(VORDAK_BINARY).parent_path() / "dashboard-screenshots";
 
   ChildOptions options;
-  options.timeout = std::chrono::seconds(60);
+  options.timeout = std::chrono::seconds(300);
   // A database without periods gives a scoreboard without rows; its page still works.
-  pipeline::render_html(pipeline::Scoreboard{}, html / "bos.html", dir / "outputs" / "json" / "sube_bolge_ref.csv");
+  pipeline::render_html(pipeline::Scoreboard{}, html / "bos.html", json / "sube_bolge_ref.csv");
   const ChildResult result =
-      run_child({node->string(), std::string(VORDAK_SOURCE_DIR) + "/tests/browser/dashboard_check.js", chromium->string(),
-                 shots.string(), (html / "vrd_dashboard.html").string(), (html / "vrd_dashboard_yonetici.html").string(),
-                 (html / "vrd_dashboard_admin.html").string(), (html / "bos.html").string()},
+      run_child({node->string(), std::string(VORDAK_SOURCE_DIR) + "/tests/browser/dashboard_check.js", "--json", json.string(),
+                 chromium->string(), shots.string(), (html / "vrd_dashboard.html").string(),
+                 (html / "vrd_dashboard_yonetici.html").string(), (html / "vrd_dashboard_admin.html").string(),
+                 (html / "vrd_dashboard_bolge_3.html").string(), (html / "bos.html").string()},
                 options);
   ASSERT_EQ(result.exit_status, 0) << result.err;
   ordered_json reports = ordered_json::parse(result.out);
-  ASSERT_EQ(reports.size(), 4u);
-  const ordered_json empty = reports[3];
-  reports.erase(3);
+  ASSERT_EQ(reports.size(), 5u);
+  const ordered_json empty = reports[4];
+  reports.erase(4);
   EXPECT_EQ(empty["problems"], ordered_json::array());
   EXPECT_EQ(empty["rowsBefore"], 0);
   EXPECT_NE(empty["text"].get<std::string>().find("Bu görünümde bant verisi yok."), std::string::npos);
   EXPECT_FALSE(empty.contains("link"));  // no firm to open
 
-  const std::vector<std::string> editions = {"Portföy", "Yönetici", "Yönetici · Admin"};
+  const std::vector<std::string> editions = {"Portföy", "Yönetici", "Yönetici · Admin", "Yönetici · Ankara Bölge"};
   for (std::size_t i = 0; i < reports.size(); ++i) {
     const ordered_json& page = reports[i];
     SCOPED_TRACE(page["page"].get<std::string>());
@@ -151,56 +173,99 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
     EXPECT_EQ(page["rowsCleared"], page["rowsBefore"]);
     EXPECT_GT(page["segmentFilter"]["rows"].get<int>(), 0);
     EXPECT_TRUE(page["segmentFilter"]["allMatch"].get<bool>());
+    EXPECT_GE(page["titleWidth"].get<int>(), 240);  // titles keep their room beside the scores at 1,400 px
 
-    // Every tab, select, column head and pager button was used; a watch-list row opens
-    // its firm's panel and puts the firm's link in the address; Escape closes it.
+    // Every tab, select, column head and pager was used; a watch-list row opens its
+    // firm's panel and puts the firm's link in the address; Escape closes it.
     const ordered_json& exercise = page["exercise"];
     EXPECT_GT(exercise["presses"].get<int>(), 20);
     EXPECT_TRUE(exercise["panelOpen"].get<bool>());
     EXPECT_EQ(exercise["address"], "#firma=" + exercise["picked"].get<std::string>());
     EXPECT_TRUE(exercise["panelClosed"].get<bool>());
+    EXPECT_EQ(exercise["addressAfterClose"], "");
 
-    // The filtered table and a watch list download as CSV: a byte-order mark, ";"
-    // between the columns the page shows, one record per row; no cell a spreadsheet
-    // would run as a formula.
+    // The filtered table and a watch list download whole as CSV: a byte-order mark, ";"
+    // between the columns, one record per firm; no cell a spreadsheet would run.
     const ordered_json& downloads = page["downloads"];
     const ordered_json& table = downloads["table"];
     EXPECT_TRUE(table["bom"].get<bool>());
     EXPECT_GT(downloads["tableCount"].get<int>(), 0);
-    EXPECT_LT(downloads["tableCount"].get<int>(), page["rowsBefore"].get<int>() * 10);
     EXPECT_EQ(table["rows"], downloads["tableCount"]);
-    EXPECT_EQ(table["header"], downloads["tableHeads"]);
-    EXPECT_EQ(table["widths"], ordered_json::array({downloads["tableHeads"].size()}));
+    EXPECT_EQ(table["widths"], ordered_json::array({table["header"].size()}));
+    EXPECT_EQ(downloads["allFirms"]["rows"], page["firms"]);
     for (const char* csv : {"table", "allFirms", "list"}) EXPECT_EQ(downloads[csv]["risky"], 0) << csv;
-    const ordered_json& neutralised = downloads["allFirms"]["neutralised"];
-    EXPECT_NE(std::find(neutralised.begin(), neutralised.end(), "'" + kFormulaTitle), neutralised.end());
+    if (i < 3) {
+      const ordered_json& neutralised = downloads["allFirms"]["neutralised"];
+      EXPECT_NE(std::find(neutralised.begin(), neutralised.end(), "'" + kFormulaTitle), neutralised.end());
+    }
     EXPECT_EQ(downloads["list"]["rows"], downloads["listCount"]);
     EXPECT_EQ(downloads["list"]["header"], ordered_json({"Muta", "Ünvan", "Segment", "Neden", "Son risk", "Skor"}));
 
-    // Print shows every row of every list and of the table, without pagers, scroll
-    // boxes or anything cut off.
+    // Print gives the summary and the lists as they stand, not the firm table, with
+    // nothing cut off; a few pages.
     const ordered_json& print = page["print"];
     EXPECT_TRUE(print["printMedia"].get<bool>());
     ASSERT_EQ(print["lists"].size(), 6u);
-    for (const ordered_json& list : print["lists"]) EXPECT_EQ(list["shown"], list["expected"]) << list["flag"];
-    EXPECT_EQ(print["tableRows"], print["tableCount"]);
+    for (const ordered_json& list : print["lists"]) {
+      EXPECT_EQ(list["shown"].get<int>() > 0, list["count"].get<int>() > 0) << list["flag"];
+      EXPECT_LE(list["shown"].get<int>(), 10) << list["flag"];
+    }
+    EXPECT_FALSE(print["tableShown"].get<bool>());
     EXPECT_EQ(print["pagers"], 0);
     EXPECT_EQ(print["scrollBoxes"], ordered_json::array());
     EXPECT_EQ(print["clipped"], ordered_json::array());
+    EXPECT_LE(print["pdf"]["pages"].get<int>(), i == 2 ? 40 : 12);
 
-    // A pasted "#firma=MUTA" link opens that firm's panel with its score in every period.
+    // A pasted "#firma=MUTA" link opens that firm's panel: every score's history (the
+    // run kept EUS, YIS and ML scores) and the lists of every period.
     const ordered_json& link = page["link"];
     EXPECT_TRUE(link["open"].get<bool>());
     EXPECT_EQ(link["scores"].size(), link["periods"].get<std::size_t>());
     EXPECT_EQ(link["periods"], 6);
     for (const ordered_json& score : link["scores"]) EXPECT_NE(score, "–");
+    EXPECT_EQ(link["heads"], ordered_json({"Dönem", "VRD", "Bant", "EUS", "YIS", "ML", "Risk (TL)", "Listeler"}));
+    EXPECT_EQ(link["charts"], 3);  // scores, probabilities, risks
+    EXPECT_NE(link["lists"].back(), "");  // picked from a watch list: on one now
     EXPECT_EQ(link["address"], page["page"].get<std::string>() + "#firma=" + link["muta"].get<std::string>());
     EXPECT_NE(link["text"].get<std::string>().find("YI olasılığı ve modelin etkenleri"), std::string::npos);
     EXPECT_TRUE(fs::exists(link["shot"].get<std::string>()));
 
+    // A firm of the last data file: found by its key, opened by its link with its whole
+    // history, printed alone on a page or two.
+    const ordered_json& scale = page["scale"];
+    EXPECT_GE(scale["firmFiles"].get<int>(), i == 3 ? 1 : 3);
+    EXPECT_TRUE(scale["search"]["found"].get<bool>());
+    EXPECT_EQ(scale["search"]["rows"], 1);
+    EXPECT_EQ(scale["search"]["address"], "#firma=" + scale["muta"].get<std::string>());
+    EXPECT_TRUE(scale["link"]["open"].get<bool>());
+    EXPECT_EQ(scale["link"]["scores"].size(), 6u);
+    EXPECT_EQ(scale["printFirm"]["asked"], 1);
+    EXPECT_GE(scale["printFirm"]["pages"].get<int>(), 1);
+    EXPECT_LE(scale["printFirm"]["pages"].get<int>(), 3);
+    // One list paged to its end: every firm once, the count the card gives; the
+    // portfolio's lists are the trending lists in full.
+    const ordered_json& list = scale["list"];
+    EXPECT_EQ(list["keys"].size(), list["count"].get<std::size_t>());
+    EXPECT_EQ(list["unique"], list["count"]);
+    EXPECT_EQ(list["pages"], (list["count"].get<int>() + 9) / 10);
+    if (i == 0) {
+      EXPECT_EQ(list["keys"], ordered_json(trending_keys(json, list["flag"])));
+    }
+
+    // A region filter applies to the figures, the table and the lists, stands in the
+    // address, and agrees with the JSON outputs.
+    const ordered_json& region = page["region"];
+    EXPECT_EQ(region["address"], "#bolge=" + region["code"].get<std::string>());
+    EXPECT_EQ(region["figure"]["page"], std::to_string(region["figure"]["json"].get<int>()));
+    EXPECT_EQ(region["tableCount"], region["figure"]["json"]);
+    EXPECT_EQ(region["tableRegions"], ordered_json({region["name"]}));
+    EXPECT_TRUE(region["list"]["prefixMatches"].get<bool>());
+    EXPECT_FALSE(region["list"]["jsonCapped"].get<bool>());
+    EXPECT_EQ(region["list"]["count"], region["list"]["jsonKeys"]);
+
     const std::string text = page["text"];
     for (const char* shown : {"Veri dönemi:", "Oluşturulma:", "Veritabanı: vrd.duckdb", "Yakın İzleme", "[325, 500)",
-                              "Tahmin listesi", "Yönetici sürümü"}) {
+                              "Tahmin listesi", "Yönetici sürümü", "Filtre yok"}) {
       EXPECT_NE(text.find(shown), std::string::npos) << shown;
     }
 
@@ -233,9 +298,9 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
     }
     EXPECT_TRUE(fs::exists(page["screenshot"].get<std::string>()));
   }
-  // The riskiest firms are in every edition; the hostile one shows its title as text.
-  for (const ordered_json& page : reports) {
-    EXPECT_NE(page["text"].get<std::string>().find(kHostileTitle), std::string::npos) << page["page"];
+  // The riskiest firms are in the large editions; the hostile one shows its title as text.
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_NE(reports[i]["text"].get<std::string>().find(kHostileTitle), std::string::npos) << reports[i]["page"];
   }
 }
 

@@ -33,15 +33,29 @@ void erase_between(std::string& text, const std::string& from, const std::string
   if (end != std::string::npos) text.erase(at + from.size(), end - at - from.size());
 }
 
-// The outputs by name (hidden files aside). The pages are taken without their making
-// time (a minute apart between runs).
+// The outputs by name (hidden files aside), each page's data files with it. The pages
+// are taken without their making time (a minute apart between runs) and without the name
+// of their data folder's generation, which is made from that time; the files of the
+// generation a page names are taken by their own names, so that a page whose files are
+// missing or of another run shows as a mix.
 std::map<std::string, std::string> output_set(const fs::path& outputs) {
   std::map<std::string, std::string> files;
   for (const char* dir : {"json", "html"}) {
     for (const auto& entry : fs::directory_iterator(outputs / dir)) {
       if (entry.path().filename().string().starts_with(".")) continue;  // a killed run's temporary file
+      if (entry.is_directory()) continue;                                // a data folder, taken with its page
       std::string text = read_text(entry.path());
       erase_between(text, "Oluşturulma: <b>", "</b>");
+      const std::string folder_member = "\"klasor\":\"";
+      if (const std::size_t at = text.find(folder_member); at != std::string::npos) {
+        const std::size_t start = at + folder_member.size();
+        const fs::path generation = outputs / dir / text.substr(start, text.find('"', start) - start);
+        for (const auto& file : fs::directory_iterator(generation)) {
+          files[std::string(dir) + "/" + generation.parent_path().filename().string() + "/" + file.path().filename().string()] =
+              read_text(file.path());
+        }
+        erase_between(text, "\"klasor\":\"" + generation.parent_path().filename().string() + "/", "\"");
+      }
       files[std::string(dir) + "/" + entry.path().filename().string()] = std::move(text);
     }
   }

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "core/files.h"
+#include "core/output_set.h"
 #include "test_support.h"
 
 namespace vordak {
@@ -97,3 +100,44 @@ TEST(EnvStatuses, ReadNamesWithoutADirectoryFromTheWorkingOne) {
 
 }  // namespace
 }  // namespace vordak
+
+namespace vordak::testing {
+namespace {
+
+mode_t mode_of(const fs::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 0777;
+}
+
+// Outputs holding customer data keep other users out; a stricter umask takes away more.
+TEST(EnvAccess, PrivateFilesAndFoldersKeepOthersOutAndHonourAStricterUmask) {
+  for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{077}}) {
+    SCOPED_TRACE(mask);
+    const mode_t before = ::umask(mask);
+    TempDir dir;
+    Env& env = Env::system();
+    env.create_directory(dir / "veri", FileAccess::kPrivate);
+    env.create_directory(dir / "veri", FileAccess::kPrivate);  // already there: no error
+    env.write_new_file(dir / "veri" / "f-0.js", "x", FileAccess::kPrivate);
+    EXPECT_THROW(env.write_new_file(dir / "veri" / "f-0.js", "y", FileAccess::kPrivate), std::runtime_error);
+    env.sync_file_system(dir / "veri");
+    {
+      OutputSet outputs(env, dir / ".journal");
+      outputs.add(dir / "private.json", FileAccess::kPrivate).append("{}");
+      outputs.add(dir / "shared.json").append("{}");
+      outputs.publish();
+    }
+    write_file_atomic(dir / "page.html", "<html>", FileAccess::kPrivate);
+    ::umask(before);
+    EXPECT_EQ(mode_of(dir / "veri"), 0750 & ~mask);
+    EXPECT_EQ(mode_of(dir / "veri" / "f-0.js"), 0640 & ~mask);
+    EXPECT_EQ(read_text(dir / "veri" / "f-0.js"), "x");
+    EXPECT_EQ(mode_of(dir / "private.json"), 0640 & ~mask);
+    EXPECT_EQ(mode_of(dir / "page.html"), 0640 & ~mask);
+    EXPECT_EQ(mode_of(dir / "shared.json"), 0666 & ~mask);
+  }
+}
+
+}  // namespace
+}  // namespace vordak::testing

@@ -44,7 +44,7 @@ TEST(RunsPage, ColoursEachOutcomeAndEscapesEveryText) {
   EXPECT_NE(html.find("<tr><th class=\"step\">ingest_ddl</th><td class=\"none\">·</td><td class=\"none\">·</td></tr>"),
             std::string::npos);
   EXPECT_GT(html.find("<th class=\"step\">eski_adim</th>"), html.find("<th class=\"step\">diag_risk</th>"));
-  EXPECT_NE(html.find("class=\"incomplete\">03-01 02:00<br>prod</th>"), std::string::npos);
+  EXPECT_NE(html.find("class=\"incomplete\">01.03 02:00<br>prod</th>"), std::string::npos);
   // A step with data-check notes is marked, and its notes are listed in full below the table.
   EXPECT_NE(html.find("<td class=\"ok noted\" title=\"OK · 2s\nuyarı: kik: &lt;/td&gt;"), std::string::npos) << html;
   EXPECT_NE(html.find("<tr><td>S_20250302_020000_prod_1.0.0</td><td>ingest_kik</td><td>uyarı: kik: &lt;/td&gt;&lt;img"),
@@ -59,7 +59,7 @@ TEST(RunsPage, IsWrittenFromTheNewestSixtySeasonsOfTheWorkingDirectory) {
   testing::FakeClockEnv clock;
   const fs::path page = write_runs_page(dir.path(), clock);
   EXPECT_EQ(page, dir / "outputs" / "html" / "vrd_runs.html");
-  EXPECT_NE(testing::read_text(page).find("0 season"), std::string::npos);
+  EXPECT_NE(testing::read_text(page).find("0 sezon"), std::string::npos);
 
   // 62 runs, a minute apart: the oldest two are left out.
   for (int run = 0; run < 62; ++run) {
@@ -68,9 +68,9 @@ TEST(RunsPage, IsWrittenFromTheNewestSixtySeasonsOfTheWorkingDirectory) {
     fs::create_directories(dir / "seasons" / name / "meta");
   }
   const std::string html = testing::read_text(write_runs_page(dir.path(), clock));
-  EXPECT_NE(html.find("60 season (en yeni 60 / 62)"), std::string::npos);
-  EXPECT_NE(html.find("01-01 03:01"), std::string::npos);
-  EXPECT_NE(html.find("01-01 02:02"), std::string::npos);
+  EXPECT_NE(html.find("60 sezon (en yeni 60 / 62)"), std::string::npos);
+  EXPECT_NE(html.find("01.01 03:01"), std::string::npos);
+  EXPECT_NE(html.find("01.01 02:02"), std::string::npos);
   EXPECT_EQ(html.find("01-01 02:01"), std::string::npos);
 }
 

@@ -8,6 +8,7 @@
 
 #include "pipeline/html_page.h"
 
+#include "page_files.h"
 #include "scoreboard_fixture.h"
 #include "test_support.h"
 
@@ -24,7 +25,17 @@ TEST(HtmlRender, EscapesEmbeddedTextForScriptsAndMarkup) {
   EXPECT_EQ(html_escape(R"(<a href="x">'&'</a>)"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
 }
 
-TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
+// The muta of every record in the data files of the page at `html`, in page order.
+std::vector<std::int64_t> firm_keys(const std::filesystem::path& html) {
+  const ordered_json files = testing::page_data(read_text(html))["veri"];
+  std::vector<std::int64_t> keys;
+  for (std::size_t f = 0; f < files["firma_dosyasi"].get<std::size_t>(); ++f) {
+    for (const ordered_json& record : testing::data_json(html, "f-" + std::to_string(f))) keys.push_back(record[0]);
+  }
+  return keys;
+}
+
+TEST(HtmlRender, EveryFirmIsInTheDataFilesAndThePageHoldsOnlyItsSummary) {
   TempDir dir;
   write_text(dir / "ref.csv", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n1,Şişli,1,İstanbul\r\n");
   ordered_json records = ordered_json::array();
@@ -34,9 +45,7 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
                        {"segment", i % 2 == 0 ? "KOBI" : "MIKRO"},
                        {"sube_kodu", 1},
                        {"son_risk", i},
-                       {"vrdA", 500},
-                       {"_hizli_yukselen", i % 100 == 0 ? 1 : 0},
-                       {"_vrd_neden", "<b>neden</b>"}});
+                       {"vrdA", 500}});
   }
   const Scoreboard scoreboard = testing::scoreboard_of({"A"}, records);
 
@@ -44,15 +53,13 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   const std::string all = read_text(dir / "all.html");
   EXPECT_TRUE(all.starts_with("<!DOCTYPE html>\n<html lang=\"tr\">"));
   EXPECT_TRUE(all.ends_with("</html>\n"));
+  EXPECT_LT(all.size(), 250000u);  // the summary and the scripts, no firm
   EXPECT_NE(all.find("<div class=\"fact\"><span class=\"label\">Dönem</span><span class=\"value\">A</span></div>"
                      "<div class=\"fact\"><span class=\"label\">Firma</span><span class=\"value\">3.000</span></div>"
                      "<div class=\"fact\"><span class=\"label\">Toplam risk</span>"
                      "<span class=\"value\">4.498.500 TL</span></div>"),
             std::string::npos);
-  EXPECT_EQ(all.find("</script><script>alert"), std::string::npos);
-  EXPECT_NE(all.find("Evil \\u003c/script\\u003e"), std::string::npos);
-  EXPECT_EQ(all.find("<b>neden"), std::string::npos);
-  EXPECT_EQ(all.find("Boyut sınırı"), std::string::npos);
+  EXPECT_EQ(all.find("Firma 17"), std::string::npos);
   EXPECT_EQ(all.find("src="), std::string::npos);  // nothing is fetched
   for (std::size_t at = all.find("href=\""); at != std::string::npos; at = all.find("href=\"", at + 1)) {
     EXPECT_EQ(all.substr(at, 7), "href=\"#") << "a link leaving the page";
@@ -60,36 +67,24 @@ TEST(HtmlRender, KeepsTheHighestRisksUnderTheCapAndSaysHowManyWereLeftOut) {
   EXPECT_EQ(all.find("url("), std::string::npos);
   EXPECT_EQ(all.find("@import"), std::string::npos);
 
-  const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
-  // Rows made once serve pages of any cap, in any order, as rows made for each page.
-  const BranchNames names;
-  PageRows shared(scoreboard, kobi, {});
-  for (const double cap : {0.3, 0.16, 12.5, 0.14}) {
-    EXPECT_EQ(render_page(scoreboard, "p.html", names, shared, cap, nullptr, {}),
-              render_page(scoreboard, "p.html", names, kobi, cap, nullptr, {}))
-        << cap;
-  }
-  render_html(scoreboard, dir / "small.html", dir / "ref.csv", kobi, 0.16);
-  const std::string small = read_text(dir / "small.html");
-  EXPECT_LE(small.size(), 160000u);
-  const std::size_t note = small.find("<div class=\"note\">Boyut sınırı nedeniyle en düşük riskli ");
-  ASSERT_NE(note, std::string::npos);
-  EXPECT_NE(small.find("<span class=\"label\">Firma</span><span class=\"value\">1.500</span>"), std::string::npos);
-  EXPECT_NE(small.find("[3998,"), std::string::npos);  // the largest KOBI risk is kept
-  EXPECT_EQ(small.find("[1000,"), std::string::npos);  // the smallest is left out
-  EXPECT_EQ(small.find("[1001,"), std::string::npos);  // MIKRO rows are filtered out
+  // Every firm, riskiest first, in files of 256; a title full of markup is data, not markup.
+  std::vector<std::int64_t> expected;
+  for (int i = 2999; i >= 0; --i) expected.push_back(1000 + i);
+  EXPECT_EQ(firm_keys(dir / "all.html"), expected);
+  EXPECT_EQ(testing::page_data(all)["veri"]["firma_dosyasi"], 12);
+  EXPECT_EQ(testing::data_json(dir / "all.html", "f-0")[0][1], "Evil </script><script>alert(1)</script>");
 
+  const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
+  render_html(scoreboard, dir / "kobi.html", dir / "ref.csv", kobi);
+  const std::vector<std::int64_t> kobi_keys = firm_keys(dir / "kobi.html");
+  ASSERT_EQ(kobi_keys.size(), 1500u);
+  EXPECT_EQ(kobi_keys.front(), 3998);
+  EXPECT_EQ(kobi_keys.back(), 1000);
+
+  // A cap the summary cannot meet fails, leaving neither the page nor its data.
   EXPECT_THROW(render_html(scoreboard, dir / "tiny.html", dir / "ref.csv", {}, 0.001), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(dir / "tiny.html"));
-}
-
-// The JSON document a page embeds for its script.
-ordered_json page_data(const std::string& page) {
-  const std::string open = "<script id=\"vrd-data\" type=\"application/json\">";
-  const std::size_t begin = page.find(open);
-  EXPECT_NE(begin, std::string::npos);
-  const std::size_t end = page.find("</script>", begin);
-  return ordered_json::parse(page.substr(begin + open.size(), end - begin - open.size()));
+  EXPECT_FALSE(std::filesystem::exists(dir / "tiny_veri"));
 }
 
 TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
@@ -97,11 +92,11 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   write_text(dir / "ref.csv", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n7,\"Kadıköy, Merkez\",2,Anadolu\r\n");
   const ordered_json records = {
       {{"muta", 1}, {"unvan", "A"}, {"segment", "KOBI"}, {"sube_kodu", 7}, {"bolge_kodu", 2}, {"son_risk", 300},
-       {"vrdP", 100}, {"vrdQ", 900}, {"rP", 250}, {"rQ", 300}, {"dfP", 50}, {"_hizli_yukselen", 1}, {"_potansiyel_yi", 1}},
+       {"vrdP", 100}, {"vrdQ", 900}, {"rP", 250}, {"rQ", 300}, {"dfP", 50}},
       {{"muta", 2}, {"unvan", "B"}, {"segment", "MIKRO"}, {"son_risk", 200}, {"vrdP", "YI"}, {"vrdQ", "YI"},
-       {"rP", 200}, {"rQ", 200}, {"dfP", 0}, {"_hizli_yukselen", 0}, {"_potansiyel_yi", 1}},
+       {"rP", 200}, {"rQ", 200}, {"dfP", 0}},
       {{"muta", 3}, {"unvan", "C"}, {"segment", "KOBI"}, {"son_risk", 100}, {"vrdP", 400}, {"vrdQ", 450},
-       {"rP", 90}, {"rQ", 100}, {"dfP", 10}, {"_hizli_yukselen", 0}, {"_potansiyel_yi", 0}},
+       {"rP", 90}, {"rQ", 100}, {"dfP", 10}},
   };
   Scoreboard scoreboard = testing::scoreboard_of({"P", "Q"}, records);
   // What the mart driver stores for the whole portfolio; the portfolio edition shows it.
@@ -113,37 +108,42 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   render_html(scoreboard, dir / "p.html", dir / "ref.csv");
   render_html(scoreboard, dir / "m.html", dir / "ref.csv", kobi);
   render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, admin_extra);
-  const ordered_json portfolio = page_data(read_text(dir / "p.html"));
-  const ordered_json manager = page_data(read_text(dir / "m.html"));
-  const ordered_json admin = page_data(read_text(dir / "a.html"));
+  const ordered_json portfolio = testing::page_data(read_text(dir / "p.html"));
+  const ordered_json manager = testing::page_data(read_text(dir / "m.html"));
+  const ordered_json admin = testing::page_data(read_text(dir / "a.html"));
 
   EXPECT_EQ(portfolio["edition"], "portfoy");
   EXPECT_EQ(manager["edition"], "yonetici");
   EXPECT_EQ(admin["edition"], "admin");
-  EXPECT_EQ(portfolio["band_snapshot"], scoreboard.extra["band_snapshot"]);
+  EXPECT_EQ(portfolio["kapsam"]["band_snapshot"], scoreboard.extra["band_snapshot"]);
   EXPECT_EQ(portfolio["extra"], nullptr);
   EXPECT_EQ(admin["extra"], admin_extra);
   EXPECT_EQ(portfolio["subeler"], ordered_json({{"7", "Kadıköy, Merkez"}}));
   EXPECT_EQ(portfolio["bolgeler"], ordered_json({{"2", "Anadolu"}}));
-  EXPECT_EQ(portfolio["columns"],
-            ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk", "dfP", "vrdP", "vrdQ", "rP",
-                          "rQ", "_hizli_yukselen", "_potansiyel_yi"}));
-  EXPECT_EQ(portfolio["liste_sayilari"],
-            ordered_json({{"_hizli_yukselen", 1}, {"_rejim_degisimi", 0}, {"_potansiyel_yi", 2}, {"_erken_sinyal", 0},
-                          {"_yakalanan", 0}, {"_kacirilan", 0}, {"herhangi", 2}}));
-  EXPECT_EQ(manager["liste_sayilari"]["herhangi"], 1);
+  EXPECT_EQ(portfolio["veri"]["alanlar"], ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk",
+                                                        "degisim", "vrd", "r", "listeler", "nedenler", "olasilik", "etkenler"}));
+  // The lists in full, from the scores: firm 1 rose from 100 to 900.
+  EXPECT_EQ(portfolio["kapsam"]["liste_sayilari"],
+            ordered_json({{"_hizli_yukselen", 1}, {"_rejim_degisimi", 0}, {"_potansiyel_yi", 0}, {"_erken_sinyal", 0},
+                          {"_yakalanan", 0}, {"_kacirilan", 0}, {"herhangi", 1}}));
+  EXPECT_EQ(portfolio["kapsam"]["firma"], 3);
+  EXPECT_EQ(portfolio["kapsam"]["toplam_risk"], 600);
+  EXPECT_EQ(manager["kapsam"]["liste_sayilari"]["herhangi"], 1);
   EXPECT_EQ(manager["firma"], 2);
   EXPECT_EQ(manager["portfoy_firma"], 3);
 
   // The manager edition's charts count only its KOBI firms.
-  EXPECT_EQ(manager["band_snapshot"]["ALL"],
+  EXPECT_EQ(manager["kapsam"]["band_snapshot"]["ALL"],
             ordered_json::parse(R"([{"donem":"P","bands":{"0-325":{"risk_tl":250,"count":1},"325-500":{"risk_tl":90,"count":1}}},)"
                                 R"({"donem":"Q","bands":{"325-500":{"risk_tl":100,"count":1},"825-1000":{"risk_tl":300,"count":1}}}])"));
-  EXPECT_EQ(manager["flow_matrix"]["KOBI"][0]["flows"],
+  EXPECT_EQ(manager["kapsam"]["flow_matrix"]["KOBI"][0]["flows"],
             ordered_json::parse(R"([{"from_band":"0-325","to_band":"825-1000","risk_tl":300,"count":1},)"
                                 R"({"from_band":"325-500","to_band":"325-500","risk_tl":100,"count":1}])"));
-  EXPECT_EQ(manager["rows"], ordered_json::parse(R"([[1,"A","KOBI",7,2,300,50,100,900,250,300,1,1],)"
-                                                 R"([3,"C","KOBI",null,null,100,10,400,450,90,100,0,0]])"));
+  EXPECT_EQ(testing::data_json(dir / "m.html", "f-0"),
+            ordered_json::parse(R"J([[1,"A","KOBI",7,2,300,50,"BkOE","0PkD","01",{"_hizli_yukselen":)J"
+                                R"J("Son 3 dönemde +800 puan artış (şu an 900)"},null,null],)J"
+                                R"J([3,"C","KOBI",null,null,100,10,"GQHC","0FU","00",null,null,null]])J"));
+  EXPECT_EQ(testing::data_json(dir / "a.html", "f-0"), testing::data_json(dir / "m.html", "f-0"));
 }
 
 TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
@@ -172,15 +172,15 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
   render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
   render_html(scoreboard, dir / "bare.html", dir / "ref.csv");
   const std::string page = read_text(dir / "a.html");
-  const ordered_json data = page_data(page);
+  const ordered_json data = testing::page_data(page);
 
   EXPECT_NE(page.find("<div class=\"provenance\" id=\"provenance\"><span>Veri dönemi: <b>2024-05 – 2024-06</b> (2 dönem)"
                       "</span> · <span>Oluşturulma: <b>01.06.2024 10:00</b></span> · "
                       "<span>Veritabanı: <b>vrd &lt;test&gt;.duckdb</b></span> · "
                       "<span>Sezon: <b>S_1</b> (skorlar, EUS backtest); <b>S_2</b> (tahminler); <b>S_&lt;3&gt;</b> (yeni_adim)</span>"),
             std::string::npos);
-  EXPECT_EQ(data["columns"].back(), "_ml_aciklama");
-  EXPECT_EQ(data["rows"], ordered_json::parse(R"([[11,"Açık <A.Ş.>","KOBI",900,400,700,[["gecikme_gun",0.8],["skor",-0.25]]]])"));
+  EXPECT_EQ(data["veri"]["klasor"], "a_veri/20240601-100000");
+  EXPECT_EQ(testing::data_json(dir / "a.html", "f-0")[0][12], ordered_json::parse(R"([["gecikme_gun",0.8],["skor",-0.25]])"));
   // Firms the edition leaves out keep their titles for the backtest lists; unknown
   // firms and firms without a title get none.
   EXPECT_EQ(data["unvanlar"], ordered_json({{"12", "Dışarıda Ltd."}, {"11", "Açık <A.Ş.>"}}));
@@ -192,8 +192,8 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
   EXPECT_NE(bare.find("<div class=\"provenance\" id=\"provenance\"><span>Veri dönemi: <b>2024-05 – 2024-06</b> (2 dönem)"
                       "</span><a href=\"#tanimlar\""),
             std::string::npos);
-  EXPECT_EQ(page_data(bare)["unvanlar"], ordered_json::object());
-  EXPECT_EQ(page_data(bare)["columns"].back(), "vrd2024-06");
+  EXPECT_EQ(testing::page_data(bare)["unvanlar"], ordered_json::object());
+  EXPECT_EQ(testing::data_json(dir / "bare.html", "f-0")[0][12], nullptr);
 }
 
 TEST(HtmlRender, PageTemplateIsFilledInOnePassAndItsAssetsCannotEndTheirElements) {

@@ -112,14 +112,47 @@ TEST(TrendingLists, RegimeReasonPrefersTheEarlySignal) {
   }
 }
 
-TEST(TrendingLists, CapsEachListAtTheHighestRisks) {
+TEST(TrendingLists, CapsEachListAtTheHighestRisksWhileTheWatchListsStayWhole) {
   ordered_json records = ordered_json::array();
   for (int i = 0; i < 600; ++i) records.push_back(row(i, i, {900, 900, 900, 900}));
-  const ordered_json trending = build_trending_lists(scoreboard_of({"A", "B", "C", "D"}, records));
+  const Scoreboard scoreboard = scoreboard_of({"A", "B", "C", "D"}, records);
+  const ordered_json trending = build_trending_lists(scoreboard);
   const ordered_json& persistent = trending["persistent_high"];
   ASSERT_EQ(persistent.size(), TRENDING_LIMIT);
   EXPECT_EQ(persistent.front()["son_risk"], 599);
   EXPECT_EQ(persistent.back()["son_risk"], 100);
+  // The firm with risk 0 is on no list: the persistent list wants a risk.
+  const WatchLists lists = build_watch_lists(scoreboard);
+  ASSERT_EQ(lists[2].size(), 599u);
+  EXPECT_EQ(lists[2].back().row, 1u);  // rows are in risk order: the lowest last
+  EXPECT_EQ(lists[2].back().reason, "Son 4 dönemin 4 tanesinde skor >= 825");
+}
+
+TEST(TrendingLists, HistoryAppliesEachPeriodsRulesToItAndThePeriodsBefore) {
+  // A riser, a firm entering YI from a high score, one in YI from the start.
+  const ordered_json records = {row(1, 10, {300, 350, 600, 700}), row(2, 10, {500, 850, "YI", "YI"}),
+                                row(3, 10, {"YI", "YI", "YI", "YI"})};
+  const Scoreboard scoreboard = scoreboard_of({"A", "B", "C", "D"}, records);
+  const std::vector<std::uint8_t> history = watch_list_history(scoreboard);
+  // Bits: 0 fastest rising, 1 regime change, 2 persistent high, 3 low but rising,
+  // 4 caught, 5 missed. Period A has no lists: they look at a period before.
+  EXPECT_EQ(history, (std::vector<std::uint8_t>{0, 0, 0b1011, 0b1001,  //
+                                                0, 0b0001, 0b10000, 0,   //
+                                                0, 0, 0, 0}));
+
+  // As of the last period the history holds the lists' firms.
+  const Scoreboard full = scoreboard_of({"A", "B", "C", "D"}, {row(1, 100, {550, 600, 650, 700}), row(2, 300, {400, 450, 480, 600}),
+                                                               row(3, nullptr, {50, "YI", 90, 800}), row(4, 5000, {900, 850, -1, "830"}),
+                                                               row(6, 10, {"x", 150, 900, "YI"}), row(7, 20, {300, 300, 300, "YI"})});
+  const WatchLists lists = build_watch_lists(full);
+  const std::vector<std::uint8_t> last = watch_list_history(full);
+  for (std::size_t r = 0; r < full.rows.num_rows(); ++r) {
+    std::uint8_t bits = 0;
+    for (std::size_t l = 0; l < lists.size(); ++l) {
+      for (const WatchEntry& entry : lists[l]) bits |= entry.row == r ? 1u << l : 0u;
+    }
+    EXPECT_EQ(last[r * 4 + 3], bits) << "row " << r;
+  }
 }
 
 TEST(TrendingLists, RejectsRowsWithoutFirmKeys) {

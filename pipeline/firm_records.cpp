@@ -11,6 +11,7 @@ namespace vordak::pipeline {
 namespace {
 
 constexpr const char* kIdentity[] = {"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk"};
+constexpr std::size_t kSonRiskField = 5;
 
 // The decimals a model score keeps on the page: stored in single precision, it is
 // written back at the precision it came with.
@@ -123,7 +124,14 @@ std::string FirmRecords::array(const std::vector<std::size_t>& rows, std::size_t
 
 void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed) const {
   writer.begin_array();
-  for (const Column* column : identity_) write_cell(writer, column, row);
+  // With no risk in the latest period a firm has no current risk and no change: the
+  // scoreboard's 0 and its change of minus the whole risk would read as a repayment.
+  const bool no_current_risk = !risks_.empty() && !amount_of(risks_.back(), row);
+  for (std::size_t i = 0; i < identity_.size(); ++i) {
+    const bool current_risk_field = i == kSonRiskField || i + 1 == identity_.size();
+    if (no_current_risk && current_risk_field) writer.null();
+    else write_cell(writer, identity_[i], row);
+  }
   if (pack_scores(scores_, row, packed)) {
     writer.string(packed);
   } else {

@@ -36,6 +36,7 @@
 #include "pipeline/prediction_runner.h"
 #include "pipeline/predictions.h"
 #include "pipeline/reference_export.h"
+#include "pipeline/source_load.h"
 #include "pipeline/region_editions.h"
 #include "pipeline/scoreboard_writer.h"
 #include "pipeline/trending.h"
@@ -301,6 +302,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   ordered_json extra = ordered_json::object();
   ordered_json model_measures;
   ModelInventory inventory;
+  ordered_json data_checks;
   {
     Connection con(db_path);
     extra["backtest_summary"] = build_backtest_summary(con, sink);
@@ -308,11 +310,13 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
     inventory = read_model_inventory(con);
     model_measures = build_model_measures(con, scoreboard, inventory);
+    data_checks = recorded_checks(con);
   }
   extra["page_mode"] = "admin";
   extra["model_olcumleri"] = std::move(model_measures);
   extra["model_envanteri"] = std::move(inventory.page);
   extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
+  extra["veri_kalitesi"] = std::move(data_checks);
   clock.lap("admin data");
   add_page(paths.admin_html, manager, 25, extra, page);
   clock.lap("HTML admin");

@@ -482,4 +482,18 @@ std::string_view outcome_text(CheckOutcome outcome) {
   return "";
 }
 
+ordered_json recorded_checks(Connection& con) {
+  ordered_json checks = ordered_json::array();
+  if (!con.has_table("ingest_kontrol")) return checks;
+  const Table table = con.query(
+      "SELECT kaynak, kontrol, sonuc, deger, esik, engeller, ayrinti, strftime(yuklendi, '%Y-%m-%d %H:%M') AS yuklendi "
+      "FROM ingest_kontrol ORDER BY kaynak, kontrol");
+  for (std::size_t row = 0; row < table.num_rows(); ++row) {
+    ordered_json check = ordered_json::object();
+    for (std::size_t c = 0; c < table.num_columns(); ++c) check[table.column(c).name()] = table.column(c).to_json(row);
+    checks.push_back(std::move(check));
+  }
+  return checks;
+}
+
 }  // namespace vordak::pipeline

@@ -104,4 +104,9 @@ ordered_json load_result_json(const LoadResult& result);
 // The operator's words for an outcome: "geçti", "uyarı", "engel", "kabul".
 std::string_view outcome_text(CheckOutcome outcome);
 
+// The checks of each source's last load as it recorded them (table ingest_kontrol), by
+// source and check, for the administrator edition: [{"kaynak", "kontrol", "sonuc",
+// "deger", "esik", "engeller", "ayrinti", "yuklendi"}]. Empty when no load recorded any.
+ordered_json recorded_checks(Connection& con);
+
 }  // namespace vordak::pipeline

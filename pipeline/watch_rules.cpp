@@ -136,7 +136,14 @@ void WatchRules::step() {
 }
 
 std::optional<YiEntry> WatchRules::newly_yi(std::size_t row) const {
-  if (!yi(k_, row) || yi(k_ - 1, row) || always_yi_[row]) return std::nullopt;
+  if (!yi(k_, row) || always_yi_[row]) return std::nullopt;
+  // A month the extract lacks says nothing of the firm's state: one that was in "YI" the
+  // last time its state was known has not newly entered it.
+  for (std::size_t p = k_; p-- > 0;) {
+    if (!present(score(p, row))) continue;
+    if (yi(p, row)) return std::nullopt;
+    break;
+  }
   YiEntry entry;
   const double previous = score(k_ - 1, row);
   if (present(previous)) entry.previous = integer_part(previous);

@@ -211,6 +211,44 @@ function drawPredictions(container, head, predictions, pick) {
   grid.setRecords(predictions);
 }
 
+// A check's figure: whole numbers as they are, shares and rates with four decimals.
+function checkFigure(value) {
+  if (!isNumber(value)) return '';
+  return Number.isInteger(value) ? wholeNumber(value) : decimal(value, 4);
+}
+
+// The checks of each source's last load, those that stopped, were accepted or warned
+// first.
+function drawDataChecks(container, head, checks) {
+  if (!checks || !checks.length) {
+    container.appendChild(el('p', 'missing', 'Yüklemelerin kontrol kaydı yok.'));
+    return;
+  }
+  var rank = { 'engel': 0, 'kabul': 1, 'uyarı': 2 };
+  var records = checks.map(function (c, i) { return { check: c, i: i }; }).sort(function (a, b) {
+    var ra = a.check.sonuc in rank ? rank[a.check.sonuc] : 3, rb = b.check.sonuc in rank ? rank[b.check.sonuc] : 3;
+    return ra - rb || a.i - b.i;
+  }).map(function (r) { return r.check; });
+  var table = container.appendChild(el('table', 'grid'));
+  var pager = container.appendChild(el('div', 'pager'));
+  var grid = new Grid(table, pager, [
+    { label: 'Kaynak', value: function (c) { return c.kaynak; } },
+    { label: 'Kontrol', value: function (c) { return c.kontrol; } },
+    { label: 'Sonuç', value: function (c) { return c.sonuc; },
+      render: function (td, c) { td.textContent = text(c.sonuc); if (c.sonuc in rank) td.className += ' check-failed'; } },
+    { label: 'Değer', num: true, value: function (c) { return c.deger; },
+      render: function (td, c) { td.textContent = checkFigure(c.deger); } },
+    { label: 'Eşik', num: true, value: function (c) { return c.esik; },
+      render: function (td, c) { td.textContent = checkFigure(c.esik); } },
+    { label: 'Engeller', value: function (c) { return c.engeller ? 'evet' : 'hayır'; } },
+    { label: 'Ayrıntı', cls: 'neden', value: function (c) { return c.ayrinti; },
+      render: function (td, c) { renderClamped(td, text(c.ayrinti)); } },
+    { label: 'Yüklendi', value: function (c) { return c.yuklendi; } },
+  ], { pageSize: 20 });
+  head.appendChild(csvButton(grid, 'veri-kalitesi.csv'));
+  grid.setRecords(records);
+}
+
 function setUpAdmin(data, firmTitle, pick) {
   var extra = data.extra || {};
   var root = document.getElementById('admin');
@@ -228,4 +266,10 @@ function setUpAdmin(data, firmTitle, pick) {
   var models = adminCard('modeller', 'Model ölçümleri', 'tüm portföy; sonuç: firmanın bir sonraki dönemde YI olması');
   drawModelMeasures(models.card, extra.model_olcumleri, extra.model_envanteri);
   root.appendChild(models.card);
+  var checks = extra.veri_kalitesi || [];
+  var failed = checks.filter(function (c) { return c.sonuc !== 'geçti'; }).length;
+  var quality = adminCard('veri-kalitesi', 'Veri kalitesi', 'kaynakların son yüklemesinin kontrolleri: ' +
+    wholeNumber(checks.length) + ' kontrol, ' + wholeNumber(failed) + ' geçmeyen');
+  drawDataChecks(quality.card, quality.head, checks);
+  root.appendChild(quality.card);
 }

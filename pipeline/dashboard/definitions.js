@@ -38,7 +38,8 @@ function drawDefinitions(container, data) {
       (i === 0 ? ' (' + BAND_EDGES[0] + ' altındaki her skor, eksi skorlar da).' : i === BANDS.length - 2 ? ' (' + SCORE_MAX + ' üstü de).' : '.') };
   })).concat([
     { term: 'Son risk', text: 'Firmanın son dönemdeki kredi riski (kombine risk): TL tutarıdır, skor değildir. ' +
-      '“Değişim” son risk ile önceki dönemin riski arasındaki farktır (TL).' },
+      '“Değişim” son risk ile önceki dönemin riski arasındaki farktır (TL). Son dönemde risk verisi olmayan firmada ikisi de ' +
+      '“veri yok”tur: 0 TL ya da tam geri ödeme değil.' },
     { term: 'Risk (TL) grafikte', text: 'Bant grafiğinde ve geçiş matrisinde o dönemdeki kombine riskin mutlak değerinin toplamı.' },
   ]));
 
@@ -71,10 +72,12 @@ function drawDefinitions(container, data) {
   definitionList(right, 'İşaretler', [
     { badge: el('span', 'seg', 'KOBI'), term: 'Segment', text: 'Firmanın segmenti: KUR-TIC, KOBI, MIKRO ya da ESKK.' },
     { badge: el('span', 'score-chip ' + bandClass('s-', BANDS[2]), '612'), term: 'Skor hücresi', text: 'Rengi skorun bandını gösterir; ' +
-      '“–” o dönemde skor olmadığını, kırmızı “YI” yakın izlemeyi.' },
+      '“veri yok” o dönemde skor olmadığını, kırmızı “YI” yakın izlemeyi.' },
     { badge: el('span', 'chip up', '+1.250'), term: 'Değişim', text: 'Kırmızı artı: risk arttı; yeşil eksi: risk azaldı.' },
     { badge: el('span', 'chip', 'YI’de'), term: 'YI olasılığı sütunu', text: 'Firma zaten YI; olasılık verilmez.' },
   ].concat(data.edition === 'admin' ? [
+    { term: 'Veri kalitesi', text: 'Her kaynağın son yüklemesinin kontrolleri (satır sayıları, eksik ya da atlanan dönem, ' +
+      'tekrarlanan ya da çözülemeyen anahtar, boş zorunlu değer): geçti, uyarı, engel ya da operatörün kabul ettiği.' },
     { term: 'TP / FP / FN', text: 'Backtestte doğru alarm (alarm verildi, firma bir sonraki dönem YI’ye girdi), yanlış alarm ' +
       '(alarm verildi, girmedi) ve kaçırılan (alarm verilmedi, girdi). Alarm, skorun modelin alarm eşiğine ulaşmasıdır.' },
     { term: 'Olay', text: 'Bir firma t döneminde sayılır: t’de durumu biliniyor (skoru ya da YI’si var) ve YI değil, t+1’de ' +

@@ -240,7 +240,11 @@ Firms.prototype.firmCard = function (card, options) {
         renderClamped(td, options.reason(f));
       } },
     { label: 'Son risk', num: true,
-      render: function (td, f) { td.textContent = shortAmount(f.get('son_risk')); td.title = wholeNumber(f.get('son_risk')) + ' TL'; } },
+      render: function (td, f) {
+        var risk = f.get('son_risk');
+        td.textContent = isNumber(risk) ? shortAmount(risk) : MISSING_TEXT;
+        td.title = isNumber(risk) ? wholeNumber(risk) + ' TL' : 'Son dönemde risk verisi yok';
+      } },
   ].concat(options.scores.map(function (period) {
     return { label: options.scores.length > 1 ? period : 'Skor', num: true, title: period + ' skoru',
       render: function (td, f) { renderScore(td, firms.score(f, period)); } };

@@ -80,6 +80,9 @@ function isNumber(value) {
   return typeof value === 'number' && isFinite(value);
 }
 
+// What a page shows where a firm has no risk or score in a period: missing, never 0.
+var MISSING_TEXT = 'veri yok';
+
 function wholeNumber(value) {
   return isNumber(value) ? integerFormat.format(Math.trunc(value)) : '';
 }

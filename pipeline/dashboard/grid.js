@@ -314,14 +314,16 @@ PlaceGrid.prototype.allRecords = function (limit, progress) {
 function renderScore(td, score) {
   var band = scoreBand(score);
   td.className += ' score' + (band ? ' ' + bandClass('s-', band) : ' none');
-  td.textContent = score === null || score === undefined ? '–' : text(score);
+  td.textContent = score === null || score === undefined ? MISSING_TEXT : text(score);
 }
 
 function renderAmount(td, value) {
-  td.textContent = wholeNumber(value);
+  td.textContent = isNumber(value) ? wholeNumber(value) : MISSING_TEXT;
+  if (!isNumber(value)) td.className += ' missing';
 }
 
 function renderChange(td, value) {
-  td.textContent = isNumber(value) ? (value > 0 ? '+' : '') + wholeNumber(value) : '';
+  td.textContent = isNumber(value) ? (value > 0 ? '+' : '') + wholeNumber(value) : MISSING_TEXT;
+  if (!isNumber(value)) td.className += ' missing';
   if (isNumber(value) && value !== 0) td.className += value > 0 ? ' up' : ' down';
 }

@@ -238,7 +238,7 @@ FirmPanel.prototype.draw = function (firm) {
   var firms = this.firms, panel = this.frame(firms.name(firm));
   var identity = panel.appendChild(el('dl', 'identity'));
   [['Muta', firm.get('muta')], ['Ünvan', firm.get('unvan')], ['Segment', firm.get('segment')],
-    ['Şube', firms.branch(firm)], ['Bölge', firms.region(firm)], ['Son risk', wholeNumber(firm.get('son_risk')) + ' TL']]
+    ['Şube', firms.branch(firm)], ['Bölge', firms.region(firm)], ['Son risk', isNumber(firm.get('son_risk')) ? wholeNumber(firm.get('son_risk')) + ' TL' : MISSING_TEXT]]
     .forEach(function (pair) {
       identity.appendChild(el('dt', '', pair[0]));
       identity.appendChild(el('dd', '', text(pair[1]) || '–'));
@@ -282,7 +282,7 @@ FirmPanel.prototype.draw = function (firm) {
       var v = m.values[i];
       tr.appendChild(el('td', 'num model', !isNumber(v) ? '–' : m.key === 'eus' ? decimal(v, 0) : percent(100 * v, 1)));
     });
-    tr.appendChild(el('td', 'num', isNumber(risks[i]) ? wholeNumber(risks[i]) : '–'));
+    tr.appendChild(el('td', 'num', isNumber(risks[i]) ? wholeNumber(risks[i]) : MISSING_TEXT));
     renderFlags(tr.appendChild(el('td', 'lists')), firms.listsAt(firm, i));
   });
   panel.appendChild(el('p', 'what', 'Listeler sütunu, firmanın o dönemde (o döneme kadarki skorlarıyla) hangi izleme ' +

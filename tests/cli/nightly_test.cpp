@@ -125,6 +125,10 @@ TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRun
   EXPECT_EQ(record.at("veri_kalitesi").at("kabul").at(0).at("kontrol"), "kik_data_ham_csv:eksik_donem") << record.dump();
   EXPECT_NE(read_text(work / "outputs" / "html" / "vrd_runs.html").find("<td>kabul: kik_data_ham_csv:eksik_donem — "),
             std::string::npos);
+  // The administrator edition's "Veri kalitesi" card lists it too.
+  EXPECT_NE(read_text(work / "outputs" / "html" / "vrd_dashboard_admin.html")
+                .find(R"("kaynak":"kik_data_ham_csv","kontrol":"eksik_donem","sonuc":"kabul")"),
+            std::string::npos);
 }
 
 }  // namespace

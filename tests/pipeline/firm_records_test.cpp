@@ -45,5 +45,19 @@ TEST(FirmRecords, PacksScoresAndAmountsOrWritesThemWholeWhenTheyDoNotFit) {
   }
 }
 
+TEST(FirmRecords, AFirmWithNoRiskInTheLatestPeriodHasNoCurrentRiskAndNoChange) {
+  // The scoreboard gives such a firm "son_risk" 0 and a change of minus its whole risk.
+  const auto fields = [](const ordered_json& latest_risk) {
+    const ordered_json record = {{"muta", 1}, {"son_risk", 0}, {"vrdA", 500}, {"vrdB", 500}, {"rA", 700},
+                                 {"rB", latest_risk}, {"dfA", -700}};
+    const Scoreboard scoreboard = scoreboard_of({"A", "B"}, ordered_json::array({record}));
+    const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
+    const ordered_json firm = ordered_json::parse(FirmRecords(scoreboard, facts, PageContext()).array({0}, 0, 1))[0];
+    return std::pair(firm[5], firm[6]);  // son_risk, degisim
+  };
+  EXPECT_EQ(fields(nullptr), std::pair(ordered_json(nullptr), ordered_json(nullptr)));
+  EXPECT_EQ(fields(0), std::pair(ordered_json(0), ordered_json(-700)));  // a real repayment stays one
+}
+
 }  // namespace
 }  // namespace vordak::pipeline

@@ -317,7 +317,7 @@ TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheMode
   for (const auto& [name, value] : admin["extra"].items()) extra_members.push_back(name);
   EXPECT_EQ(extra_members,
             (std::vector<std::string>{"backtest_summary", "backtest_firma", "ml_predictions", "page_mode", "model_olcumleri",
-                                      "model_envanteri", "ml_tahmin_modeli"}));
+                                      "model_envanteri", "ml_tahmin_modeli", "veri_kalitesi"}));
   EXPECT_EQ(admin["extra"]["ml_tahmin_modeli"], "yi-xgb-20240601-020000-ab12cd34");
   for (const char* output : {"sample_scoreboard.json", "sample_trending_lists.json"}) {
     EXPECT_EQ(read_text(db.dir / "outputs" / "json" / output).find("model_olcumleri"), std::string::npos) << output;

@@ -216,6 +216,13 @@ TEST_F(SourceLoadTest, AFewBadRowsWarnAnAcceptedCheckLoadsAndTheSameFilesAreKept
   const LoadResult accepted = load(kik_contract(), {"kik:eksik_donem"});
   EXPECT_TRUE(blocking(accepted).empty());
   EXPECT_EQ(con.query("SELECT count(DISTINCT donem) FROM raw_kik").row_json(0).dump(), R"j({"count(DISTINCT donem)":3})j");
+  // The administrator edition reads the accepted check as the load recorded it.
+  const ordered_json recorded = recorded_checks(con);
+  const auto missing_period = std::find_if(recorded.begin(), recorded.end(), [](const ordered_json& c) { return c["kontrol"] == "eksik_donem"; });
+  ASSERT_NE(missing_period, recorded.end());
+  EXPECT_EQ((*missing_period)["kaynak"], "kik");
+  EXPECT_EQ((*missing_period)["sonuc"], "kabul");
+  EXPECT_EQ((*missing_period)["engeller"], true);
 
   // The same files again: nothing is read, the rows stay.
   LoadOptions again;

@@ -31,6 +31,8 @@ TEST(TrendingLists, SelectsRanksAndExplainsEveryList) {
       row(7, 20, {300, 300, 300, "YI"}),
       row("8", 0, {300, 300, nullptr, "-1"}),
       row(9, 30, {300, 300, "YI", "YI"}),
+      // In YI before and after a month the extract lacks: no new YI, so on no list.
+      row(11, 40, {"YI", "YI", nullptr, "YI"}),
       {{"muta", 10}, {"son_risk", 50}, {"vrdA", 300}, {"vrdB", 310}, {"vrdC", 350}, {"vrdD", 420}},
   };
   const ordered_json trending = build_trending_lists(scoreboard_of({"A", "B", "C", "D"}, records));

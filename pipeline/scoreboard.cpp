@@ -375,7 +375,10 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
           " FROM dim_entity de LEFT JOIN map_identity mi ON de.entity_id = mi.entity_id"
           " LEFT JOIN ref_sube_bolge sb ON de.sube_kodu = sb.sube_kodu"
           " LEFT JOIN ( SELECT DISTINCT ON (bolge_kodu) bolge_kodu, bolge_adi FROM ref_sube_bolge ORDER BY bolge_kodu )"
-          " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)",
+          " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)"
+          // The tables' own order, which a parallel join does not keep: it decides which
+          // row of a repeated firm is its first, and the order of firms of equal risk.
+          " ORDER BY de.rowid, mi.rowid, sb.rowid",
       entity_ids), con, entity_ids, sink);
 
   // Dense indexes of firms and periods.

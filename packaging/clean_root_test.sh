@@ -25,6 +25,17 @@ debs=("$build"/vordak_*_amd64.deb)
 deb=${debs[0]}
 
 root=$(mktemp -d /var/tmp/vordak-clean-root.XXXXXX)
+# Runs a command in the root with /proc and /dev mounted, as on a server, in namespaces of
+# its own that take the mounts and every process along when it ends. With NET=lo the
+# command has a loopback network and nothing else, as PrivateNetwork=yes gives the unit.
+in_root() {
+  unshare --mount --pid --fork ${NET:+--net} env ROOT="$root" NET="${NET:-}" bash -euo pipefail -c '
+    mount --make-rprivate /
+    mount -t proc proc "$ROOT/proc"
+    mount --rbind /dev "$ROOT/dev"
+    [[ -z $NET ]] || ip link set lo up
+    exec chroot "$ROOT" "$@"' in_root "$@"
+}
 cleanup() {
   if [[ ${KEEP_ROOT:-0} == 1 ]]; then echo "clean-root: kept $root"; else rm -rf "$root"; fi
 }
@@ -35,8 +46,8 @@ mmdebstrap --quiet --variant=apt bookworm "$root" "$sources"
 
 echo "clean-root: installing $(basename "$deb") with apt, without recommended packages"
 cp "$deb" "$root/tmp/vordak.deb"
-chroot "$root" apt-get update -qq
-chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends /tmp/vordak.deb \
+in_root apt-get update -qq
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends /tmp/vordak.deb \
   >"$root/tmp/apt.log" 2>&1 || { tail -n 30 "$root/tmp/apt.log" >&2; fail "apt could not install the package"; }
 echo "clean-root: $(grep -c '^Setting up' "$root/tmp/apt.log") packages set up"
 
@@ -49,23 +60,23 @@ for file in /usr/lib/systemd/system/vordak.service /usr/lib/systemd/system/vorda
   /usr/share/doc/vordak/copyright /usr/share/doc/vordak/changelog.gz; do
   [[ -f $root$file ]] || fail "missing $file"
 done
+version=$(dpkg-deb -f "$deb" Version)
+[[ $(zcat "$root/usr/share/doc/vordak/changelog.gz" | head -n 1) == "vordak ($version) "* ]] ||
+  fail "changelog.gz does not start with version $version"
 file "$root/usr/bin/vordak" "$root"/usr/lib/vordak/*.so | sed "s|$root||; s/, BuildID[^,]*//"
-chroot "$root" vordak --version
+in_root vordak --version  # $ORIGIN run paths need /proc
 
 echo "clean-root: vordak demo as user vordak, umask 0027, loopback only"
-# A mount and network namespace of its own: the mounts go with it, and only lo is up.
-unshare --mount --net --pid --fork env ROOT="$root" bash -euo pipefail -c '
-  mount --make-rprivate /
-  mount -t proc proc "$ROOT/proc"
-  mount --rbind /dev "$ROOT/dev"
-  ip link set lo up
-  chroot --userspec=vordak:vordak "$ROOT" env -i HOME=/srv/vordak PATH=/usr/bin:/bin LANG=C.UTF-8 \
-    sh -c "umask 0027 && cd /srv/vordak && vordak demo --work-dir /srv/vordak/demo"
-' >"$root/tmp/demo.log" 2>&1 || { tail -n 40 "$root/tmp/demo.log" >&2; fail "the demo failed"; }
+NET=lo in_root setpriv --reuid=vordak --regid=vordak --clear-groups \
+  env -i HOME=/srv/vordak PATH=/usr/bin:/bin LANG=C.UTF-8 \
+  sh -c "umask 0027 && cd /srv/vordak && vordak demo --work-dir /srv/vordak/demo" \
+  >"$root/tmp/demo.log" 2>&1 || { tail -n 40 "$root/tmp/demo.log" >&2; fail "the demo failed"; }
 tail -n 12 "$root/tmp/demo.log"
 db=$root/srv/vordak/demo/db/vrd.duckdb
 [[ -f $db ]] || fail "the demo made no database"
-stat -c '%n %a %U' "$db" "$root/srv/vordak/demo/outputs/html/vrd_dashboard.html" | sed "s|$root||"
-world=$(find "$root/srv/vordak" -perm -o=r -not -type l | sed "s|$root||")
-[[ -z $world ]] || fail "readable by other users: $world"
+chroot "$root" stat -c '%n %a %U:%G' /srv/vordak/demo/db/vrd.duckdb /srv/vordak/demo/outputs/html/vrd_dashboard.html
+# What holds the portfolio's data: the database, the outputs and the seasons (executed
+# notebooks, records, rejected rows). The copied notebooks are the packaged ones.
+world=$(cd "$root/srv/vordak/demo" && find db outputs seasons -perm /o=rwx -not -type l)
+[[ -z $world ]] || fail "open to other users: $world"
 echo "clean-root: passed"

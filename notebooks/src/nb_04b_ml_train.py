@@ -39,7 +39,7 @@ import xgboost as xgb
 from sklearn.linear_model import LogisticRegression
 from sklearn.metrics import roc_auc_score
 
-from vordak import load_rows, sql_rows
+from vordak import load_rows, sql_arrays
 
 with open(os.path.join(CACHE_DIR, "ml_features.json"), encoding="utf-8") as stream:
     FEATURES = json.load(stream)["features"]
@@ -60,13 +60,14 @@ FEATURE_QUANTILES = [0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9]
 # %%
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")
-header, rows = sql_rows(DB_PATH, f"""
+started = time.time()
+header, columns = sql_arrays(DB_PATH, f"""
 SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
 WHERE hedef_yi IS NOT NULL {limit} ORDER BY donem, entity_id""")
-ids = np.array([r[0] for r in rows], dtype=np.int64)
-donem = np.array([r[1] for r in rows])
-y = np.array([r[2] for r in rows], dtype=int)
-X = np.array([r[3:] for r in rows], dtype=float)
+ids, donem, y = columns[0].astype(np.int64), columns[1], columns[2].astype(int)
+X = np.column_stack(columns[3:]).astype(float)
+del columns
+print(f"  Veri okundu: {len(ids)} satır ({time.time() - started:.1f}s)")
 periods = sorted(set(donem))
 if len(periods) < 2:
     raise ValueError("En az iki etiketli dönem gerekir: eğitim penceresi ve doğrulama dönemi")
@@ -100,6 +101,7 @@ def challenger_predict(features):
 
 
 # %%
+started = time.time()
 stamp = time.strftime("%Y%m%d-%H%M%S")
 feature_reference = {}
 for j, name in enumerate(FEATURES):
@@ -147,6 +149,7 @@ with open(pointer + ".tmp", "w", encoding="utf-8") as stream:
               stream, ensure_ascii=False, indent=2)
 os.replace(pointer + ".tmp", pointer)
 
+print(f"  Modeller envantere yazıldı: bantlar ve referans dağılımları ({time.time() - started:.1f}s)")
 gain = champion.get_score(importance_type="total_gain")
 total_gain = sum(gain.values()) or 1.0
 for name, share in sorted(((n, gain.get(n, 0.0) / total_gain) for n in FEATURES), key=lambda item: -item[1])[:5]:

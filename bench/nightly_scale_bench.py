@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""The whole nightly at bank scale: `vordak demo` makes a synthetic portfolio of FIRMS firms
+over PERIODS months and runs all 24 steps on it. Reported per step: its wall time (the
+step's own record, `sure_saniye` in meta/adim_<step>.json) and the peak memory of the
+demo's whole process tree while the step ran (the engine, the notebook runner, the step's
+kernel and all it started, the spare kernel): the sum of every process's proportional set
+size (Pss, from /proc/PID/smaps_rollup, so that pages shared by the forked kernels count
+once), sampled every 0.2 s. Then the data generation, the run and the whole command.
+
+    bench/nightly_scale_bench.py [BUILD_DIR] [FIRMSxPERIODS ...] [--keep DIR]
+    bench/nightly_scale_bench.py build 200000x24
+    bench/nightly_scale_bench.py build 200000x24 1000000x36
+
+--keep DIR leaves the working directories in DIR (DIR/demo_<FIRMS>x<PERIODS>), for the mart
+benchmark on the same database; without it they are made in a temporary directory and removed.
+"""
+
+import argparse
+import datetime
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SAMPLE_SECONDS = 0.2
+RUN_GOAL_SECONDS = {(200000, 24): 240}
+MEMORY_GOAL_BYTES = 24 << 30
+
+
+def _parents():
+    """pid -> parent pid of every process."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                text = stat.read()
+        except OSError:
+            continue
+        # The command name, in parentheses, may hold spaces: the fields follow its end.
+        parents[int(entry)] = int(text[text.rindex(")") + 2:].split()[1])
+    return parents
+
+
+def _resident_bytes(pid):
+    """Pss of one process, or its VmRSS where smaps_rollup is not readable."""
+    for path, key in ((f"/proc/{pid}/smaps_rollup", "Pss:"), (f"/proc/{pid}/status", "VmRSS:")):
+        try:
+            with open(path) as f:
+                for line in f:
+                    if line.startswith(key):
+                        return int(line.split()[1]) * 1024
+        except OSError:
+            continue
+    return 0
+
+
+def _tree_bytes(root):
+    parents = _parents()
+    children = {}
+    for pid, parent in parents.items():
+        children.setdefault(parent, []).append(pid)
+    total, stack = 0, [root]
+    while stack:
+        pid = stack.pop()
+        total += _resident_bytes(pid)
+        stack.extend(children.get(pid, ()))
+    return total
+
+
+class Sampler(threading.Thread):
+    """(time, bytes) of a process tree until the process ends."""
+
+    def __init__(self, process):
+        super().__init__(daemon=True)
+        self.process = process
+        self.samples = []
+
+    def run(self):
+        while self.process.poll() is None:
+            self.samples.append((time.time(), _tree_bytes(self.process.pid)))
+            time.sleep(SAMPLE_SECONDS)
+
+    def peak(self, start=float("-inf"), end=float("inf")):
+        return max((b for t, b in self.samples if start <= t <= end), default=0)
+
+
+def _step_records(work_dir):
+    """(step, start, end, seconds) of the newest season's steps, in the order they ran."""
+    season = sorted(glob.glob(os.path.join(work_dir, "seasons", "S_*")))[-1]
+    steps = []
+    for path in glob.glob(os.path.join(season, "meta", "adim_*.json")):
+        with open(path) as f:
+            record = json.load(f)
+        end = datetime.datetime.fromisoformat(record["tarih"]).timestamp()
+        seconds = record["sure_saniye"]
+        steps.append((os.path.basename(path)[5:-5], end - seconds, end, seconds))
+    return sorted(steps, key=lambda s: s[1])
+
+
+def _gb(n):
+    return n / (1 << 30)
+
+
+def bench(vordak, firms, periods, work_dir):
+    log_path = work_dir + ".log"
+    print(f"\n{firms} firms x {periods} periods: {vordak} demo --work-dir {work_dir}"
+          f" --firms {firms} --periods {periods}  (log: {log_path})", flush=True)
+    print(f"  load before: {open('/proc/loadavg').read().split()[:3]}", flush=True)
+    started = time.time()
+    with open(log_path, "w") as log:
+        process = subprocess.Popen([vordak, "demo", "--work-dir", work_dir, "--firms", str(firms),
+                                    "--periods", str(periods)], stdout=log, stderr=subprocess.STDOUT)
+        sampler = Sampler(process)
+        sampler.start()
+        status = process.wait()
+        sampler.join()
+    whole = time.time() - started
+    if status != 0:
+        print(f"  vordak demo ended with {status}; see {log_path}")
+        return False
+    steps = _step_records(work_dir)
+    print(f"  {'step':<20} {'seconds':>8} {'peak GiB':>9}")
+    for name, start, end, seconds in steps:
+        print(f"  {name:<20} {seconds:8.1f} {_gb(sampler.peak(start, end)):9.2f}")
+    run_start = steps[0][1]
+    run = steps[-1][2] - run_start
+    peak = sampler.peak()
+    print(f"  data generation {run_start - started:.1f} s; run {run:.1f} s (first step's start to last"
+          f" step's end); whole command {whole:.1f} s")
+    print(f"  peak of the whole process tree: {_gb(peak):.2f} GiB (goal: within 24 GiB)")
+    goal = RUN_GOAL_SECONDS.get((firms, periods))
+    if goal:
+        print(f"  run {run:.1f} s against the goal of {goal} s")
+    return peak <= MEMORY_GOAL_BYTES
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("build", nargs="?", default="build")
+    parser.add_argument("sizes", nargs="*", default=["200000x24"])
+    parser.add_argument("--keep", help="directory to leave the working directories in")
+    args = parser.parse_args()
+    vordak = os.path.join(os.path.abspath(args.build), "vordak")
+    root = os.path.abspath(args.keep) if args.keep else tempfile.mkdtemp(prefix="vordak-scale-")
+    os.makedirs(root, exist_ok=True)
+    ok = True
+    try:
+        for size in args.sizes:
+            firms, periods = (int(n) for n in size.split("x"))
+            ok = bench(vordak, firms, periods, os.path.join(root, f"demo_{firms}x{periods}")) and ok
+    finally:
+        if not args.keep:
+            shutil.rmtree(root, ignore_errors=True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -5,7 +5,9 @@ step's own record, `sure_saniye` in meta/adim_<step>.json) and the peak memory o
 demo's whole process tree while the step ran (the engine, the notebook runner, the step's
 kernel and all it started, the spare kernel): the sum of every process's proportional set
 size (Pss, from /proc/PID/smaps_rollup, so that pages shared by the forked kernels count
-once), sampled every 0.2 s. Then the data generation, the run and the whole command.
+once), sampled every 0.2 s, and the CPU seconds the tree spent meanwhile (user and system,
+of the processes and of their ended children; on a shared machine the wall time also holds
+the waits for a core). Then the data generation, the run and the whole command.
 
     bench/nightly_scale_bench.py [BUILD_DIR] [FIRMSxPERIODS ...] [--keep DIR]
     bench/nightly_scale_bench.py build 200000x24
@@ -28,13 +30,15 @@ import threading
 import time
 
 SAMPLE_SECONDS = 0.2
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 RUN_GOAL_SECONDS = {(200000, 24): 240}
 MEMORY_GOAL_BYTES = 24 << 30
 
 
-def _parents():
-    """pid -> parent pid of every process."""
-    parents = {}
+def _processes():
+    """pid -> (parent pid, CPU seconds) of every process; the CPU time holds that of its
+    children that ended and were waited for, so that a tree's sum only grows."""
+    processes = {}
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
@@ -44,8 +48,10 @@ def _parents():
         except OSError:
             continue
         # The command name, in parentheses, may hold spaces: the fields follow its end.
-        parents[int(entry)] = int(text[text.rindex(")") + 2:].split()[1])
-    return parents
+        fields = text[text.rindex(")") + 2:].split()
+        ticks = sum(int(n) for n in fields[11:15])  # utime, stime, cutime, cstime
+        processes[int(entry)] = (int(fields[1]), ticks / CLOCK_TICKS)
+    return processes
 
 
 def _resident_bytes(pid):
@@ -61,21 +67,23 @@ def _resident_bytes(pid):
     return 0
 
 
-def _tree_bytes(root):
-    parents = _parents()
+def _tree(root):
+    """(resident bytes, CPU seconds) of a process and all below it."""
+    processes = _processes()
     children = {}
-    for pid, parent in parents.items():
+    for pid, (parent, _) in processes.items():
         children.setdefault(parent, []).append(pid)
-    total, stack = 0, [root]
+    resident, cpu, stack = 0, 0.0, [root]
     while stack:
         pid = stack.pop()
-        total += _resident_bytes(pid)
+        resident += _resident_bytes(pid)
+        cpu += processes.get(pid, (0, 0.0))[1]
         stack.extend(children.get(pid, ()))
-    return total
+    return resident, cpu
 
 
 class Sampler(threading.Thread):
-    """(time, bytes) of a process tree until the process ends."""
+    """(time, bytes, CPU seconds) of a process tree until the process ends."""
 
     def __init__(self, process):
         super().__init__(daemon=True)
@@ -84,11 +92,16 @@ class Sampler(threading.Thread):
 
     def run(self):
         while self.process.poll() is None:
-            self.samples.append((time.time(), _tree_bytes(self.process.pid)))
+            self.samples.append((time.time(), *_tree(self.process.pid)))
             time.sleep(SAMPLE_SECONDS)
 
     def peak(self, start=float("-inf"), end=float("inf")):
-        return max((b for t, b in self.samples if start <= t <= end), default=0)
+        return max((b for t, b, _ in self.samples if start <= t <= end), default=0)
+
+    def cpu(self, start, end):
+        """CPU seconds of the tree between the samples nearest the two times."""
+        inside = [c for t, _, c in self.samples if start <= t <= end]
+        return inside[-1] - inside[0] if len(inside) > 1 else 0.0
 
 
 def _step_records(work_dir):
@@ -126,9 +139,9 @@ def bench(vordak, firms, periods, work_dir):
         print(f"  vordak demo ended with {status}; see {log_path}")
         return False
     steps = _step_records(work_dir)
-    print(f"  {'step':<20} {'seconds':>8} {'peak GiB':>9}")
+    print(f"  {'step':<20} {'seconds':>8} {'CPU s':>8} {'peak GiB':>9}")
     for name, start, end, seconds in steps:
-        print(f"  {name:<20} {seconds:8.1f} {_gb(sampler.peak(start, end)):9.2f}")
+        print(f"  {name:<20} {seconds:8.1f} {sampler.cpu(start, end):8.1f} {_gb(sampler.peak(start, end)):9.2f}")
     run_start = steps[0][1]
     run = steps[-1][2] - run_start
     peak = sampler.peak()

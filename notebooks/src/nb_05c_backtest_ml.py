@@ -57,7 +57,7 @@ def fold_probabilities(test_period):
 runnable = []
 for fold, test_period in enumerate(periods[-FOLD_SAYISI:], start=1):
     train, test = donem < test_period, donem == test_period
-    if len(set(y[train])) < 2 or len(set(y[test])) < 2:
+    if len(np.unique(y[train])) < 2 or len(np.unique(y[test])) < 2:
         print(f"  fold {fold} ({test_period}): iki sınıf yok, atlandı")
         continue
     runnable.append((fold, test_period))

@@ -65,15 +65,20 @@ std::string npy_file(const Column& column) {
     append_values(out, values);
     return out;
   }
-  std::vector<std::u32string> texts(rows);
+  // Decoded twice, for the width and then into place, rather than kept: a column may
+  // hold tens of millions of values.
+  const auto decoded = [&](std::size_t row) {
+    if (column.is_null(row)) return std::u32string();
+    if (kind == ColumnKind::kText) return decode_utf8(column.text(row));
+    return decode_utf8(column.json(row).dump());
+  };
   std::size_t width = 1;
-  for (std::size_t row = 0; row < rows; ++row) {
-    if (column.is_null(row)) continue;
-    texts[row] = decode_utf8(kind == ColumnKind::kText ? std::string(column.text(row)) : column.json(row).dump());
-    width = std::max(width, texts[row].size());
-  }
+  for (std::size_t row = 0; row < rows; ++row) width = std::max(width, decoded(row).size());
   std::vector<char32_t> cells(rows * width, U'\0');
-  for (std::size_t row = 0; row < rows; ++row) std::copy(texts[row].begin(), texts[row].end(), &cells[row * width]);
+  for (std::size_t row = 0; row < rows; ++row) {
+    const std::u32string text = decoded(row);
+    std::copy(text.begin(), text.end(), &cells[row * width]);
+  }
   std::string out = npy_header("<U" + std::to_string(width), rows);
   append_values(out, cells);
   return out;

@@ -254,6 +254,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     extra["backtest_summary"] = build_backtest_summary(con, sink);
     extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
     extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
+    clock.lap("admin data: backtests");
     inventory = read_model_inventory(con);
     model_measures = build_model_measures(con, scoreboard, inventory, sink);
   }
@@ -261,7 +262,7 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   extra["model_olcumleri"] = std::move(model_measures);
   extra["model_envanteri"] = std::move(inventory.page);
   extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
-  clock.lap("admin data");
+  clock.lap("admin data: model measures");
   sink.line("  Rendering admin dashboard...");
   outputs.add(paths.admin_html).append(render_page(scoreboard, paths.admin_html, branch_names, manager_rows, 25, extra, page));
   clock.lap("HTML admin");

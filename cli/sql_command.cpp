@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/npy_columns.h"
 #include "core/number_text.h"
 #include "core/sink.h"
 #include "core/text.h"
@@ -82,15 +83,19 @@ std::string csv_field(const std::string& text, bool is_text) {
   return quoted + "\"";
 }
 
+std::string csv_header(const Table& table) {
+  std::string line;
+  for (std::size_t c = 0; c < table.num_columns(); ++c) {
+    if (c != 0) line += ',';
+    line += csv_field(table.column(c).name(), false);
+  }
+  return line + '\n';
+}
+
 // The CSV is data for the notebooks rather than lines for a person: it goes to `out` in
 // large blocks, since a flush per line makes a large result three times slower.
 void print_csv(const Table& table, std::FILE* out) {
-  std::string block;
-  for (std::size_t c = 0; c < table.num_columns(); ++c) {
-    if (c != 0) block += ',';
-    block += csv_field(table.column(c).name(), false);
-  }
-  block += '\n';
+  std::string block = csv_header(table);
   for (std::size_t row = 0; row < table.num_rows(); ++row) {
     for (std::size_t c = 0; c < table.num_columns(); ++c) {
       const Column& column = table.column(c);
@@ -153,7 +158,10 @@ int sql_command(const ParsedArgs& args) {
     last = con.query(statements.back());
   }
   if (last.num_columns() == 0) return 0;
-  if (args.flag("csv")) {
+  if (const auto dir = args.value("npy")) {
+    write_npy_columns(last, *dir);
+    std::fputs(csv_header(last).c_str(), stdout);
+  } else if (args.flag("csv")) {
     print_csv(last, stdout);
   } else {
     print_aligned(last, stdout_sink());
@@ -165,7 +173,9 @@ const RegisterTool kSql({{"sql", "SQL", 1, 1,
                                            "Runs SQL on the analytic database and prints the last statement's result.",
                                            {{"db", Option::Kind::kValue, "PATH", "an existing database file"},
                                             {"create", Option::Kind::kFlag, "", "create the database file when missing"},
-                                            {"csv", Option::Kind::kFlag, "", "print CSV with a header instead of a table"}}},
+                                            {"csv", Option::Kind::kFlag, "", "print CSV with a header instead of a table"},
+                                            {"npy", Option::Kind::kValue, "DIR",
+                                             "write each column as DIR/<i>.npy for NumPy and print only the CSV header"}}},
                                           sql_command});
 
 }  // namespace

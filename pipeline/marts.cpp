@@ -308,8 +308,9 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
     extra["backtest_summary"] = build_backtest_summary(con, sink);
     extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
     extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
+    clock.lap("admin data: backtests");
     inventory = read_model_inventory(con);
-    model_measures = build_model_measures(con, scoreboard, inventory);
+    model_measures = build_model_measures(con, scoreboard, inventory, sink);
     data_checks = recorded_checks(con);
   }
   extra["page_mode"] = "admin";
@@ -317,13 +318,15 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
   extra["model_envanteri"] = std::move(inventory.page);
   extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
   extra["veri_kalitesi"] = std::move(data_checks);
-  clock.lap("admin data");
+  clock.lap("admin data: model measures");
+  sink.line("  Rendering admin dashboard...");
   add_page(paths.admin_html, manager, 25, extra, page);
   clock.lap("HTML admin");
 
   scoreboard_file.finish();
   clock.lap("scoreboard JSON (rest)");
   for (const auto& folder : folders) folder->sync();
+  sink.line("  Publishing outputs...");
   outputs.publish();
   for (const auto& folder : folders) folder->keep();
   clock.lap("publish");

@@ -364,7 +364,8 @@ BandScale band_scale(ScoreScale scale, const std::vector<double>& probability_ed
   return bands;
 }
 
-ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard, const ModelInventory& inventory) {
+ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard, const ModelInventory& inventory,
+                                  Sink& sink) {
   const FirmPeriods firms = firm_periods(scoreboard);
   const std::unordered_map<std::string, double> thresholds = alarm_thresholds(con);
   ordered_json models = ordered_json::array();
@@ -372,6 +373,7 @@ ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard,
     ordered_json entry = {{"model", model.key}, {"ad", model.label}, {"kaynak", model.source}};
     if (const std::optional<std::string> missing = missing_source(con, model)) {
       entry["eksik"] = *missing;
+      sink.line("  [MODEL] " + std::string(model.key) + ": " + *missing);
     } else {
       const auto threshold = thresholds.find(std::string(model.key));
       try {
@@ -381,6 +383,8 @@ ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard,
         throw DatabaseError("measuring " + std::string(model.key) + " from " + std::string(model.scores.table) + "." +
                             std::string(model.scores.score_column) + ": " + error.what());
       }
+      sink.line("  [MODEL] " + std::string(model.key) + ": " + std::to_string(entry["donemler"].size()) +
+                " dönem ölçüldü" + (entry.contains("ozellik_kararliligi") ? ", özellik kararlılığı ile" : ""));
     }
     models.push_back(std::move(entry));
   }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/json_writer.h"
+#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/model_inventory.h"
 #include "pipeline/model_samples.h"
@@ -66,6 +67,7 @@ BandScale band_scale(ScoreScale scale, const std::vector<double>& probability_ed
 // model is banded and referenced by the inventory's champion when there is one. Each
 // model's alarm threshold comes from backtest_esikler(model, esik) when the backtests
 // left one. A table that cannot be read throws DatabaseError naming it.
-ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard, const ModelInventory& inventory);
+ordered_json build_model_measures(Connection& con, const Scoreboard& scoreboard, const ModelInventory& inventory,
+                                  Sink& sink);
 
 }  // namespace vordak::pipeline

@@ -28,7 +28,7 @@ import os
 import numpy as np
 import xgboost as xgb
 
-from vordak import load_rows, sql_rows
+from vordak import load_rows, sql_arrays
 
 model_id, description = read_champion(MODEL_DIR)
 FEATURES = description["ozellikler"]
@@ -36,13 +36,13 @@ model = load_booster(MODEL_DIR, model_id, description)
 
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")
-header, rows = sql_rows(DB_PATH, f"""
+header, columns = sql_arrays(DB_PATH, f"""
 SELECT entity_id, {', '.join(FEATURES)} FROM ml_features
 WHERE donem = (SELECT max(donem) FROM fact_periodic) {limit} ORDER BY entity_id""")
-if not rows:
+if not len(columns[0]):
     raise ValueError("ml_features: son dönemde tahmin edilecek firma yok")
-ids = [r[0] for r in rows]
-X = xgb.DMatrix(np.array([r[1:] for r in rows], dtype=float), feature_names=FEATURES)
+ids = columns[0].tolist()
+X = xgb.DMatrix(np.column_stack(columns[1:]).astype(float), feature_names=FEATURES)
 
 # %%
 prob = model.predict(X)

@@ -21,7 +21,8 @@ import tempfile
 
 from .processes import die_with_parent
 
-__all__ = ["VordakError", "executable", "run", "sql", "sql_rows", "sql_value", "sql_script", "load_rows", "quote"]
+__all__ = ["VordakError", "executable", "run", "sql", "sql_rows", "sql_arrays", "sql_value", "sql_script", "load_rows",
+           "quote"]
 
 
 class VordakError(RuntimeError):
@@ -86,6 +87,19 @@ def sql_rows(db, text):
     header = next(reader, [])
     rows = [tuple(_typed(value) for value in record) for record in reader]
     return header, rows
+
+
+def sql_arrays(db, text):
+    """Runs SQL and returns (header, columns) of the last result: the column names and one
+    NumPy array per column, for results too large for a Python object per value. An
+    integer column without nulls is int64; one with nulls, and a float column, float64 with
+    NaN for null; a text column fixed-width Unicode with "" for null."""
+    import numpy
+
+    with tempfile.TemporaryDirectory(prefix="vordak-") as directory:
+        output = run("sql", "--db", db, "--npy", directory, text)
+        header = next(csv.reader(io.StringIO(output)), [])
+        return header, [numpy.load(os.path.join(directory, "%d.npy" % i)) for i in range(len(header))]
 
 
 def sql(db, text):

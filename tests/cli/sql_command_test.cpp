@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <optional>
 
+#include "core/files.h"
 #include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
@@ -32,6 +35,48 @@ TEST(SqlCommand, PrintsTheLastStatementsResultAsCsv) {
             "2,\"\",,\"a\"\"b\"\n"
             "3,,2.0,\"a\"\"b\"\n");
   EXPECT_EQ(result.err, "");
+}
+
+// The arrays the model notebooks load with numpy.load: one file per column, of the dtype
+// its kind and nulls call for, the data starting at a multiple of 64 bytes.
+TEST(SqlCommand, WritesEachColumnAsANumpyFile) {
+  TempDir dir;
+  const std::string db = (dir / "vrd.duckdb").string();
+  ASSERT_EQ(run_vordak({"sql", "--db", db, "--create", kSetup}).exit_status, 0);
+  const ChildResult result = run_vordak({"sql", "--db", db, "--npy", dir.path().string(),
+                                         "SELECT muta, unvan, risk, muta > 1 AS b, CASE WHEN muta < 3 THEN muta END AS m "
+                                         "FROM firma ORDER BY muta"});
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.out, "muta,unvan,risk,b,m\n");
+  const auto le = [](const auto&... values) {
+    std::string bytes;
+    (bytes.append(reinterpret_cast<const char*>(&values), sizeof values), ...);
+    return bytes;
+  };
+  const double nan = std::nan("");
+  struct Expected {
+    std::string descr;
+    std::string data;
+  };
+  std::u32string names = U"Işık; Ltd." + std::u32string(20, U'\0');
+  const std::vector<Expected> expected = {
+      {"<i8", le(std::int64_t{1}, std::int64_t{2}, std::int64_t{3})},
+      {"<U10", std::string(reinterpret_cast<const char*>(names.data()), names.size() * 4)},
+      {"<f8", le(1500.5, nan, 2.0)},
+      {"<i8", le(std::int64_t{0}, std::int64_t{1}, std::int64_t{1})},
+      {"<f8", le(1.0, 2.0, nan)}};
+  for (std::size_t c = 0; c < expected.size(); ++c) {
+    const std::string file = read_file(dir / (std::to_string(c) + ".npy"));
+    ASSERT_GE(file.size(), 10u);
+    const std::size_t header = 10 + static_cast<unsigned char>(file[8]) + 256 * static_cast<unsigned char>(file[9]);
+    EXPECT_EQ(file.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
+    EXPECT_EQ(header % 64, 0u);
+    EXPECT_EQ(file.substr(10, header - 10).find("{'descr': '" + expected[c].descr + "', 'fortran_order': False, 'shape': (3,), }"), 0u)
+        << c;
+    EXPECT_EQ(file[header - 1], '\n');
+    // NaN differs from itself: the bytes are compared.
+    EXPECT_EQ(file.substr(header), expected[c].data) << c;
+  }
 }
 
 TEST(SqlCommand, PrintsAnAlignedTableByDefault) {

@@ -87,7 +87,12 @@ TEST(RunMarts, WritesEveryOutputWithTheConsoleLinesOfARun) {
             "  Rendering HTML dashboards...\n"
             "  Building admin data...\n"
             "  [BACKTEST] Tablo yok, atlanıyor\n"
-            "  [ML] yi_prob >= 0.3: 1 firma\n");
+            "  [ML] yi_prob >= 0.3: 1 firma\n"
+            "  [MODEL] eus: EUS tahminleri (EUS skoru) yok (ingest_eus adımı)\n"
+            "  [MODEL] yis: YIS tahminleri (YI olasılığı) yok (ingest_yis adımı)\n"
+            "  [MODEL] ml: ML walk-forward backtest tahminleri (YI olasılığı) yok (backtest_ml adımı)\n"
+            "  Rendering admin dashboard...\n"
+            "  Publishing outputs...\n");
   for (const char* name : {"vrd_dashboard_x.html", "vrd_dashboard_yonetici_x.html", "vrd_dashboard_admin_x.html"}) {
     const std::string page = read_text(html / name);
     EXPECT_TRUE(page.ends_with("</html>\n")) << name;

@@ -32,7 +32,7 @@ ordered_json measures_of(const std::string& path) {
       "CREATE OR REPLACE TABLE ref_sube_bolge AS SELECT 1 AS sube_kodu, 'Şube' AS sube_adi, 1 AS bolge_kodu, 'Bölge' AS bolge_adi;");
   StringSink sink;
   const Scoreboard scoreboard = build_scoreboard(con, sink);
-  return build_model_measures(con, scoreboard, read_model_inventory(con));
+  return build_model_measures(con, scoreboard, read_model_inventory(con), sink);
 }
 
 // The members of `entry` named in `names`, in that order.

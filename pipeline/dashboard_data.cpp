@@ -113,8 +113,12 @@ ordered_json backtest_titles(const Table& rows, const ordered_json& extra_data) 
       at->second = &values[row];
     }
   }
+  // The keys are distinct, so each is appended: the object's own insert looks for the key
+  // among those before it, which is quadratic over a bank's backtest firms.
+  ordered_json::object_t& members = titles.get_ref<ordered_json::object_t&>();
+  members.reserve(keys.size());
   for (const std::string& key : keys) {
-    if (const ordered_json* title = found[key]) titles[key] = *title;
+    if (const ordered_json* title = found[key]) members.emplace_back(key, *title);
   }
   return titles;
 }

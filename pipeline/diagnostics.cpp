@@ -53,7 +53,9 @@ ordered_json build_index(Connection& con, Sink& sink) {
   if (has_grup) select_cols += ", grup";
   if (has_yeni) select_cols += ", yeni";
   const Table table = con.query("\n    SELECT " + select_cols + "\n    FROM " + kTable +
-                                "\n    ORDER BY muta, donem, katman\n");
+                                // The criterion and text after the specified order: without them a
+                                // firm's findings of one layer and period come in any order.
+                                "\n    ORDER BY muta, donem, katman, kriter, aciklama\n");
   if (table.empty()) {
     sink.line("  [DIAG] Tablo boş, atlanıyor");
     return ordered_json::object();

@@ -41,6 +41,11 @@ TEST(DiagIndex, GroupsFindingsByFirmAndPeriod) {
         R"({"3":{"202405":{"bulgular":[{"katman":"K1","kriter":"x","aciklama":"y","deger":2.0,"onceki":1.0,"yeni":0}],)"
         R"("yeni_gruplar":[]}},"7":{"202406":{"bulgular":[{"katman":"K1","kriter":"limit","aciklama":"aşım","deger":1.5,)"
         R"("yeni":0},{"katman":"K2","kriter":"gecikme","aciklama":"gecikme var","onceki":3.0,"yeni":0}],"yeni_gruplar":[]}}})"}},
+      {"one layer's findings in the order of their criteria",
+       base + "); INSERT INTO diag_eus_kapsam_diskalma VALUES (5, 202406, 'K1', 'z', 1, 1, 'b'), (5, 202406, 'K1', 'a', 1, 1, 'c')",
+       {"  [DIAG] 1 firma, 2 bulgu, 0 yeni bulgu yüklendi\n",
+        R"({"5":{"202406":{"bulgular":[{"katman":"K1","kriter":"a","aciklama":"c","deger":1.0,"onceki":1.0,"yeni":0},)"
+        R"({"katman":"K1","kriter":"z","aciklama":"b","deger":1.0,"onceki":1.0,"yeni":0}],"yeni_gruplar":[]}}})"}},
       {"with grup and yeni",
        base + ", grup VARCHAR, yeni INTEGER); INSERT INTO diag_eus_kapsam_diskalma VALUES"
               " (1, 202406, 'A', 'k', 1, 1, 'a', 'G1', 1), (1, 202406, 'B', 'k', 1, 1, 'a', 'G1', 1),"

@@ -94,7 +94,6 @@ motor::MotorArgs run_engine_args(const ParsedArgs& args) {
   }
   engine.accepted_checks = args.values("accept");
   std::for_each(engine.accepted_checks.begin(), engine.accepted_checks.end(), require_known_check);
-  require_work_dir(engine.work_dir);
   return engine;
 }
 
@@ -113,6 +112,7 @@ int run_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
   motor::MotorArgs arguments = run_engine_args(args);
   arguments.executor = notebook_executor(args);
+  require_work_dir(arguments.work_dir);
   const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
   RunConsole console;
   console.set_metrics_file(metrics_file(args));
@@ -132,6 +132,7 @@ int plan_command(const ParsedArgs& args) {
   engine_arguments.dry_run = true;
   // Checked as run checks it, though a dry run executes nothing.
   engine_arguments.executor = notebook_executor(args);
+  require_work_dir(engine_arguments.work_dir);
   Sink& out = stdout_sink();
   const motor::Motor engine(engine_arguments, out);
   for (const motor::PlanRow& row : engine.plan(run)) {

@@ -219,6 +219,7 @@ TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
       {"", {}, 0},
   };
   TempDir dir;
+  testing::write_text(dir / "local_data_paths.json", "{}");
   for (const auto& c : cases) {
     if (c.variable != nullptr) ::setenv("VORDAK_STEP_TIMEOUT", c.variable, 1);
     std::vector<std::string> args = {"plan", "--work-dir", dir.path().string()};

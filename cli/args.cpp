@@ -1,5 +1,6 @@
 #include "cli/args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -23,6 +24,10 @@ ParsedArgs parse_args(const Command& command, const std::vector<std::string>& ar
   bool options_done = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (!options_done && arg == "-h") {
+      parsed.help_ = true;
+      return parsed;
+    }
     if (options_done || !arg.starts_with("--") || arg == "-") {
       parsed.positionals_.push_back(arg);
       continue;
@@ -41,7 +46,12 @@ ParsedArgs parse_args(const Command& command, const std::vector<std::string>& ar
     for (const Option& candidate : command.options) {
       if (candidate.name == name) option = &candidate;
     }
-    if (option == nullptr) throw UsageError("unknown option --" + name);
+    if (option == nullptr) {
+      std::vector<std::string> names;
+      for (const Option& candidate : command.options) names.push_back(candidate.name);
+      const std::string near = closest_match(name, names);
+      throw UsageError("unknown option --" + name, near.empty() ? "" : "did you mean --" + near + "?");
+    }
     if (option->kind == Option::Kind::kFlag) {
       if (equals != std::string::npos) throw UsageError("--" + name + " takes no value");
       parsed.flags_.insert(name);
@@ -87,6 +97,31 @@ long long integer_value(const std::string& option, const std::string& text) {
   const long long value = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || errno != 0) throw UsageError("--" + option + " needs an integer, got '" + text + "'");
   return value;
+}
+
+std::string closest_match(const std::string& given, const std::vector<std::string>& candidates) {
+  std::string best;
+  std::size_t best_distance = 3;
+  for (const std::string& candidate : candidates) {
+    // Levenshtein distance, one row at a time.
+    std::vector<std::size_t> row(candidate.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= given.size(); ++i) {
+      std::size_t diagonal = row[0];
+      row[0] = i;
+      for (std::size_t j = 1; j <= candidate.size(); ++j) {
+        const std::size_t above = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (given[i - 1] == candidate[j - 1] ? 0 : 1)});
+        diagonal = above;
+      }
+    }
+    const std::size_t distance = row.back();
+    if (distance < best_distance && 2 * distance <= given.size()) {
+      best = candidate;
+      best_distance = distance;
+    }
+  }
+  return best;
 }
 
 }  // namespace vordak::cli

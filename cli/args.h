@@ -12,11 +12,21 @@
 
 namespace vordak::cli {
 
-// A usage mistake: the front end prints it with the command's usage and exits with 2.
+// A usage mistake: the front end prints it on one line, a hint on a second ("did you
+// mean", or where the help is), and exits with 2.
 class UsageError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit UsageError(const std::string& message, std::string hint = "")
+      : std::runtime_error(message), hint_(std::move(hint)) {}
+  const std::string& hint() const { return hint_; }
+
+ private:
+  std::string hint_;
 };
+
+// Of `candidates`, the one `given` most likely misspells (at most two edits away, and
+// no more than half its length); empty when none is near.
+std::string closest_match(const std::string& given, const std::vector<std::string>& candidates);
 
 struct Option {
   enum class Kind { kFlag, kValue, kRepeated };

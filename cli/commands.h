@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ void require_known_check(const std::string& check);
 // The --work-dir option's directory (default "."); a UsageError naming it when it is
 // not an existing directory.
 std::string existing_work_dir(const ParsedArgs& args);
+
+// --metrics-file PATH, for the commands that run steps.
+Option metrics_file_option();
+// Where a run writes its metrics: --metrics-file, else the environment variable
+// VORDAK_METRICS_FILE (for a systemd unit); absent when neither is set.
+std::optional<std::filesystem::path> metrics_file(const ParsedArgs& args);
 
 // --step-timeout SECONDS, for the commands that execute notebooks.
 Option step_timeout_option();

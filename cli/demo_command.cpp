@@ -126,7 +126,7 @@ int demo_command(const ParsedArgs& args) {
   out.line("  Kaynak veriler: " + std::to_string(portfolio.firms) + " firma, " + std::to_string(portfolio.periods) +
       " dönem -> " + (work_dir / "external_data").string());
   write_data_paths(work_dir, keys);
-  const std::vector<std::string> notebooks = install_notebooks(work_dir, true).copied;
+  const std::vector<std::string> notebooks = install_notebooks(work_dir, InstallMode::kForce).copied;
   out.line("  " + std::to_string(notebooks.size()) + " notebook kopyalandı, local_data_paths.json yazıldı");
   const std::string vordak = command_name();
   if (args.flag("no-run")) {
@@ -140,12 +140,13 @@ int demo_command(const ParsedArgs& args) {
   // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
   engine_args.executor = std::move(executor);
   motor::Motor engine(engine_args, out);
-  console.open_log(engine.season());
+  console.open_log(engine.season(), "demo");
   // Every step, each after the steps it reads: the dashboards of the first run already
   // show the predictions and the backtests.
   motor::RunArgs run;
   run.all_steps = true;
   engine.run_all(run);
+  const int status = console.finish("demo", engine);
   update_runs_page("demo", work_dir, &engine.records());
 
   out.line("");
@@ -158,7 +159,7 @@ int demo_command(const ParsedArgs& args) {
   out.line("  Yeniden çalıştırmak için: " + vordak + " run --work-dir " + work_dir.string() + " --skip-ingest");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   out.line("  Toplam süre: " + motor::sure_text(seconds));
-  return console.finish("demo", engine);
+  return status;
 }
 
 const RegisterTool kDemo({{"demo", "", 0, 0,

@@ -1,17 +1,22 @@
 // The engine's subcommands: run, step, plan and check.
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/run_console.h"
+#include "core/files.h"
 #include "core/sink.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/consistency.h"
+#include "motor/installed_notebooks.h"
 #include "motor/motor.h"
+#include "motor/paths.h"
 #include "motor/registry.h"
+#include "motor/run_record.h"
 #include "motor/source_contracts.h"
 #include "motor/work_dir_lock.h"
 
@@ -66,6 +71,15 @@ motor::MotorArgs engine_args(const ParsedArgs& args) {
   return engine;
 }
 
+// Once the command line itself is sound: the directory must be a working directory. A
+// run anywhere else would fill it with a database, seasons and empty pages.
+void require_work_dir(const std::string& work_dir) {
+  if (motor::is_work_dir(work_dir)) return;
+  throw UsageError("not a Vordak working directory: " + work_dir +
+                       " (no notebooks, local_data_paths.json, db/.nb_version or seasons/)",
+                   "prepare it first: vordak init --work-dir " + work_dir);
+}
+
 // The engine options of run and plan: the shared ones and the run's forcing.
 motor::MotorArgs run_engine_args(const ParsedArgs& args) {
   motor::MotorArgs engine = engine_args(args);
@@ -98,14 +112,18 @@ int run_command(const ParsedArgs& args) {
   const motor::RunArgs run = run_args(args);
   motor::MotorArgs arguments = run_engine_args(args);
   arguments.executor = notebook_executor(args);
+  require_work_dir(arguments.work_dir);
   const motor::WorkDirLock lock(motor::resolve_work_dir(arguments.work_dir), Env::system());
   RunConsole console;
+  console.set_metrics_file(metrics_file(args));
   // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
   motor::Motor engine(std::move(arguments), console.sink());
-  console.open_log(engine.season());
+  console.open_log(engine.season(), "run");
   engine.run_all(run);
+  const int status = console.finish("run", engine);
+  // After the run's end is recorded, so that the page shows its state.
   update_runs_page("run", engine.season().work_dir(), &engine.records());
-  return console.finish("run", engine);
+  return status;
 }
 
 int plan_command(const ParsedArgs& args) {
@@ -114,6 +132,7 @@ int plan_command(const ParsedArgs& args) {
   engine_arguments.dry_run = true;
   // Checked as run checks it, though a dry run executes nothing.
   engine_arguments.executor = notebook_executor(args);
+  require_work_dir(engine_arguments.work_dir);
   Sink& out = stdout_sink();
   const motor::Motor engine(engine_arguments, out);
   for (const motor::PlanRow& row : engine.plan(run)) {
@@ -140,12 +159,12 @@ motor::NotebookParams step_params(const ParsedArgs& args) {
 }
 
 // A season in which nothing was executed or recorded: empty meta and logs directories,
-// no error report, at most the run log.
+// no error report, at most the run log and the run record.
 bool season_unused(const fs::path& season_dir) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(season_dir, error)) {
     const std::string name = entry.path().filename().string();
-    if (name == "run.log") continue;
+    if (name == "run.log" || name == motor::kRunRecordFile) continue;
     if ((name == "meta" || name == "logs") && fs::is_empty(entry.path(), error) && !error) continue;
     return false;
   }
@@ -169,10 +188,12 @@ int step_command(const ParsedArgs& args) {
   engine_arguments.accepted_checks = args.values("accept");
   std::for_each(engine_arguments.accepted_checks.begin(), engine_arguments.accepted_checks.end(), require_known_check);
   engine_arguments.executor = notebook_executor(args);
+  require_work_dir(engine_arguments.work_dir);
   const motor::WorkDirLock lock(motor::resolve_work_dir(engine_arguments.work_dir), Env::system());
   RunConsole console;
+  console.set_metrics_file(metrics_file(args));
   motor::Motor engine(std::move(engine_arguments), console.sink());
-  console.open_log(engine.season());
+  console.open_log(engine.season(), "step");
   const std::vector<std::string> dirs = args.values("source-dir");
   bool ok = false;
   try {
@@ -186,9 +207,46 @@ int step_command(const ParsedArgs& args) {
   return console.finish("step", engine);
 }
 
+// What a working directory's notebooks lack against the package's: each notebook older
+// than the package or edited since it was installed, and a version file that names
+// another version. Missing notebooks are the consistency check's own "[EKSIK NB]".
+std::vector<std::string> install_problems(const fs::path& work_dir) {
+  std::vector<std::string> problems;
+  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, paths::get_notebooks_dir())) {
+    switch (notebook.state) {
+      case motor::NotebookState::kOld:
+        problems.push_back("[ESKİ NB] " + notebook.name + ": " + notebook.installed_version + " kurulumu, paket " + kVersion +
+                           " (vordak init --upgrade)");
+        break;
+      case motor::NotebookState::kEdited:
+        problems.push_back("[DEĞİŞMİŞ NB] " + notebook.name + ": kurulumdan sonra değiştirilmiş");
+        break;
+      case motor::NotebookState::kUnrecorded:
+        problems.push_back("[FARKLI NB] " + notebook.name + ": paketteki sürümden farklı, kurulum kaydı yok");
+        break;
+      case motor::NotebookState::kCurrent:
+      case motor::NotebookState::kMissing: break;
+    }
+  }
+  const fs::path version_file = work_dir / "db" / ".nb_version";
+  if (!fs::exists(version_file)) {
+    problems.push_back("[VERSİYON] " + version_file.string() + " bulunamadı (vordak init)");
+  } else if (const std::string version = strip(read_file(version_file)); version != kVersion) {
+    problems.push_back("[VERSİYON] db/.nb_version v" + version + " != paket v" + kVersion);
+  }
+  return problems;
+}
+
 int check_command(const ParsedArgs& args) {
-  const std::string pipeline = args.positionals().empty() ? "vrd_pipeline.ipynb" : args.positionals().front();
-  const std::vector<std::string> problems = motor::tutarlilik_kontrol(pipeline);
+  const std::optional<std::string> work_dir = args.value("work-dir");
+  if (work_dir && !fs::is_directory(*work_dir)) throw UsageError("--work-dir: no such directory: " + *work_dir);
+  std::string pipeline = args.positionals().empty() ? "vrd_pipeline.ipynb" : args.positionals().front();
+  if (work_dir && args.positionals().empty()) pipeline = (fs::path(*work_dir) / pipeline).string();
+  std::vector<std::string> problems =
+      motor::tutarlilik_kontrol(pipeline, work_dir ? std::optional<fs::path>(*work_dir) : std::nullopt);
+  if (work_dir) {
+    for (std::string& problem : install_problems(*work_dir)) problems.push_back(std::move(problem));
+  }
   for (const std::string& problem : problems) stdout_sink().line(problem);
   if (problems.empty()) {
     stdout_sink().line("[OK] Sorun bulunamadı: " + std::to_string(motor::ADIM_REGISTRY.size()) + " adım, " + pipeline +
@@ -203,7 +261,10 @@ int check_command(const ParsedArgs& args) {
 // would silently ignore a misspelt one and run everything, or leave an empty season.
 void require_registered(const std::string& what, const std::string& kod) {
   if (motor::ADIM_REGISTRY.contains(kod)) return;
-  throw UsageError((what.empty() ? "" : what + ": ") + "unknown step '" + kod + "'; steps: " + join(motor::registry_keys(), ", "));
+  const std::vector<std::string> keys = motor::registry_keys();
+  const std::string near = closest_match(kod, keys);
+  throw UsageError((what.empty() ? "" : what + ": ") + "unknown step '" + kod + "'",
+                   near.empty() ? "steps: " + join(keys, ", ") : "did you mean " + near + "? (vordak steps lists every step)");
 }
 
 // A check given to --accept must be one a load or the run makes, alone or after the
@@ -234,22 +295,38 @@ std::string existing_work_dir(const ParsedArgs& args) {
   return work_dir;
 }
 
+Option metrics_file_option() {
+  return {"metrics-file", Kind::kValue, "PATH",
+          "after the run, write its metrics for node_exporter's textfile collector to PATH (*.prom), replacing it "
+          "atomically (default: the environment variable VORDAK_METRICS_FILE)"};
+}
+
+std::optional<fs::path> metrics_file(const ParsedArgs& args) {
+  if (const auto given = args.value("metrics-file")) return fs::path(*given);
+  const char* from_environment = std::getenv("VORDAK_METRICS_FILE");
+  if (from_environment != nullptr && *from_environment != '\0') return fs::path(from_environment);
+  return std::nullopt;
+}
+
 bool run_failed(const motor::Motor& engine) { return !engine.report().failed_steps().empty(); }
 
 std::vector<Subcommand> engine_subcommands() {
   // plan takes the options of run, so that a run's command line can be planned as it is.
-  const std::vector<Option> run_opts = with(with(kEngineOptions, kRunOptions), {step_timeout_option()});
+  const std::vector<Option> run_opts =
+      with(with(kEngineOptions, kRunOptions), {step_timeout_option(), metrics_file_option()});
   return {
       {{"run", "", 0, 0, "Runs the pipeline: every offered step whose inputs changed, then the summary and manifest.",
         run_opts},
        run_command},
       {{"step", "STEP", 1, 1, "Processes one step as the run would: decide, execute, record.",
-        with(with(kEngineOptions, kStepOptions), {step_timeout_option()})},
+        with(with(kEngineOptions, kStepOptions), {step_timeout_option(), metrics_file_option()})},
        step_command},
       {{"plan", "", 0, 0, "Dry run: what each step of a run would do and why; executes and writes nothing.", run_opts},
        plan_command},
       {{"check", "[PIPELINE_IPYNB]", 0, 1,
-        "Checks the registry against the installed notebooks, the header notebook and the version.", {}},
+        "Checks the registry against the installed notebooks, the header notebook and the version; with --work-dir, the "
+        "notebooks a working directory runs: each missing, older than the package or edited since vordak init.",
+        {{"work-dir", Kind::kValue, "DIR", "check this working directory's notebooks (header default DIR/vrd_pipeline.ipynb)"}}},
        check_command},
   };
 }

@@ -37,13 +37,18 @@ ordered_json season_json(const SeasonRecord& season) {
   item["hata"] = season.hata;
   item["nb_yok"] = season.nb_yok;
   item["basarisiz"] = season.failed_steps();
+  item["durum"] = motor::run_state_text(season.durum);
+  item["exit"] = season.exit ? ordered_json(*season.exit) : ordered_json(nullptr);
+  item["bitis"] = season.bitis ? ordered_json(*season.bitis) : ordered_json(nullptr);
+  item["baslangic_iso"] = season.baslangic_iso;
+  item["sira"] = season.sira ? ordered_json(*season.sira) : ordered_json(nullptr);
   return item;
 }
 
 void print_seasons(const std::vector<SeasonRecord>& seasons, Sink& out) {
   out.line("  " + pad_right("Season", 30) + " " + pad_right("Başlangıç", 19) + " " + pad_right("Mod", 6) + " " +
            pad_left("Süre", 7) + " " + pad_left("OK", 4) + " " + pad_left("ATLANDI", 7) + " " + pad_left("HATA", 4) + " " +
-           pad_left("NB YOK", 6) + "  Başarısız");
+           pad_left("NB YOK", 6) + "  " + pad_right("Durum", 8) + " Başarısız");
   for (const SeasonRecord& season : seasons) {
     const std::vector<std::string> failed = season.failed_steps();
     const std::string sure = season.sure_dk ? fixed_text(*season.sure_dk, 1) + "dk" : "-";
@@ -52,7 +57,7 @@ void print_seasons(const std::vector<SeasonRecord>& seasons, Sink& out) {
     out.line("  " + pad_right(season.season, 30) + " " + start_text(season.baslangic) + " " + pad_right(season.mode, 6) + " " +
              pad_left(sure, 7) + " " + pad_left(std::to_string(season.ok), 4) + " " +
              pad_left(std::to_string(season.atlandi), 7) + " " + pad_left(std::to_string(season.hata), 4) + " " +
-             pad_left(std::to_string(season.nb_yok), 6) + "  " + note);
+             pad_left(std::to_string(season.nb_yok), 6) + "  " + pad_right(motor::run_state_text(season.durum), 8) + " " + note);
   }
 }
 
@@ -64,6 +69,7 @@ ordered_json step_json(const SeasonRecord& season, const StepOutcome& step) {
   item["durum"] = motor::summary_status_text(step.durum);
   item["sure"] = step.sure.empty() ? ordered_json(nullptr) : ordered_json(step.sure);
   item["sebep"] = step.sebep.empty() ? ordered_json(nullptr) : ordered_json(step.sebep);
+  item["baslangic_iso"] = season.baslangic_iso;
   return item;
 }
 

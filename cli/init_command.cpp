@@ -9,54 +9,62 @@
 #include "core/files.h"
 #include "core/version.h"
 #include "motor/paths.h"
-#include "motor/registry.h"
 #include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr const char* kHeaderNotebook = "vrd_pipeline.ipynb";
-
-}  // namespace
-
-InstalledNotebooks install_notebooks(const fs::path& work_dir, bool force) {
+InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode) {
   const fs::path source = paths::get_notebooks_dir();
-  std::vector<std::string> names;
-  for (const auto& [kod, kayit] : motor::ADIM_REGISTRY) names.push_back(kayit.nb);
-  names.push_back(kHeaderNotebook);
   // Checked before anything is copied: a partial set would mix two versions.
-  for (const std::string& name : names) {
+  for (const std::string& name : motor::package_notebook_names()) {
     if (!fs::is_regular_file(source / name)) {
       throw std::runtime_error("paket notebook'u bulunamadı: " + (source / name).string());
     }
   }
   fs::create_directories(work_dir / "db");
+  motor::InstallRecord record = motor::read_install_record(work_dir);
   InstalledNotebooks result;
-  for (const std::string& name : names) {
-    const fs::path target = work_dir / name;
-    const bool differs = fs::exists(target) && read_file(target) != read_file(source / name);
-    if (differs && !force) {
-      result.left_alone.push_back(name);
+  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, source)) {
+    const bool replace = notebook.state == motor::NotebookState::kCurrent ||
+                         notebook.state == motor::NotebookState::kMissing || mode == InstallMode::kForce ||
+                         (notebook.state == motor::NotebookState::kOld && mode == InstallMode::kUpgrade);
+    if (!replace) {
+      result.left_alone.push_back(notebook);
       continue;
     }
-    fs::copy_file(source / name, target, fs::copy_options::overwrite_existing);
-    result.copied.push_back(name);
+    fs::copy_file(source / notebook.name, work_dir / notebook.name, fs::copy_options::overwrite_existing);
+    record[notebook.name] = {motor::notebook_file_hash(source / notebook.name), kVersion};
+    result.copied.push_back(notebook.name);
   }
+  motor::write_install_record(work_dir, record);
   if (result.left_alone.empty()) write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
   return result;
 }
 
 namespace {
 
+// The line of a notebook init left alone.
+std::string left_alone_line(const motor::InstalledNotebook& notebook) {
+  switch (notebook.state) {
+    case motor::NotebookState::kOld:
+      return "  [!] Eski sürüm (" + notebook.installed_version + " kurulumu), dokunulmadı: " + notebook.name;
+    case motor::NotebookState::kEdited: return "  [!] Kurulumdan sonra değiştirilmiş, dokunulmadı: " + notebook.name;
+    default: return "  [!] Paketteki sürümden farklı, dokunulmadı: " + notebook.name;
+  }
+}
+
 int init_command(const ParsedArgs& args) {
+  if (args.flag("upgrade") && args.flag("force")) throw UsageError("--upgrade and --force exclude each other");
   const fs::path work_dir = fs::weakly_canonical(fs::absolute(args.value("work-dir").value_or(".")));
   fs::create_directories(work_dir);
   // Notebooks replaced under a running step would be recorded as the ones it ran.
   const motor::WorkDirLock lock(work_dir, Env::system());
-  const InstalledNotebooks installed = install_notebooks(work_dir, args.flag("force"));
+  const InstallMode mode = args.flag("force")     ? InstallMode::kForce
+                           : args.flag("upgrade") ? InstallMode::kUpgrade
+                                                  : InstallMode::kKeepDiffering;
+  const InstalledNotebooks installed = install_notebooks(work_dir, mode);
   Sink& out = stdout_sink();
   out.line("  " + std::to_string(installed.copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() +
            " -> " + work_dir.string());
@@ -64,16 +72,24 @@ int init_command(const ParsedArgs& args) {
     out.line("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
     return 0;
   }
-  for (const std::string& name : installed.left_alone) out.line("  [!] Paketteki sürümden farklı, dokunulmadı: " + name);
-  out.line("  " + std::to_string(installed.left_alone.size()) +
-           " notebook değiştirilmedi; db/.nb_version güncellenmedi. Paketteki sürümü kurmak için: vordak init --force");
+  bool old = false;
+  for (const motor::InstalledNotebook& notebook : installed.left_alone) {
+    out.line(left_alone_line(notebook));
+    old = old || notebook.state == motor::NotebookState::kOld;
+  }
+  const std::string how = old ? "Eski sürümleri yenilemek için: vordak init --upgrade; hepsini paketteki sürümle değiştirmek için: "
+                                "vordak init --force"
+                              : "Paketteki sürümü kurmak için: vordak init --force";
+  out.line("  " + std::to_string(installed.left_alone.size()) + " notebook değiştirilmedi; db/.nb_version güncellenmedi. " + how);
   return 0;
 }
 
 const RegisterTool kInit({{"init", "", 0, 0,
                            "Copies the packaged notebooks into a working directory and records their version.",
                            {{"work-dir", Option::Kind::kValue, "DIR", "working directory (default .)"},
-                            {"force", Option::Kind::kFlag, "", "also replace notebooks that differ from the packaged ones"}}},
+                            {"upgrade", Option::Kind::kFlag, "",
+                             "also replace notebooks an older package installed and nobody edited since"},
+                            {"force", Option::Kind::kFlag, "", "also replace notebooks that differ from the packaged ones, local edits included"}}},
                           init_command});
 
 }  // namespace

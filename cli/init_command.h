@@ -7,20 +7,28 @@
 #include <string>
 #include <vector>
 
+#include "motor/installed_notebooks.h"
+
 namespace vordak::cli {
 
+// Which notebooks that differ from the package's are replaced.
+enum class InstallMode {
+  kKeepDiffering,  // none: each is left alone and listed
+  kUpgrade,        // those still as an older package installed them
+  kForce,          // all, local edits included
+};
+
 struct InstalledNotebooks {
-  std::vector<std::string> copied;      // file names now equal to the packaged ones
-  std::vector<std::string> left_alone;  // differing copies kept, without `force`
+  std::vector<std::string> copied;                   // file names now equal to the packaged ones
+  std::vector<motor::InstalledNotebook> left_alone;  // differing copies kept, with how they differ
 };
 
 // Copies the registry's notebooks and the header notebook from the package's notebook
-// directory into `work_dir`. A copy in `work_dir` that differs from the packaged one (a
-// local edit, or an older version) is replaced only with `force`; otherwise it is left
-// alone and named in the result. db/.nb_version gets the package version only when
-// every notebook then equals the packaged one, so that the engine keeps warning about a
-// mixed set. Throws std::runtime_error naming the notebook when one is missing from the
+// directory into `work_dir`, as `mode` allows, and records what it installed
+// (motor::kInstallRecord). db/.nb_version gets the package version only when every
+// notebook then equals the packaged one, so that the engine keeps warning about a mixed
+// set. Throws std::runtime_error naming the notebook when one is missing from the
 // package.
-InstalledNotebooks install_notebooks(const std::filesystem::path& work_dir, bool force);
+InstalledNotebooks install_notebooks(const std::filesystem::path& work_dir, InstallMode mode);
 
 }  // namespace vordak::cli

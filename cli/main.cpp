@@ -10,10 +10,15 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/motor.h"
+#include "motor/work_dir_lock.h"
 
 namespace {
 
 using vordak::cli::Subcommand;
+
+// The exit status of a command refused because another run holds its working directory:
+// sysexits' EX_TEMPFAIL, a failure that a later try may not meet.
+constexpr int kLockedExit = 75;
 
 // Loads the module of the commands that open DuckDB databases (marts, sql, demo, load, reconcile); its
 // commands register themselves with the tools as it loads. Only when it is needed: for
@@ -38,6 +43,18 @@ void print_overview(std::FILE* out, const std::vector<Subcommand>& commands) {
                vordak::kVersion);
   for (const Subcommand& sub : commands) std::fprintf(out, "  %-8s %s\n", sub.command.name.c_str(), sub.command.summary.c_str());
   std::fprintf(out, "\n'vordak COMMAND --help' describes one command; 'vordak --version' prints the version.\n");
+  std::fprintf(out,
+               "\nexit status: 0 success; 1 the work failed (a step ended in HATA or NB YOK, a check found a problem);\n"
+               "2 a usage mistake, or a directory that is no working directory; %d the working directory is\n"
+               "locked by another run (try again later); 130 or 143 stopped by SIGINT or SIGTERM.\n",
+               kLockedExit);
+}
+
+// Prints a usage mistake: one line, then one hint line.
+int usage_mistake(const std::string& who, const std::string& message, const std::string& hint) {
+  std::fprintf(stderr, "%s: %s\n  %s\n", who.c_str(), vordak::terminal_safe(message).c_str(),
+               vordak::terminal_safe(hint).c_str());
+  return 2;
 }
 
 const Subcommand* find_subcommand(const std::vector<Subcommand>& commands, const std::string& name) {
@@ -64,7 +81,7 @@ int main(int argc, char** argv) {
     std::printf("vordak %s\n", vordak::kVersion);
     return 0;
   }
-  if (args[0] == "--help" || args[0] == "help") {
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     print_overview(stdout, commands);
     return 0;
   }
@@ -78,9 +95,12 @@ int main(int argc, char** argv) {
       }
       return sub.run(parsed);
     } catch (const vordak::cli::UsageError& error) {
-      std::fprintf(stderr, "vordak %s: %s\n\n%s", args[0].c_str(), vordak::terminal_safe(error.what()).c_str(),
-                   vordak::cli::usage_text(sub.command).c_str());
-      return 2;
+      return usage_mistake("vordak " + args[0], error.what(),
+                           error.hint().empty() ? "see: vordak " + args[0] + " --help" : error.hint());
+    } catch (const vordak::motor::WorkDirBusy& busy) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vordak %s: %s\n", args[0].c_str(), vordak::terminal_safe(busy.what()).c_str());
+      return kLockedExit;
     } catch (const vordak::motor::StopRequest& stop) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s\n", vordak::terminal_safe(stop.what()).c_str());
@@ -91,7 +111,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::fprintf(stderr, "vordak: unknown command '%s'\n\n", vordak::terminal_safe(args[0]).c_str());
-  print_overview(stderr, commands);
-  return 2;
+  std::vector<std::string> names;
+  for (const Subcommand& sub : commands) names.push_back(sub.command.name);
+  const std::string near = vordak::cli::closest_match(args[0], names);
+  return usage_mistake("vordak", "unknown command '" + args[0] + "'",
+                       near.empty() ? "see: vordak --help" : "did you mean " + near + "? (vordak --help lists every command)");
 }

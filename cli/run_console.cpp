@@ -1,13 +1,45 @@
 #include "cli/run_console.h"
 
+#include <csignal>
 #include <cstdio>
+#include <exception>
 
+#include "core/clock.h"
 #include "core/text.h"
+#include "motor/run_metrics.h"
+#include "motor/run_record.h"
 #include "motor/runs_page.h"
 
 namespace vordak::cli {
 
-void RunConsole::open_log(const motor::Season& season) { log_.open(season.season_dir() / "run.log"); }
+RunConsole::~RunConsole() {
+  if (season_dir_ && !ended_ && std::uncaught_exceptions() > 0) {
+    try {
+      motor::end_run_record(*season_dir_, motor::RunState::kFailed, 1, Env::system());
+    } catch (const std::exception&) {
+      // The failure on its way out is the one to report.
+    }
+  }
+  // A signal that came after the last step ends the process here, its notice still able
+  // to write the log; then nothing may call back into this object.
+  signals_.reset();
+  set_stop_notice(nullptr);
+}
+
+void RunConsole::open_log(const motor::Season& season, const std::string& command) {
+  log_.open(season.season_dir() / "run.log");
+  season_dir_ = season.season_dir();
+  signals_.emplace();
+  set_stop_notice([this, command, season_dir = season.season_dir()](int signal) { stopped(signal, command, season_dir); });
+}
+
+void RunConsole::stopped(int signal, const std::string& command, const fs::path& season_dir) {
+  const std::string line = stopped_line(command, signal, season_dir / "run.log");
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", terminal_safe(line).c_str());
+  log_.line(line);
+  motor::end_run_record(season_dir, motor::RunState::kStopped, 128 + signal, Env::system());
+}
 
 int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
   const std::string line = failure_line(command, engine, Env::system());
@@ -17,10 +49,40 @@ int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
   if (!log_.failure().empty()) {
     std::fprintf(stderr, "vordak %s: %s\n", command.c_str(), terminal_safe(log_.failure()).c_str());
   }
-  if (line.empty()) return 0;
-  std::fprintf(stderr, "%s\n", terminal_safe(line).c_str());
-  log_.line(line);
-  return 1;
+  if (!line.empty()) {
+    std::fprintf(stderr, "%s\n", terminal_safe(line).c_str());
+    log_.line(line);
+  }
+  const int status = line.empty() ? 0 : 1;
+  ended_ = true;
+  try {
+    motor::end_run_record(engine.season().season_dir(), status == 0 ? motor::RunState::kDone : motor::RunState::kFailed,
+                          status, Env::system());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vordak %s: %s\n", command.c_str(), terminal_safe(error.what()).c_str());
+  }
+  try {
+    if (metrics_file_) write_metrics(engine, status);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vordak %s: metrikler yazılamadı: %s\n", command.c_str(), terminal_safe(error.what()).c_str());
+  }
+  return status;
+}
+
+void RunConsole::write_metrics(const motor::Motor& engine, int status) const {
+  Env& env = Env::system();
+  motor::RunFigures figures;
+  figures.work_dir = engine.season().work_dir().string();
+  figures.state = status == 0 ? motor::RunState::kDone : motor::RunState::kFailed;
+  figures.ended_at = epoch_seconds(env.now());
+  figures.duration_seconds = figures.ended_at - epoch_seconds(engine.season().pipeline_baslangic());
+  figures.last_success_at = status == 0 ? std::optional(figures.ended_at) : motor::previous_last_success(*metrics_file_, env);
+  env.write_file_atomic(*metrics_file_, motor::metrics_text(figures, engine.report()));
+}
+
+std::string stopped_line(const std::string& command, int signal, const fs::path& log) {
+  const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "sinyal";
+  return "vordak " + command + ": " + name + " ile kesildi; günlük: " + log.string();
 }
 
 void update_runs_page(const std::string& command, const fs::path& work_dir, motor::RecordReader* records) {

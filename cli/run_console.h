@@ -4,10 +4,12 @@
 // season's run.log, and one line on standard error when the run failed (cron and
 // systemd mail or alert on standard error only).
 
+#include <optional>
 #include <string>
 
 #include "core/log_file_sink.h"
 #include "core/sink.h"
+#include "core/stop_signals.h"
 #include "motor/motor.h"
 
 namespace vordak::cli {
@@ -15,26 +17,44 @@ namespace vordak::cli {
 class RunConsole {
  public:
   RunConsole() = default;
+  // A run that a failure of the engine ends (an exception on its way to main) is
+  // recorded as "hata" with exit status 1.
+  ~RunConsole();
   RunConsole(const RunConsole&) = delete;
   RunConsole& operator=(const RunConsole&) = delete;
 
   // Standard output and the log: hand it to the engine.
   Sink& sink() { return tee_; }
-  // Starts season_dir/run.log with every line written so far.
-  void open_log(const motor::Season& season);
+  // Starts season_dir/run.log with every line written so far. From then on SIGINT and
+  // SIGTERM end `vordak COMMAND` between steps (or stop the running step's notebook),
+  // with one line on standard error and in the log, and the run recorded as "kesildi".
+  void open_log(const motor::Season& season, const std::string& command);
+  // After every run, finish() writes its metrics to this file (motor/run_metrics.h).
+  void set_metrics_file(std::optional<fs::path> file) { metrics_file_ = std::move(file); }
   // Closes the log; the season may then be removed.
   void close_log() { log_.close(); }
 
   // The exit status of `vordak COMMAND` after the engine's work: 0 when no step failed,
   // else 1 with the failure line on standard error (control characters escaped, as on
-  // standard output) and in the log. A log that could not be written is reported on
-  // standard error too.
+  // standard output) and in the log; recorded in the season's run record. A log or a
+  // record that could not be written is reported on standard error too.
   int finish(const std::string& command, const motor::Motor& engine);
 
  private:
+  // The line of a run that a signal stops, and its record.
+  void stopped(int signal, const std::string& command, const fs::path& season_dir);
+  void write_metrics(const motor::Motor& engine, int status) const;
+
   LogFileSink log_;
   TeeSink tee_{{&stdout_sink(), &log_}};
+  std::optional<fs::path> metrics_file_;
+  std::optional<fs::path> season_dir_;  // once the log is open
+  bool ended_ = false;                  // the run's end is recorded
+  std::optional<StopSignalGuard> signals_;
 };
+
+// "vordak COMMAND: SIGINT ile kesildi; günlük: PATH": the line of a run a signal stopped.
+std::string stopped_line(const std::string& command, int signal, const fs::path& log);
 
 // Rewrites the working directory's runs page (outputs/html/vrd_runs.html). A page that
 // cannot be written is reported on standard error and does not fail the command.

@@ -5,9 +5,20 @@
 // notice); the owner stops what it must and calls die(), which ends the process as the
 // signal would have (exit status 130 or 143 in a shell). Outside a guard the signals keep
 // their usual disposition. A signal the process ignores (a background job's SIGINT) stays
-// ignored. One guard at a time.
+// ignored. Guards nest: an inner one (a notebook's) shares the outer one's (a whole
+// run's) record and pipe.
+
+#include <functional>
 
 namespace vordak {
+
+// Called once, with the signal, just before a recorded signal ends the process: the
+// place for a last line. Runs in normal context, never in the handler.
+void set_stop_notice(std::function<void(int signal)> notice);
+
+// Ends the process when a guard has recorded a signal; for the points between pieces of
+// work where stopping is safe.
+void stop_if_signalled();
 
 class StopSignalGuard {
  public:

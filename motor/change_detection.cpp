@@ -71,19 +71,20 @@ void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& 
 
 namespace {
 
-// The names of the earlier seasons of the season's mode prefix, newest first. A directory
-// whose name is no season's (a copy kept as "S_backup") is none. Throws
+// The names of the earlier seasons of the season's mode prefix, newest run first. A
+// directory whose name is no season's (a copy kept as "S_backup") is none. Throws
 // std::runtime_error when the seasons directory cannot be read.
 std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
-  std::vector<std::string> names;
-  const fs::path seasons = season.work_dir() / "seasons";
   const std::string prefix = season.mode() == "test" ? "T_" : "S_";
-  if (!env.exists(seasons)) return names;
-  for (const DirEntry& entry : env.list_directory(seasons)) {
-    const std::string name = entry.path.filename().string();
-    if (name.starts_with(prefix) && entry.path != season.season_dir() && parse_season_name(name)) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end(), std::greater<>());
+  std::vector<SeasonDir> earlier = season_entries(season.work_dir(), env);
+  std::erase_if(earlier, [&](const SeasonDir& entry) {
+    return !entry.dir.filename().string().starts_with(prefix) || entry.dir == season.season_dir();
+  });
+  // In the order the runs were made, not by their names: a season named by a clock set
+  // back, or a copy kept under a season's name, is no newer run.
+  std::sort(earlier.begin(), earlier.end(), ran_later);
+  std::vector<std::string> names;
+  for (const SeasonDir& entry : earlier) names.push_back(entry.dir.filename().string());
   return names;
 }
 

@@ -169,6 +169,12 @@ QuickFingerprint fast_fingerprint(std::string_view path, const FileStatus& statu
 
 }  // namespace
 
+std::string content_fingerprint(std::string_view bytes) {
+  Digest digest(EVP_sha256());
+  digest.feed(bytes);
+  return digest.fingerprint();
+}
+
 Fingerprint file_hash(const std::string& path) {
   try {
     if (has_notebook_extension(path)) return notebook_code_hash(path);

@@ -25,6 +25,10 @@ inline constexpr std::string_view kSourceHashes = "source_hashes";
 // ".ipynb", otherwise the first 16 hex digits of the SHA-256 of the raw bytes.
 Fingerprint file_hash(const std::string& path);
 
+// The first 16 hex digits of the SHA-256 of the bytes: a file's whole content, outputs
+// and metadata included.
+std::string content_fingerprint(std::string_view bytes);
+
 // MD5 over the concatenated source text of every cell, in order (no separators);
 // outputs, metadata and execution counts stay out.
 Fingerprint notebook_code_hash(const std::string& path);

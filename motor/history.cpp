@@ -4,6 +4,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "core/clock.h"
+
 namespace vordak::motor {
 
 namespace {
@@ -104,6 +106,7 @@ SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& record
   const std::string& ts = name.ts;
   record.baslangic = ts.substr(0, 4) + "-" + ts.substr(4, 2) + "-" + ts.substr(6, 2) + "T" + ts.substr(9, 2) + ":" +
                      ts.substr(11, 2) + ":" + ts.substr(13, 2);
+  record.baslangic_iso = iso_offset_text(ts).value_or(record.baslangic);
   const fs::path meta_dir = dir / "meta";
   const std::vector<DirEntry> entries = env.is_directory(meta_dir) ? env.list_directory(meta_dir) : std::vector<DirEntry>{};
   // The last manifest by name, should a season hold more than one.
@@ -119,6 +122,15 @@ SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& record
     read_manifest(manifest->document, record);
   } else {
     read_meta_records(entries, records, record);
+  }
+  if (season.run) {
+    if (!season.run->baslangic.empty()) record.baslangic_iso = season.run->baslangic;
+    record.bitis = season.run->bitis;
+    record.exit = season.run->exit;
+    record.sira = season.run->sira;
+    record.durum = run_state(*season.run, dir.parent_path().parent_path());
+  } else if (record.has_manifest) {
+    record.durum = record.failed_steps().empty() ? RunState::kDone : RunState::kFailed;
   }
   return record;
 }
@@ -149,19 +161,28 @@ std::optional<SeasonName> parse_season_name(const std::string& name) {
   return SeasonName{name.substr(2, 15), name.substr(18, last - 18)};
 }
 
-std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env) {
+std::vector<SeasonDir> season_entries(const fs::path& work_dir, Env& env) {
   const fs::path seasons = work_dir / "seasons";
   std::vector<SeasonDir> found;
   if (!env.is_directory(seasons)) return found;
   for (const DirEntry& entry : env.list_directory(seasons)) {
-    if (entry.type != fs::file_type::directory) continue;
     if (std::optional<SeasonName> name = parse_season_name(entry.path.filename().string())) {
-      found.push_back({entry.path, std::move(*name)});
+      found.push_back({entry.path, std::move(*name), read_run_record(entry.path, env), entry.type});
     }
   }
-  std::sort(found.begin(), found.end(), [](const SeasonDir& a, const SeasonDir& b) {
-    return a.name.ts != b.name.ts ? a.name.ts > b.name.ts : a.dir.filename() > b.dir.filename();
-  });
+  return found;
+}
+
+bool ran_later(const SeasonDir& a, const SeasonDir& b) {
+  if (a.run.has_value() != b.run.has_value()) return a.run.has_value();
+  if (a.run && a.run->sira != b.run->sira) return a.run->sira > b.run->sira;
+  return a.name.ts != b.name.ts ? a.name.ts > b.name.ts : a.dir.filename() > b.dir.filename();
+}
+
+std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env) {
+  std::vector<SeasonDir> found = season_entries(work_dir, env);
+  std::erase_if(found, [](const SeasonDir& season) { return season.type != fs::file_type::directory; });
+  std::sort(found.begin(), found.end(), ran_later);
   return found;
 }
 

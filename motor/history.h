@@ -13,6 +13,7 @@
 #include "core/env.h"
 #include "core/sink.h"
 #include "motor/record_reader.h"
+#include "motor/run_record.h"
 #include "motor/run_report.h"
 
 namespace vordak::motor {
@@ -33,6 +34,14 @@ struct SeasonRecord {
   fs::path dir;
   std::string mode;
   std::string baslangic;  // start, local time: YYYY-MM-DDTHH:MM:SS
+  // The start and, once the run ended, its end, with their UTC offset.
+  std::string baslangic_iso;
+  std::optional<std::string> bitis;
+  // The run's state and exit status. A season of an older version, which kept no run
+  // record, counts as "tamam" or "hata" by its manifest, and as "kesildi" without one.
+  RunState durum = RunState::kStopped;
+  std::optional<int> exit;
+  std::optional<std::int64_t> sira;  // the run's place in the order of runs
   bool has_manifest = false;
   std::optional<double> sure_dk;  // the manifest's total minutes
   // The counts the run's summary showed; for a season without a manifest, its meta
@@ -50,12 +59,21 @@ struct SeasonName {
 };
 std::optional<SeasonName> parse_season_name(const std::string& name);
 
-// A season directory, not read yet.
+// A season directory with its run record, the rest not read yet.
 struct SeasonDir {
   fs::path dir;
   SeasonName name;
+  std::optional<RunRecord> run;
+  fs::file_type type = fs::file_type::directory;  // a link to a season is kSymlink
 };
-// The season directories under work_dir/seasons, newest first (by time stamp, then name).
+// Every entry under work_dir/seasons whose name is a season's (links included), with its
+// run record, in no order. Throws std::runtime_error when the directory cannot be listed.
+std::vector<SeasonDir> season_entries(const fs::path& work_dir, Env& env);
+// The order of runs, newest first: by the run records' sequence numbers, and below every
+// numbered run the seasons of older versions, which have none, by time stamp; then by
+// name. Every reader of the order (history, prune, change detection) sorts with it.
+bool ran_later(const SeasonDir& a, const SeasonDir& b);
+// The season directories under work_dir/seasons, newest first (ran_later).
 std::vector<SeasonDir> list_seasons(const fs::path& work_dir, Env& env);
 // The season's manifest, else its meta records. A manifest or meta record that cannot be
 // read or parsed is passed over.

@@ -13,15 +13,6 @@ namespace vordak::motor {
 
 namespace {
 
-struct Candidate {
-  fs::path dir;
-  SeasonName name;
-};
-
-bool newer(const Candidate& a, const Candidate& b) {
-  return a.name.ts != b.name.ts ? a.name.ts > b.name.ts : a.dir.filename() > b.dir.filename();
-}
-
 bool readable_record(const fs::path& file, Env& env) {
   try {
     return parse_json(env.read_file(file), kSourceHashes, nullptr).is_object();
@@ -67,54 +58,54 @@ PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, S
   PruneChoice choice;
   if (!env.is_directory(seasons_dir)) return choice;
 
-  // Change detection searches every entry whose name starts with the mode's prefix,
-  // newest name first; the records it would find there are protected.
-  std::vector<fs::path> by_name;
+  // Change detection searches every season of the mode's prefix, newest run first; the
+  // records it would find there are protected.
   std::map<fs::path, std::vector<std::string>> steps_of;
-  std::vector<Candidate> candidates;
-  for (const DirEntry& entry : env.list_directory(seasons_dir)) {
-    const std::string name = entry.path.filename().string();
-    if (!name.starts_with("S_") && !name.starts_with("T_")) continue;
+  std::vector<SeasonDir> readable;
+  for (SeasonDir& entry : season_entries(work_dir, env)) {
     try {
-      if (!env.is_directory(entry.path)) continue;
-      steps_of[entry.path] = recorded_steps(entry.path, env);
+      if (!env.is_directory(entry.dir)) continue;
+      steps_of[entry.dir] = recorded_steps(entry.dir, env);
     } catch (const std::runtime_error& failure) {
-      warnings.line(unreadable_season_line(entry.path, failure));
+      warnings.line(unreadable_season_line(entry.dir, failure));
       continue;
     }
-    by_name.push_back(entry.path);
-    if (entry.type != fs::file_type::directory) continue;  // a link to a season is left alone
-    if (const std::optional<SeasonName> parsed = parse_season_name(name)) candidates.push_back({entry.path, *parsed});
+    readable.push_back(std::move(entry));
   }
-  std::sort(by_name.begin(), by_name.end(), [](const fs::path& a, const fs::path& b) { return a.filename() > b.filename(); });
-  std::sort(candidates.begin(), candidates.end(), newer);
+  std::sort(readable.begin(), readable.end(), ran_later);
+  std::vector<fs::path> by_order;
+  std::vector<const SeasonDir*> candidates;
+  for (const SeasonDir& entry : readable) {
+    by_order.push_back(entry.dir);
+    if (entry.type == fs::file_type::directory) candidates.push_back(&entry);  // a link to a season is left alone
+  }
 
   std::set<std::pair<std::string, std::string>> seen;
   std::map<fs::path, std::set<std::string>> protected_steps;
   for (const std::string prefix : {"S_", "T_"}) {
     std::vector<fs::path> group;
-    for (const fs::path& dir : by_name) {
+    for (const fs::path& dir : by_order) {
       if (dir.filename().string().starts_with(prefix)) group.push_back(dir);
     }
     mark_newest_records(group, "prefix " + prefix, steps_of, seen, protected_steps);
   }
-  // And per mode, newest first by time stamp.
+  // And per mode, newest run first.
   std::map<std::string, std::vector<fs::path>> by_mode;
-  for (const Candidate& candidate : candidates) by_mode[candidate.name.mode].push_back(candidate.dir);
+  for (const SeasonDir* candidate : candidates) by_mode[candidate->name.mode].push_back(candidate->dir);
   for (const auto& [mode, dirs] : by_mode) mark_newest_records(dirs, "mode " + mode, steps_of, seen, protected_steps);
 
   std::map<std::string, std::size_t> kept_of_mode;
-  for (const Candidate& candidate : candidates) {
-    if (++kept_of_mode[candidate.name.mode] <= keep) {
+  for (const SeasonDir* candidate : candidates) {
+    if (++kept_of_mode[candidate->name.mode] <= keep) {
       ++choice.remaining;
       continue;
     }
-    const auto found = protected_steps.find(candidate.dir);
+    const auto found = protected_steps.find(candidate->dir);
     if (found != protected_steps.end()) {
-      choice.kept_for_meta.push_back({candidate.dir, {found->second.begin(), found->second.end()}});
+      choice.kept_for_meta.push_back({candidate->dir, {found->second.begin(), found->second.end()}});
       ++choice.remaining;
     } else {
-      choice.remove.push_back(candidate.dir);
+      choice.remove.push_back(candidate->dir);
     }
   }
   return choice;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 
+#include "core/stop_signals.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/motor.h"
@@ -92,13 +93,18 @@ std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) const {
 
 void drive_run(const std::vector<OfferedStep>& steps, const RunProgress& progress,
                const std::function<void(const OfferedStep&)>& process) {
-  for (const OfferedStep& step : steps) process(step);
+  // A stop asked between steps takes effect before the next one starts.
+  for (const OfferedStep& step : steps) {
+    stop_if_signalled();
+    process(step);
+  }
   std::set<std::string> again;
   for (const OfferedStep& step : steps) {
     const StepDefinition* definition = find_step(step.kod);
     if (definition == nullptr || !progress.was_decided(step.kod) || again.contains(step.kod)) continue;
     if (progress.changed_since(step.kod, definition->reads).empty()) continue;
     again.insert(step.kod);
+    stop_if_signalled();
     process(step);
   }
 }

@@ -82,7 +82,7 @@ void RunReport::skipped(const std::string& kod, const std::string& nb, const std
 
 void RunReport::completed(const std::string& kod, const std::string& nb, double sure, const std::string& sebep) {
   const StepStatus status = StepStatus::kOk;
-  ozet_satirlar_.push_back({kod, nb, sure_text(sure), status, sebep});
+  ozet_satirlar_.push_back({kod, nb, sure_text(sure), status, sebep, sure});
   manifest_adimlar_[kod] = {{"notebook", nb}, {"durum", manifest_status_text(status)}, {"sure", sure_text(sure)}};
 }
 
@@ -95,7 +95,7 @@ void RunReport::completed_unchanged(const std::string& kod, const std::string& n
 
 void RunReport::failed(const std::string& kod, const std::string& nb, double sure, const std::string& hata) {
   const StepStatus status = StepStatus::kFailed;
-  ozet_satirlar_.push_back({kod, nb, sure_text(sure), status, utf8_prefix(hata, kSummaryErrorLength)});
+  ozet_satirlar_.push_back({kod, nb, sure_text(sure), status, utf8_prefix(hata, kSummaryErrorLength), sure});
   manifest_adimlar_[kod] = {{"notebook", nb}, {"durum", manifest_status_text(status)}, {"hata", hata}};
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,7 @@ struct OzetSatiri {
   std::string adim, nb, sure;
   StepStatus durum;
   std::string sebep;
+  std::optional<double> saniye{};  // the duration of a step that ran
 };
 
 class RunReport {

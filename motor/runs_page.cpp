@@ -30,7 +30,20 @@ tr.counts td { font-weight: 600; background: #fafbfc; }
 .incomplete { color: #a05a00; }
 td.noted { box-shadow: inset 0 0 0 2px #d08a00; }
 #veri-kalitesi td { text-align: left; white-space: normal; }
+tr.state .hata, tr.state .kesildi { background: #f4c7c3; }
+tr.state .suruyor { background: #dbe8f7; }
 )";
+
+// The class of a run's state in the state row: ASCII, unlike its text.
+const char* state_class(RunState state) {
+  switch (state) {
+    case RunState::kDone: return "tamam";
+    case RunState::kFailed: return "hata";
+    case RunState::kStopped: return "kesildi";
+    case RunState::kRunning: return "suruyor";
+  }
+  return "";
+}
 
 struct Look {
   const char* css_class;
@@ -66,7 +79,8 @@ std::vector<std::string> step_rows(const std::vector<SeasonRecord>& seasons) {
 }
 
 std::string season_title(const SeasonRecord& season) {
-  std::string title = season.season + "\nmod: " + season.mode;
+  std::string title = season.season + "\nmod: " + season.mode + "\ndurum: " + run_state_text(season.durum);
+  if (season.bitis) title += "\nbitiş: " + *season.bitis;
   if (season.sure_dk) title += "\nsüre: " + fixed_text(*season.sure_dk, 1) + "dk";
   if (!season.has_manifest) title += "\nmanifest yok: yarım kalmış bir çalıştırma ya da tek adım";
   return title;
@@ -125,6 +139,10 @@ std::string render_runs_page(const std::vector<SeasonRecord>& seasons, std::size
   for (const SeasonRecord& season : seasons) {
     html += "<th>" + std::to_string(season.ok) + " / " + std::to_string(season.atlandi) + " / " + std::to_string(season.hata) +
             " / " + std::to_string(season.nb_yok) + "</th>";
+  }
+  html += "</tr>\n<tr class=\"state\"><th class=\"step\">Durum</th>";
+  for (const SeasonRecord& season : seasons) {
+    html += std::string("<th class=\"") + state_class(season.durum) + "\">" + run_state_text(season.durum) + "</th>";
   }
   html += "</tr>\n</thead>\n<tbody>\n";
   for (const std::string& kod : step_rows(seasons)) {

@@ -9,8 +9,8 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/fingerprint.h"
-#include "motor/paths.h"
 #include "motor/registry.h"
+#include "motor/run_record.h"
 #include "motor/step_table.h"
 
 namespace vordak::motor {
@@ -87,7 +87,6 @@ DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& e
 
 Season::Season(const MotorArgs& args, Env& env, Sink& out)
     : env_(env),
-      notebooks_dir_(args.notebooks_dir),
       work_dir_(resolve_work_dir(args.work_dir)),
       mode_(args.mode),
       force_all_(args.force_all),
@@ -129,6 +128,8 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
   log_dir_ = season_dir_ / "logs";
   if (!args.dry_run) {
     for (const fs::path& dir : {meta_dir_, log_dir_, output_dir_}) env.create_directories(dir);
+    // At once: a run cut off at any later point is still seen as a run.
+    sira_ = start_run_record(work_dir_, season_dir_, env).sira;
   }
 
   pipeline_baslangic_ = env.now();
@@ -174,12 +175,6 @@ std::optional<fs::path> Season::nb_path(const std::string& kod) const {
   if (record == nullptr) return std::nullopt;
   const fs::path local = work_dir_ / record->nb;
   if (env_.exists(local)) return local;
-  try {
-    const fs::path packaged = notebooks_dir_.value_or(paths::get_notebooks_dir()) / record->nb;
-    if (env_.exists(packaged)) return packaged;
-  } catch (const std::exception&) {
-    // No notebook directory: the step simply has no notebook.
-  }
   return std::nullopt;
 }
 

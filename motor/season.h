@@ -75,8 +75,6 @@ struct MotorArgs {
   std::shared_ptr<NotebookExecutor> executor;
   std::shared_ptr<OperatorInput> input;
   Env* env = nullptr;
-  // Where packaged notebooks are looked for; absent: vordak::paths::get_notebooks_dir().
-  std::optional<fs::path> notebooks_dir;
 };
 
 // The working directory as the engine names it: absolute, normalised, links resolved.
@@ -92,7 +90,7 @@ class Season {
  public:
   // Throws what load_data_paths throws (before anything is created), and
   // std::runtime_error naming the directory or file when a directory cannot be created
-  // or the notebook version file cannot be read, or naming the data source whose
+  // or the notebook version file or the run record cannot be read or written, or naming the data source whose
   // directory holds a "," where directories are passed joined by ",".
   Season(const MotorArgs& args, Env& env, Sink& out);
 
@@ -112,13 +110,18 @@ class Season {
   const fs::path& season_dir() const { return season_dir_; }
   const fs::path& meta_dir() const { return meta_dir_; }
   const fs::path& log_dir() const { return log_dir_; }
+  // The run's place in the working directory's order of runs (its run record); 0 in a
+  // dry run, which records nothing.
+  std::int64_t sira() const { return sira_; }
   TimePoint pipeline_baslangic() const { return pipeline_baslangic_; }
   const ordered_json& git_info() const { return git_info_.get(); }
   bool git_available() const;
   // The registry steps before `from_step`, which the run skips.
   const std::set<std::string>& skip_before() const { return skip_before_; }
 
-  // The step's notebook: work_dir's copy first, then the packaged one; absent otherwise.
+  // The step's notebook: work_dir's copy, installed there by `vordak init`; absent
+  // otherwise. Never the packaged copy: a working directory runs the one set of
+  // notebooks it holds, and a missing one is "NB YOK".
   std::optional<fs::path> nb_path(const std::string& kod) const;
   // A data source's directory: its entry in the data-source map, else
   // work_dir/external_data/KEY.
@@ -131,7 +134,6 @@ class Season {
   void refuse_unjoinable_sources() const;
 
   Env& env_;
-  std::optional<fs::path> notebooks_dir_;
   fs::path work_dir_;
   std::string mode_;
   bool force_all_;
@@ -148,6 +150,7 @@ class Season {
   fs::path season_dir_;
   fs::path meta_dir_;
   fs::path log_dir_;
+  std::int64_t sira_ = 0;
   TimePoint pipeline_baslangic_;
   std::shared_future<ordered_json> git_info_;  // asked of git while the season is set up
   std::set<std::string> skip_before_;

@@ -1,6 +1,7 @@
 #include "motor/work_dir_lock.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,18 +11,13 @@
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/operator_identity.h"
 #include "core/process_tree.h"
 #include "core/text.h"
 
 namespace vordak::motor {
 
 namespace {
-
-std::string host_name() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return "?";
-  return name;
-}
 
 // What the holder wrote into the lock file, on one line.
 std::string holder_of(int fd) {
@@ -109,7 +105,7 @@ WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env, const 
     if (still_named(fd_, path_)) break;
     ::close(fd_);  // the holder before us removed it meanwhile: take the new one
   }
-  const std::string holder = "pid " + std::to_string(::getpid()) + ", host " + host_name() + ", başlangıç " +
+  const std::string holder = "pid " + std::to_string(::getpid()) + ", host " + operator_identity().host + ", başlangıç " +
                              iso_text(env.now()).substr(0, 19) + "\n";
   // Best effort: the lock holds whether or not its holder could be written down.
   if (::ftruncate(fd_, 0) == 0) {
@@ -127,6 +123,18 @@ WorkDirLock::~WorkDirLock() {
   // reader names it.
   ::unlink(path_.c_str());
   ::close(fd_);
+}
+
+bool lock_held_by(const std::filesystem::path& work_dir, long pid, const std::string& host) {
+  const std::filesystem::path path = work_dir / ".vordak.lock";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  const std::string holder = holder_of(fd);
+  ::close(fd);
+  // A lock file outlives a holder that was killed; its process then no longer lives.
+  const std::string expected = "pid " + std::to_string(pid) + ", host " + host + ",";
+  return pid > 0 && holder.starts_with(expected) && host == operator_identity().host &&
+         (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 std::unique_ptr<WorkDirLock> lock_database_work_dir(const std::filesystem::path& db_path, Env& env,

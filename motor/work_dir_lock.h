@@ -59,4 +59,8 @@ class WorkDirLock {
 std::unique_ptr<WorkDirLock> lock_database_work_dir(const std::filesystem::path& db_path, Env& env,
                                                     const std::function<void(const std::string&)>& waiting);
 
+// True while the process `pid` on `host` holds the working directory's lock, as far as
+// its lock file and the living processes tell; reads only, never takes the lock.
+bool lock_held_by(const std::filesystem::path& work_dir, long pid, const std::string& host);
+
 }  // namespace vordak::motor

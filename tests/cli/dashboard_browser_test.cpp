@@ -335,7 +335,7 @@ TEST(RunsPageBrowser, LoadsCleanlyWithOutcomeColoursAndPlainTextOnHover) {
   EXPECT_EQ(report["problems"], ordered_json::array());
   EXPECT_EQ(report["title"], "VRD Çalıştırmalar");
   EXPECT_EQ(report["images"], 0);
-  EXPECT_EQ(report["sections"]["runs"], 26);  // two header rows and one row per step
+  EXPECT_EQ(report["sections"]["runs"], 27);  // three header rows (start, counts, state) and one row per step
   std::map<std::string, std::pair<std::string, std::string>> cells;  // hover text -> shown text, colour
   for (const ordered_json& cell : report["titled"]) {
     cells[cell["title"].get<std::string>()] = {cell["text"].get<std::string>(), cell["background"].get<std::string>()};

@@ -26,7 +26,8 @@ std::vector<std::string> season_names(const fs::path& dir) {
 TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
   TempDir dir;
   write_tiny_notebooks(dir.path());
-  const std::vector<std::string> run = with_dir({"run", "--skip-ingest", "--skip-ml", "--skip-backtest"}, dir.path());
+  const std::vector<std::string> run =
+      with_dir({"run", "--skip-ingest", "--skip-ml", "--skip-backtest", "--metrics-file", (dir / "vordak.prom").string()}, dir.path());
   ASSERT_EQ(run_vordak(run).exit_status, 0);  // transform, the diagnostics the marts read, and marts run
   ASSERT_EQ(run_vordak(run).exit_status, 0);  // both skipped
   write_notebook(dir / "nb_03_marts.ipynb", {"params:x = 'marts v2'"});
@@ -47,7 +48,29 @@ TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
     EXPECT_EQ(history[i]["nb_yok"], 0);
     EXPECT_EQ(history[i]["basarisiz"], ordered_json::array());
     EXPECT_EQ(history[i]["mode"], "prod");
+    // Members added after the first ones, which keep their places.
+    const std::vector<std::string> members = {"season", "baslangic", "mode", "manifest", "sure_dk", "ok", "atlandi", "hata",
+                                              "nb_yok", "basarisiz", "durum", "exit", "bitis", "baslangic_iso", "sira"};
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : history[i].items()) keys.push_back(key);
+    EXPECT_EQ(keys, members);
+    EXPECT_EQ(std::tuple(history[i]["durum"], history[i]["exit"], history[i]["sira"]), std::tuple("tamam", 0, 4 - i));
+    // ISO 8601 with the UTC offset: 2025-03-01T14:15:02+03:00.
+    for (const char* time : {"baslangic_iso", "bitis"}) {
+      const std::string text = history[i][time].get<std::string>();
+      EXPECT_EQ(text.size(), 25u) << text;
+      EXPECT_TRUE(text[19] == '+' || text[19] == '-') << text;
+    }
   }
+  // Each run's figures, for node_exporter's textfile collector.
+  const std::string metrics = read_text(dir / "vordak.prom");
+  const std::string labels = "{work_dir=\"" + fs::canonical(dir.path()).string() + "\"";
+  for (const std::string& line : std::vector<std::string>{"# TYPE vordak_run_last_success_timestamp_seconds gauge\n", "vordak_run_success" + labels + "} 1.0\n",
+                                 "vordak_steps" + labels + ",status=\"atlandi\"} 2.0\n",
+                                 "vordak_steps" + labels + ",status=\"ok\"} 0.0\n", "vordak_data_check_failures" + labels + "} 0.0\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  }
+  EXPECT_EQ(metrics.find("vordak_step_duration_seconds" + labels), std::string::npos) << "no step ran in the last run";
   const ChildResult marts = run_vordak(with_dir({"history", "marts", "--last", "2"}, dir.path()));
   EXPECT_EQ(marts.exit_status, 0);
   EXPECT_NE(marts.out.find("\n  " + seasons[3] + " "), std::string::npos) << marts.out;
@@ -80,6 +103,28 @@ TEST(Operations, HistoryListsTheRunsAndPruningKeepsTheNextRunsDecisions) {
   EXPECT_EQ(page.find(seasons[1]), std::string::npos) << "the runs page follows the pruning";
   EXPECT_NE(page.find(seasons[3]), std::string::npos);
   EXPECT_EQ(run_vordak(with_dir({"prune"}, dir.path())).exit_status, 2) << "--keep is required";
+}
+
+TEST(Operations, AFailedStepRunIsRecordedAndKeepsTheLastSuccessOfItsMetrics) {
+  TempDir dir;
+  write_notebook(dir / "nb_02_transform.ipynb", {"params:DB_PATH = ''", "raise ValueError('bozuk')"});
+  write_text(dir / "vordak.prom", "vordak_run_last_success_timestamp_seconds{work_dir=\"x\"} 1700000000.0\n");
+  // From the environment, as a systemd unit sets it.
+  const ChildResult failed = run_child(
+      {"env", "VORDAK_METRICS_FILE=" + (dir / "vordak.prom").string(), VORDAK_BINARY, "step", "transform", "--work-dir", dir.path().string()});
+  ASSERT_EQ(failed.exit_status, 1) << failed.err;
+
+  const ordered_json history = ordered_json::parse(run_vordak(with_dir({"history", "--json"}, dir.path())).out);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(std::tuple(history[0]["durum"], history[0]["exit"]), std::tuple("hata", 1));
+  const std::string metrics = read_text(dir / "vordak.prom");
+  const std::string labels = "{work_dir=\"" + fs::canonical(dir.path()).string() + "\"";
+  EXPECT_NE(metrics.find("vordak_run_last_success_timestamp_seconds" + labels + "} 1700000000.0\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("vordak_run_success" + labels + "} 0.0\n"), std::string::npos);
+  EXPECT_NE(metrics.find("vordak_steps" + labels + ",status=\"hata\"} 1.0\n"), std::string::npos);
+  EXPECT_NE(metrics.find("vordak_step_duration_seconds" + labels + ",step=\"transform\"} "), std::string::npos);
+  const std::string table = run_vordak(with_dir({"history"}, dir.path())).out;
+  EXPECT_NE(table.find(" hata     (manifest yok)\n"), std::string::npos) << table;
 }
 
 }  // namespace

@@ -46,6 +46,19 @@ void write_run_notebooks(const fs::path& dir, const std::vector<std::string>& ce
   testing::write_text(dir / "nb_06b_diag_analysis.ipynb", nb.dump(1));
 }
 
+// What a child that has ended left on one of its streams.
+std::string read_available(int fd) {
+  std::string text;
+  pollfd polled = {fd, POLLIN, 0};
+  while (::poll(&polled, 1, 1000) > 0) {
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
 std::vector<std::string> run_args(const fs::path& dir) {
   return {"run", "--work-dir", dir.string(), "--skip-ingest", "--skip-ml", "--skip-backtest"};
 }
@@ -154,6 +167,14 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
 
     ::kill(run.pid(), signal);
     EXPECT_EQ(run.wait(), status) << signal;
+    // One line on standard error and at the end of run.log, and the run recorded as cut off.
+    const fs::path season = fs::directory_iterator(dir / "seasons")->path();
+    const std::string line = std::string("vordak run: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                             " ile kesildi; günlük: " + (season / "run.log").string() + "\n";
+    EXPECT_EQ(read_available(run.error()), line);
+    EXPECT_TRUE(testing::read_text(season / "run.log").ends_with(line));
+    const ordered_json record = ordered_json::parse(testing::read_text(season / "run.json"));
+    EXPECT_EQ(std::tuple(record["sira"], record["durum"], record["exit"]), std::tuple(1, "kesildi", status));
     EXPECT_FALSE(running(sleeper)) << signal;
     EXPECT_EQ(leftovers(), std::vector<pid_t>{}) << signal;
     EXPECT_FALSE(fs::exists(dir / "ran.txt")) << "no later step runs";
@@ -198,6 +219,7 @@ TEST(Stopping, StepTimeoutComesFromTheOptionBeforeTheEnvironment) {
       {"", {}, 0},
   };
   TempDir dir;
+  testing::write_text(dir / "local_data_paths.json", "{}");
   for (const auto& c : cases) {
     if (c.variable != nullptr) ::setenv("VORDAK_STEP_TIMEOUT", c.variable, 1);
     std::vector<std::string> args = {"plan", "--work-dir", dir.path().string()};

@@ -20,7 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     args.work_dir = work.string();
     args.data_paths = motor::DataPaths{{"kik_data_ham_csv", "/nowhere"}};
     args.dry_run = true;
-    args.notebooks_dir = fs::path(VORDAK_SOURCE_DIR) / "notebooks";
     return motor::Season(args, env, out);
   }();
   env.set(std::string(reinterpret_cast<const char*>(data), size));

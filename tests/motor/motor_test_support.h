@@ -42,7 +42,6 @@ inline motor::MotorArgs quiet_args(const fs::path& dir) {
   motor::MotorArgs args;
   args.work_dir = dir.string();
   args.data_paths = motor::DataPaths{{"kik_data_ham_csv", (dir / "kik").string()}};
-  args.notebooks_dir = dir / "no-packaged-notebooks";
   return args;
 }
 

@@ -281,17 +281,17 @@ PlaceGrid.prototype.drawPager = function (first, last) {
   clear(this.pager);
   if (pages <= 1) return;
   [['«', 'İlk sayfa', 0], ['‹ Önceki', 'Önceki sayfa', this.page - 1], null, ['Sonraki ›', 'Sonraki sayfa', this.page + 1],
-    ['»', 'Son sayfa', pages - 1]].forEach(function (spec) {
-    if (!spec) {
+    ['»', 'Son sayfa', pages - 1]].forEach(function (control) {
+    if (!control) {
       grid.pager.appendChild(el('span', 'range', wholeNumber(first + 1) + '–' + wholeNumber(last) + ' / ' +
         wholeNumber(grid.shown.length)));
       return;
     }
-    var button = grid.pager.appendChild(el('button', '', spec[0]));
+    var button = grid.pager.appendChild(el('button', '', control[0]));
     button.type = 'button';
-    button.title = spec[1];
-    button.disabled = spec[2] < 0 || spec[2] >= pages || spec[2] === grid.page;
-    button.addEventListener('click', function () { grid.turn(spec[2]); });
+    button.title = control[1];
+    button.disabled = control[2] < 0 || control[2] >= pages || control[2] === grid.page;
+    button.addEventListener('click', function () { grid.turn(control[2]); });
   });
 };
 

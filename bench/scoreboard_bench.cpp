@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
   if (!json_path.empty()) {
     const auto start = Clock::now();
-    vordak::AtomicFile file(json_path);
+    vordak::AtomicFile file(vordak::Env::system(), json_path);
     std::string text;
     vordak::JsonWriter writer(text, vordak::JsonWriter::Layout::kCompact);
     vordak::pipeline::write_scoreboard(writer, scoreboard);

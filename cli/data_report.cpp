@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/files.h"
+#include "core/env.h"
 #include "core/number_text.h"
 
 namespace vordak::cli {
@@ -10,7 +10,7 @@ namespace vordak::cli {
 void add_to_report(const std::filesystem::path& path, const ReportEntry& entry) {
   ordered_json report = ordered_json::object();
   if (std::filesystem::exists(path)) {
-    report = parse_json(read_file(path));
+    report = parse_json(Env::system().read_file(path));
     if (!report.is_object()) throw std::runtime_error("adım raporu bir JSON nesnesi değil: " + path.string());
   }
   if (entry.changed) report["kaynak_degisti"] = report.value("kaynak_degisti", false) || *entry.changed;
@@ -22,7 +22,7 @@ void add_to_report(const std::filesystem::path& path, const ReportEntry& entry) 
   for (const std::string& warning : entry.warnings) append("uyarilar", warning);
   for (const std::string& check : entry.accepted) append("kabul_edilen", check);
   if (entry.blocked_check) report["engel"] = {{"kontrol", *entry.blocked_check}, {"mesaj", entry.blocked_message}};
-  write_file_atomic(path, to_json_text(report, JsonWriter::Layout::kIndented));
+  Env::system().write_file_atomic(path, to_json_text(report, JsonWriter::Layout::kIndented));
 }
 
 std::string check_line(const std::string& kaynak, const pipeline::CheckResult& check,

@@ -15,7 +15,7 @@
 #include "cli/init_command.h"
 #include "cli/run_console.h"
 #include "core/sink.h"
-#include "core/files.h"
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "motor/motor.h"
 #include "motor/work_dir_lock.h"
@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 void write_data_paths(const fs::path& work_dir, const std::vector<std::string>& keys) {
   ordered_json paths = ordered_json::object();
   for (const std::string& key : keys) paths[key] = fs::absolute(work_dir / "external_data" / key).lexically_normal().string();
-  write_file_atomic(work_dir / "local_data_paths.json", paths.dump(2) + "\n");
+  Env::system().write_file_atomic(work_dir / "local_data_paths.json", paths.dump(2) + "\n");
 }
 
 std::vector<fs::path> dashboards(const fs::path& output_dir) {
@@ -79,7 +79,7 @@ void clear_demo_dir(const motor::WorkDirLock& lock) {
   for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path() != lock.path()) fs::remove_all(entry.path());
   }
-  write_file_atomic(dir / kDemoMarker, "vordak demo\n");
+  Env::system().write_file_atomic(dir / kDemoMarker, "vordak demo\n");
 }
 
 // How the operator calls this binary: "vordak" when that name on PATH is this program,

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/run_console.h"
-#include "core/files.h"
+#include "core/env.h"
 #include "core/sink.h"
 #include "core/text.h"
 #include "core/version.h"
@@ -231,7 +231,7 @@ std::vector<std::string> install_problems(const fs::path& work_dir) {
   const fs::path version_file = work_dir / "db" / ".nb_version";
   if (!fs::exists(version_file)) {
     problems.push_back("[VERSİYON] " + version_file.string() + " bulunamadı (vordak init)");
-  } else if (const std::string version = strip(read_file(version_file)); version != kVersion) {
+  } else if (const std::string version = strip(Env::system().read_file(version_file)); version != kVersion) {
     problems.push_back("[VERSİYON] db/.nb_version v" + version + " != paket v" + kVersion);
   }
   return problems;
@@ -243,7 +243,7 @@ int check_command(const ParsedArgs& args) {
   std::string pipeline = args.positionals().empty() ? "vrd_pipeline.ipynb" : args.positionals().front();
   if (work_dir && args.positionals().empty()) pipeline = (fs::path(*work_dir) / pipeline).string();
   std::vector<std::string> problems =
-      motor::tutarlilik_kontrol(pipeline, work_dir ? std::optional<fs::path>(*work_dir) : std::nullopt);
+      motor::tutarlilik_kontrol(Env::system(), pipeline, work_dir ? std::optional<fs::path>(*work_dir) : std::nullopt);
   if (work_dir) {
     for (std::string& problem : install_problems(*work_dir)) problems.push_back(std::move(problem));
   }

@@ -6,7 +6,7 @@
 
 #include "cli/commands.h"
 #include "core/sink.h"
-#include "core/files.h"
+#include "core/env.h"
 #include "core/version.h"
 #include "motor/paths.h"
 #include "motor/work_dir_lock.h"
@@ -39,7 +39,7 @@ InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode)
     result.copied.push_back(notebook.name);
   }
   motor::write_install_record(work_dir, record);
-  if (result.left_alone.empty()) write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
+  if (result.left_alone.empty()) Env::system().write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
   return result;
 }
 

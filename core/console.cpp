@@ -7,20 +7,28 @@
 
 namespace vordak {
 
-bool progress_visible() { return ::isatty(STDERR_FILENO) == 1; }
+namespace {
 
-void progress(std::string_view line) {
-  if (!progress_visible()) return;
-  std::string text = "\r\033[K";
-  text += line;
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
+class TerminalProgress : public Sink {
+ public:
+  void line(std::string_view text) override { show(text); }
+  void partial(std::string_view text) override { show(text); }
 
-void progress_done() {
-  if (!progress_visible()) return;
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
+ private:
+  static void show(std::string_view text) {
+    if (::isatty(STDERR_FILENO) != 1) return;
+    std::string shown = "\r\033[K";
+    shown += text;
+    std::fwrite(shown.data(), 1, shown.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+Sink& terminal_progress() {
+  static TerminalProgress sink;
+  return sink;
 }
 
 }  // namespace vordak

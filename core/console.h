@@ -1,15 +1,12 @@
 #pragma once
 
-#include <string_view>
+#include "core/sink.h"
 
 namespace vordak {
 
-// True when standard error is a terminal: progress is shown only then.
-bool progress_visible();
-
-// Replaces the current progress line on standard error (terminal only).
-void progress(std::string_view line);
-// Clears the progress line (terminal only).
-void progress_done();
+// The progress line of a terminal's standard error, as a Sink: each line (or partial
+// text) takes the place of the one shown before, and an empty one clears it. When
+// standard error is no terminal nothing is written, so that logs get no progress.
+Sink& terminal_progress();
 
 }  // namespace vordak

@@ -3,7 +3,13 @@
 // What the world gives the engine and the mart builder: the clock and the file system.
 // Library code reaches them only through an Env, so that tests can give a fake clock or
 // a disk that fails, and the real machine is Env::system(). EnvWrapper forwards every
-// call to another Env; a test overrides only what it fakes.
+// call to another Env; a test overrides only what it fakes. MemoryEnv (memory_env.h) is
+// a whole file system in memory.
+//
+// An Env is used from several threads at once (the quick fingerprints take statuses on
+// two, the scoreboard file is written while the pages are made): every implementation
+// must be safe for concurrent calls. A failure of the file system is thrown as IoError
+// (io_error.h), naming the path.
 
 #include <chrono>
 #include <cstdint>
@@ -51,7 +57,7 @@ class Env {
   virtual void sleep_until(TimePoint deadline) = 0;
 
   // The entry's status, symbolic links followed; absent when nothing is there (a
-  // dangling link included). Throws std::runtime_error naming the path when the status
+  // dangling link included). Throws IoError naming the path when the status
   // cannot be read for another reason (no permission on a parent, say).
   virtual std::optional<FileStatus> status(const fs::path& path) = 0;
   // The statuses of many entries, in the order of `paths`, each as status() gives it;
@@ -59,19 +65,21 @@ class Env {
   // its directory, opened once for a run of paths in it, which spares the walk down
   // every path.
   virtual std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths);
-  // The direct entries of a directory, in no particular order. Throws
-  // std::runtime_error naming the directory when it cannot be listed.
+  // The direct entries of a directory, in no particular order. Throws IoError naming
+  // the directory when it cannot be listed.
   virtual std::vector<DirEntry> list_directory(const fs::path& dir) = 0;
   // Creates the directory and its missing parents; an existing directory is no error.
-  // Throws std::runtime_error naming the directory on failure.
+  // Throws IoError naming the directory on failure.
   virtual void create_directories(const fs::path& dir) = 0;
-  // The whole file as bytes. Throws std::runtime_error naming the file.
+  // The whole file as bytes. Throws IoError naming the file.
   virtual std::string read_file(const fs::path& path) = 0;
-  // The same for a file written by people: a regular file of at most `max_bytes`, else
-  // refused unread (see vordak::read_regular_file).
+  // The same for a file whose content comes from people: only a regular file (a link to
+  // one included) of at most `max_bytes`. A FIFO, a device or a larger file is refused
+  // unread with FileRefused, so that it can neither block nor fill the memory.
   virtual std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes) = 0;
   // Replaces `path` with `content` through a synced temporary file and a rename: a
-  // crash leaves the old file or the new one, never a part. Throws naming the file.
+  // crash leaves the old file or the new one, never a part; the file is readable as
+  // FileAccess::kShared says (see AtomicFile for another access). Throws naming the file.
   virtual void write_file_atomic(const fs::path& path, std::string_view content) = 0;
   // Removes a file (not a directory); true when something was removed. Throws naming
   // the file when it exists and cannot be removed.
@@ -112,7 +120,9 @@ class Env {
   bool is_regular_file(const fs::path& path);
 };
 
-// Forwards every call to `target`; override the calls a test wants to change.
+// Forwards every call to `target`; override the calls a test wants to change. statuses()
+// forwards too: a test that fakes status() must fake statuses() as well, or call
+// Env::statuses(), which takes each through status().
 class EnvWrapper : public Env {
  public:
   explicit EnvWrapper(Env& target) : target_(target) {}
@@ -120,6 +130,9 @@ class EnvWrapper : public Env {
   TimePoint now() override { return target_.now(); }
   void sleep_until(TimePoint deadline) override { target_.sleep_until(deadline); }
   std::optional<FileStatus> status(const fs::path& path) override { return target_.status(path); }
+  std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths) override {
+    return target_.statuses(paths);
+  }
   std::vector<DirEntry> list_directory(const fs::path& dir) override { return target_.list_directory(dir); }
   void create_directories(const fs::path& dir) override { target_.create_directories(dir); }
   std::string read_file(const fs::path& path) override { return target_.read_file(path); }

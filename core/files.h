@@ -1,47 +1,36 @@
 #pragma once
 
-#include <cstdint>
+// Helpers over an Env for outputs written whole or not at all.
+
 #include <filesystem>
 #include <memory>
-#include <optional>
-#include <string>
 #include <string_view>
 
+#include "core/env.h"
 #include "core/writable_file.h"
 
 namespace vordak {
 
 namespace fs = std::filesystem;
 
-// The whole file as bytes. Throws std::runtime_error naming the file when it cannot be read.
-std::string read_file(const fs::path& path);
-
-// The whole file as bytes, for a file whose content comes from people: only a regular
-// file (a link to one included) of at most `max_bytes`. A FIFO, a device or a larger file
-// is refused without reading it, so that it can neither block nor fill the memory.
-// Throws std::runtime_error naming the file.
-std::string read_regular_file(const fs::path& path, std::uintmax_t max_bytes);
-
-// Writes `content` to `path` atomically: a temporary file in the same directory, synced,
-// then a rename over the target, so a crash never leaves a truncated file behind; the
-// file is readable as `access` says. Throws std::runtime_error naming the file on
-// failure (the temporary file is removed).
-void write_file_atomic(const fs::path& path, std::string_view content, FileAccess access = FileAccess::kShared);
-
-// An open temporary file beside `target` that becomes `target` on commit(); removed
-// when destroyed without a commit. For outputs written in pieces.
+// An open temporary file beside `target`, made through `env`, that becomes `target` on
+// commit(); removed when destroyed without a commit, so a crash or a failure never leaves
+// a truncated target behind. For outputs written in pieces, or with an access other than
+// Env::write_file_atomic's.
 class AtomicFile {
  public:
-  explicit AtomicFile(fs::path target, FileAccess access = FileAccess::kShared);
+  // Throws IoError naming the target when the temporary file cannot be made.
+  AtomicFile(Env& env, fs::path target, FileAccess access = FileAccess::kShared);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   void write(std::string_view bytes) { file_->append(bytes); }
-  // Syncs and renames over the target. Throws on failure.
+  // Syncs and renames over the target. Throws IoError naming the target on failure.
   void commit();
 
  private:
+  Env& env_;
   fs::path target_;
   std::unique_ptr<WritableFile> file_;
   bool committed_ = false;

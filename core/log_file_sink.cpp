@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
+#include <system_error>
+
+#include "core/io_error.h"
 
 namespace vordak {
 
@@ -15,7 +17,10 @@ void LogFileSink::open(const std::filesystem::path& path) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) throw std::runtime_error("günlük dosyası açılamadı: " + path.string() + ": " + std::strerror(errno));
+  if (fd < 0) {
+    const std::error_code error(errno, std::generic_category());
+    throw IoError::worded("günlük dosyası açılamadı: " + path.string() + ": " + error.message(), path, error);
+  }
   fd_ = fd;
   path_ = path;
   closed_ = false;

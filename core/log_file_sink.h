@@ -21,7 +21,7 @@ class LogFileSink : public Sink {
   LogFileSink& operator=(const LogFileSink&) = delete;
 
   // Opens `path` for appending (creating it) and writes the text kept so far (none after
-  // a close()). Throws std::runtime_error naming the file when it cannot be opened.
+  // a close()). Throws IoError naming the file when it cannot be opened.
   void open(const std::filesystem::path& path);
   // Closes the file; later lines are dropped.
   void close();

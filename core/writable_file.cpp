@@ -7,8 +7,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <stdexcept>
 #include <system_error>
+
+#include "core/io_error.h"
 
 namespace vordak {
 
@@ -17,10 +18,7 @@ namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::string_view kTemplate = "XXXXXX";  // mkstemp's replaced letters
 
-std::runtime_error write_error(const fs::path& target, int error) {
-  return std::runtime_error("Dosya yazılamadı: " + target.string() + " (" + std::generic_category().message(error) +
-                            ")");
-}
+IoError write_error(const fs::path& target, int error) { return IoError("Dosya yazılamadı", target, error); }
 
 bool is_template_letter(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -141,10 +139,7 @@ bool remove_abandoned_temporary_file(const fs::path& path) {
     if (!removed && errno != ENOENT) error = errno;
   }
   ::close(fd);
-  if (error != 0) {
-    throw std::runtime_error("Dosya silinemedi: " + path.string() + " (" + std::generic_category().message(error) +
-                             ")");
-  }
+  if (error != 0) throw IoError("Dosya silinemedi", path, error);
   return removed;
 }
 

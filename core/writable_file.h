@@ -28,7 +28,7 @@ class WritableFile {
 
   // The temporary file's own path.
   virtual const fs::path& path() const = 0;
-  // Appends bytes (buffered). Throws std::runtime_error naming the target.
+  // Appends bytes (buffered). Throws IoError naming the target.
   virtual void append(std::string_view bytes) = 0;
   // Hands everything appended so far to the disk without waiting for it, so that the
   // final sync finds little left to do. Throws like append().
@@ -39,7 +39,7 @@ class WritableFile {
 };
 
 // Creates the temporary file for `target` in the target's directory; it gets the
-// permissions of `access` when synced. Throws std::runtime_error naming the target.
+// permissions of `access` when synced. Throws IoError naming the target.
 std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target, FileAccess access = FileAccess::kShared);
 
 // The name of the file a temporary file was made for: ".a.json.Xy12Ab" gives "a.json";
@@ -48,7 +48,7 @@ std::string temporary_file_target(std::string_view name);
 
 // Removes a temporary file whose writer is gone (killed, or an earlier version that
 // kept no lock); one still held by a live writer stays. True when it was removed.
-// Throws std::runtime_error naming the file when it cannot be removed.
+// Throws IoError naming the file when it cannot be removed.
 bool remove_abandoned_temporary_file(const fs::path& path);
 
 }  // namespace vordak

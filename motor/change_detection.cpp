@@ -38,7 +38,7 @@ const ordered_json& member(const ordered_json& record, const char* name) {
 }  // namespace
 
 ChangeDetector::NotebookPrints ChangeDetector::notebook_prints(const fs::path& nb_path) const {
-  return {file_hash(nb_path.string()),
+  return {file_hash(nb_path.string(), env_),
           season_.git_available() ? git_hash(season_.work_dir().string(), nb_path.string()) : std::nullopt};
 }
 
@@ -163,7 +163,7 @@ Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
 
   const ordered_json& prev_hash = member(prev, "nb_hash");
   if (const std::optional<fs::path> nb_path = season_.nb_path(kod)) {
-    const Fingerprint current_hash = file_hash(nb_path->string());
+    const Fingerprint current_hash = file_hash(nb_path->string(), env_);
     // A notebook that cannot be read is never up to date: it runs, and fails naming the file.
     if (!current_hash || current_hash->empty()) return {true, "notebook okunamadı (" + nb_path->filename().string() + ")"};
     if (non_empty(prev_hash) && ordered_json(*current_hash) != prev_hash) {

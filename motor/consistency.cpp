@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "core/files.h"
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "core/text.h"
 #include "core/unicode_classes.h"
@@ -44,8 +44,8 @@ std::string cell_source(const ordered_json& cell) {
   return text;
 }
 
-std::string header_text_of(const fs::path& notebook_path) {
-  const std::string raw = read_file(notebook_path);
+std::string header_text_of(const fs::path& notebook_path, Env& env) {
+  const std::string raw = env.read_file(notebook_path);
   if (!is_valid_utf8(raw)) throw std::runtime_error("'utf-8' codec can't decode " + notebook_path.string());
   const ordered_json notebook = parse_json(raw);
   for (const auto& cell : notebook.at("cells")) {
@@ -109,7 +109,7 @@ std::set<std::string> header_table_keys(const std::string& header_text) {
   return keys;
 }
 
-std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb,
+std::vector<std::string> tutarlilik_kontrol(Env& env, const std::string& pipeline_ipynb,
                                             const std::optional<fs::path>& installed_dir) {
   std::vector<std::string> problems;
   const fs::path nb_dir = installed_dir.value_or(notebooks_dir());
@@ -118,26 +118,26 @@ std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb,
   for (const auto& [kod, record] : ADIM_REGISTRY) {
     if (!seen.insert(record.nb).second) continue;
     const fs::path path = nb_dir / record.nb;
-    if (!fs::exists(path)) {
+    if (!env.exists(path)) {
       problems.push_back("[EKSIK NB] " + kod + ": " + record.nb + " → " + path.string() + " bulunamadı");
       continue;
     }
     try {
-      check_notebook(path, Env::system());
+      check_notebook(path, env);
     } catch (const std::runtime_error& failure) {
       problems.push_back("[NB HATALI] " + kod + ": " + failure.what());
     }
   }
 
   fs::path header_path = pipeline_ipynb;
-  if (!fs::exists(header_path)) header_path = nb_dir / pipeline_ipynb;
-  if (!fs::exists(header_path)) {
+  if (!env.exists(header_path)) header_path = nb_dir / pipeline_ipynb;
+  if (!env.exists(header_path)) {
     problems.push_back("[PPLN YOK] " + pipeline_ipynb + " bulunamadı");
     return problems;
   }
 
   try {
-    const std::string header = header_text_of(header_path);
+    const std::string header = header_text_of(header_path, env);
     if (header.empty()) {
       problems.push_back("[PPLN HEADER] Motor Orchestrator başlığı bulunamadı");
       return problems;

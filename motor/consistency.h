@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "core/env.h"
+
 namespace vordak::motor {
 
 // Checks that the registry, the installed notebooks, the header notebook's step table
 // and the package version agree, and that each installed notebook can be run (it
 // parses and has a "parameters" cell). Returns the problems found, each beginning with
-// a bracketed tag; empty when everything is consistent. Reads only; changes nothing.
-// `notebooks_dir` is where the installed notebooks are; absent: get_notebooks_dir().
-std::vector<std::string> tutarlilik_kontrol(const std::string& pipeline_ipynb = "vrd_pipeline.ipynb",
+// a bracketed tag; empty when everything is consistent. Reads only, through `env`;
+// changes nothing. `notebooks_dir` is where the installed notebooks are; absent:
+// get_notebooks_dir().
+std::vector<std::string> tutarlilik_kontrol(Env& env, const std::string& pipeline_ipynb = "vrd_pipeline.ipynb",
                                             const std::optional<std::filesystem::path>& notebooks_dir = std::nullopt);
 
 // The header text's version: the digits after the first "v" followed by three runs of

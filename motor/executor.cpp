@@ -4,7 +4,7 @@
 
 #include "core/child_process.h"
 #include "core/console.h"
-#include "core/files.h"
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "core/text.h"
 #include "motor/notebook_runner.h"
@@ -30,27 +30,26 @@ std::optional<fs::path> running_vordak_binary() {
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kRunnerScript = "run_notebook.py";
 
-// Cell progress from the runner's channel, shown on a terminal's standard error only.
+// Cell progress from the runner's channel, as lines of a progress sink.
 class ProgressLines {
  public:
-  explicit ProgressLines(std::string name) : name_(std::move(name)), visible_(progress_visible()) {}
+  ProgressLines(std::string name, Sink& sink) : name_(std::move(name)), sink_(sink) {}
   ~ProgressLines() {
-    if (shown_) progress_done();
+    if (shown_) sink_.line("");
   }
   ProgressLines(const ProgressLines&) = delete;
   ProgressLines& operator=(const ProgressLines&) = delete;
 
   void show(const ordered_json& message) {
-    if (!visible_) return;
     const auto step = message.find("progress");
     if (step == message.end() || !step->is_array() || step->size() != 2) return;
-    progress("    " + name_ + ": hücre " + (*step)[0].dump() + "/" + (*step)[1].dump());
+    sink_.line("    " + name_ + ": hücre " + (*step)[0].dump() + "/" + (*step)[1].dump());
     shown_ = true;
   }
 
  private:
   std::string name_;
-  bool visible_;
+  Sink& sink_;
   bool shown_ = false;
 };
 
@@ -98,7 +97,7 @@ class NbclientExecutor : public NotebookExecutor {
     if (!fs::is_regular_file(runner_script)) {
       throw std::runtime_error("notebook çalıştırıcısı bulunamadı: " + runner_script.string());
     }
-    ordered_json notebook = read_notebook(input_path);
+    ordered_json notebook = read_notebook(input_path, Env::system());
     try {
       inject_parameters(notebook, parameters);
     } catch (const std::runtime_error& error) {
@@ -110,10 +109,11 @@ class NbclientExecutor : public NotebookExecutor {
     // As papermill does, the parameterized notebook is at the output path before it runs;
     // the runner executes it there and writes it back, finished or failed.
     const fs::path output = fs::absolute(output_path);
-    write_file_atomic(output, notebook_text(notebook));
+    Env::system().write_file_atomic(output, notebook_text(notebook));
 
     NotebookRunner& runner = running_runner(runner_script);
-    ProgressLines progress_lines(output.filename().string());
+    ProgressLines progress_lines(output.filename().string(),
+                                 options_.progress != nullptr ? *options_.progress : terminal_progress());
     const RunnerAnswer answer = runner.execute(
         output, work_dir, [&progress_lines](const ordered_json& message) { progress_lines.show(message); },
         options_.step_timeout);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/sink.h"
 #include "motor/notebook_params.h"
 
 namespace vordak::motor {
@@ -42,6 +43,9 @@ struct ExecutorOptions {
   // A notebook still running after this long is stopped, with everything its kernel
   // started, and fails with "zaman aşımı (N s)"; absent: no limit.
   std::optional<std::chrono::seconds> step_timeout;
+  // Where a notebook's cell progress goes ("    <notebook>: hücre N/M", then an empty
+  // line when it ends); absent: terminal_progress().
+  Sink* progress = nullptr;
 };
 
 // The executor the engine uses when none is given: our own nbclient runner, with

@@ -6,15 +6,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
 #include <string_view>
 
 #include "core/child_process.h"
-#include "core/files.h"
 #include "core/helper_thread.h"
+#include "core/io_error.h"
 #include "core/text.h"
 
 namespace vordak::motor {
@@ -82,24 +81,10 @@ bool has_notebook_extension(std::string_view path) {
   return name.substr(dot) == ".ipynb";
 }
 
-std::optional<std::string> sha256_of_file(const std::string& path) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return std::nullopt;
-  Digest digest(EVP_sha256());
-  char chunk[8192];
-  while (true) {
-    const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-    if (n == 0) break;
-    digest.feed(std::string_view(chunk, n));
-  }
-  if (std::ferror(file.get())) return std::nullopt;
-  return digest.fingerprint();
-}
-
 // Whether git, started in `dir`, could find a repository: it looks in each directory up
 // to the root for ".git", or for the "HEAD" of a bare repository, unless the environment
 // names one. Anything that might be one counts: then git itself decides.
-bool repository_possible(const std::string& dir) {
+bool repository_possible(const std::string& dir, Env& env) {
   for (const char* variable : {"GIT_DIR", "GIT_COMMON_DIR", "GIT_WORK_TREE"}) {
     if (std::getenv(variable) != nullptr) return true;
   }
@@ -107,7 +92,11 @@ bool repository_possible(const std::string& dir) {
   fs::path at = fs::absolute(dir, error);
   if (error) return true;
   while (true) {
-    if (fs::exists(at / ".git", error) || error || fs::exists(at / "HEAD", error) || error) return true;
+    try {
+      if (env.exists(at / ".git") || env.exists(at / "HEAD")) return true;
+    } catch (const IoError&) {
+      return true;
+    }
     if (!at.has_relative_path()) return false;
     at = at.parent_path();
   }
@@ -175,18 +164,18 @@ std::string content_fingerprint(std::string_view bytes) {
   return digest.fingerprint();
 }
 
-Fingerprint file_hash(const std::string& path) {
+Fingerprint file_hash(const std::string& path, Env& env) {
   try {
-    if (has_notebook_extension(path)) return notebook_code_hash(path);
-    return sha256_of_file(path);
+    if (has_notebook_extension(path)) return notebook_code_hash(path, env);
+    return content_fingerprint(env.read_file(path));
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-Fingerprint notebook_code_hash(const std::string& path) {
+Fingerprint notebook_code_hash(const std::string& path, Env& env) {
   try {
-    return notebook_code_fingerprint(read_file(path));
+    return notebook_code_fingerprint(env.read_file(path));
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -222,14 +211,6 @@ Fingerprint notebook_code_fingerprint(std::string_view text) {
   }
 }
 
-Fingerprint fast_file_hash(const std::string& path) {
-  const std::string_view paths[] = {path};
-  QuickFingerprint found[1];
-  fast_fingerprints(paths, found, Env::system());
-  const std::optional<std::string_view> text = found[0].text();
-  return text ? Fingerprint(std::string(*text)) : std::nullopt;
-}
-
 void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickFingerprint> found, Env& env) {
   // Taking a file's status is a system call each; the second core halves the wait. A few
   // hundred at a time: all at once would take fresh memory, which is dear.
@@ -261,13 +242,15 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) 
   }
 }
 
-bool git_must_be_asked(const std::string& repo_dir) { return repository_possible(repo_dir) || !git_on_path(); }
+bool git_must_be_asked(const std::string& repo_dir, Env& env) {
+  return repository_possible(repo_dir, env) || !git_on_path();
+}
 
-ordered_json git_info(const std::string& repo_dir) {
+ordered_json git_info(const std::string& repo_dir, Env& env) {
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
   // Outside any repository git would only say so, at the cost of two processes.
-  if (!git_must_be_asked(repo_dir)) return info;
+  if (!git_must_be_asked(repo_dir, env)) return info;
   // The two calls run side by side; their results are taken in order, as if one ran after
   // the other.
   std::future<ChildResult> branch_call =

@@ -21,9 +21,10 @@ using Fingerprint = std::optional<std::string>;  // up to 16 lower-case hex digi
 // by path: tens of thousands of them for a large source directory.
 inline constexpr std::string_view kSourceHashes = "source_hashes";
 
-// Content fingerprint: the notebook code fingerprint for a name ending exactly in
-// ".ipynb", otherwise the first 16 hex digits of the SHA-256 of the raw bytes.
-Fingerprint file_hash(const std::string& path);
+// Content fingerprint of the file read through `env`: the notebook code fingerprint for
+// a name ending exactly in ".ipynb", otherwise the first 16 hex digits of the SHA-256 of
+// the raw bytes.
+Fingerprint file_hash(const std::string& path, Env& env);
 
 // The first 16 hex digits of the SHA-256 of the bytes: a file's whole content, outputs
 // and metadata included.
@@ -31,15 +32,13 @@ std::string content_fingerprint(std::string_view bytes);
 
 // MD5 over the concatenated source text of every cell, in order (no separators);
 // outputs, metadata and execution counts stay out.
-Fingerprint notebook_code_hash(const std::string& path);
+Fingerprint notebook_code_hash(const std::string& path, Env& env);
 // The same for a notebook's text already read.
 Fingerprint notebook_code_fingerprint(std::string_view text);
 
-// Metadata-based hash (name + size + mtime). Much faster for large files.
-// MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".
-Fingerprint fast_file_hash(const std::string& path);
-
-// A quick fingerprint held without an allocation: a run takes tens of thousands.
+// A quick fingerprint, from a file's metadata only (much faster than its content for
+// large files): the MD5 of "<last path component>|<size>|<mtime in whole nanoseconds>".
+// Held without an allocation: a run takes tens of thousands.
 struct QuickFingerprint {
   std::array<char, 16> digits{};
   bool present = false;  // false: a missing file, or one whose status cannot be read
@@ -57,9 +56,9 @@ Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);
 
 // Get git repo info: "git_available", "git_commit", "git_commit_short", "git_branch",
 // "git_error", in that order when present. Never fails.
-ordered_json git_info(const std::string& repo_dir);
+ordered_json git_info(const std::string& repo_dir, Env& env);
 // Whether git_info must ask git: false only where git is installed and certainly finds
-// no repository, and git_info answers at once.
-bool git_must_be_asked(const std::string& repo_dir);
+// no repository (looked for through `env`), and git_info answers at once.
+bool git_must_be_asked(const std::string& repo_dir, Env& env);
 
 }  // namespace vordak::motor

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "core/files.h"
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "motor/fingerprint.h"
 #include "motor/registry.h"
@@ -35,7 +35,7 @@ InstallRecord read_install_record(const fs::path& work_dir) {
   if (!present(file)) return record;
   ordered_json json;
   try {
-    json = parse_json(read_regular_file(file, kInstallRecordLimit));
+    json = parse_json(Env::system().read_regular_file(file, kInstallRecordLimit));
   } catch (const ordered_json::exception&) {
     return record;  // as if none: every notebook that differs is then left alone
   }
@@ -56,10 +56,10 @@ void write_install_record(const fs::path& work_dir, const InstallRecord& record)
   ordered_json json = ordered_json::object();
   json["notebooklar"] = std::move(notebooks);
   fs::create_directories((work_dir / kInstallRecord).parent_path());
-  write_file_atomic(work_dir / kInstallRecord, to_json_text(json, JsonWriter::Layout::kIndented));
+  Env::system().write_file_atomic(work_dir / kInstallRecord, to_json_text(json, JsonWriter::Layout::kIndented));
 }
 
-std::string notebook_file_hash(const fs::path& file) { return content_fingerprint(read_file(file)); }
+std::string notebook_file_hash(const fs::path& file) { return content_fingerprint(Env::system().read_file(file)); }
 
 std::vector<InstalledNotebook> installed_notebooks(const fs::path& work_dir, const fs::path& package_dir) {
   const InstallRecord record = read_install_record(work_dir);

@@ -5,7 +5,6 @@
 #include <set>
 #include <stdexcept>
 
-#include "core/files.h"
 
 namespace vordak::motor {
 
@@ -199,11 +198,9 @@ void inject_parameters(ordered_json& notebook, const NotebookParams& parameters)
   cells.insert(cells.begin() + static_cast<std::ptrdiff_t>(position), std::move(cell));
 }
 
-ordered_json read_notebook(const std::filesystem::path& path) {
-  if (!std::filesystem::is_regular_file(path)) {
-    throw std::runtime_error("notebook bulunamadı: " + path.string());
-  }
-  const std::string text = read_file(path);
+ordered_json read_notebook(const std::filesystem::path& path, Env& env) {
+  if (!env.is_regular_file(path)) throw std::runtime_error("notebook bulunamadı: " + path.string());
+  const std::string text = env.read_file(path);
   try {
     return parse_json(text);
   } catch (const ordered_json::exception& error) {

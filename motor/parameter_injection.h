@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/env.h"
 #include "core/json_writer.h"
 #include "motor/notebook_params.h"
 
@@ -30,9 +31,10 @@ std::string parameters_source(const NotebookParams& parameters);
 // std::runtime_error when the document is not an nbformat 4 notebook.
 void inject_parameters(ordered_json& notebook, const NotebookParams& parameters);
 
-// Reads and parses a notebook file. Throws std::runtime_error naming the file when it
-// is missing, unreadable or not valid JSON (nesting deeper than kMaxJsonDepth included).
-ordered_json read_notebook(const std::filesystem::path& path);
+// Reads and parses a notebook file through `env`. Throws naming the file when it is
+// missing (std::runtime_error), unreadable (IoError) or not valid JSON
+// (std::runtime_error; nesting deeper than kMaxJsonDepth included).
+ordered_json read_notebook(const std::filesystem::path& path, Env& env);
 
 // The file text nbformat would write for the document: one-space indentation, keys
 // sorted, non-ASCII as it is, a final line break.

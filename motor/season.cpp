@@ -95,8 +95,8 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
       file_suffix_(args.file_suffix),
       accepted_checks_(args.accepted_checks),
       // Asked on a thread of its own while the season is set up, when git must be asked.
-      git_info_(std::async(git_must_be_asked(work_dir_.string()) ? std::launch::async : std::launch::deferred,
-                           motor::git_info, work_dir_.string())
+      git_info_(std::async(git_must_be_asked(work_dir_.string(), env) ? std::launch::async : std::launch::deferred,
+                           [&env, dir = work_dir_.string()] { return motor::git_info(dir, env); })
                     .share()) {
   if (args.force_adimlar) force_adimlar_.insert(args.force_adimlar->begin(), args.force_adimlar->end());
   // Loaded before anything is created, so a run stopped at the prompt leaves nothing behind.

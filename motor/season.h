@@ -5,6 +5,7 @@
 // name and directories, creates them, describes the repository and checks the version of
 // the notebooks installed in the working directory.
 
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -25,13 +26,13 @@ namespace fs = std::filesystem;
 
 class NotebookExecutor;
 
-// The operator refused to go on at the data-source prompt. Deliberately not a
-// std::exception, so that step-failure handling cannot swallow it; the front end
-// prints what() on standard error and exits with status 1.
-class StopRequest {
+// The operator refused to go on at the data-source prompt. It is thrown before any step
+// runs, where nothing catches it but the front end, which prints what() on standard
+// error and exits with status 1; a handler of failures that meets it lets it pass.
+class StopRequest : public std::exception {
  public:
   explicit StopRequest(std::string message) : message_(std::move(message)) {}
-  const std::string& what() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
 
  private:
   std::string message_;

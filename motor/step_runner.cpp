@@ -36,7 +36,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     return false;
   }
   const std::string nb_name = nb_path->filename().string();
-  const Fingerprint fingerprint = file_hash(nb_path->string());
+  const Fingerprint fingerprint = file_hash(nb_path->string(), env_);
   const std::string nb_hash = fingerprint && !fingerprint->empty() ? *fingerprint : "--";
   out_.line("  " + nb_name + " (" + nb_hash.substr(0, 8) + ")");
 

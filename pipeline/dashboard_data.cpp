@@ -5,8 +5,6 @@
 #include <optional>
 #include <unordered_map>
 
-#include "core/csv_reader.h"
-#include "core/files.h"
 #include "core/number_text.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/enrichment.h"
@@ -70,12 +68,6 @@ BranchNames reference_names(const std::vector<std::vector<std::string>>& records
     if (!record[2].empty() && !names.regions.contains(record[2])) names.regions[record[2]] = record[3];
   }
   return names;
-}
-
-void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions) {
-  BranchNames names = reference_names(parse_csv(read_file(ref_csv_path)));
-  branches = std::move(names.branches);
-  regions = std::move(names.regions);
 }
 
 ordered_json page_rules() {

@@ -32,9 +32,6 @@ EditionRows edition_rows(const Table& rows, const RowFilter& filter);
 // CSV (header "sube_kodu,sube_adi,bolge_kodu,bolge_adi" first); the first name of a code
 // wins.
 BranchNames reference_names(const std::vector<std::vector<std::string>>& records);
-// The same from the reference CSV file. Throws std::runtime_error naming the file when
-// it cannot be read.
-void reference_names(const std::filesystem::path& ref_csv_path, ordered_json& branches, ordered_json& regions);
 
 // The rules the page explains, from the constants that make them: the prediction
 // list's probability threshold, the watch lists' length limit and the manager

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "core/files.h"
+#include "core/env.h"
 #include "core/text.h"
 
 namespace vordak::pipeline {
@@ -58,11 +58,11 @@ void stage_text(Connection& con, const LoadContract& contract, const std::vector
     // Only a source that may come in Windows-1254 is read whole to tell: DuckDB itself
     // refuses what is not UTF-8, naming the file.
     if (windows_allowed) {
-      const std::string bytes = read_file(file);
+      const std::string bytes = Env::system().read_file(file);
       if (!is_valid_utf8(bytes)) {
         if (!staged.converted) staged.converted = std::make_unique<ScratchDir>();
         read = (staged.converted->path() / (std::to_string(readable.size()) + ".csv")).string();
-        write_file_atomic(read, windows1254_to_utf8(bytes));
+        Env::system().write_file_atomic(read, windows1254_to_utf8(bytes));
         copy_of[read] = file;
         encodings.insert("windows-1254");
       } else {

@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
 #include "core/text.h"
 #include "pipeline/admin_lists.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/dashboard_data.h"
 #include "pipeline/edition_data.h"
 #include "pipeline/html_page.h"
-#include "pipeline/page_data_folder.h"
 
 namespace vordak::pipeline {
 
@@ -156,21 +154,6 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
                              " bytes, more than its limit of " + std::to_string(cap));
   }
   return page;
-}
-
-void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
-                 const std::filesystem::path& ref_csv_path, const RowFilter& row_filter, double max_size_mb,
-                 const ordered_json& extra_data, const PageContext& context) {
-  BranchNames names;
-  reference_names(ref_csv_path, names.branches, names.regions);
-  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
-  Env& env = Env::system();
-  PageDataFolder folder(env, html_path, context.generated_at.value_or(env.now()));
-  const EditionData data = write_edition_data(scoreboard, row_filter, facts, context, folder.folder());
-  const std::string page = render_page(scoreboard, html_path, names, data, max_size_mb, extra_data, context);
-  folder.sync();
-  write_file_atomic(html_path, page, FileAccess::kPrivate);
-  folder.keep();
 }
 
 }  // namespace vordak::pipeline

@@ -56,16 +56,6 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
                         const BranchNames& names, const EditionData& data, double max_size_mb,
                         const ordered_json& extra_data, const PageContext& context);
 
-// Writes the page of the rows that pass `row_filter` (every row when empty) at
-// `html_path` (whole or not at all) and its data files in the folder beside it (see
-// PageDataFolder), with the branch and region names read from the reference CSV at
-// `ref_csv_path` (see reference_names). Throws std::runtime_error naming the file when
-// the reference cannot be read, a file cannot be written, or render_page fails.
-void render_html(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
-                 const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},
-                 double max_size_mb = 12.5, const ordered_json& extra_data = nullptr,
-                 const PageContext& context = {});
-
 // JSON text made safe inside a <script> element: "<", ">", "&", U+2028 and U+2029 become
 // \u escapes (they only occur inside strings, where the escapes mean the same).
 std::string script_safe_json(std::string_view json);

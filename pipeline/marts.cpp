@@ -5,14 +5,13 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/helper_thread.h"
+#include "core/io_error.h"
 #include "core/output_set.h"
 #include "core/sink.h"
 #include "core/text.h"
@@ -55,12 +54,12 @@ fs::path directory_path(std::string text) {
   return fs::path(text);
 }
 
-void create_directory(const fs::path& dir, const char* what) {
-  std::error_code error;
-  fs::create_directories(dir, error);
-  if (error || !fs::is_directory(dir)) {
-    throw std::runtime_error(std::string("cannot create the ") + what + " " + dir.string() + ": " +
-                             (error ? error.message() : "a file of that name is in the way"));
+void create_directory(Env& env, const fs::path& dir, const char* what) {
+  try {
+    env.create_directories(dir);
+  } catch (const IoError& error) {
+    throw IoError::worded(std::string("cannot create the ") + what + " " + dir.string() + ": " + error.code().message(),
+                          dir, error.code());
   }
 }
 
@@ -114,6 +113,18 @@ std::size_t member_size(const ordered_json& document, const char* member) {
   return document[member].size();
 }
 
+// The console line that sums up the flow matrix: period pairs, flows and segments.
+std::string flow_matrix_line(const ordered_json& flow_matrix) {
+  std::size_t pairs = 0, flows = 0, segments = 0;
+  if (flow_matrix.contains("ALL")) {
+    pairs = flow_matrix["ALL"].size();
+    for (const ordered_json& pair : flow_matrix["ALL"]) flows += member_size(pair, "flows");
+  }
+  for (const auto& [segment, records] : flow_matrix.items()) segments += records.empty() ? 0 : 1;
+  return "    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
+         std::to_string(segments) + " segment";
+}
+
 // The files of a mart run and its publish journal, whatever their suffix.
 bool is_mart_output(std::string_view name) {
   const bool known_stem = name.starts_with("sample_scoreboard") || name.starts_with("sample_trending_lists") ||
@@ -130,6 +141,235 @@ void tidy_output_directories(Env& env, const MartPaths& paths) {
   finish_interrupted_publish(env, paths.journal, {paths.output_dir, paths.html_dir});
   for (const fs::path& dir : {paths.output_dir, paths.html_dir}) remove_abandoned_outputs(env, dir, is_mart_output);
 }
+
+
+// One mart run, stage by stage: run_marts calls each once, in the order they are
+// declared. Members are destroyed in reverse order: the page folders and the scoreboard
+// writer stop before the set removes its unpublished files, and all of them before the
+// scoreboard goes.
+class MartRun {
+ public:
+  MartRun(const std::string& db_path, MartPaths paths, const std::string& file_suffix, Sink& sink,
+          const PhaseTimer& phase_timer, Env& env, const DashboardOptions& dashboards)
+      : db_path_(db_path),
+        paths_(std::move(paths)),
+        file_suffix_(file_suffix),
+        sink_(sink),
+        env_(env),
+        dashboards_(dashboards),
+        clock_(phase_timer),
+        outputs_(env, paths_.journal) {}
+
+  // The scoreboard, the reference CSV, the trending lists and what else the database
+  // holds for the pages; the flow matrix, the band snapshot and the firms' list history
+  // start on helper threads.
+  void read_database(const StepSeasons& step_seasons) {
+    page_.generated_at = env_.now();
+    page_.database = fs::path(db_path_).filename().string();
+    page_.step_seasons = step_seasons;
+    Connection con(db_path_);
+    create_directory(env_, paths_.output_dir, "output directory");
+    tidy_output_directories(env_, paths_);
+    build_scoreboard_mart(con);
+    export_reference(con);
+    build_trending();
+    diag_ = build_diag_index(con, sink_);
+    clock_.lap("diagnostics");
+    page_.drivers = read_ml_drivers(con);
+    model_histories_ = read_model_histories(con, scoreboard_);
+  }
+
+  // The trending lists and the predictions joined in, the flow matrix and the band
+  // snapshot added: from here on the scoreboard is only read.
+  void complete_scoreboard() {
+    auto [flow_matrix, band_snapshot] = flows_and_bands_->get();
+    enrich_with_trending(scoreboard_, trending_, sink_);
+    clock_.lap("enrichment");
+    page_.ml_model = add_predictions(db_path_, scoreboard_, sink_);
+    clock_.lap("predictions");
+    if (const std::vector<std::string> periods = periods_with_too_large_risk(scoreboard_); !periods.empty()) {
+      sink_.line("    [WARN] the risks of period " + join(periods, ", ") +
+                 " add up to more than a 64-bit integer holds; risk totals that do not fit are written as null and"
+                 " shown on the pages as too large");
+    }
+    sink_.line("  Building flow matrix...");
+    sink_.line(flow_matrix_line(flow_matrix));
+    scoreboard_.extra["flow_matrix"] = std::move(flow_matrix);
+    scoreboard_.extra["band_snapshot"] = std::move(band_snapshot);
+    if (!diag_.empty()) scoreboard_.extra["diag_index"] = std::move(diag_);
+    scoreboard_.rows.remove_column("sube_adi");
+    scoreboard_.rows.remove_column("bolge_adi");
+    clock_.lap("flows and snapshot");
+  }
+
+  // Starts writing the scoreboard file in the background and makes the portfolio's and
+  // the manager's pages (and the regions' when asked for); returns the manager edition,
+  // whose rows the administrator's page shows from the same folder.
+  EditionData write_pages() {
+    scoreboard_file_.emplace(scoreboard_, outputs_.add(paths_.scoreboard, FileAccess::kPrivate),
+                             std::max(1u, std::thread::hardware_concurrency()));
+    sink_.line("    -> " + paths_.scoreboard.string());
+    sink_.line("  Rendering HTML dashboards...");
+    create_directory(env_, paths_.html_dir, "HTML directory");
+    facts_.emplace(firm_facts(scoreboard_, std::move(watch_lists_),
+                              list_history_ ? list_history_->get() : std::vector<std::uint8_t>(),
+                              std::move(model_histories_)));
+    clock_.lap("firm facts");
+    add_page(paths_.portfolio_html, edition(paths_.portfolio_html, {}), 12.5, nullptr, page_);
+    const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard_));
+    EditionData manager = edition(paths_.manager_html, manager_filter);
+    add_page(paths_.manager_html, manager, 12.5, nullptr, page_);
+    clock_.lap("HTML portfolio and manager");
+    if (dashboards_.per_region) write_region_pages(manager, manager_filter);
+    return manager;
+  }
+
+  // The administrator's page: the manager edition's rows with the backtests, the
+  // predictions, the model measures and inventory and the data checks.
+  void write_admin_page(const EditionData& manager) {
+    sink_.line("  Building admin data...");
+    ordered_json extra = ordered_json::object();
+    ordered_json model_measures;
+    ModelInventory inventory;
+    ordered_json data_checks;
+    {
+      Connection con(db_path_);
+      extra["backtest_summary"] = build_backtest_summary(con, sink_);
+      extra["backtest_firma"] = build_backtest_firma_lists(con, sink_);
+      extra["ml_predictions"] = build_ml_predictions_list(scoreboard_, sink_);
+      clock_.lap("admin data: backtests");
+      inventory = read_model_inventory(con);
+      model_measures = build_model_measures(con, scoreboard_, inventory, sink_);
+      data_checks = recorded_checks(con);
+    }
+    extra["page_mode"] = "admin";
+    extra["model_olcumleri"] = std::move(model_measures);
+    extra["model_envanteri"] = std::move(inventory.page);
+    extra["ml_tahmin_modeli"] = page_.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page_.ml_model);
+    extra["veri_kalitesi"] = std::move(data_checks);
+    clock_.lap("admin data: model measures");
+    sink_.line("  Rendering admin dashboard...");
+    add_page(paths_.admin_html, manager, 25, extra, page_);
+    clock_.lap("HTML admin");
+  }
+
+  // Waits for the scoreboard file, puts the page folders on the disk and publishes
+  // every file together.
+  void publish() {
+    scoreboard_file_->finish();
+    clock_.lap("scoreboard JSON (rest)");
+    for (const auto& folder : folders_) folder->sync();
+    sink_.line("  Publishing outputs...");
+    outputs_.publish();
+    for (const auto& folder : folders_) folder->keep();
+    clock_.lap("publish");
+  }
+
+  std::pair<Scoreboard, ordered_json> results() { return {std::move(scoreboard_), std::move(trending_)}; }
+
+ private:
+  void build_scoreboard_mart(Connection& con) {
+    sink_.line("  Building scoreboard mart...");
+    try {
+      scoreboard_ = build_scoreboard(con, sink_);
+    } catch (const DatabaseError& error) {
+      rethrow_explained(con, error);
+    }
+    sink_.line("    scoreboard: " + std::to_string(scoreboard_.rows.num_rows()) + " entities, " +
+               std::to_string(member_size(scoreboard_.meta, "donemler")) + " periods");
+    clock_.lap("scoreboard");
+    // They read only the scores, risks and segments, which the enrichment and the
+    // predictions leave alone.
+    flows_and_bands_.emplace([this] {
+      return std::pair(build_flow_matrix(scoreboard_), build_band_snapshot(scoreboard_));
+    });
+  }
+
+  void export_reference(Connection& con) {
+    sink_.line("  Exporting sube_bolge_ref.csv...");
+    Table reference;
+    try {
+      reference = read_sube_bolge_ref(con);
+    } catch (const DatabaseError& error) {
+      rethrow_explained(con, error);
+    }
+    outputs_.add(paths_.reference, FileAccess::kPrivate).append(sube_bolge_ref_csv(reference));
+    branch_names_ = reference_names(sube_bolge_ref_records(reference));
+    sink_.line(sube_bolge_ref_line(reference.num_rows(), paths_.reference));
+    clock_.lap("reference CSV");
+  }
+
+  void build_trending() {
+    sink_.line("  Building trending lists...");
+    if (!scoreboard_.rows.empty()) {
+      watch_rules_.emplace(scoreboard_);
+      watch_lists_ = build_watch_lists(scoreboard_, *watch_rules_);
+      // From the rules alone, which hold no reference to the rows (they grow meanwhile).
+      list_history_.emplace([this] { return watch_list_history(*watch_rules_); });
+    }
+    trending_ = trending_document(scoreboard_, watch_lists_);
+    for (const auto& [key, list] : trending_.items()) {
+      sink_.line("    " + key + ": " + std::to_string(list.size()) + " entities");
+    }
+    outputs_.add(paths_.trending, FileAccess::kPrivate).append(to_json_text(trending_, JsonWriter::Layout::kIndented));
+    sink_.line("    -> " + paths_.trending.string());
+    clock_.lap("trending");
+  }
+
+  void write_region_pages(const EditionData& manager, const RowFilter& manager_filter) {
+    std::vector<RegionEdition> regions;
+    for (const ordered_json& code : manager.files["bolge_kodlari"]) {
+      RegionEdition region{code.get<std::string>(), "", region_page(paths_.html_dir, code.get<std::string>(), file_suffix_)};
+      if (branch_names_.regions.contains(region.code)) region.name = text_form(branch_names_.regions[region.code]);
+      PageContext context = page_;
+      context.region = region.code;
+      const EditionData data = edition(region.page, region_filter(manager_filter, region.code));
+      region.firms = data.selection.rows.size();
+      region.total_risk = data.selection.total_risk;
+      add_page(region.page, data, 12.5, nullptr, context);
+      regions.push_back(std::move(region));
+    }
+    outputs_.add(region_index_page(paths_.html_dir, file_suffix_), FileAccess::kPrivate)
+        .append(render_region_index(regions, page_));
+    clock_.lap("HTML per region");
+  }
+
+  // The data files of the edition of `html`, in a folder of its own: written before the
+  // pages are published, kept after.
+  EditionData edition(const fs::path& html, const RowFilter& filter) {
+    folders_.push_back(std::make_unique<PageDataFolder>(env_, html, *page_.generated_at));
+    return write_edition_data(scoreboard_, filter, *facts_, page_, folders_.back()->folder(dashboards_.firms_per_file));
+  }
+
+  void add_page(const fs::path& html, const EditionData& data, double cap, const ordered_json& extra,
+                const PageContext& context) {
+    outputs_.add(html, FileAccess::kPrivate)
+        .append(render_page(scoreboard_, html, branch_names_, data, cap, extra, context));
+  }
+
+  const std::string& db_path_;
+  const MartPaths paths_;
+  const std::string& file_suffix_;
+  Sink& sink_;
+  Env& env_;
+  const DashboardOptions& dashboards_;
+  PhaseClock clock_;
+
+  Scoreboard scoreboard_;
+  ordered_json trending_;
+  ordered_json diag_;
+  PageContext page_;
+  BranchNames branch_names_;
+  std::vector<ModelHistory> model_histories_;
+  WatchLists watch_lists_;
+  std::optional<WatchRules> watch_rules_;
+  OutputSet outputs_;
+  std::optional<HelperTask<std::pair<ordered_json, ordered_json>>> flows_and_bands_;
+  std::optional<HelperTask<std::vector<std::uint8_t>>> list_history_;
+  std::optional<ScoreboardWriter> scoreboard_file_;
+  std::optional<FirmFacts> facts_;
+  std::vector<std::unique_ptr<PageDataFolder>> folders_;
+};
 
 }  // namespace
 
@@ -153,184 +393,14 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
                                               const std::string& file_suffix, Sink& sink, const PhaseTimer& phase_timer,
                                               Env& env, const StepSeasons& step_seasons,
                                               const DashboardOptions& dashboards) {
-  PhaseClock clock(phase_timer);
-  const MartPaths paths = mart_paths(db_path, output_dir, file_suffix);
-  // Destroyed in reverse order: the scoreboard writer stops before the set removes its
-  // unpublished files, and both before the scoreboard goes.
-  Scoreboard scoreboard;
-  ordered_json trending;
-  ordered_json diag;
-  PageContext page;
-  page.generated_at = env.now();
-  page.database = fs::path(db_path).filename().string();
-  page.step_seasons = step_seasons;
-  BranchNames branch_names;
-  std::vector<ModelHistory> model_histories;
-  WatchLists watch_lists;
-  std::optional<WatchRules> watch_rules;
-  OutputSet outputs(env, paths.journal);
-  // The flow matrix and the band snapshot, made beside the trending lists: they read only
-  // the scores, risks and segments, which the enrichment and the predictions leave alone.
-  std::optional<HelperTask<std::pair<ordered_json, ordered_json>>> flows_and_bands;
-  // Each firm's lists in every period, made beside the rest of the run from the rules
-  // the trending lists read (which hold no reference to the rows, which grow meanwhile).
-  std::optional<HelperTask<std::vector<std::uint8_t>>> list_history;
-  {
-    Connection con(db_path);
-    create_directory(paths.output_dir, "output directory");
-    tidy_output_directories(env, paths);
-
-    sink.line("  Building scoreboard mart...");
-    try {
-      scoreboard = build_scoreboard(con, sink);
-    } catch (const DatabaseError& error) {
-      rethrow_explained(con, error);
-    }
-    sink.line("    scoreboard: " + std::to_string(scoreboard.rows.num_rows()) + " entities, " +
-        std::to_string(member_size(scoreboard.meta, "donemler")) + " periods");
-    clock.lap("scoreboard");
-    flows_and_bands.emplace([&scoreboard] {
-      return std::pair(build_flow_matrix(scoreboard), build_band_snapshot(scoreboard));
-    });
-
-    sink.line("  Exporting sube_bolge_ref.csv...");
-    Table reference;
-    try {
-      reference = read_sube_bolge_ref(con);
-    } catch (const DatabaseError& error) {
-      rethrow_explained(con, error);
-    }
-    outputs.add(paths.reference, FileAccess::kPrivate).append(sube_bolge_ref_csv(reference));
-    branch_names = reference_names(sube_bolge_ref_records(reference));
-    sink.line(sube_bolge_ref_line(reference.num_rows(), paths.reference));
-    clock.lap("reference CSV");
-
-    sink.line("  Building trending lists...");
-    if (!scoreboard.rows.empty()) {
-      watch_rules.emplace(scoreboard);
-      watch_lists = build_watch_lists(scoreboard, *watch_rules);
-      list_history.emplace([&watch_rules] { return watch_list_history(*watch_rules); });
-    }
-    trending = trending_document(scoreboard, watch_lists);
-    for (const auto& [key, list] : trending.items()) {
-      sink.line("    " + key + ": " + std::to_string(list.size()) + " entities");
-    }
-    outputs.add(paths.trending, FileAccess::kPrivate).append(to_json_text(trending, JsonWriter::Layout::kIndented));
-    sink.line("    -> " + paths.trending.string());
-    clock.lap("trending");
-
-    diag = build_diag_index(con, sink);
-    clock.lap("diagnostics");
-    page.drivers = read_ml_drivers(con);
-    model_histories = read_model_histories(con, scoreboard);
-  }
-
-  auto [flow_matrix, band_snapshot] = flows_and_bands->get();
-  enrich_with_trending(scoreboard, trending, sink);
-  clock.lap("enrichment");
-  page.ml_model = add_predictions(db_path, scoreboard, sink);
-  clock.lap("predictions");
-
-  if (const std::vector<std::string> periods = periods_with_too_large_risk(scoreboard); !periods.empty()) {
-    sink.line("    [WARN] the risks of period " + join(periods, ", ") +
-              " add up to more than a 64-bit integer holds; risk totals that do not fit are written as null and"
-              " shown on the pages as too large");
-  }
-  sink.line("  Building flow matrix...");
-  std::size_t pairs = 0, flows = 0, segments = 0;
-  if (flow_matrix.contains("ALL")) {
-    pairs = flow_matrix["ALL"].size();
-    for (const ordered_json& pair : flow_matrix["ALL"]) flows += member_size(pair, "flows");
-  }
-  for (const auto& [segment, records] : flow_matrix.items()) segments += records.empty() ? 0 : 1;
-  sink.line("    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
-      std::to_string(segments) + " segment");
-  scoreboard.extra["flow_matrix"] = std::move(flow_matrix);
-  scoreboard.extra["band_snapshot"] = std::move(band_snapshot);
-  if (!diag.empty()) scoreboard.extra["diag_index"] = std::move(diag);
-  scoreboard.rows.remove_column("sube_adi");
-  scoreboard.rows.remove_column("bolge_adi");
-  clock.lap("flows and snapshot");
-
-  // From here on the scoreboard is only read: the file is written in the background
-  // while the pages are made.
-  ScoreboardWriter scoreboard_file(scoreboard, outputs.add(paths.scoreboard, FileAccess::kPrivate),
-                                   std::max(1u, std::thread::hardware_concurrency()));
-  sink.line("    -> " + paths.scoreboard.string());
-
-  sink.line("  Rendering HTML dashboards...");
-  create_directory(paths.html_dir, "HTML directory");
-  const FirmFacts facts = firm_facts(scoreboard, std::move(watch_lists),
-                                     list_history ? list_history->get() : std::vector<std::uint8_t>(),
-                                     std::move(model_histories));
-  clock.lap("firm facts");
-  // Each page's data folder: written before the pages are published, kept after.
-  std::vector<std::unique_ptr<PageDataFolder>> folders;
-  auto edition = [&](const fs::path& html, const RowFilter& filter) {
-    folders.push_back(std::make_unique<PageDataFolder>(env, html, *page.generated_at));
-    return write_edition_data(scoreboard, filter, facts, page, folders.back()->folder(dashboards.firms_per_file));
-  };
-  auto add_page = [&](const fs::path& html, const EditionData& data, double cap, const ordered_json& extra,
-                      const PageContext& context) {
-    outputs.add(html, FileAccess::kPrivate).append(render_page(scoreboard, html, branch_names, data, cap, extra, context));
-  };
-  add_page(paths.portfolio_html, edition(paths.portfolio_html, {}), 12.5, nullptr, page);
-  // The manager's and the administrator's pages show the same rows, from one folder.
-  const RowFilter manager_filter = yonetici_filter(kobi_top(scoreboard));
-  const EditionData manager = edition(paths.manager_html, manager_filter);
-  add_page(paths.manager_html, manager, 12.5, nullptr, page);
-  clock.lap("HTML portfolio and manager");
-  if (dashboards.per_region) {
-    std::vector<RegionEdition> regions;
-    for (const ordered_json& code : manager.files["bolge_kodlari"]) {
-      RegionEdition region{code.get<std::string>(), "", region_page(paths.html_dir, code.get<std::string>(), file_suffix)};
-      if (branch_names.regions.contains(region.code)) region.name = text_form(branch_names.regions[region.code]);
-      PageContext context = page;
-      context.region = region.code;
-      const EditionData data = edition(region.page, region_filter(manager_filter, region.code));
-      region.firms = data.selection.rows.size();
-      region.total_risk = data.selection.total_risk;
-      add_page(region.page, data, 12.5, nullptr, context);
-      regions.push_back(std::move(region));
-    }
-    outputs.add(region_index_page(paths.html_dir, file_suffix), FileAccess::kPrivate)
-        .append(render_region_index(regions, page));
-    clock.lap("HTML per region");
-  }
-
-  sink.line("  Building admin data...");
-  ordered_json extra = ordered_json::object();
-  ordered_json model_measures;
-  ModelInventory inventory;
-  ordered_json data_checks;
-  {
-    Connection con(db_path);
-    extra["backtest_summary"] = build_backtest_summary(con, sink);
-    extra["backtest_firma"] = build_backtest_firma_lists(con, sink);
-    extra["ml_predictions"] = build_ml_predictions_list(scoreboard, sink);
-    clock.lap("admin data: backtests");
-    inventory = read_model_inventory(con);
-    model_measures = build_model_measures(con, scoreboard, inventory, sink);
-    data_checks = recorded_checks(con);
-  }
-  extra["page_mode"] = "admin";
-  extra["model_olcumleri"] = std::move(model_measures);
-  extra["model_envanteri"] = std::move(inventory.page);
-  extra["ml_tahmin_modeli"] = page.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page.ml_model);
-  extra["veri_kalitesi"] = std::move(data_checks);
-  clock.lap("admin data: model measures");
-  sink.line("  Rendering admin dashboard...");
-  add_page(paths.admin_html, manager, 25, extra, page);
-  clock.lap("HTML admin");
-
-  scoreboard_file.finish();
-  clock.lap("scoreboard JSON (rest)");
-  for (const auto& folder : folders) folder->sync();
-  sink.line("  Publishing outputs...");
-  outputs.publish();
-  for (const auto& folder : folders) folder->keep();
-  clock.lap("publish");
-  return {std::move(scoreboard), std::move(trending)};
+  MartRun run(db_path, mart_paths(db_path, output_dir, file_suffix), file_suffix, sink, phase_timer, env,
+              dashboards);
+  run.read_database(step_seasons);
+  run.complete_scoreboard();
+  const EditionData manager = run.write_pages();
+  run.write_admin_page(manager);
+  run.publish();
+  return run.results();
 }
 
 }  // namespace vordak::pipeline

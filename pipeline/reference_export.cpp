@@ -1,7 +1,5 @@
 #include "pipeline/reference_export.h"
 
-#include "core/files.h"
-#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -96,15 +94,6 @@ std::vector<std::vector<std::string>> sube_bolge_ref_records(const Table& refere
 
 std::string sube_bolge_ref_line(std::size_t rows, const std::filesystem::path& path) {
   return "    sube_bolge_ref.csv: " + std::to_string(rows) + " rows -> " + path.string();
-}
-
-std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
-                                            const std::string& file_suffix, Sink& sink) {
-  const std::filesystem::path path = output_dir / ("sube_bolge_ref" + file_suffix + ".csv");
-  const Table reference = read_sube_bolge_ref(con);
-  write_file_atomic(path, sube_bolge_ref_csv(reference));
-  sink.line(sube_bolge_ref_line(reference.num_rows(), path));
-  return path;
 }
 
 }  // namespace vordak::pipeline

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 
 namespace vordak::pipeline {
@@ -28,12 +27,6 @@ std::vector<std::vector<std::string>> sube_bolge_ref_records(const Table& refere
 
 // The console line of the export: "    sube_bolge_ref.csv: N rows -> PATH".
 std::string sube_bolge_ref_line(std::size_t rows, const std::filesystem::path& path);
-
-// Writes output_dir/"sube_bolge_ref" + file_suffix + ".csv" (whole or not at all),
-// prints its line on `sink` and returns the path. Throws DatabaseError when the table is
-// missing, std::runtime_error naming the file when it cannot be written.
-std::filesystem::path export_sube_bolge_ref(Connection& con, const std::filesystem::path& output_dir,
-                                            const std::string& file_suffix, Sink& sink);
 
 // One CSV field: quoted (inner quotes doubled) when it holds a comma, a double quote or
 // a line break.

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   constexpr int kInjections = 200;
   auto start = Clock::now();
   for (int i = 0; i < kInjections; ++i) {
-    auto document = vordak::motor::read_notebook(notebook);
+    auto document = vordak::motor::read_notebook(notebook, vordak::Env::system());
     vordak::motor::inject_parameters(document, parameters);
     const std::string text = vordak::motor::notebook_text(document);
     if (text.empty()) return 1;

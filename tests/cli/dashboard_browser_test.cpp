@@ -27,6 +27,7 @@
 #include "pipeline/marts.h"
 #include "synth/model_outputs.h"
 #include "synth/portfolio_generator.h"
+#include "tests/pipeline/page_files.h"
 #include "tests/test_support.h"
 
 namespace vordak::testing {
@@ -140,7 +141,7 @@ TEST(DashboardBrowser, EveryEditionLoadsCleanlyAndItsFirmTableSearches) {
   ChildOptions options;
   options.timeout = std::chrono::seconds(300);
   // A database without periods gives a scoreboard without rows; its page still works.
-  pipeline::render_html(pipeline::Scoreboard{}, html / "bos.html", json / "sube_bolge_ref.csv");
+  pipeline::testing::write_page(pipeline::Scoreboard{}, html / "bos.html", json / "sube_bolge_ref.csv");
   const ChildResult result =
       run_child({node->string(), std::string(VORDAK_SOURCE_DIR) + "/tests/browser/dashboard_check.js", "--json", json.string(),
                  chromium->string(), shots.string(), (html / "vrd_dashboard.html").string(),

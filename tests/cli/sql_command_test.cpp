@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/files.h"
 #include "motor/work_dir_lock.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/test_support.h"
@@ -66,7 +65,7 @@ TEST(SqlCommand, WritesEachColumnAsANumpyFile) {
       {"<i8", le(std::int64_t{0}, std::int64_t{1}, std::int64_t{1})},
       {"<f8", le(1.0, 2.0, nan)}};
   for (std::size_t c = 0; c < expected.size(); ++c) {
-    const std::string file = read_file(dir / (std::to_string(c) + ".npy"));
+    const std::string file = read_text(dir / (std::to_string(c) + ".npy"));
     ASSERT_GE(file.size(), 10u);
     const std::size_t header = 10 + static_cast<unsigned char>(file[8]) + 256 * static_cast<unsigned char>(file[9]);
     EXPECT_EQ(file.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));

@@ -128,7 +128,9 @@ TEST(EnvAccess, PrivateFilesAndFoldersKeepOthersOutAndHonourAStricterUmask) {
       outputs.add(dir / "shared.json").append("{}");
       outputs.publish();
     }
-    write_file_atomic(dir / "page.html", "<html>", FileAccess::kPrivate);
+    AtomicFile page(env, dir / "page.html", FileAccess::kPrivate);
+    page.write("<html>");
+    page.commit();
     ::umask(before);
     EXPECT_EQ(mode_of(dir / "veri"), 0750 & ~mask);
     EXPECT_EQ(mode_of(dir / "veri" / "f-0.js"), 0640 & ~mask);

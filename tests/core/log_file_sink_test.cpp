@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/io_error.h"
+
 #include "test_support.h"
 
 namespace vordak {
@@ -37,8 +39,9 @@ TEST(LogFileSink, FailuresNameTheFileAndNeverStopTheCaller) {
   try {
     unopened.open(dir / "no-such-dir" / "run.log");
     FAIL() << "opening in a missing directory must throw";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find((dir / "no-such-dir" / "run.log").string()), std::string::npos);
+  } catch (const IoError& error) {
+    EXPECT_EQ(error.path(), dir / "no-such-dir" / "run.log");
+    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
   }
 
   LogFileSink full;

@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "core/files.h"
 #include "tests/test_support.h"
 
 namespace vordak {
@@ -153,21 +152,6 @@ TEST(TemporaryFileTarget, ReadsTheTargetOutOfATemporaryName) {
       {".a.Xy12Ab", "a"},
   };
   for (const auto& [name, target] : cases) EXPECT_EQ(temporary_file_target(name), target) << name;
-}
-
-TEST(AtomicFile, WritesInPiecesAndCommitsOrLeavesNothing) {
-  TempDir dir;
-  {
-    AtomicFile file(dir / "out.txt");
-    file.write("never ");
-  }
-  EXPECT_TRUE(names_in(dir.path()).empty());
-  AtomicFile file(dir / "out.txt");
-  file.write("one ");
-  file.write("two");
-  file.commit();
-  EXPECT_EQ(read_text(dir / "out.txt"), "one two");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
 }
 
 }  // namespace

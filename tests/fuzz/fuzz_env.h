@@ -20,6 +20,9 @@ class OneFileEnv : public EnvWrapper {
     status.size = content_.size();
     return status;
   }
+  std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths) override {
+    return Env::statuses(paths);
+  }
   std::string read_file(const fs::path& path) override {
     return path == file_ ? content_ : EnvWrapper::read_file(path);
   }

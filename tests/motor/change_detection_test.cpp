@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "core/clock.h"
-#include "core/files.h"
+#include "core/io_error.h"
 #include "core/version.h"
 #include "motor/fingerprint.h"
 #include "motor/motor.h"
@@ -24,7 +24,7 @@ class MetaTest : public testing::EngineTest {
  protected:
   MetaTest() {
     write_notebook(dir / "nb_02_transform.ipynb", {"x = 1"});
-    nb_hash = *file_hash((dir / "nb_02_transform.ipynb").string());
+    nb_hash = *file_hash((dir / "nb_02_transform.ipynb").string(), Env::system());
   }
   std::unique_ptr<Motor> make(const std::string& mode = "prod") {
     MotorArgs args = quiet_args(dir.path());
@@ -97,7 +97,7 @@ TEST_F(MetaTest, ReasonTextsForEachChange) {
   const std::string season = "S_20250101_000000_prod_1.0.0";
   const fs::path source = dir / "src" / "a.csv";
   write_text(source, "1,2\n");
-  const std::string source_hash = *fast_file_hash(source.string());
+  const std::string source_hash = *testing::quick_fingerprint(source.string());
   const std::string gone = (dir / "src" / "gone.csv").string();
   const std::string sources =
       R"("source_hashes": {")" + gone + R"(": "1111", ")" + source.string() + R"(": ")" + source_hash + "\"}";
@@ -146,6 +146,9 @@ class UnreadableDirEnv : public EnvWrapper {
     check(path);
     return EnvWrapper::status(path);
   }
+  std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths) override {
+    return Env::statuses(paths);
+  }
   std::vector<DirEntry> list_directory(const fs::path& dir) override {
     check(dir);
     return EnvWrapper::list_directory(dir);
@@ -153,7 +156,9 @@ class UnreadableDirEnv : public EnvWrapper {
 
  private:
   void check(const fs::path& path) const {
-    if (path.string().starts_with(dir_.string())) throw std::runtime_error("Permission denied: " + path.string());
+    if (path.string().starts_with(dir_.string())) {
+      throw IoError::worded("Permission denied: " + path.string(), path, std::make_error_code(std::errc::permission_denied));
+    }
   }
   fs::path dir_;
 };

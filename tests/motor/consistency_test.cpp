@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/memory_env.h"
 #include "core/version.h"
 #include "motor/registry.h"
 #include "test_support.h"
@@ -9,7 +10,7 @@
 namespace vordak::motor {
 namespace {
 
-using testing::TempDir;
+namespace fs = std::filesystem;
 
 std::string table_of(const std::vector<std::string>& keys) {
   std::string table = "| Adım | Notebook |\n|---|---|\n";
@@ -26,19 +27,28 @@ TEST(HeaderScan, VersionAndTableKeysUseUnicodeClasses) {
             (std::set<std::string>{"ingest_kik", "çalış", "a", "b"}));
 }
 
+// The installed notebooks and the header notebook in memory: every registry notebook
+// installed and runnable unless a test says otherwise.
 class ConsistencyTest : public ::testing::Test {
  protected:
+  ConsistencyTest() {
+    env.create_directories(installed);
+    for (const auto& [kod, record] : ADIM_REGISTRY) write(installed / record.nb, {"params:x = 1"});
+  }
+  void write(const fs::path& path, const std::vector<std::string>& cells) {
+    env.write_file_atomic(path, testing::notebook(cells).dump(1));
+  }
+  std::vector<std::string> check_header(const fs::path& header) {
+    return tutarlilik_kontrol(env, header.string(), installed);
+  }
   // The header notebook, given by absolute path, with the given markdown cells.
   std::vector<std::string> check(const std::vector<std::string>& cells) {
-    testing::write_notebook(dir / "vrd_pipeline.ipynb", cells);
-    return filter(tutarlilik_kontrol((dir / "vrd_pipeline.ipynb").string()));
+    write(dir / "vrd_pipeline.ipynb", cells);
+    return check_header(dir / "vrd_pipeline.ipynb");
   }
-  // Findings about packaged notebooks depend on the build; the header findings do not.
-  static std::vector<std::string> filter(std::vector<std::string> problems) {
-    std::erase_if(problems, [](const std::string& p) { return p.starts_with("[EKSIK NB] "); });
-    return problems;
-  }
-  TempDir dir;
+  MemoryEnv env;
+  const fs::path dir = "/is";
+  const fs::path installed = "/is/kurulu";
 };
 
 TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
@@ -62,15 +72,11 @@ TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
 }
 
 TEST_F(ConsistencyTest, NotebooksThatCannotBeRunAreListed) {
-  testing::TempDir installed;
-  for (const auto& [kod, record] : ADIM_REGISTRY) testing::write_notebook(installed / record.nb, {"params:x = 1"});
-  testing::write_notebook(installed / "nb_02_transform.ipynb", {"DB_PATH = 'prod'"});
-  testing::write_text(installed / "nb_03_marts.ipynb", "{trunc");
-  fs::remove(installed / "nb_07b_diag_risk.ipynb");
-  testing::write_notebook(dir / "vrd_pipeline.ipynb", {"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" +
-                                                           table_of(registry_keys())});
+  write(installed / "nb_02_transform.ipynb", {"DB_PATH = 'prod'"});
+  env.write_file_atomic(installed / "nb_03_marts.ipynb", "{trunc");
+  env.remove_file(installed / "nb_07b_diag_risk.ipynb");
   const std::vector<std::string> problems =
-      tutarlilik_kontrol((dir / "vrd_pipeline.ipynb").string(), installed.path());
+      check({"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" + table_of(registry_keys())});
   ASSERT_EQ(problems.size(), 3u);
   EXPECT_EQ(problems[0], "[NB HATALI] transform: notebook'ta \"parameters\" etiketli kod hücresi yok: " +
                              (installed / "nb_02_transform.ipynb").string() +
@@ -81,11 +87,11 @@ TEST_F(ConsistencyTest, NotebooksThatCannotBeRunAreListed) {
 }
 
 TEST_F(ConsistencyTest, MissingOrBrokenHeaderNotebook) {
-  EXPECT_EQ(filter(tutarlilik_kontrol((dir / "yok.ipynb").string())),
+  EXPECT_EQ(check_header(dir / "yok.ipynb"),
             std::vector<std::string>{"[PPLN YOK] " + (dir / "yok.ipynb").string() + " bulunamadı"});
   for (const char* content : {"{broken", "{\"nbformat\": 4}", "{\"cells\": [1]}"}) {
-    testing::write_text(dir / "bad.ipynb", content);
-    const auto problems = filter(tutarlilik_kontrol((dir / "bad.ipynb").string()));
+    env.write_file_atomic(dir / "bad.ipynb", content);
+    const auto problems = check_header(dir / "bad.ipynb");
     ASSERT_EQ(problems.size(), 1u) << content;
     EXPECT_TRUE(problems[0].starts_with("[PPLN PARSE] ")) << problems[0];
   }

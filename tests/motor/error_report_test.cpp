@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/clock.h"
-#include "core/files.h"
 #include "motor/executor.h"
 #include "test_support.h"
 
@@ -26,7 +25,7 @@ TEST_F(ErrorReportTest, NotebookFailureReportHoldsCellAndTracebackWithoutColours
                                 "Hata veren hücre (#2):\n1/0\n\nTraceback:\n"
                                 "\x1b[0;31mZeroDivisionError\x1b[0m: division by zero\n");
   save_error_report(failure, "/w/db/vrd.duckdb", "step=transform", report, clock);
-  EXPECT_EQ(read_file(report),
+  EXPECT_EQ(testing::read_text(report),
             "=== Hata raporu ===\n" + time +
             "Bağlam: step=transform\n"
             "Veritabanı: /w/db/vrd.duckdb\n"
@@ -41,7 +40,7 @@ TEST_F(ErrorReportTest, LaterReportsAreAppended) {
   const fs::path report = dir / "error_report.txt";
   save_error_report(std::runtime_error("ilk"), "db1", "step=a", report, clock);
   save_error_report(std::out_of_range("ikinci"), "db2", "step=b", report, clock);
-  EXPECT_EQ(read_file(report),
+  EXPECT_EQ(testing::read_text(report),
             "=== Hata raporu ===\n" + time + "Bağlam: step=a\nVeritabanı: db1\n"
             "Hata türü: std::runtime_error\nMesaj: ilk\n"
             "\n"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
 #include "core/json_writer.h"
 #include "motor/parameter_injection.h"
 #include "process_support.h"
+#include "test_support.h"
 
 namespace vordak::motor {
 namespace {
@@ -49,7 +49,7 @@ class ExecutorTest : public ::testing::Test {
         {"nbformat", 4},
         {"nbformat_minor", 5}};
     const fs::path path = dir_ / name;
-    write_file_atomic(path, notebook_text(document));
+    Env::system().write_file_atomic(path, notebook_text(document));
     return path;
   }
 
@@ -58,7 +58,7 @@ class ExecutorTest : public ::testing::Test {
     make_default_executor()->execute_notebook(input.string(), output.string(), parameters, cwd.string());
   }
 
-  static ordered_json read_json(const fs::path& path) { return ordered_json::parse(read_file(path)); }
+  static ordered_json read_json(const fs::path& path) { return ordered_json::parse(testing::read_text(path)); }
 
   static std::string text_of(const ordered_json& source) {
     if (source.is_string()) return source.get<std::string>();
@@ -73,7 +73,11 @@ class ExecutorTest : public ::testing::Test {
 TEST_F(ExecutorTest, SuccessWritesExecutedNotebookWithInjectedParameters) {
   const fs::path input = write_notebook("in.ipynb", {{"parameters", "X = 0"}, {"", "print(X * 2)"}});
   const fs::path output = dir_ / "out.ipynb";
-  run(input, output, {{"X", std::int64_t{21}}}, dir_);
+  StringSink progress;
+  make_default_executor({std::nullopt, &progress})
+      ->execute_notebook(input.string(), output.string(), {{"X", std::int64_t{21}}}, dir_.string());
+  // Before each code cell, the injected one included; cleared at the end.
+  EXPECT_EQ(progress.text(), "    out.ipynb: hücre 1/3\n    out.ipynb: hücre 2/3\n    out.ipynb: hücre 3/3\n\n");
 
   const ordered_json executed = read_json(output);
   ASSERT_EQ(executed["cells"].size(), 3u);
@@ -119,7 +123,7 @@ TEST_F(ExecutorTest, KernelRunsInTheWorkingDirectoryWithDebuggerCheckOff) {
                         "            os.environ.get('PYDEVD_DISABLE_FILE_VALIDATION', '-'))"}});
   run(input, dir_ / "out.ipynb", {}, work);
   // As `python3 -m ipykernel_launcher` started there: the directory first on the path.
-  EXPECT_EQ(read_file(work / "seen.txt"), work.string() + "|" + work.string() + "|1");
+  EXPECT_EQ(testing::read_text(work / "seen.txt"), work.string() + "|" + work.string() + "|1");
 }
 
 TEST_F(ExecutorTest, TextParametersArriveByteForByteAndIntegersStayIntegers) {
@@ -147,14 +151,14 @@ TEST_F(ExecutorTest, TextParametersArriveByteForByteAndIntegersStayIntegers) {
   run(input, dir_ / "out.ipynb", parameters, dir_);
 
   for (std::size_t i = 0; i < values.size(); ++i) {
-    EXPECT_EQ(read_file(dir_ / ("v" + std::to_string(i) + ".bin")), values[i]) << i;
+    EXPECT_EQ(testing::read_text(dir_ / ("v" + std::to_string(i) + ".bin")), values[i]) << i;
   }
-  EXPECT_EQ(read_file(dir_ / "count.txt"), "int 6");
+  EXPECT_EQ(testing::read_text(dir_ / "count.txt"), "int 6");
 }
 
 TEST_F(ExecutorTest, UnrunnableNotebooksGiveClearErrors) {
-  write_file_atomic(dir_ / "broken.ipynb", "{\"cells\": [");
-  write_file_atomic(dir_ / "v3.ipynb", R"({"nbformat": 3, "nbformat_minor": 0, "worksheets": []})");
+  testing::write_text(dir_ / "broken.ipynb", "{\"cells\": [");
+  testing::write_text(dir_ / "v3.ipynb", R"({"nbformat": 3, "nbformat_minor": 0, "worksheets": []})");
   const fs::path good = write_notebook("good.ipynb", {{"", "1"}});
   const fs::path no_kernel = write_notebook("nokernel.ipynb", {{"", "1"}}, "no-such-kernel");
   const struct {
@@ -192,7 +196,7 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   for (int i = 0; i < 3; ++i) {
     executor->execute_notebook(input.string(), (dir_ / ("out" + std::to_string(i) + ".ipynb")).string(), {}, dir_.string());
   }
-  std::istringstream kernels(read_file(dir_ / "kernels.txt"));
+  std::istringstream kernels(testing::read_text(dir_ / "kernels.txt"));
   std::set<pid_t> pids;
   std::set<std::string> draws;
   pid_t pid;
@@ -208,7 +212,7 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
 
   // Each kernel's key is in a directory of the runner's own, not loose in the temporary
   // directory, and goes with its kernel.
-  std::istringstream connections(read_file(dir_ / "connections.txt"));
+  std::istringstream connections(testing::read_text(dir_ / "connections.txt"));
   std::set<fs::path> connection_dirs;
   for (std::string file; std::getline(connections, file);) {
     EXPECT_FALSE(fs::exists(file)) << file;
@@ -248,7 +252,7 @@ TEST_F(ExecutorTest, ADeadForkServerOrRunnerIsStartedAgainForTheNextNotebook) {
                NotebookFailure);
   EXPECT_TRUE(quick_runs("after_server")) << "a dead fork server fails the next notebook";
 
-  const pid_t runner = std::stoi(read_file(dir_ / "runner.pid"));
+  const pid_t runner = std::stoi(testing::read_text(dir_ / "runner.pid"));
   ::kill(runner, SIGKILL);
   ASSERT_TRUE(testing::wait_until_ended(runner));
   EXPECT_TRUE(quick_runs("after_runner")) << "a dead runner fails the next notebook";

@@ -7,7 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "test_support.h"
+#include "core/memory_env.h"
+#include "motor_test_support.h"
 
 namespace vordak::motor {
 namespace {
@@ -33,27 +34,29 @@ void set_mtime(const fs::path& path, long seconds, long nanos) {
 }
 
 TEST(NotebookCodeHash, HashesOnlyConcatenatedCellSources) {
-  TempDir dir;
+  MemoryEnv env;
+  const fs::path dir = "/";
   // Lists of lines and single texts, code and markdown cells alike, no separators.
-  write_text(dir / "a.ipynb",
+  env.write_file_atomic(dir / "a.ipynb",
              R"({"cells":[{"cell_type":"code","source":["x = 1\n","y = 2"],"outputs":[1],"execution_count":4},)"
              R"({"cell_type":"markdown","source":"# Başlık"}],"metadata":{"k":1},"nbformat":4})");
-  EXPECT_EQ(file_hash((dir / "a.ipynb").string()), md5_16("x = 1\ny = 2# Başlık"));
+  EXPECT_EQ(file_hash((dir / "a.ipynb").string(), env), md5_16("x = 1\ny = 2# Başlık"));
 
   // Other outputs, metadata and counts, and text moved across a cell boundary: same hash.
-  write_text(dir / "b.ipynb",
+  env.write_file_atomic(dir / "b.ipynb",
              R"({"cells":[{"cell_type":"code","source":"x = 1\ny"},{"cell_type":"markdown","source":[" = 2# Başlık"]}],)"
              R"("metadata":{"other":true}})");
-  EXPECT_EQ(file_hash((dir / "b.ipynb").string()), file_hash((dir / "a.ipynb").string()));
+  EXPECT_EQ(file_hash((dir / "b.ipynb").string(), env), file_hash((dir / "a.ipynb").string(), env));
 
-  write_text(dir / "empty.ipynb", R"({"cells":[]})");
-  EXPECT_EQ(file_hash((dir / "empty.ipynb").string()), "d41d8cd98f00b204");
-  write_text(dir / "nocells.ipynb", R"({"metadata":{}})");
-  EXPECT_EQ(file_hash((dir / "nocells.ipynb").string()), "d41d8cd98f00b204");
+  env.write_file_atomic(dir / "empty.ipynb", R"({"cells":[]})");
+  EXPECT_EQ(file_hash((dir / "empty.ipynb").string(), env), "d41d8cd98f00b204");
+  env.write_file_atomic(dir / "nocells.ipynb", R"({"metadata":{}})");
+  EXPECT_EQ(file_hash((dir / "nocells.ipynb").string(), env), "d41d8cd98f00b204");
 }
 
 TEST(NotebookCodeHash, BadNotebooksHaveNoFingerprint) {
-  TempDir dir;
+  MemoryEnv env;
+  const fs::path dir = "/";
   const std::pair<const char*, const char*> cases[] = {
       {"bom.ipynb", "\xEF\xBB\xBF{\"cells\":[]}"},
       {"invalid.ipynb", "{not json"},
@@ -63,11 +66,11 @@ TEST(NotebookCodeHash, BadNotebooksHaveNoFingerprint) {
       {"latin1.ipynb", "{\"cells\":[{\"source\":\"\xFE\"}]}"},
   };
   for (const auto& [name, content] : cases) {
-    write_text(dir / name, content);
-    EXPECT_EQ(file_hash((dir / name).string()), std::nullopt) << name;
+    env.write_file_atomic(dir / name, content);
+    EXPECT_EQ(file_hash((dir / name).string(), env), std::nullopt) << name;
   }
-  EXPECT_EQ(file_hash((dir / "missing" / "x.csv").string()), std::nullopt);
-  EXPECT_EQ(fast_file_hash((dir / "missing" / "x.csv").string()), std::nullopt);
+  EXPECT_EQ(file_hash((dir / "missing" / "x.csv").string(), env), std::nullopt);
+  EXPECT_EQ(testing::quick_fingerprint("/no/such/dir/x.csv"), std::nullopt);
 }
 
 TEST(FileHash, OtherFilesAreHashedByTheirBytes) {
@@ -79,7 +82,7 @@ TEST(FileHash, OtherFilesAreHashedByTheirBytes) {
     char buf[80] = {};
     std::fgets(buf, sizeof buf, pipe);
     ::pclose(pipe);
-    EXPECT_EQ(file_hash((dir / name).string()), std::string(buf, 16)) << name;
+    EXPECT_EQ(file_hash((dir / name).string(), Env::system()), std::string(buf, 16)) << name;
   }
   // Larger than one 8192-byte chunk.
   write_text(dir / "big.bin", std::string(20000, 'x'));
@@ -87,26 +90,26 @@ TEST(FileHash, OtherFilesAreHashedByTheirBytes) {
   char buf[80] = {};
   std::fgets(buf, sizeof buf, pipe);
   ::pclose(pipe);
-  EXPECT_EQ(file_hash((dir / "big.bin").string()), std::string(buf, 16));
+  EXPECT_EQ(file_hash((dir / "big.bin").string(), Env::system()), std::string(buf, 16));
 }
 
-TEST(FastFileHash, HashesNameSizeAndNanosecondTime) {
+TEST(QuickFingerprint, HashesNameSizeAndNanosecondTime) {
   TempDir dir;
   write_text(dir / "a.csv", "0123456789");
   set_mtime(dir / "a.csv", 1700000000, 123456789);
-  EXPECT_EQ(fast_file_hash((dir / "a.csv").string()), md5_16("a.csv|10|1700000000123456789"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|1700000000123456789"));
 
   set_mtime(dir / "a.csv", 1700000000, 5);
-  EXPECT_EQ(fast_file_hash((dir / "a.csv").string()), md5_16("a.csv|10|1700000000000000005"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|1700000000000000005"));
 
   // Before the epoch: negative whole nanoseconds (-1.5 s).
   set_mtime(dir / "a.csv", -2, 500000000);
-  EXPECT_EQ(fast_file_hash((dir / "a.csv").string()), md5_16("a.csv|10|-1500000000"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|-1500000000"));
 
   // Only the last component enters: relative and absolute paths agree.
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  EXPECT_EQ(fast_file_hash("a.csv"), fast_file_hash((dir / "a.csv").string()));
+  EXPECT_EQ(testing::quick_fingerprint("a.csv"), testing::quick_fingerprint((dir / "a.csv").string()));
   fs::current_path(previous);
 }
 
@@ -122,15 +125,15 @@ class GitTest : public ::testing::Test {
 
 TEST_F(GitTest, DescribesRepositoryStates) {
   // Outside any repository.
-  EXPECT_EQ(git_info(dir.path().string()), (ordered_json{{"git_available", false}}));
+  EXPECT_EQ(git_info(dir.path().string(), Env::system()), (ordered_json{{"git_available", false}}));
 
   git({"init", "-q", "-b", "ana"});
-  EXPECT_EQ(git_info(dir.path().string()), (ordered_json{{"git_available", false}, {"git_branch", "ana"}}));
+  EXPECT_EQ(git_info(dir.path().string(), Env::system()), (ordered_json{{"git_available", false}, {"git_branch", "ana"}}));
 
   write_text(dir / "f.txt", "x\n");
   git({"add", "f.txt"});
   git({"-c", "user.name=t", "-c", "user.email=t@t", "commit", "-q", "-m", "m"});
-  const ordered_json info = git_info(dir.path().string());
+  const ordered_json info = git_info(dir.path().string(), Env::system());
   ASSERT_EQ(info.size(), 4u);
   EXPECT_EQ(info.begin().key(), "git_available");
   EXPECT_EQ(info["git_available"], true);
@@ -139,7 +142,7 @@ TEST_F(GitTest, DescribesRepositoryStates) {
   EXPECT_EQ(info["git_branch"], "ana");
 
   git({"checkout", "-q", "--detach"});
-  EXPECT_EQ(git_info(dir.path().string())["git_branch"], "DETACHED");
+  EXPECT_EQ(git_info(dir.path().string(), Env::system())["git_branch"], "DETACHED");
 
   // hash-object of "x\n" is a well-known blob id.
   EXPECT_EQ(git_hash(dir.path().string(), "f.txt"), "587be6b4c3f93f93");
@@ -155,12 +158,12 @@ TEST_F(GitTest, MissingOrHangingGitIsReportedNotRaised) {
   const std::string saved = std::getenv("PATH");
   ::setenv("PATH", bin.path().c_str(), 1);
   const auto start = std::chrono::steady_clock::now();
-  const ordered_json hung = git_info(dir.path().string());
+  const ordered_json hung = git_info(dir.path().string(), Env::system());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_EQ(git_hash(dir.path().string(), "f.txt"), std::nullopt);
 
   fs::remove(bin / "git");
-  const ordered_json missing = git_info(dir.path().string());
+  const ordered_json missing = git_info(dir.path().string(), Env::system());
   ::setenv("PATH", saved.c_str(), 1);
 
   ASSERT_EQ(hung.size(), 2u);

@@ -11,11 +11,22 @@
 #include <gtest/gtest.h>
 
 #include "core/sink.h"
+#include "motor/fingerprint.h"
 #include "motor/motor.h"
 #include "motor/registry.h"
 #include "test_support.h"
 
 namespace vordak::testing {
+
+// The quick fingerprint of one file on the disk, as a meta record holds it; absent for
+// a missing file.
+inline motor::Fingerprint quick_fingerprint(const std::string& path) {
+  const std::string_view paths[] = {path};
+  motor::QuickFingerprint found[1];
+  motor::fast_fingerprints(paths, found, Env::system());
+  const std::optional<std::string_view> text = found[0].text();
+  return text ? motor::Fingerprint(std::string(*text)) : std::nullopt;
+}
 
 // Answers the data-source prompt from a script; counts how often it was asked.
 class ScriptedInput : public motor::OperatorInput {

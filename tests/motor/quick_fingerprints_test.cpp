@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_support.h"
+#include "tests/motor/motor_test_support.h"
 
 namespace vordak::motor {
 namespace {
@@ -26,6 +26,10 @@ class CountingEnv : public EnvWrapper {
     }
     return EnvWrapper::status(path);
   }
+  // Each through status(), to be counted.
+  std::vector<std::optional<FileStatus>> statuses(std::span<const std::string_view> paths) override {
+    return Env::statuses(paths);
+  }
   std::map<std::string, int> taken;
 
  private:
@@ -36,7 +40,7 @@ class CountingEnv : public EnvWrapper {
 TextMembers stored(const std::vector<std::pair<std::string, std::string>>& members) {
   ordered_json object = ordered_json::object();
   for (const auto& [path, text] : members) {
-    append_new_member(object, path, text == "now" ? ordered_json(*fast_file_hash(path)) : ordered_json(text));
+    append_new_member(object, path, text == "now" ? ordered_json(*testing::quick_fingerprint(path)) : ordered_json(text));
   }
   TextMembers read;
   parse_json(ordered_json{{"s", object}}.dump(), "s", &read);

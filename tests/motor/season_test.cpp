@@ -158,7 +158,7 @@ TEST_F(SeasonTest, PromptAnswersDecideWhetherToGoOn) {
       make(args_with_input(work.path(), true, {answer}));
       ADD_FAILURE() << "no stop for " << answer;
     } catch (const StopRequest& stop) {
-      EXPECT_EQ(stop.what(), "Pipeline durduruldu — local_data_paths.json oluşturun.");
+      EXPECT_EQ(std::string(stop.what()), "Pipeline durduruldu — local_data_paths.json oluşturun.");
     }
     EXPECT_FALSE(fs::exists(work / "seasons")) << "a stopped run leaves nothing behind";
   }

@@ -49,7 +49,7 @@ TEST(HtmlRender, EveryFirmIsInTheDataFilesAndThePageHoldsOnlyItsSummary) {
   }
   const Scoreboard scoreboard = testing::scoreboard_of({"A"}, records);
 
-  render_html(scoreboard, dir / "all.html", dir / "ref.csv");
+  testing::write_page(scoreboard, dir / "all.html", dir / "ref.csv");
   const std::string all = read_text(dir / "all.html");
   EXPECT_TRUE(all.starts_with("<!DOCTYPE html>\n<html lang=\"tr\">"));
   EXPECT_TRUE(all.ends_with("</html>\n"));
@@ -75,14 +75,14 @@ TEST(HtmlRender, EveryFirmIsInTheDataFilesAndThePageHoldsOnlyItsSummary) {
   EXPECT_EQ(testing::data_json(dir / "all.html", "f-0")[0][1], "Evil </script><script>alert(1)</script>");
 
   const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
-  render_html(scoreboard, dir / "kobi.html", dir / "ref.csv", kobi);
+  testing::write_page(scoreboard, dir / "kobi.html", dir / "ref.csv", kobi);
   const std::vector<std::int64_t> kobi_keys = firm_keys(dir / "kobi.html");
   ASSERT_EQ(kobi_keys.size(), 1500u);
   EXPECT_EQ(kobi_keys.front(), 3998);
   EXPECT_EQ(kobi_keys.back(), 1000);
 
   // A cap the summary cannot meet fails, leaving neither the page nor its data.
-  EXPECT_THROW(render_html(scoreboard, dir / "tiny.html", dir / "ref.csv", {}, 0.001), std::runtime_error);
+  EXPECT_THROW(testing::write_page(scoreboard, dir / "tiny.html", dir / "ref.csv", {}, 0.001), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(dir / "tiny.html"));
   EXPECT_FALSE(std::filesystem::exists(dir / "tiny_veri"));
 }
@@ -105,9 +105,9 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   const RowFilter kobi = [](const Table& rows, std::size_t row) { return rows.column("segment").json(row) == "KOBI"; };
   const ordered_json admin_extra = {{"backtest_summary", {{"eus", nullptr}}}, {"page_mode", "admin"}};
 
-  render_html(scoreboard, dir / "p.html", dir / "ref.csv");
-  render_html(scoreboard, dir / "m.html", dir / "ref.csv", kobi);
-  render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, admin_extra);
+  testing::write_page(scoreboard, dir / "p.html", dir / "ref.csv");
+  testing::write_page(scoreboard, dir / "m.html", dir / "ref.csv", kobi);
+  testing::write_page(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, admin_extra);
   const ordered_json portfolio = testing::page_data(read_text(dir / "p.html"));
   const ordered_json manager = testing::page_data(read_text(dir / "m.html"));
   const ordered_json admin = testing::page_data(read_text(dir / "a.html"));
@@ -169,8 +169,8 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
   context.step_seasons = {{"transform", "S_1"}, {"ml_predict", "S_2"}, {"backtest_eus", "S_1"}, {"yeni_adim", "S_<3>"}};
   context.drivers[11] = ordered_json::parse(R"([["gecikme_gun", 0.8], ["skor", -0.25]])");
 
-  render_html(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
-  render_html(scoreboard, dir / "bare.html", dir / "ref.csv");
+  testing::write_page(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
+  testing::write_page(scoreboard, dir / "bare.html", dir / "ref.csv");
   const std::string page = read_text(dir / "a.html");
   const ordered_json data = testing::page_data(page);
 

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "core/env.h"
+#include "core/io_error.h"
 #include "pipeline/cleaning.h"
 #include "pipeline/enrichment.h"
 #include "pipeline/manager_filter.h"
@@ -365,10 +366,9 @@ TEST(RunMarts, FailsClearlyOnAMissingReferenceOrAnUnwritableOutput) {
     try {
       run_marts(db.path, (db.dir / "blocked" / "json").string(), "", sink);
       ADD_FAILURE() << "an output directory under a file must fail";
-    } catch (const std::runtime_error& error) {
-      EXPECT_TRUE(std::string(error.what()).starts_with("cannot create the output directory " +
-                                                        (db.dir / "blocked" / "json").string() + ": "))
-          << error.what();
+    } catch (const IoError& error) {
+      EXPECT_EQ(error.path(), db.dir / "blocked" / "json");
+      EXPECT_EQ(error.code(), std::errc::not_a_directory) << error.what();
     }
   }
 }
@@ -423,7 +423,7 @@ class FullDiskEnv : public EnvWrapper {
   // Several threads may write at once.
   void take(std::size_t bytes, const std::filesystem::path& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (bytes > room_) throw std::runtime_error("Dosya yazılamadı: " + path.string() + " (No space left on device)");
+    if (bytes > room_) throw IoError("Dosya yazılamadı", path, ENOSPC);
     room_ -= bytes;
   }
 
@@ -459,8 +459,8 @@ TEST(RunMarts, AFullDiskLeavesTheOldSetWholeAndNoTemporaryFile) {
     try {
       run_marts(db.path, std::nullopt, "", sink, {}, full);
       ADD_FAILURE() << "the run succeeded on a full disk";
-    } catch (const std::runtime_error& error) {
-      EXPECT_NE(std::string(error.what()).find("No space left on device"), std::string::npos) << error.what();
+    } catch (const IoError& error) {
+      EXPECT_EQ(error.code(), std::errc::no_space_on_device) << error.what();
     }
     EXPECT_EQ(files_under(outputs), old_set);
   }

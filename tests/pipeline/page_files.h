@@ -1,16 +1,46 @@
 #pragma once
 
-// A dashboard page's embedded data and its data files, read back as the page reads them.
+// A dashboard page's embedded data and its data files, read back as the page reads them;
+// one page written as a mart run writes it, for tests of the page alone.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
+#include "core/csv_reader.h"
+#include "core/env.h"
+#include "core/files.h"
 #include "core/json_writer.h"
+#include "pipeline/dashboard_data.h"
+#include "pipeline/edition_data.h"
+#include "pipeline/firm_facts.h"
+#include "pipeline/html_render.h"
+#include "pipeline/page_data_folder.h"
+#include "pipeline/trending.h"
 #include "test_support.h"
 
 namespace vordak::pipeline::testing {
+
+// The page of the rows that pass `row_filter` at `html_path` and its data files in the
+// folder beside it, with the branch and region names of the reference CSV at
+// `ref_csv_path`, as a mart run makes an edition.
+inline void write_page(const Scoreboard& scoreboard, const std::filesystem::path& html_path,
+                       const std::filesystem::path& ref_csv_path, const RowFilter& row_filter = {},
+                       double max_size_mb = 12.5, const ordered_json& extra_data = nullptr,
+                       const PageContext& context = {}) {
+  Env& env = Env::system();
+  const BranchNames names = reference_names(parse_csv(env.read_file(ref_csv_path)));
+  const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
+  PageDataFolder folder(env, html_path, context.generated_at.value_or(env.now()));
+  const EditionData data = write_edition_data(scoreboard, row_filter, facts, context, folder.folder());
+  const std::string page = render_page(scoreboard, html_path, names, data, max_size_mb, extra_data, context);
+  folder.sync();
+  AtomicFile file(env, html_path, FileAccess::kPrivate);
+  file.write(page);
+  file.commit();
+  folder.keep();
+}
 
 // The JSON document a page embeds for its script.
 inline ordered_json page_data(const std::string& page) {

@@ -11,33 +11,26 @@ namespace {
 using vordak::testing::read_text;
 using vordak::testing::TempDir;
 
-TEST(ExportSubeBolgeRef, WritesQuotedCsvWithCrLf) {
+TEST(SubeBolgeRef, QuotedCsvWithCrLfInRegionAndBranchOrder) {
   const struct {
     const char* name;
     std::string rows;
-    std::string suffix;
     std::string csv;
   } cases[] = {
       {"quoting and order",
        "(20, 'Çankaya, Merkez', 2, 'Ankara \"Bölge\"'), (11, NULL, 1, 'İstanbul'), (10, 'Şişli\nYeni', 1, 'İstanbul')",
-       "",
        "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n10,\"Şişli\nYeni\",1,İstanbul\r\n11,,1,İstanbul\r\n"
        "20,\"Çankaya, Merkez\",2,\"Ankara \"\"Bölge\"\"\"\r\n"},
-      {"empty table", "", "_test", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n"},
+      {"empty table", "", "sube_kodu,sube_adi,bolge_kodu,bolge_adi\r\n"},
   };
   for (const auto& c : cases) {
     TempDir dir;
     Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
     con.execute("CREATE TABLE ref_sube_bolge (sube_kodu INTEGER, sube_adi VARCHAR, bolge_kodu INTEGER, bolge_adi VARCHAR)");
     if (!c.rows.empty()) con.execute("INSERT INTO ref_sube_bolge VALUES " + c.rows);
-    StringSink sink;
-    const std::filesystem::path path = export_sube_bolge_ref(con, dir.path(), c.suffix, sink);
-    const std::string& console = sink.text();
-    EXPECT_EQ(path, dir.path() / ("sube_bolge_ref" + c.suffix + ".csv")) << c.name;
-    EXPECT_EQ(read_text(path), c.csv) << c.name;
-    const std::string count = c.rows.empty() ? "0" : "3";
-    EXPECT_EQ(console, "    sube_bolge_ref.csv: " + count + " rows -> " + path.string() + "\n") << c.name;
+    EXPECT_EQ(sube_bolge_ref_csv(read_sube_bolge_ref(con)), c.csv) << c.name;
   }
+  EXPECT_EQ(sube_bolge_ref_line(3, "/o/sube_bolge_ref.csv"), "    sube_bolge_ref.csv: 3 rows -> /o/sube_bolge_ref.csv");
 }
 
 TEST(CsvTextCell, NeutralisesFormulasAfterEitherDelimiterButNotPlainNumbers) {
@@ -102,12 +95,10 @@ TEST(ExportSubeBolgeRef, FormulaNamesAreNeutralisedAndTheDashboardsGetThemAsStor
                                                    {"-5", "=1+1", "1", "@bölge"}}));
 }
 
-TEST(ExportSubeBolgeRef, MissingTableFailsWithoutAFile) {
+TEST(SubeBolgeRef, MissingTableIsADatabaseError) {
   TempDir dir;
   Connection con((dir / "r.duckdb").string(), Connection::Open::kCreate);
-  StringSink sink;
-  EXPECT_THROW(export_sube_bolge_ref(con, dir.path(), "", sink), DatabaseError);
-  EXPECT_FALSE(std::filesystem::exists(dir / "sube_bolge_ref.csv"));
+  EXPECT_THROW(read_sube_bolge_ref(con), DatabaseError);
 }
 
 }  // namespace

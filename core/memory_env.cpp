@@ -131,7 +131,8 @@ void MemoryEnv::write_file_atomic(const fs::path& path, std::string_view content
   const std::lock_guard lock(mutex_);
   const std::string key = key_of(path);
   require_parent(key, path, "Dosya yazılamadı");
-  if (const Node* node = find(key); node != nullptr && node->directory) throw IoError("Dosya yazılamadı", path, EISDIR);
+  const Node* node = find(key);
+  if (node != nullptr && node->directory) throw IoError("Dosya yazılamadı", path, EISDIR);
   put_file(key, std::string(content));
 }
 
@@ -169,7 +170,9 @@ void MemoryEnv::rename_file(const fs::path& from, const fs::path& to) {
   const std::string from_key = key_of(from), to_key = key_of(to);
   const Node* source = find(from_key);
   const Node* target = find(to_key);
-  if (source == nullptr || source->directory) throw IoError("Dosya yazılamadı", to, source == nullptr ? ENOENT : EISDIR);
+  if (source == nullptr || source->directory) {
+    throw IoError("Dosya yazılamadı", to, source == nullptr ? ENOENT : EISDIR);
+  }
   if (target != nullptr && target->directory) throw IoError("Dosya yazılamadı", to, EISDIR);
   require_parent(to_key, to, "Dosya yazılamadı");
   Node moved = std::move(nodes_[from_key]);

@@ -319,7 +319,8 @@ class MartRun {
   void write_region_pages(const EditionData& manager, const RowFilter& manager_filter) {
     std::vector<RegionEdition> regions;
     for (const ordered_json& code : manager.files["bolge_kodlari"]) {
-      RegionEdition region{code.get<std::string>(), "", region_page(paths_.html_dir, code.get<std::string>(), file_suffix_)};
+      const std::string region_code = code.get<std::string>();
+      RegionEdition region{region_code, "", region_page(paths_.html_dir, region_code, file_suffix_)};
       if (branch_names_.regions.contains(region.code)) region.name = text_form(branch_names_.regions[region.code]);
       PageContext context = page_;
       context.region = region.code;

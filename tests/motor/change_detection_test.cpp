@@ -157,7 +157,8 @@ class UnreadableDirEnv : public EnvWrapper {
  private:
   void check(const fs::path& path) const {
     if (path.string().starts_with(dir_.string())) {
-      throw IoError::worded("Permission denied: " + path.string(), path, std::make_error_code(std::errc::permission_denied));
+      throw IoError::worded("Permission denied: " + path.string(), path,
+                            std::make_error_code(std::errc::permission_denied));
     }
   }
   fs::path dir_;

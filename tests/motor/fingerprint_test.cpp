@@ -38,14 +38,14 @@ TEST(NotebookCodeHash, HashesOnlyConcatenatedCellSources) {
   const fs::path dir = "/";
   // Lists of lines and single texts, code and markdown cells alike, no separators.
   env.write_file_atomic(dir / "a.ipynb",
-             R"({"cells":[{"cell_type":"code","source":["x = 1\n","y = 2"],"outputs":[1],"execution_count":4},)"
-             R"({"cell_type":"markdown","source":"# Başlık"}],"metadata":{"k":1},"nbformat":4})");
+                        R"({"cells":[{"cell_type":"code","source":["x = 1\n","y = 2"],"outputs":[1],"execution_count":4},)"
+                        R"({"cell_type":"markdown","source":"# Başlık"}],"metadata":{"k":1},"nbformat":4})");
   EXPECT_EQ(file_hash((dir / "a.ipynb").string(), env), md5_16("x = 1\ny = 2# Başlık"));
 
   // Other outputs, metadata and counts, and text moved across a cell boundary: same hash.
   env.write_file_atomic(dir / "b.ipynb",
-             R"({"cells":[{"cell_type":"code","source":"x = 1\ny"},{"cell_type":"markdown","source":[" = 2# Başlık"]}],)"
-             R"("metadata":{"other":true}})");
+                        R"({"cells":[{"cell_type":"code","source":"x = 1\ny"},{"cell_type":"markdown","source":[" = 2# Başlık"]}],)"
+                        R"("metadata":{"other":true}})");
   EXPECT_EQ(file_hash((dir / "b.ipynb").string(), env), file_hash((dir / "a.ipynb").string(), env));
 
   env.write_file_atomic(dir / "empty.ipynb", R"({"cells":[]})");

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/limit_clock.h"
 #include "motor/notebook_params.h"
 
 namespace vordak::motor {
@@ -42,6 +43,8 @@ struct ExecutorOptions {
   // A notebook still running after this long is stopped, with everything its kernel
   // started, and fails with "zaman aşımı (N s)"; absent: no limit.
   std::optional<std::chrono::seconds> step_timeout;
+  // What the limit is measured on; null: the steady clock.
+  std::shared_ptr<const LimitClock> clock;
 };
 
 // The executor the engine uses when none is given: our own nbclient runner, with

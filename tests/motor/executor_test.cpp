@@ -255,15 +255,30 @@ TEST_F(ExecutorTest, ADeadForkServerOrRunnerIsStartedAgainForTheNextNotebook) {
   EXPECT_TRUE(quick_runs("again"));
 }
 
+// The steady clock, an hour ahead once `marker` exists: the limit passes as soon as the
+// notebook says so, not after real seconds.
+class JumpingClock : public LimitClock {
+ public:
+  explicit JumpingClock(fs::path marker) : marker_(std::move(marker)) {}
+  time_point now() const override {
+    return std::chrono::steady_clock::now() + (fs::exists(marker_) ? std::chrono::hours(1) : std::chrono::hours(0));
+  }
+
+ private:
+  fs::path marker_;
+};
+
 TEST_F(ExecutorTest, NotebookPastItsLimitIsStoppedWithAllItStartedAndTheRunnerGoesOn) {
-  std::shared_ptr<NotebookExecutor> executor = make_default_executor({std::chrono::seconds(2)});
+  std::shared_ptr<NotebookExecutor> executor =
+      make_default_executor({std::chrono::seconds(2), std::make_shared<JumpingClock>(dir_ / "limit_passed")});
   // The first cell starts a process in a session of its own and one that leaves its parent
-  // behind; the second never ends.
+  // behind, then moves the clock past the limit; the second never ends.
   const std::string start =
       "import subprocess\n"
       "p = subprocess.Popen(['sleep', '300'], start_new_session=True)\n"
       "q = subprocess.run(['sh', '-c', 'setsid sleep 300 >/dev/null 2>&1 & echo $!'], capture_output=True, text=True)\n"
-      "print(p.pid, q.stdout.strip())";
+      "print(p.pid, q.stdout.strip())\n"
+      "open('limit_passed', 'w').close()";
   const fs::path looping = write_notebook("loop.ipynb", {{"", start}, {"", "while True:\n    pass"}});
   const fs::path output = dir_ / "out.ipynb";
   try {

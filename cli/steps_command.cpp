@@ -29,12 +29,9 @@ ordered_json table_json() {
     step["run_grubu"] = optional_text(motor::group_name(definition.group));
     steps.push_back(std::move(step));
   }
-  ordered_json inert = ordered_json::object();
-  for (const auto& [key, upstream] : motor::inert_dependencies()) inert[key] = text_list(upstream);
   ordered_json table = ordered_json::object();
   table["temel_parametreler"] = text_list(motor::base_param_names());
   table["adimlar"] = std::move(steps);
-  table["atil_bagimliliklar"] = std::move(inert);
   table["run_sirasi"] = text_list(motor::default_run_order());
   table["tum_adimlar_sirasi"] = text_list(motor::full_run_order());
   table["run_sonunda_yeniden"] = text_list(motor::offered_again(motor::default_run_order()));

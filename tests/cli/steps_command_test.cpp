@@ -29,7 +29,6 @@ TEST(StepsCommand, JsonHoldsEveryStepWithWhatARunHandsItAndBothOrders) {
   EXPECT_EQ(table["adimlar"][10]["run_grubu"], nullptr);  // ingest_depo: only in a run of all steps
   EXPECT_EQ(table["run_sirasi"], ordered_json(motor::default_run_order()));
   EXPECT_EQ(table["tum_adimlar_sirasi"], ordered_json(motor::full_run_order()));
-  EXPECT_EQ(table["atil_bagimliliklar"], (ordered_json{{"export", {"marts"}}}));
 }
 
 TEST(StepsCommand, TableNamesEachStepOnALineAndTheRunOrders) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/version.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "test_support.h"
 
 namespace vordak::motor {
@@ -42,7 +42,7 @@ class ConsistencyTest : public ::testing::Test {
 };
 
 TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
-  const std::vector<std::string> all = registry_keys();
+  const std::vector<std::string> all = step_keys();
   const std::string version = std::string("v") + kVersion;
   EXPECT_EQ(check({"md:# Motor Orchestrator " + version + "\n" + table_of(all)}), std::vector<std::string>{});
 
@@ -63,12 +63,12 @@ TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
 
 TEST_F(ConsistencyTest, NotebooksThatCannotBeRunAreListed) {
   testing::TempDir installed;
-  for (const auto& [kod, record] : ADIM_REGISTRY) testing::write_notebook(installed / record.nb, {"params:x = 1"});
+  for (const StepDefinition& step : step_table()) testing::write_notebook(installed / step.nb, {"params:x = 1"});
   testing::write_notebook(installed / "nb_02_transform.ipynb", {"DB_PATH = 'prod'"});
   testing::write_text(installed / "nb_03_marts.ipynb", "{trunc");
   fs::remove(installed / "nb_07b_diag_risk.ipynb");
   testing::write_notebook(dir / "vrd_pipeline.ipynb", {"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" +
-                                                           table_of(registry_keys())});
+                                                           table_of(step_keys())});
   const std::vector<std::string> problems =
       tutarlilik_kontrol((dir / "vrd_pipeline.ipynb").string(), installed.path());
   ASSERT_EQ(problems.size(), 3u);

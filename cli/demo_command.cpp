@@ -1,5 +1,5 @@
 // `vordak demo`: a synthetic portfolio's source extracts in a fresh working directory,
-// and the whole pipeline run on them, every one of the 24 steps.
+// and the whole pipeline run on them, every step of the table.
 
 #include <unistd.h>
 

@@ -13,11 +13,12 @@
 #include "core/version.h"
 #include "motor/consistency.h"
 #include "motor/installed_notebooks.h"
+#include "motor/layout.h"
 #include "motor/motor.h"
 #include "motor/paths.h"
-#include "motor/registry.h"
 #include "motor/run_record.h"
 #include "motor/source_contracts.h"
+#include "motor/step_table.h"
 #include "motor/work_dir_lock.h"
 
 namespace vordak::cli {
@@ -43,7 +44,8 @@ const std::vector<Option> kRunOptions = {
     {"skip-ml", Kind::kFlag, "", "leave out the machine-learning steps"},
     {"referans-tarih", Kind::kRepeated, "DATE", "reference date handed to transform"},
     {"test-muta-count", Kind::kValue, "N", "run the machine-learning notebooks on N firms (0 = all)"},
-    {"all-steps", Kind::kFlag, "", "offer all 24 steps, each after the steps it reads (see vordak steps)"},
+    {"all-steps", Kind::kFlag, "",
+     "offer all " + std::to_string(motor::step_table().size()) + " steps, each after the steps it reads (see vordak steps)"},
     {"accept", Kind::kRepeated, "CHECK",
      "accept a failed data check for this run, after looking at the data: CHECK or SOURCE:CHECK (see vordak sources)"},
 };
@@ -134,7 +136,7 @@ int plan_command(const ParsedArgs& args) {
   engine_arguments.executor = notebook_executor(args);
   require_work_dir(engine_arguments.work_dir);
   Sink& out = stdout_sink();
-  const motor::Motor engine(engine_arguments, out);
+  motor::Motor engine(engine_arguments, out);
   for (const motor::PlanRow& row : engine.plan(run)) {
     out.line("  " + pad_right(row.kod, 22) + " " + pad_right(motor::plan_verdict_text(row.karar), 8) + " " + row.sebep);
   }
@@ -165,7 +167,8 @@ bool season_unused(const fs::path& season_dir) {
   for (const auto& entry : fs::directory_iterator(season_dir, error)) {
     const std::string name = entry.path().filename().string();
     if (name == "run.log" || name == motor::kRunRecordFile) continue;
-    if ((name == "meta" || name == "logs") && fs::is_empty(entry.path(), error) && !error) continue;
+    const bool own_dir = entry.path() == motor::meta_dir(season_dir) || entry.path() == motor::log_dir(season_dir);
+    if (own_dir && fs::is_empty(entry.path(), error) && !error) continue;
     return false;
   }
   return !error;
@@ -228,7 +231,7 @@ std::vector<std::string> install_problems(const fs::path& work_dir) {
       case motor::NotebookState::kMissing: break;
     }
   }
-  const fs::path version_file = work_dir / "db" / ".nb_version";
+  const fs::path version_file = motor::notebook_version_file(work_dir);
   if (!fs::exists(version_file)) {
     problems.push_back("[VERSİYON] " + version_file.string() + " bulunamadı (vordak init)");
   } else if (const std::string version = strip(Env::system().read_file(version_file)); version != kVersion) {
@@ -249,7 +252,7 @@ int check_command(const ParsedArgs& args) {
   }
   for (const std::string& problem : problems) stdout_sink().line(problem);
   if (problems.empty()) {
-    stdout_sink().line("[OK] Sorun bulunamadı: " + std::to_string(motor::ADIM_REGISTRY.size()) + " adım, " + pipeline +
+    stdout_sink().line("[OK] Sorun bulunamadı: " + std::to_string(motor::step_table().size()) + " adım, " + pipeline +
                        ", versiyon " + kVersion);
   }
   return problems.empty() ? 0 : 1;
@@ -260,8 +263,8 @@ int check_command(const ParsedArgs& args) {
 // A step key given to --from, --force or `step` must be registered: the engine itself
 // would silently ignore a misspelt one and run everything, or leave an empty season.
 void require_registered(const std::string& what, const std::string& kod) {
-  if (motor::ADIM_REGISTRY.contains(kod)) return;
-  const std::vector<std::string> keys = motor::registry_keys();
+  if (motor::find_step(kod) != nullptr) return;
+  const std::vector<std::string> keys = motor::step_keys();
   const std::string near = closest_match(kod, keys);
   throw UsageError((what.empty() ? "" : what + ": ") + "unknown step '" + kod + "'",
                    near.empty() ? "steps: " + join(keys, ", ") : "did you mean " + near + "? (vordak steps lists every step)");

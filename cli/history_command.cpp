@@ -10,6 +10,7 @@
 #include "core/sink.h"
 #include "core/text.h"
 #include "motor/history.h"
+#include "motor/layout.h"
 
 namespace vordak::cli {
 
@@ -93,7 +94,7 @@ int history_command(const ParsedArgs& args) {
       for (const SeasonRecord& season : seasons) list.push_back(season_json(season));
       out.line(to_json_text(list, JsonWriter::Layout::kIndented));
     } else if (seasons.empty()) {
-      out.line("  Season yok: " + (fs::path(work_dir) / "seasons").string());
+      out.line("  Season yok: " + motor::seasons_dir(work_dir).string());
     } else {
       print_seasons(seasons, out);
     }

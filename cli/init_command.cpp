@@ -8,6 +8,7 @@
 #include "core/sink.h"
 #include "core/env.h"
 #include "core/version.h"
+#include "motor/layout.h"
 #include "motor/paths.h"
 #include "motor/work_dir_lock.h"
 
@@ -39,7 +40,7 @@ InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode)
     result.copied.push_back(notebook.name);
   }
   motor::write_install_record(work_dir, record);
-  if (result.left_alone.empty()) Env::system().write_file_atomic(work_dir / "db" / ".nb_version", std::string(kVersion) + "\n");
+  if (result.left_alone.empty()) Env::system().write_file_atomic(motor::notebook_version_file(work_dir), std::string(kVersion) + "\n");
   return result;
 }
 
@@ -69,7 +70,7 @@ int init_command(const ParsedArgs& args) {
   out.line("  " + std::to_string(installed.copied.size()) + " notebook kopyalandı: " + paths::get_notebooks_dir().string() +
            " -> " + work_dir.string());
   if (installed.left_alone.empty()) {
-    out.line("  " + (work_dir / "db" / ".nb_version").string() + ": " + kVersion);
+    out.line("  " + motor::notebook_version_file(work_dir).string() + ": " + kVersion);
     return 0;
   }
   bool old = false;

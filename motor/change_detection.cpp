@@ -4,25 +4,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/clock.h"
-#include "core/number_text.h"
 #include "core/output_set.h"
 #include "core/text.h"
-#include "core/version.h"
 #include "motor/fingerprint.h"
 #include "motor/history.h"
-#include "motor/registry.h"
+#include "motor/layout.h"
 #include "motor/step_table.h"
 
 namespace vordak::motor {
 
 namespace {
-
-std::string meta_file_name(const std::string& kod) { return "adim_" + kod + ".json"; }
-
-ordered_json fingerprint_json(const Fingerprint& fingerprint) {
-  return fingerprint ? ordered_json(*fingerprint) : ordered_json(nullptr);
-}
 
 // A member that is present, not null and not the empty text.
 bool non_empty(const ordered_json& value) {
@@ -37,33 +28,7 @@ const ordered_json& member(const ordered_json& record, const char* name) {
 
 }  // namespace
 
-ChangeDetector::NotebookPrints ChangeDetector::notebook_prints(const fs::path& nb_path) const {
-  return {file_hash(nb_path.string(), env_),
-          season_.git_available() ? git_hash(season_.work_dir().string(), nb_path.string()) : std::nullopt};
-}
-
-void ChangeDetector::meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
-                              const std::optional<ordered_json>& source_hashes, const std::optional<ordered_json>& ekstra,
-                              const std::optional<NotebookPrints>& printed) const {
-  const NotebookPrints prints = printed ? *printed : notebook_prints(nb_path);
-  ordered_json record = ordered_json::object();
-  record["notebook"] = nb_path.filename().string();
-  record["nb_hash"] = fingerprint_json(prints.nb_hash);
-  record["git_nb_hash"] = season_.git_available() ? fingerprint_json(prints.git_nb_hash) : ordered_json(nullptr);
-  record["pkg_version"] = kVersion;
-  record["season"] = season_.season_adi();
-  record["pipeline_ts"] = season_.ts();
-  record["mode"] = season_.mode();
-  record["sure_saniye"] = round_half_even(sure, 1);
-  record["tarih"] = iso_text(env_.now());
-  if (source_hashes && !source_hashes->empty()) record[kSourceHashes] = *source_hashes;
-  if (ekstra && !ekstra->empty()) {
-    for (const auto& [key, value] : ekstra->items()) record[key] = value;
-  }
-  env_.write_file_atomic(season_.meta_dir() / meta_file_name(kod), to_json_text(record, JsonWriter::Layout::kIndented));
-}
-
-void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& failure) const {
+void ChangeDetector::warn_unreadable(const fs::path& dir, const std::exception& failure) {
   if (unreadable_.insert(dir.string()).second) {
     out_.line("  [WARN] Sezon dizini okunamadı, atlandı: " + dir.string() + " (" + failure.what() + ")");
   }
@@ -75,7 +40,7 @@ namespace {
 // directory whose name is no season's (a copy kept as "S_backup") is none. Throws
 // std::runtime_error when the seasons directory cannot be read.
 std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
-  const std::string prefix = season.mode() == "test" ? "T_" : "S_";
+  const std::string_view prefix = season_prefix(mode_of(season.mode()));
   std::vector<SeasonDir> earlier = season_entries(season.work_dir(), env);
   std::erase_if(earlier, [&](const SeasonDir& entry) {
     return !entry.dir.filename().string().starts_with(prefix) || entry.dir == season.season_dir();
@@ -90,14 +55,14 @@ std::vector<std::string> list_earlier_seasons(const Season& season, Env& env) {
 
 }  // namespace
 
-void ChangeDetector::read_ahead(std::vector<std::string> kods) const {
+void ChangeDetector::read_ahead(std::vector<std::string> kods) {
   if (reader_) return;
   reader_.emplace([this, kods = std::move(kods)] {
     try {
       const std::vector<std::string> names = list_earlier_seasons(season_, env_);
       for (const std::string& kod : kods) {
         for (const std::string& name : names) {
-          const fs::path candidate = season_.work_dir() / "seasons" / name / "meta" / meta_file_name(kod);
+          const fs::path candidate = meta_dir(seasons_dir(season_.work_dir()) / name) / meta_file_name(kod);
           if (env_.exists(candidate)) {
             records_.read(candidate);
             break;
@@ -110,24 +75,24 @@ void ChangeDetector::read_ahead(std::vector<std::string> kods) const {
   });
 }
 
-const std::vector<std::string>& ChangeDetector::earlier_seasons() const {
+const std::vector<std::string>& ChangeDetector::earlier_seasons() {
   if (seasons_) return *seasons_;
   try {
     seasons_ = list_earlier_seasons(season_, env_);
   } catch (const std::runtime_error& failure) {
     seasons_.emplace();
-    warn_unreadable(season_.work_dir() / "seasons", failure);
+    warn_unreadable(seasons_dir(season_.work_dir()), failure);
   }
   return *seasons_;
 }
 
-const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::string& kod) const {
+const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::string& kod) {
   if (const auto cached = latest_.find(kod); cached != latest_.end()) return cached->second;
   std::optional<Found>& found = latest_[kod];
   for (const std::string& name : earlier_seasons()) {
-    const fs::path season_dir = season_.work_dir() / "seasons" / name;
+    const fs::path season_dir = seasons_dir(season_.work_dir()) / name;
     if (unreadable_.contains(season_dir.string())) continue;
-    const fs::path candidate = season_dir / "meta" / meta_file_name(kod);
+    const fs::path candidate = meta_dir(season_dir) / meta_file_name(kod);
     try {
       if (!env_.exists(candidate)) continue;
     } catch (const std::runtime_error& failure) {
@@ -143,7 +108,7 @@ const std::optional<ChangeDetector::Found>& ChangeDetector::latest(const std::st
   return found;
 }
 
-std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) const {
+std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& kod) {
   const std::optional<Found>& found = latest(kod);
   if (!found) return std::nullopt;
   ordered_json record = found->record->document;
@@ -151,7 +116,7 @@ std::optional<ordered_json> ChangeDetector::find_prev_meta(const std::string& ko
   return record;
 }
 
-Decision ChangeDetector::meta_kontrol(const std::string& kod) const {
+Decision ChangeDetector::meta_kontrol(const std::string& kod) {
   const std::optional<Found>& found = latest(kod);
   if (!found) return {true, "ilk çalıştırma"};
   const ordered_json& prev = found->record->document;
@@ -209,14 +174,14 @@ std::vector<std::string> RunProgress::blocked_among(const std::vector<std::strin
   return found;
 }
 
-std::optional<std::string> ChangeDetector::last_change_season(const std::string& kod) const {
+std::optional<std::string> ChangeDetector::last_change_season(const std::string& kod) {
   const std::optional<Found>& found = latest(kod);
   if (!found) return std::nullopt;
   const ordered_json& recorded = member(found->record->document, kSonDegisiklik);
   return recorded.is_string() ? recorded.get<std::string>() : found->season;
 }
 
-bool ChangeDetector::newer_season(const std::string& candidate, const std::string& season) const {
+bool ChangeDetector::newer_season(const std::string& candidate, const std::string& season) {
   if (season_rank_.empty()) {
     const std::vector<std::string>& names = earlier_seasons();
     for (std::size_t i = 0; i < names.size(); ++i) season_rank_.emplace(names[i], i);
@@ -226,7 +191,7 @@ bool ChangeDetector::newer_season(const std::string& candidate, const std::strin
   return theirs != season_rank_.end() && own != season_rank_.end() && theirs->second < own->second;
 }
 
-Decision ChangeDetector::ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs) const {
+Decision ChangeDetector::ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs) {
   // Whenever it runs, the notebook compares its extracts with its last load itself.
   const Decision runs{true, "ingest — notebook kontrol eder"};
   const Decision recorded = meta_kontrol(kod);
@@ -251,7 +216,7 @@ Decision ChangeDetector::ingest_kontrol(const std::string& kod, const std::vecto
   return recorded;
 }
 
-Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progress, const StepContext& context) const {
+Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progress, const StepContext& context) {
   const StepDefinition* definition = find_step(kod);
   const std::vector<std::string> inputs = definition ? inputs_of(*definition) : std::vector<std::string>{};
   if (const std::vector<std::string> blocked = progress.blocked_among(inputs); !blocked.empty()) {
@@ -285,6 +250,14 @@ Decision ChangeDetector::decide(const std::string& kod, const RunProgress& progr
     }
     if (!newer.empty()) decision = {true, "cascade (" + join(newer, ",") + ") — önceki sezonda"};
   }
+  return decision;
+}
+
+Decision ChangeDetector::decide_offered(const OfferedStep& step, RunProgress& progress) {
+  const std::vector<std::string> no_dirs;
+  const Decision decision = decide(step.kod, progress, {step.source_dirs ? &*step.source_dirs : &no_dirs, step.prerequisite_of});
+  progress.decided(step.kod);
+  if (decision.engellendi) progress.block(step.kod);
   return decision;
 }
 

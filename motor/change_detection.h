@@ -1,8 +1,10 @@
 #pragma once
 
-// Change detection: the step meta records a run leaves, and from them the decision
-// whether a step must run (first run, mode change, changed notebook code, changed
-// repository object, changed source files), with forcing and the cascade applied.
+// Change detection: from the meta records earlier runs left (step_record_writer.h), the
+// decision whether a step must run (first run, mode change, changed notebook code,
+// changed repository object, changed source files), with forcing and the cascade applied.
+// What it reads of earlier seasons, which never change during a run, it keeps: its
+// lookups are not const.
 
 #include <filesystem>
 #include <map>
@@ -16,6 +18,7 @@
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/fingerprint.h"
+#include "motor/notebook_params.h"
 #include "motor/quick_fingerprints.h"
 #include "motor/record_reader.h"
 #include "motor/season.h"
@@ -67,6 +70,15 @@ struct StepContext {
   std::optional<std::string> prerequisite_of;
 };
 
+// A step as a run offers it.
+struct OfferedStep {
+  std::string kod;
+  std::optional<NotebookParams> ek_params;
+  std::optional<std::vector<std::string>> source_dirs;
+  // The run added the step because this reader needs its outputs and it never ran.
+  std::optional<std::string> prerequisite_of;
+};
+
 class ChangeDetector {
  public:
   ChangeDetector(const Season& season, Env& env, Sink& out)
@@ -77,41 +89,32 @@ class ChangeDetector {
   // Starts reading the newest records of these steps on a helper thread, so that their
   // decisions find them read. A head start only: the decisions look for the records as
   // always, and whatever the helper cannot read they read themselves.
-  void read_ahead(std::vector<std::string> kods) const;
+  void read_ahead(std::vector<std::string> kods);
 
   // The records read so far, for others that read the same seasons (the runs page).
-  RecordReader& records() const { return records_; }
+  RecordReader& records() { return records_; }
 
   // The newest meta record of the step from an earlier season of the same mode prefix;
   // records that cannot be read or parsed are passed over, and so are season
   // directories that cannot be read (with a "[WARN]" line, once).
-  std::optional<ordered_json> find_prev_meta(const std::string& kod) const;
+  std::optional<ordered_json> find_prev_meta(const std::string& kod);
   // Check if step needs to run: compares the step with its previous record.
-  Decision meta_kontrol(const std::string& kod) const;
-  // The notebook's code and git fingerprints as its file holds them now.
-  struct NotebookPrints {
-    Fingerprint nb_hash, git_nb_hash;
-  };
-  NotebookPrints notebook_prints(const fs::path& nb_path) const;
-  // Writes the step's meta record into the season's meta directory, atomically. The
-  // notebook's fingerprints are those taken when its step started (`printed`), else
-  // taken now: a notebook replaced while its step ran must look changed to the next run.
-  void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
-                const std::optional<ordered_json>& source_hashes = std::nullopt,
-                const std::optional<ordered_json>& ekstra = std::nullopt,
-                const std::optional<NotebookPrints>& printed = std::nullopt) const;
+  Decision meta_kontrol(const std::string& kod);
   // The whole decision for a step: skipped when a step it reads was stopped by a data
   // check in this run; else the prerequisite or ingest rule or meta_kontrol, then
   // forcing, then the cascade from the step's inputs (upstream and read steps) that
   // changed their outputs in this run since the step was last decided, then the cascade
   // from inputs whose last change is recorded in a newer season than the step's own
   // record (a run that ended between the two).
-  Decision decide(const std::string& kod, const RunProgress& progress, const StepContext& context = {}) const;
+  Decision decide(const std::string& kod, const RunProgress& progress, const StepContext& context = {});
+  // decide() for a step as the run offers it, noted in `progress` as decided (and as
+  // blocked when a step it reads was stopped). The run and its dry run both decide so.
+  Decision decide_offered(const OfferedStep& step, RunProgress& progress);
   // True when the step has ended "OK" in an earlier season of this mode.
-  bool has_run_before(const std::string& kod) const { return latest(kod).has_value(); }
+  bool has_run_before(const std::string& kod) { return latest(kod).has_value(); }
   // The season in which the step's newest record says its outputs last changed: the
   // record's own season, unless the step ran and found nothing to change.
-  std::optional<std::string> last_change_season(const std::string& kod) const;
+  std::optional<std::string> last_change_season(const std::string& kod);
 
  private:
   // A step's newest earlier record and the season it was found in.
@@ -119,30 +122,30 @@ class ChangeDetector {
     std::string season;
     const RecordReader::Record* record;
   };
-  const std::optional<Found>& latest(const std::string& kod) const;
+  const std::optional<Found>& latest(const std::string& kod);
   // Earlier seasons of this mode prefix, newest first; read once per run.
-  const std::vector<std::string>& earlier_seasons() const;
+  const std::vector<std::string>& earlier_seasons();
   // The decision of an ingest step, whose notebook decides for itself whether to load:
   // it runs unless its notebook, mode, database and source files are all as its last
   // record found them.
-  Decision ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs) const;
+  Decision ingest_kontrol(const std::string& kod, const std::vector<std::string>* source_dirs);
   // Whether a season named in a record is newer than `season`, an earlier season. A
   // season no longer there was pruned, and prune removes the oldest: it is not newer.
-  bool newer_season(const std::string& candidate, const std::string& season) const;
-  void warn_unreadable(const fs::path& dir, const std::exception& failure) const;
+  bool newer_season(const std::string& candidate, const std::string& season);
+  void warn_unreadable(const fs::path& dir, const std::exception& failure);
 
   const Season& season_;
   Env& env_;
   Sink& out_;
   // Earlier seasons never change during a run, so what was read of them is kept.
-  mutable std::optional<std::vector<std::string>> seasons_;
-  mutable RecordReader records_;
-  mutable std::optional<HelperThread> reader_;  // read_ahead's helper
-  mutable std::map<std::string, std::optional<Found>> latest_;
-  mutable std::map<std::string, std::size_t> season_rank_;  // earlier_seasons() by name
-  mutable std::set<std::string> unreadable_;
+  std::optional<std::vector<std::string>> seasons_;
+  RecordReader records_;
+  std::optional<HelperThread> reader_;  // read_ahead's helper
+  std::map<std::string, std::optional<Found>> latest_;
+  std::map<std::string, std::size_t> season_rank_;  // earlier_seasons() by name
+  std::set<std::string> unreadable_;
   // Of the paths in the records read, which stay as they are.
-  mutable QuickFingerprints quick_;
+  QuickFingerprints quick_;
 };
 
 // Quick fingerprints of the regular files found directly in the directories, by path in

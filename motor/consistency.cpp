@@ -11,7 +11,7 @@
 #include "core/version.h"
 #include "motor/notebook_check.h"
 #include "motor/paths.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -115,11 +115,12 @@ std::vector<std::string> tutarlilik_kontrol(Env& env, const std::string& pipelin
   const fs::path nb_dir = installed_dir.value_or(notebooks_dir());
 
   std::set<std::string> seen;
-  for (const auto& [kod, record] : ADIM_REGISTRY) {
-    if (!seen.insert(record.nb).second) continue;
-    const fs::path path = nb_dir / record.nb;
+  for (const StepDefinition& step : step_table()) {
+    const std::string& kod = step.kod;
+    if (!seen.insert(step.nb).second) continue;
+    const fs::path path = nb_dir / step.nb;
     if (!env.exists(path)) {
-      problems.push_back("[EKSIK NB] " + kod + ": " + record.nb + " → " + path.string() + " bulunamadı");
+      problems.push_back("[EKSIK NB] " + kod + ": " + step.nb + " → " + path.string() + " bulunamadı");
       continue;
     }
     try {
@@ -147,7 +148,7 @@ std::vector<std::string> tutarlilik_kontrol(Env& env, const std::string& pipelin
     } else {
       problems.push_back("[VERSİYON] pipeline header'da versiyon bulunamadı");
     }
-    const std::vector<std::string> registry = registry_keys();
+    const std::vector<std::string> registry = step_keys();
     const std::set<std::string> registry_set(registry.begin(), registry.end());
     const std::set<std::string> table = header_table_keys(header);
     if (const auto missing = sorted_difference(registry_set, table); !missing.empty()) {

@@ -145,7 +145,7 @@ class NbclientExecutor : public NotebookExecutor {
     std::vector<std::string> argv = {kPython, runner_script.string()};
     if (const std::optional<fs::path> exe = running_vordak_binary()) argv.push_back("--vordak-exe=" + exe->string());
     try {
-      runner_ = std::make_unique<NotebookRunner>(argv);
+      runner_ = std::make_unique<NotebookRunner>(argv, options_.clock ? *options_.clock : LimitClock::steady());
     } catch (const ChildError& error) {
       throw std::runtime_error(std::string("notebook çalıştırıcısı başlatılamadı: ") + error.what());
     }

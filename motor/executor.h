@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/sink.h"
+#include "core/limit_clock.h"
 #include "motor/notebook_params.h"
 
 namespace vordak::motor {
@@ -46,6 +47,8 @@ struct ExecutorOptions {
   // Where a notebook's cell progress goes ("    <notebook>: hücre N/M", then an empty
   // line when it ends); absent: terminal_progress().
   Sink* progress = nullptr;
+  // What the limit is measured on; null: the steady clock.
+  std::shared_ptr<const LimitClock> clock;
 };
 
 // The executor the engine uses when none is given: our own nbclient runner, with

@@ -10,11 +10,6 @@ namespace vordak::motor {
 
 namespace {
 
-bool digits(const std::string& text, std::size_t from, std::size_t count) {
-  if (text.size() < from + count) return false;
-  return std::all_of(text.begin() + from, text.begin() + from + count, [](unsigned char c) { return std::isdigit(c); });
-}
-
 std::optional<StepStatus> status_from_text(const std::string& text) {
   for (const StepStatus status : {StepStatus::kOk, StepStatus::kSkipped, StepStatus::kFailed, StepStatus::kNotebookMissing}) {
     if (text == manifest_status_text(status)) return status;
@@ -74,22 +69,22 @@ void read_manifest(const ordered_json& manifest, SeasonRecord& record) {
 
 // Without a manifest, each meta record is a step that completed.
 void read_meta_records(const std::vector<DirEntry>& entries, RecordReader& records, SeasonRecord& record) {
-  std::vector<fs::path> files;
+  std::vector<std::pair<fs::path, std::string>> files;  // each record with its step
   for (const DirEntry& entry : entries) {
-    const std::string name = entry.path.filename().string();
-    if (name.starts_with("adim_") && name.ends_with(".json")) files.push_back(entry.path);
+    if (std::optional<std::string> kod = step_of_meta_file(entry.path.filename().string())) {
+      files.emplace_back(entry.path, std::move(*kod));
+    }
   }
   std::sort(files.begin(), files.end());
-  for (const fs::path& file : files) {
+  for (const auto& [file, kod] : files) {
     const RecordReader::Record* read = records.read(file);
     if (read == nullptr) continue;
     const ordered_json& meta = read->document;
-    const std::string name = file.stem().string();
     std::string sure;
     if (const auto seconds = meta.find("sure_saniye"); seconds != meta.end() && seconds->is_number()) {
       sure = sure_text(seconds->get<double>());
     }
-    record.adimlar.push_back({name.substr(5), StepStatus::kOk, sure, "", {}});
+    record.adimlar.push_back({kod, StepStatus::kOk, sure, "", {}});
     ++record.ok;
   }
 }
@@ -107,13 +102,12 @@ SeasonRecord read_season(const SeasonDir& season, Env& env, RecordReader& record
   record.baslangic = ts.substr(0, 4) + "-" + ts.substr(4, 2) + "-" + ts.substr(6, 2) + "T" + ts.substr(9, 2) + ":" +
                      ts.substr(11, 2) + ":" + ts.substr(13, 2);
   record.baslangic_iso = iso_offset_text(ts).value_or(record.baslangic);
-  const fs::path meta_dir = dir / "meta";
-  const std::vector<DirEntry> entries = env.is_directory(meta_dir) ? env.list_directory(meta_dir) : std::vector<DirEntry>{};
+  const fs::path meta = meta_dir(dir);
+  const std::vector<DirEntry> entries = env.is_directory(meta) ? env.list_directory(meta) : std::vector<DirEntry>{};
   // The last manifest by name, should a season hold more than one.
   std::optional<fs::path> manifest_file;
   for (const DirEntry& entry : entries) {
-    const std::string file = entry.path.filename().string();
-    if (file.starts_with("manifest_") && file.ends_with(".json") && (!manifest_file || entry.path > *manifest_file)) {
+    if (is_manifest_file(entry.path.filename().string()) && (!manifest_file || entry.path > *manifest_file)) {
       manifest_file = entry.path;
     }
   }
@@ -150,19 +144,8 @@ const StepOutcome* SeasonRecord::outcome(const std::string& kod) const {
   return nullptr;
 }
 
-std::optional<SeasonName> parse_season_name(const std::string& name) {
-  // P_YYYYMMDD_HHMMSS_MODE_VERSION; the mode may itself hold "_", the version does not.
-  if (name.size() < 21 || (name[0] != 'S' && name[0] != 'T') || name[1] != '_' || !digits(name, 2, 8) ||
-      name[10] != '_' || !digits(name, 11, 6) || name[17] != '_') {
-    return std::nullopt;
-  }
-  const std::size_t last = name.rfind('_');
-  if (last <= 18 || last + 1 == name.size()) return std::nullopt;
-  return SeasonName{name.substr(2, 15), name.substr(18, last - 18)};
-}
-
 std::vector<SeasonDir> season_entries(const fs::path& work_dir, Env& env) {
-  const fs::path seasons = work_dir / "seasons";
+  const fs::path seasons = seasons_dir(work_dir);
   std::vector<SeasonDir> found;
   if (!env.is_directory(seasons)) return found;
   for (const DirEntry& entry : env.list_directory(seasons)) {

@@ -12,6 +12,7 @@
 
 #include "core/env.h"
 #include "core/sink.h"
+#include "motor/layout.h"
 #include "motor/record_reader.h"
 #include "motor/run_record.h"
 #include "motor/run_report.h"
@@ -51,13 +52,6 @@ struct SeasonRecord {
   std::vector<std::string> failed_steps() const;
   const StepOutcome* outcome(const std::string& kod) const;
 };
-
-// The parts of a season directory's name "S_YYYYMMDD_HHMMSS_MODE_VERSION" ("T_" in mode
-// test); absent for any other name.
-struct SeasonName {
-  std::string ts, mode;
-};
-std::optional<SeasonName> parse_season_name(const std::string& name);
 
 // A season directory with its run record, the rest not read yet.
 struct SeasonDir {

@@ -5,7 +5,7 @@
 #include "core/env.h"
 #include "core/json_writer.h"
 #include "motor/fingerprint.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 
 namespace vordak::motor {
 
@@ -24,7 +24,7 @@ bool present(const fs::path& path) {
 
 std::vector<std::string> package_notebook_names() {
   std::vector<std::string> names;
-  for (const auto& [kod, kayit] : ADIM_REGISTRY) names.push_back(kayit.nb);
+  for (const StepDefinition& step : step_table()) names.push_back(step.nb);
   names.push_back(kHeaderNotebook);
   return names;
 }

@@ -14,7 +14,8 @@ Motor::Motor(MotorArgs args, Sink& out)
       executor_(args.executor ? args.executor : make_default_executor()),
       season_(args, env_, out_),
       changes_(season_, env_, out_),
+      records_(season_, env_),
       report_(season_, env_, out_),
-      runner_(season_, changes_, report_, *executor_, env_, out_) {}
+      runner_(season_, changes_, records_, report_, *executor_, env_, out_) {}
 
 }  // namespace vordak::motor

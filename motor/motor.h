@@ -3,7 +3,8 @@
 // Pipeline orchestration engine. One Motor is one pipeline run (one season). It is made
 // of four parts, along the way data flows:
 //   Season          the run's settings, paths and data sources (season.h)
-//   ChangeDetector  meta records and the must-run decision (change_detection.h)
+//   ChangeDetector  the must-run decision from earlier meta records (change_detection.h)
+//   StepRecordWriter  the meta record of a completed step (step_record_writer.h)
 //   StepRunner      processing of one step (step_runner.h)
 //   RunReport       summary rows, manifest entries, summary table, manifest (run_report.h)
 // Motor wires them together, offers the steps of a run and keeps the engine's operation
@@ -36,8 +37,8 @@ struct RunArgs {
   bool skip_ml = false;
   std::optional<std::vector<std::string>> referans_tarih_list;
   std::int64_t test_muta_count = 0;
-  // Offer every step of the table, each after the steps it reads, instead of the default
-  // run's eighteen; the groups above are still left out when asked.
+  // Offer every step of the table, each after the steps it reads, instead of the steps of
+  // the default run's groups; the groups above are still left out when asked.
   bool all_steps = false;
 };
 
@@ -63,14 +64,14 @@ class Motor {
 
   // The engine's operations.
   std::optional<fs::path> nb_path(const std::string& kod) const { return season_.nb_path(kod); }
-  std::optional<ordered_json> find_prev_meta(const std::string& kod) const { return changes_.find_prev_meta(kod); }
-  Decision meta_kontrol(const std::string& kod) const { return changes_.meta_kontrol(kod); }
+  std::optional<ordered_json> find_prev_meta(const std::string& kod) { return changes_.find_prev_meta(kod); }
+  Decision meta_kontrol(const std::string& kod) { return changes_.meta_kontrol(kod); }
   // The earlier seasons' records this engine has read.
-  RecordReader& records() const { return changes_.records(); }
+  RecordReader& records() { return changes_.records(); }
   void meta_yaz(const std::string& kod, const fs::path& nb_path, double sure,
                 const std::optional<ordered_json>& source_hashes = std::nullopt,
-                const std::optional<ordered_json>& ekstra = std::nullopt) const {
-    changes_.meta_yaz(kod, nb_path, sure, source_hashes, ekstra);
+                const std::optional<ordered_json>& ekstra = std::nullopt) {
+    records_.write(kod, nb_path, sure, source_hashes, ekstra);
   }
   bool adim_isle(const std::string& kod, const std::optional<NotebookParams>& ek_params = std::nullopt,
                  const KontrolFn& kontrol_fn = nullptr,
@@ -88,10 +89,10 @@ class Motor {
   // directories: the run's own steps, each after the steps it needs that never ran.
   // After them the run offers again, once, each step whose read steps changed their
   // outputs after it was decided (the marts, after the predictions and backtests).
-  std::vector<OfferedStep> offered_steps(const RunArgs& run) const;
+  std::vector<OfferedStep> offered_steps(const RunArgs& run);
   // Dry run: for every step run_all would offer, what adim_isle would decide; nothing is
   // executed or written.
-  std::vector<PlanRow> plan(const RunArgs& run = {}) const;
+  std::vector<PlanRow> plan(const RunArgs& run = {});
   // The run banner: version, season, mode, test database, repository, forcing.
   void print_banner() const;
 
@@ -101,6 +102,7 @@ class Motor {
   std::shared_ptr<NotebookExecutor> executor_;
   Season season_;
   ChangeDetector changes_;
+  StepRecordWriter records_;
   RunReport report_;
   StepRunner runner_;
 };

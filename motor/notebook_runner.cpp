@@ -14,7 +14,7 @@ namespace vordak::motor {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TimePoint = LimitClock::time_point;
 
 constexpr std::size_t kErrorKeep = 8192;
 // After a step's kernel was killed at its limit, the runner notices within a second and
@@ -46,9 +46,9 @@ bool drain(int fd, std::string& into) {
   }
 }
 
-int milliseconds_until(Clock::time_point deadline) {
-  if (deadline == Clock::time_point::max()) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+int milliseconds_until(TimePoint deadline, TimePoint now) {
+  if (deadline == TimePoint::max()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
   return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
 }
 
@@ -67,7 +67,7 @@ NotebookRunner::ConnectionDir::~ConnectionDir() {
   fs::remove_all(path_, ignored);
 }
 
-NotebookRunner::NotebookRunner(std::vector<std::string> argv) {
+NotebookRunner::NotebookRunner(std::vector<std::string> argv, const LimitClock& clock) : clock_(clock) {
   argv.push_back("--connection-dir=" + connections_.path().string());
   // The runner stops what it started when this process ends, which a SIGKILL would not let it do.
   child_ = std::make_unique<RunningChild>(argv, fs::path(), SIGHUP);
@@ -104,11 +104,11 @@ std::optional<int> NotebookRunner::abandon(const fs::path& unfinished) {
 }
 
 void NotebookRunner::wait_for_output(const StopSignalGuard& signals, const fs::path& unfinished,
-                                     Clock::time_point deadline) {
+                                     TimePoint deadline) {
   pollfd polled[3] = {{child_->output(), POLLIN, 0},
                       {errors_open_ ? child_->error() : -1, POLLIN, 0},
                       {signals.wake_fd(), POLLIN, 0}};
-  if (::poll(polled, 3, milliseconds_until(deadline)) < 0 && errno != EINTR) {
+  if (::poll(polled, 3, milliseconds_until(deadline, clock_.now())) < 0 && errno != EINTR) {
     throw std::runtime_error("notebook çalıştırıcısı izlenemedi: " + std::string(std::strerror(errno)));
   }
   if (signals.pending() != 0) {
@@ -117,8 +117,7 @@ void NotebookRunner::wait_for_output(const StopSignalGuard& signals, const fs::p
   }
 }
 
-bool NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message) {
-  bool kernel_started = false;
+void NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message) {
   std::size_t end;
   while (answer.status.empty() && (end = pending_.find('\n')) != std::string::npos) {
     ordered_json message;
@@ -129,11 +128,9 @@ bool NotebookRunner::take_messages(RunnerAnswer& answer, const std::function<voi
     }
     pending_.erase(0, end + 1);
     if (!message.is_object()) continue;
-    if (message.contains("kernel")) kernel_started = true;
     if (message.contains("status")) answer.status = std::move(message);
     else on_message(message);
   }
-  return kernel_started;
 }
 
 RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& cwd,
@@ -156,23 +153,28 @@ RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& c
     return answer;
   }
 
-  Clock::time_point deadline = limit ? Clock::now() + std::max(*limit, kStartWait) : Clock::time_point::max();
+  TimePoint deadline = limit ? clock_.now() + std::max(*limit, kStartWait) : TimePoint::max();
   bool kernel_started = false;
   bool stop_asked = false;
+  // The limit starts at the line announcing the kernel, before the lines after it are passed on.
+  const auto take = [&](const ordered_json& message) {
+    if (message.contains("kernel")) {
+      kernel_started = true;
+      if (limit) deadline = clock_.now() + *limit;
+    }
+    on_message(message);
+  };
   while (answer.status.empty()) {
     wait_for_output(signals, unfinished, deadline);
     read_errors(answer.err_tail);
     const bool open = drain(child_->output(), pending_);
-    if (take_messages(answer, on_message)) {
-      kernel_started = true;
-      if (limit) deadline = Clock::now() + *limit;
-    }
+    take_messages(answer, take);
     if (!answer.status.empty()) break;
     if (!open) {
       answer.exit_status = stop();
       return answer;
     }
-    if (Clock::now() < deadline) continue;
+    if (clock_.now() < deadline) continue;
     answer.timed_out = true;
     if (!kernel_started || stop_asked) {
       // The limit passed before the kernel started, or the runner does not answer.
@@ -183,7 +185,7 @@ RunnerAnswer NotebookRunner::execute(const fs::path& notebook, const fs::path& c
     // writes what the notebook got to.
     ::kill(child_->pid(), SIGUSR1);
     stop_asked = true;
-    deadline = Clock::now() + kSaveWait;
+    deadline = clock_.now() + kSaveWait;
   }
   return answer;
 }

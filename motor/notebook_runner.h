@@ -21,6 +21,7 @@
 
 #include "core/child_process.h"
 #include "core/json_writer.h"
+#include "core/limit_clock.h"
 #include "core/stop_signals.h"
 
 namespace vordak::motor {
@@ -37,8 +38,8 @@ struct RunnerAnswer {
 class NotebookRunner {
  public:
   // Starts `argv`, given the runner's connection directory as --connection-dir. Throws
-  // ChildError when the runner cannot be started.
-  explicit NotebookRunner(std::vector<std::string> argv);
+  // ChildError when the runner cannot be started. Every wait is measured on `clock`.
+  explicit NotebookRunner(std::vector<std::string> argv, const LimitClock& clock = LimitClock::steady());
   // Stops the runner, which stops its kernels and everything they started.
   ~NotebookRunner();
   NotebookRunner(const NotebookRunner&) = delete;
@@ -58,7 +59,7 @@ class NotebookRunner {
   bool alive() const { return child_ != nullptr && !child_->ended(); }
 
  private:
-  using Clock = std::chrono::steady_clock;
+  using TimePoint = LimitClock::time_point;
 
   // A directory of the runner's own, made before it starts and removed after it ended.
   class ConnectionDir {
@@ -80,13 +81,14 @@ class NotebookRunner {
   std::optional<int> abandon(const fs::path& unfinished);
   // Waits until the runner writes or `deadline` passes. On SIGINT or SIGTERM it abandons
   // the notebook and ends the process by the signal.
-  void wait_for_output(const StopSignalGuard& signals, const fs::path& unfinished, Clock::time_point deadline);
+  void wait_for_output(const StopSignalGuard& signals, const fs::path& unfinished, TimePoint deadline);
   // Keeps the end of what arrived on the runner's standard error in `tail`.
   void read_errors(std::string& tail);
-  // Takes the complete channel lines: the status into `answer`, the rest to `on_message`.
-  // True when a line announced the notebook's kernel.
-  bool take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message);
+  // Takes the complete channel lines in order: the status into `answer`, the rest to
+  // `on_message`.
+  void take_messages(RunnerAnswer& answer, const std::function<void(const ordered_json&)>& on_message);
 
+  const LimitClock& clock_;
   ConnectionDir connections_;
   std::unique_ptr<RunningChild> child_;
   std::string pending_;  // channel text after the last complete line

@@ -13,7 +13,7 @@ std::string_view plan_verdict_text(PlanVerdict verdict) {
   return "";
 }
 
-std::vector<PlanRow> Motor::plan(const RunArgs& run) const {
+std::vector<PlanRow> Motor::plan(const RunArgs& run) {
   std::vector<PlanRow> rows;
   // Every due step is assumed to succeed and change its outputs, so that it cascades as
   // it would in the run.
@@ -23,14 +23,11 @@ std::vector<PlanRow> Motor::plan(const RunArgs& run) const {
       rows.push_back({step.kod, PlanVerdict::kNotebookMissing, "bulunamadı"});
       return;
     }
-    if (season_.skip_before().contains(step.kod)) {
-      rows.push_back({step.kod, PlanVerdict::kSkips, "--from " + season_.from_step().value_or("")});
+    if (const std::optional<std::string> sebep = season_.before_start(step.kod)) {
+      rows.push_back({step.kod, PlanVerdict::kSkips, *sebep});
       return;
     }
-    const std::vector<std::string> no_dirs;
-    const Decision decision =
-        changes_.decide(step.kod, progress, {step.source_dirs ? &*step.source_dirs : &no_dirs, step.prerequisite_of});
-    progress.decided(step.kod);
+    const Decision decision = changes_.decide_offered(step, progress);
     if (decision.calistir) progress.changed(step.kod);
     rows.push_back({step.kod, decision.calistir ? PlanVerdict::kRuns : PlanVerdict::kSkips, decision.sebep});
   });

@@ -8,6 +8,7 @@
 #include "core/json_reader.h"
 #include "motor/fingerprint.h"
 #include "motor/history.h"
+#include "motor/layout.h"
 
 namespace vordak::motor {
 
@@ -24,13 +25,11 @@ bool readable_record(const fs::path& file, Env& env) {
 // The step keys of the readable meta records in a season.
 std::vector<std::string> recorded_steps(const fs::path& season_dir, Env& env) {
   std::vector<std::string> steps;
-  const fs::path meta = season_dir / "meta";
+  const fs::path meta = meta_dir(season_dir);
   if (!env.is_directory(meta)) return steps;
   for (const DirEntry& entry : env.list_directory(meta)) {
-    const std::string name = entry.path.filename().string();
-    if (name.starts_with("adim_") && name.ends_with(".json") && readable_record(entry.path, env)) {
-      steps.push_back(name.substr(5, name.size() - 10));
-    }
+    std::optional<std::string> kod = step_of_meta_file(entry.path.filename().string());
+    if (kod && readable_record(entry.path, env)) steps.push_back(std::move(*kod));
   }
   std::sort(steps.begin(), steps.end());
   return steps;
@@ -54,9 +53,8 @@ void mark_newest_records(const std::vector<fs::path>& seasons, const std::string
 }  // namespace
 
 PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, Sink& warnings) {
-  const fs::path seasons_dir = work_dir / "seasons";
   PruneChoice choice;
-  if (!env.is_directory(seasons_dir)) return choice;
+  if (!env.is_directory(seasons_dir(work_dir))) return choice;
 
   // Change detection searches every season of the mode's prefix, newest run first; the
   // records it would find there are protected.
@@ -82,12 +80,13 @@ PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, S
 
   std::set<std::pair<std::string, std::string>> seen;
   std::map<fs::path, std::set<std::string>> protected_steps;
-  for (const std::string prefix : {"S_", "T_"}) {
+  for (const Mode mode : {Mode::kProduction, Mode::kTest}) {
+    const std::string_view prefix = season_prefix(mode);
     std::vector<fs::path> group;
     for (const fs::path& dir : by_order) {
       if (dir.filename().string().starts_with(prefix)) group.push_back(dir);
     }
-    mark_newest_records(group, "prefix " + prefix, steps_of, seen, protected_steps);
+    mark_newest_records(group, "prefix " + std::string(prefix), steps_of, seen, protected_steps);
   }
   // And per mode, newest run first.
   std::map<std::string, std::vector<fs::path>> by_mode;

@@ -7,8 +7,8 @@
 #include "core/stop_signals.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "motor/layout.h"
 #include "motor/motor.h"
-#include "motor/registry.h"
 #include "motor/step_table.h"
 
 namespace vordak::motor {
@@ -36,9 +36,9 @@ OfferedStep offer(const StepDefinition& definition, const Season& season, const 
           params.set(name, python_list_text(*run.referans_tarih_list));
         }
         break;
-      case RunParam::kCacheDir: params.set(name, (season.work_dir() / "db" / "cache").string()); break;
+      case RunParam::kCacheDir: params.set(name, cache_dir(season.work_dir()).string()); break;
       case RunParam::kTestMutaCount: params.set(name, run.test_muta_count); break;
-      case RunParam::kModelDir: params.set(name, (season.work_dir() / "ml_models").string()); break;
+      case RunParam::kModelDir: params.set(name, model_dir(season.work_dir()).string()); break;
       case RunParam::kScoreboardPath:
         params.set(name, (season.output_dir() / ("sample_scoreboard" + season.file_suffix() + ".json")).string());
         break;
@@ -55,13 +55,13 @@ OfferedStep offer(const StepDefinition& definition, const Season& season, const 
 }
 
 bool left_out(const StepDefinition& definition, const RunArgs& run) {
-  return (is_ingest_step(definition.kod) && run.skip_ingest) || (definition.group == RunGroup::kMl && run.skip_ml) ||
+  return (definition.kind == StepKind::kIngest && run.skip_ingest) || (definition.group == RunGroup::kMl && run.skip_ml) ||
          (definition.group == RunGroup::kBacktest && run.skip_backtest);
 }
 
 }  // namespace
 
-std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) const {
+std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) {
   std::vector<std::string> own;
   for (const std::string& kod : run.all_steps ? full_run_order() : default_run_order()) {
     if (!left_out(*find_step(kod), run)) own.push_back(kod);
@@ -76,7 +76,7 @@ std::vector<OfferedStep> Motor::offered_steps(const RunArgs& run) const {
   const std::function<void(const StepDefinition&)> add_prerequisites = [&](const StepDefinition& reader) {
     for (const std::string& kod : reader.reads) {
       const StepDefinition& needed = *find_step(kod);
-      if (placed.contains(kod) || is_ingest_step(kod) || needed.group != RunGroup::kNotOffered) continue;
+      if (placed.contains(kod) || needed.kind == StepKind::kIngest || needed.group != RunGroup::kNotOffered) continue;
       if (changes_.has_run_before(kod)) continue;
       placed.insert(kod);
       add_prerequisites(needed);
@@ -113,7 +113,7 @@ void Motor::print_banner() const {
   out_.line(std::string("Vordak Pipeline v") + kVersion);
   out_.line("Season: " + season_.season_adi());
   out_.line("Mode: " + season_.mode());
-  if (season_.mode() == "test") {
+  if (mode_of(season_.mode()) == Mode::kTest) {
     out_.line("DB: " + season_.db_path().string());
     if (!season_.muta_filter_path().empty()) out_.line("MUTA filtre: " + season_.muta_filter_path());
   }

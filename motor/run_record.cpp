@@ -7,6 +7,7 @@
 #include "core/clock.h"
 #include "core/json_writer.h"
 #include "core/operator_identity.h"
+#include "motor/layout.h"
 #include "motor/work_dir_lock.h"
 
 namespace vordak::motor {
@@ -69,8 +70,7 @@ std::optional<RunRecord> read_run_record(const fs::path& season_dir, Env& env) {
 
 RunRecord start_run_record(const fs::path& work_dir, const fs::path& season_dir, Env& env) {
   RunRecord record;
-  const fs::path seasons = work_dir / "seasons";
-  for (const DirEntry& entry : env.list_directory(seasons)) {
+  for (const DirEntry& entry : env.list_directory(seasons_dir(work_dir))) {
     if (entry.path == season_dir) continue;
     if (const std::optional<RunRecord> other = read_run_record(entry.path, env)) record.sira = std::max(record.sira, other->sira);
   }

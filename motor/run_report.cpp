@@ -6,6 +6,7 @@
 #include "core/number_text.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "motor/layout.h"
 
 namespace vordak::motor {
 
@@ -125,7 +126,7 @@ std::vector<std::string> RunReport::failed_steps() const {
 
 void RunReport::temizle_error_reports() const {
   int deleted = 0;
-  const fs::path seasons = season_.work_dir() / "seasons";
+  const fs::path seasons = seasons_dir(season_.work_dir());
   // Every error_report.txt below seasons/, at any depth, but the current season's: the
   // "Hata raporu" line of this run points to it.
   std::vector<fs::path> pending;
@@ -196,7 +197,7 @@ fs::path RunReport::manifest_yaz() const {
       {"hata", counts.hata},
   };
   manifest["adimlar"] = manifest_adimlar_;
-  const fs::path path = season_.meta_dir() / ("manifest_" + season_.ts() + ".json");
+  const fs::path path = season_.meta_dir() / manifest_file_name(season_.ts());
   env_.write_file_atomic(path, to_json_text(manifest, JsonWriter::Layout::kIndented));
   out_.line("\n  Manifest: " + path.string());
   return path;

@@ -9,7 +9,7 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/fingerprint.h"
-#include "motor/registry.h"
+#include "motor/layout.h"
 #include "motor/run_record.h"
 #include "motor/step_table.h"
 
@@ -105,15 +105,15 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
 
   refuse_unjoinable_sources();
 
-  db_path_ = work_dir_ / "db" / (mode_ == "test" ? "vrd_test.duckdb" : "vrd.duckdb");
-  output_dir_ = work_dir_ / "outputs" / "json";
+  db_path_ = database_path(work_dir_, mode_of(mode_));
+  output_dir_ = motor::output_dir(work_dir_);
 
   // One season per run: a run that starts within the second of an earlier one waits for
   // the next second, so that season names keep their format and never collide.
   // A dry run creates nothing and need not wait, but names the season as a run would:
   // it must not take an earlier run's season for its own.
   TimePoint start = env.now();
-  while (season_second_taken(work_dir_ / "seasons", timestamp_text(start), env)) {
+  while (season_second_taken(seasons_dir(work_dir_), timestamp_text(start), env)) {
     if (args.dry_run) {
       start = next_second(start);
     } else {
@@ -122,10 +122,10 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
     }
   }
   ts_ = timestamp_text(start);
-  season_adi_ = std::string(mode_ == "test" ? "T" : "S") + "_" + ts_ + "_" + mode_ + "_" + kVersion;
-  season_dir_ = work_dir_ / "seasons" / season_adi_;
-  meta_dir_ = season_dir_ / "meta";
-  log_dir_ = season_dir_ / "logs";
+  season_adi_ = season_name(ts_, mode_, kVersion);
+  season_dir_ = seasons_dir(work_dir_) / season_adi_;
+  meta_dir_ = motor::meta_dir(season_dir_);
+  log_dir_ = motor::log_dir(season_dir_);
   if (!args.dry_run) {
     for (const fs::path& dir : {meta_dir_, log_dir_, output_dir_}) env.create_directories(dir);
     // At once: a run cut off at any later point is still seen as a run.
@@ -134,7 +134,7 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
 
   pipeline_baslangic_ = env.now();
 
-  const fs::path version_file = work_dir_ / "db" / ".nb_version";
+  const fs::path version_file = notebook_version_file(work_dir_);
   if (env.exists(version_file)) {
     const std::string nb_version = strip(env.read_file(version_file));
     if (nb_version != kVersion) {
@@ -143,10 +143,10 @@ Season::Season(const MotorArgs& args, Env& env, Sink& out)
     }
   }
 
-  if (from_step_ && !from_step_->empty() && ADIM_REGISTRY.contains(*from_step_)) {
-    for (const auto& [key, record] : ADIM_REGISTRY) {
-      if (key == *from_step_) break;
-      skip_before_.insert(key);
+  if (from_step_ && !from_step_->empty() && find_step(*from_step_) != nullptr) {
+    for (const StepDefinition& step : step_table()) {
+      if (step.kod == *from_step_) break;
+      skip_before_.insert(step.kod);
     }
   }
 }
@@ -164,6 +164,11 @@ void Season::refuse_unjoinable_sources() const {
   }
 }
 
+std::optional<std::string> Season::before_start(const std::string& kod) const {
+  if (!skip_before_.contains(kod)) return std::nullopt;
+  return "--from " + from_step_.value_or("");
+}
+
 bool Season::git_available() const {
   const ordered_json& info = git_info();
   const auto available = info.find("git_available");
@@ -171,7 +176,7 @@ bool Season::git_available() const {
 }
 
 std::optional<fs::path> Season::nb_path(const std::string& kod) const {
-  const AdimKaydi* record = ADIM_REGISTRY.find(kod);
+  const StepDefinition* record = find_step(kod);
   if (record == nullptr) return std::nullopt;
   const fs::path local = work_dir_ / record->nb;
   if (env_.exists(local)) return local;
@@ -187,9 +192,12 @@ std::string Season::resolve_source(const std::string& key) const {
 }
 
 NotebookParams Season::base_params() const {
-  NotebookParams params{{"DB_PATH", db_path_.string()}, {"OUTPUT_DIR", output_dir_.string()}, {"WORK_DIR", work_dir_.string()}};
-  if (!muta_filter_path_.empty()) params.set("MUTA_FILTER_PATH", muta_filter_path_);
-  if (!file_suffix_.empty()) params.set("FILE_SUFFIX", file_suffix_);
+  const auto name = [](BaseParam param) { return std::string(base_param_name(param)); };
+  NotebookParams params{{name(BaseParam::kDbPath), db_path_.string()},
+                        {name(BaseParam::kOutputDir), output_dir_.string()},
+                        {name(BaseParam::kWorkDir), work_dir_.string()}};
+  if (!muta_filter_path_.empty()) params.set(name(BaseParam::kMutaFilterPath), muta_filter_path_);
+  if (!file_suffix_.empty()) params.set(name(BaseParam::kFileSuffix), file_suffix_);
   return params;
 }
 

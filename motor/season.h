@@ -117,8 +117,10 @@ class Season {
   TimePoint pipeline_baslangic() const { return pipeline_baslangic_; }
   const ordered_json& git_info() const { return git_info_.get(); }
   bool git_available() const;
-  // The registry steps before `from_step`, which the run skips.
+  // The steps ahead of `from_step` in the table, which the run skips.
   const std::set<std::string>& skip_before() const { return skip_before_; }
+  // Why the run skips the step, "--from STEP", when it is ahead of `from_step`.
+  std::optional<std::string> before_start(const std::string& kod) const;
 
   // The step's notebook: work_dir's copy, installed there by `vordak init`; absent
   // otherwise. Never the packaged copy: a working directory runs the one set of

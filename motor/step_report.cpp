@@ -13,7 +13,6 @@ constexpr std::uintmax_t kMaxReportBytes = 1 << 20;
 
 }  // namespace
 
-fs::path step_report_path(const fs::path& log_dir, const std::string& kod) { return log_dir / ("adim_" + kod + "_rapor.json"); }
 
 std::optional<StepReport> read_step_report(const fs::path& path, Env& env) {
   const std::optional<FileStatus> status = env.status(path);

@@ -31,8 +31,6 @@ struct StepReport {
   ordered_json veri_kalitesi;        // null when absent
 };
 
-// The report file of a step in a season's logs directory.
-fs::path step_report_path(const fs::path& log_dir, const std::string& kod);
 
 // The report at `path`; absent when the notebook wrote none. Throws std::runtime_error
 // naming the file when it is not a regular file, is larger than a report can be, or is

@@ -7,8 +7,8 @@
 #include "core/text.h"
 #include "motor/error_report.h"
 #include "motor/fingerprint.h"
+#include "motor/layout.h"
 #include "motor/notebook_check.h"
-#include "motor/registry.h"
 #include "motor/source_contracts.h"
 #include "motor/step_report.h"
 #include "motor/step_table.h"
@@ -23,7 +23,7 @@ constexpr std::size_t kConsoleErrorLength = 300;
 
 bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn) {
   const std::string& kod = step.kod;
-  const AdimKaydi* record = ADIM_REGISTRY.find(kod);
+  const StepDefinition* record = find_step(kod);
   if (record == nullptr) {
     out_.line("  [!] Bilinmeyen adım: " + kod);
     return false;
@@ -40,19 +40,14 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
   const std::string nb_hash = fingerprint && !fingerprint->empty() ? *fingerprint : "--";
   out_.line("  " + nb_name + " (" + nb_hash.substr(0, 8) + ")");
 
-  if (season_.skip_before().contains(kod)) {
-    const std::string sebep = "--from " + season_.from_step().value_or("");
-    out_.line("  ATLANDI — " + sebep);
-    report_.skipped_before_start(kod, nb_name, sebep);
+  if (const std::optional<std::string> sebep = season_.before_start(kod)) {
+    out_.line("  ATLANDI — " + *sebep);
+    report_.skipped_before_start(kod, nb_name, *sebep);
     if (kontrol_fn) kontrol_fn(season_.work_dir());
     return true;
   }
 
-  const std::vector<std::string> no_dirs;
-  const std::vector<std::string>& source_dirs = step.source_dirs ? *step.source_dirs : no_dirs;
-  const Decision decision = changes_.decide(kod, progress_, {&source_dirs, step.prerequisite_of});
-  progress_.decided(kod);
-  if (decision.engellendi) progress_.block(kod);
+  const Decision decision = changes_.decide_offered(step, progress_);
   if (!decision.calistir) {
     out_.line("  ATLANDI — " + decision.sebep);
     report_.skipped(kod, nb_name, decision.sebep);
@@ -70,17 +65,17 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
   if (const StepDefinition* definition = find_step(kod)) add_own_params(params, *definition);
   const ParamValue* report_param = params.find(std::string(param_name(RunParam::kReportPath)));
   const bool reports = report_param != nullptr && *report_param == ParamValue(report_path.string());
-  const fs::path out_nb = season_.log_dir() / ("adim_" + kod + "_" + nb_name);
+  const fs::path out_nb = executed_notebook(season_.log_dir(), kod, nb_name);
 
   try {
     check_notebook(*nb_path, env_);
     // Sources are fingerprinted before the notebook runs: a file changed while the step
     // runs must make the next run see a change.
     ordered_json source_hashes = ordered_json::object();
-    if (!source_dirs.empty()) source_hashes = source_fingerprints(source_dirs, env_);
+    if (step.source_dirs && !step.source_dirs->empty()) source_hashes = source_fingerprints(*step.source_dirs, env_);
     // So is the notebook: the record must name the text the kernel read, not one put in
     // its place while the step ran.
-    const ChangeDetector::NotebookPrints printed = changes_.notebook_prints(*nb_path);
+    const NotebookPrints printed = notebook_prints(season_, *nb_path, env_);
     // A report left by an earlier call in this season must not speak for this one.
     if (reports) env_.remove_file(report_path);
     executor_.execute_notebook(nb_path->string(), out_nb.string(), params, season_.work_dir().string());
@@ -97,7 +92,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
     if (!reported.veri_kalitesi.is_null() || !reported.uyarilar.empty() || !acceptances.empty()) {
       ekstra["veri_kalitesi"] = {{"kaynaklar", reported.veri_kalitesi}, {"uyarilar", reported.uyarilar}, {"kabul", acceptances}};
     }
-    changes_.meta_yaz(kod, *nb_path, sure, source_hashes, ekstra, printed);
+    records_.write(kod, *nb_path, sure, source_hashes, ekstra, printed);
     // A step that changed nothing leaves the steps below it to their own fingerprints.
     if (!unchanged) progress_.changed(kod);
     out_.line("  OK " + sure_text(sure) + (unchanged ? std::string(" — ") + kKaynakDegismediSebep : ""));
@@ -133,7 +128,7 @@ bool StepRunner::adim_isle(const OfferedStep& step, const KontrolFn& kontrol_fn)
   }
 }
 
-void StepRunner::add_own_params(NotebookParams& params, const StepDefinition& definition) const {
+void StepRunner::add_own_params(NotebookParams& params, const StepDefinition& definition) {
   const auto json_text = [](const ordered_json& value) { return to_json_text(value, JsonWriter::Layout::kCompact); };
   for (const RunParam param : definition.run_params) {
     const std::string name(param_name(param));
@@ -160,7 +155,7 @@ void StepRunner::add_own_params(NotebookParams& params, const StepDefinition& de
   }
 }
 
-std::string StepRunner::step_seasons(const StepDefinition& definition) const {
+std::string StepRunner::step_seasons(const StepDefinition& definition) {
   ordered_json seasons = ordered_json::object();
   for (const std::string& read : definition.reads) {
     const bool now = progress_.calisan_adimlar().contains(read);

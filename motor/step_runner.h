@@ -16,6 +16,7 @@
 #include "motor/executor.h"
 #include "motor/run_report.h"
 #include "motor/season.h"
+#include "motor/step_record_writer.h"
 #include "motor/step_report.h"
 #include "motor/step_table.h"
 
@@ -24,20 +25,11 @@ namespace vordak::motor {
 // A post-run verification called with the working directory when a step completed.
 using KontrolFn = std::function<void(const fs::path& work_dir)>;
 
-// A step as a run offers it to adim_isle.
-struct OfferedStep {
-  std::string kod;
-  std::optional<NotebookParams> ek_params;
-  std::optional<std::vector<std::string>> source_dirs;
-  // The run added the step because this reader needs its outputs and it never ran.
-  std::optional<std::string> prerequisite_of;
-};
-
 class StepRunner {
  public:
-  StepRunner(const Season& season, const ChangeDetector& changes, RunReport& report, NotebookExecutor& executor,
-             Env& env, Sink& out)
-      : season_(season), changes_(changes), report_(report), executor_(executor), env_(env), out_(out) {}
+  StepRunner(const Season& season, ChangeDetector& changes, StepRecordWriter& records, RunReport& report,
+             NotebookExecutor& executor, Env& env, Sink& out)
+      : season_(season), changes_(changes), records_(records), report_(report), executor_(executor), env_(env), out_(out) {}
 
   // Process a pipeline step: decide run/skip, execute, track. True when the step
   // completed (ran or was skipped); false when it failed, is not registered or has no
@@ -56,7 +48,8 @@ class StepRunner {
 
  private:
   const Season& season_;
-  const ChangeDetector& changes_;
+  ChangeDetector& changes_;
+  StepRecordWriter& records_;
   RunReport& report_;
   NotebookExecutor& executor_;
   Env& env_;
@@ -65,10 +58,10 @@ class StepRunner {
 
   // The parameters the runner gives the step itself (its report, contracts, accepted
   // checks, ...), where the caller has not set them.
-  void add_own_params(NotebookParams& params, const StepDefinition& definition) const;
+  void add_own_params(NotebookParams& params, const StepDefinition& definition);
   // For each step `definition` reads that ever ran, the season that made its tables, as
   // a JSON object.
-  std::string step_seasons(const StepDefinition& definition) const;
+  std::string step_seasons(const StepDefinition& definition);
   // The notebook's report; an empty one (the step changed its outputs, nothing found) when
   // it wrote none or one that cannot be read, which is warned of.
   StepReport read_report(const fs::path& report_path) const;

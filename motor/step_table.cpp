@@ -14,25 +14,32 @@ using enum RunGroup;
 // An ingest step reading its extracts from the given data sources.
 StepDefinition ingest(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> sources,
                 SourceParam param, RunGroup group = kIngest) {
-  return {kod,   nb, aciklama, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources),
+  return {kod,   nb, aciklama, StepKind::kIngest, {"ingest_ddl"}, {"ingest_ddl"}, std::move(sources),
           param, {kReportPath, kSourceContracts, kAcceptedChecks, kRejectedDir}, group};
 }
 
 // A step whose notebook reads exactly what its upstream steps write.
 StepDefinition step(std::string kod, std::string nb, std::string aciklama, std::vector<std::string> upstream,
               std::vector<RunParam> params = {}, RunGroup group = kNotOffered) {
-  return {kod, nb, aciklama, upstream, upstream, {}, SourceParam::kNone, std::move(params), group};
+  return {kod, nb, aciklama, StepKind::kDerived, upstream, upstream, {}, SourceParam::kNone, std::move(params), group};
 }
 
-// Built on first use: the registry's constants are made from it while the library loads.
+// The keys of the table's steps that load extracts from data sources (every ingest step
+// but the one creating the tables), in table order.
+std::vector<std::string> extract_loaders(const std::vector<StepDefinition>& table) {
+  std::vector<std::string> keys;
+  for (const StepDefinition& definition : table) {
+    if (!definition.data_sources.empty()) keys.push_back(definition.kod);
+  }
+  return keys;
+}
+
+// Built on first use, so that it may be read while other libraries load.
 std::vector<StepDefinition> build_table() {
   using SP = SourceParam;
-  const std::vector<std::string> all_ingest_sources = {
-      "ingest_kik",    "ingest_kredi", "ingest_yis", "ingest_eus",    "ingest_hedef_kapsam",
-      "ingest_statik", "ingest_train", "ingest_rkd", "ingest_memzuc", "ingest_depo",
-  };
   std::vector<StepDefinition> table = {
-      {"ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma", {}, {}, {}, SP::kNone, {kReportPath}, kIngest},
+      {"ingest_ddl", "nb_01a_ingest_ddl.ipynb", "DB tablo oluşturma", StepKind::kIngest, {}, {}, {}, SP::kNone, {kReportPath},
+       kIngest},
       ingest("ingest_kik", "nb_01b_ingest_kik.ipynb", "KIK izleme CSV", {"kik_data_ham_csv"}, SP::kSourceDir),
       ingest("ingest_kredi", "nb_01c_ingest_kredi.ipynb", "Kredi risk parquet", {"kredi_db"}, SP::kSourceDir),
       ingest("ingest_yis", "nb_01d_ingest_yis.ipynb", "YIS tahmin CSV", {"yis_tahmin_data"}, SP::kSourceDir),
@@ -48,7 +55,7 @@ std::vector<StepDefinition> build_table() {
       // The deposit extract is not among the default run's data sources; its key is ours.
       ingest("ingest_depo", "nb_01j_ingest_depo.ipynb", "Raporlama depo parquet", {"raporlama_depo"},
              SP::kSourceDir, kNotOffered),
-      step("transform", "nb_02_transform.ipynb", "Bronze → Silver (EUS patch dahil)", all_ingest_sources,
+      step("transform", "nb_02_transform.ipynb", "Bronze → Silver (EUS patch dahil)", {},
            {kLogDir, kReferansTarihList, kReportPath, kCrossChecks, kAcceptedChecks}, kCore),
       step("eus_diag", "nb_06a_diag_extract.ipynb", "EUS kapsam dışı kalma teşhisi (extract)", {"transform"}),
       step("diag_analysis", "nb_06b_diag_analysis.ipynb", "Diagnostik analiz & özet tablolar", {"eus_diag"}),
@@ -71,6 +78,8 @@ std::vector<StepDefinition> build_table() {
   const auto at = [&](std::string_view kod) -> StepDefinition& {
     return *std::find_if(table.begin(), table.end(), [&](const StepDefinition& s) { return s.kod == kod; });
   };
+  // The transform reads every extract that was loaded.
+  at("transform").upstream = at("transform").reads = extract_loaders(table);
   // The prediction step only reports whether a scoreboard exists; it reads none. The
   // marts show the predictions and the backtest summaries, so they read those tables.
   at("ml_predict").reads = {"ml_train"};
@@ -96,6 +105,17 @@ const StepDefinition* find_step(std::string_view kod) {
 const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_dependencies() {
   static const std::vector<std::pair<std::string, std::vector<std::string>>> entries = {{"export", {"marts"}}};
   return entries;
+}
+
+std::vector<std::string> step_keys() {
+  std::vector<std::string> keys;
+  for (const StepDefinition& definition : step_table()) keys.push_back(definition.kod);
+  return keys;
+}
+
+bool is_ingest_step(std::string_view kod) {
+  const StepDefinition* definition = find_step(kod);
+  return definition != nullptr && definition->kind == StepKind::kIngest;
 }
 
 std::vector<std::string> full_run_order() {
@@ -143,8 +163,26 @@ std::vector<std::string> default_run_order() {
   return order;
 }
 
+std::string_view base_param_name(BaseParam param) {
+  switch (param) {
+    case BaseParam::kDbPath: return "DB_PATH";
+    case BaseParam::kOutputDir: return "OUTPUT_DIR";
+    case BaseParam::kWorkDir: return "WORK_DIR";
+    case BaseParam::kMutaFilterPath: return "MUTA_FILTER_PATH";
+    case BaseParam::kFileSuffix: return "FILE_SUFFIX";
+  }
+  return "";
+}
+
 const std::vector<std::string>& base_param_names() {
-  static const std::vector<std::string> names = {"DB_PATH", "OUTPUT_DIR", "WORK_DIR", "MUTA_FILTER_PATH", "FILE_SUFFIX"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (const BaseParam param : {BaseParam::kDbPath, BaseParam::kOutputDir, BaseParam::kWorkDir,
+                                  BaseParam::kMutaFilterPath, BaseParam::kFileSuffix}) {
+      all.emplace_back(base_param_name(param));
+    }
+    return all;
+  }();
   return names;
 }
 

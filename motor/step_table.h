@@ -1,12 +1,14 @@
 #pragma once
 
-// The pipeline, defined once: every step with its notebook, description, dependencies,
-// data sources and the parameters a run hands it. The registry, the dependency table,
-// the run driver's offering, the dry-run plan, the demo's order, `vordak steps` and the
-// notebook builder all read this table.
+// The pipeline, defined once: every step with its notebook, description, kind,
+// dependencies, data sources and the parameters a run hands it. The only list of steps:
+// the engine, the run driver's offering, the dry-run plan, the demo's order,
+// `vordak steps` and the notebook builder all read this table, and nothing else names or
+// counts the steps.
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vordak::motor {
@@ -36,6 +38,12 @@ enum class RunParam {
   kRejectedDir,      // REJECTED_DIR: the season's directory of rejected rows
 };
 
+// What a step does, which decides how the engine judges whether it must run.
+enum class StepKind {
+  kIngest,   // loads extracts; its notebook compares them with its last load itself
+  kDerived,  // computes from the tables of the steps it reads
+};
+
 // The group in which a default run offers a step; kNotOffered steps run only when asked
 // for by name or in a run of all steps.
 enum class RunGroup { kNotOffered, kIngest, kCore, kMl, kBacktest };
@@ -44,6 +52,7 @@ struct StepDefinition {
   std::string kod;       // step key
   std::string nb;        // notebook file name
   std::string aciklama;  // description shown to the operator
+  StepKind kind = StepKind::kDerived;
   // Upstream steps: a step that is otherwise up to date runs when one of these completed
   // earlier in the same run. In the order a cascade reason names them.
   std::vector<std::string> upstream;
@@ -60,17 +69,24 @@ struct StepDefinition {
   bool publishes = false;
 };
 
-// Every step, in registry order (the order `from_step` follows).
+// Every step, in table order (the order `from_step` follows).
 const std::vector<StepDefinition>& step_table();
 
 // The step with this key; nullptr when there is none.
 const StepDefinition* find_step(std::string_view kod);
 
-// Dependency entries without a step of their own (never executed), as key and upstream.
+// Dependency entries without a step of their own (never executed), as key and upstream:
+// the `export` entry, kept for readers of the step table's JSON.
 const std::vector<std::pair<std::string, std::vector<std::string>>>& inert_dependencies();
 
+// The step keys in table order.
+std::vector<std::string> step_keys();
+
+// True for a step of the table that loads extracts.
+bool is_ingest_step(std::string_view kod);
+
 // Every step key in an order in which each step comes after the steps it reads: of the
-// steps ready at each point, the first in registry order. The demo and a run of all
+// steps ready at each point, the first in table order. The demo and a run of all
 // steps go in this order.
 std::vector<std::string> full_run_order();
 
@@ -83,12 +99,16 @@ std::vector<std::string> offered_again(const std::vector<std::string>& order);
 std::vector<std::string> inputs_of(const StepDefinition& definition);
 
 // The steps a default run offers, in its order: the ingest group, transform and the
-// marts, the machine-learning group, the backtest group; registry order within a group.
+// marts, the machine-learning group, the backtest group; table order within a group.
 std::vector<std::string> default_run_order();
 
-// The parameters every executed step receives, in the order they are set: DB_PATH,
-// OUTPUT_DIR, WORK_DIR, then MUTA_FILTER_PATH and FILE_SUFFIX when they are not empty.
+// The parameters every executed step receives, in the order they are set; the last two
+// only when they are not empty.
+enum class BaseParam { kDbPath, kOutputDir, kWorkDir, kMutaFilterPath, kFileSuffix };
+
+// DB_PATH, OUTPUT_DIR, WORK_DIR, MUTA_FILTER_PATH, FILE_SUFFIX: the names of BaseParam.
 const std::vector<std::string>& base_param_names();
+std::string_view base_param_name(BaseParam param);
 
 // Every parameter a run may hand the step beyond the base ones, in order: its source
 // parameter, then its run parameters.

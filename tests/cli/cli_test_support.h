@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/child_process.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "tests/test_support.h"
 
 namespace vordak::testing {
@@ -22,8 +22,8 @@ inline ChildResult run_vordak(const std::vector<std::string>& args, const std::s
 
 // Tiny notebooks for every step in `dir`, each recording that it ran in ran.txt.
 inline void write_tiny_notebooks(const fs::path& dir) {
-  for (const auto& [kod, record] : motor::ADIM_REGISTRY) {
-    write_notebook(dir / record.nb, {"params:DB_PATH = ''", "open('ran.txt', 'a').write('" + kod + "\\n')"});
+  for (const motor::StepDefinition& step : motor::step_table()) {
+    write_notebook(dir / step.nb, {"params:DB_PATH = ''", "open('ran.txt', 'a').write('" + step.kod + "\\n')"});
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include "core/child_process.h"
 #include "core/text.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "motor/work_dir_lock.h"
 #include "test_support.h"
 #include "tests/cli/cli_test_support.h"
@@ -47,7 +47,7 @@ TEST(EngineCommands, UsageMistakesExitWithTwo) {
       {{"rn"}, "vordak: unknown command 'rn'\n  did you mean run? (vordak --help lists every command)\n"},
       {{"run", "--forse", "transform"}, "vordak run: unknown option --forse\n  did you mean --force?\n"},
       {{"run", "--zzz"}, "vordak run: unknown option --zzz\n  see: vordak run --help\n"},
-      {{"run", "--from", "qqq"}, "vordak run: --from: unknown step 'qqq'\n  steps: " + join(motor::registry_keys(), ", ") + "\n"},
+      {{"run", "--from", "qqq"}, "vordak run: --from: unknown step 'qqq'\n  steps: " + join(motor::step_keys(), ", ") + "\n"},
   };
   for (const auto& [args, err] : hints) {
     const ChildResult result = vordak(args);

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return motor::Season(args, env, out);
   }();
   env.set(std::string(reinterpret_cast<const char*>(data), size));
-  const motor::ChangeDetector changes(season, env, out);
+  motor::ChangeDetector changes(season, env, out);
   (void)changes.decide("transform", {});
   (void)changes.decide("marts", {});
   out.take();

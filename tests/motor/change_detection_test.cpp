@@ -316,7 +316,7 @@ TEST_F(CascadeTest, AnUnreadableSeasonIsPassedOverWithAWarning) {
   std::string said[2];
   for (const bool ahead : {false, true}) {
     StringSink sink;
-    const ChangeDetector changes(motor.season(), disk, sink);
+    ChangeDetector changes(motor.season(), disk, sink);
     if (ahead) changes.read_ahead({"backtest_eus", "transform", "marts"});
     for (const char* kod : {"backtest_eus", "transform", "marts"}) {
       const Decision decision = changes.decide(kod, {});

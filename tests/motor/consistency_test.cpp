@@ -4,7 +4,7 @@
 
 #include "core/memory_env.h"
 #include "core/version.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "test_support.h"
 
 namespace vordak::motor {
@@ -33,7 +33,7 @@ class ConsistencyTest : public ::testing::Test {
  protected:
   ConsistencyTest() {
     env.create_directories(installed);
-    for (const auto& [kod, record] : ADIM_REGISTRY) write(installed / record.nb, {"params:x = 1"});
+    for (const StepDefinition& step : step_table()) write(installed / step.nb, {"params:x = 1"});
   }
   void write(const fs::path& path, const std::vector<std::string>& cells) {
     env.write_file_atomic(path, testing::notebook(cells).dump(1));
@@ -52,7 +52,7 @@ class ConsistencyTest : public ::testing::Test {
 };
 
 TEST_F(ConsistencyTest, ReportsHeaderProblemsWithTheirTags) {
-  const std::vector<std::string> all = registry_keys();
+  const std::vector<std::string> all = step_keys();
   const std::string version = std::string("v") + kVersion;
   EXPECT_EQ(check({"md:# Motor Orchestrator " + version + "\n" + table_of(all)}), std::vector<std::string>{});
 
@@ -76,7 +76,7 @@ TEST_F(ConsistencyTest, NotebooksThatCannotBeRunAreListed) {
   env.write_file_atomic(installed / "nb_03_marts.ipynb", "{trunc");
   env.remove_file(installed / "nb_07b_diag_risk.ipynb");
   const std::vector<std::string> problems =
-      check({"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" + table_of(registry_keys())});
+      check({"md:# Motor Orchestrator v" + std::string(kVersion) + "\n" + table_of(step_keys())});
   ASSERT_EQ(problems.size(), 3u);
   EXPECT_EQ(problems[0], "[NB HATALI] transform: notebook'ta \"parameters\" etiketli kod hücresi yok: " +
                              (installed / "nb_02_transform.ipynb").string() +

@@ -74,7 +74,7 @@ TEST_F(ExecutorTest, SuccessWritesExecutedNotebookWithInjectedParameters) {
   const fs::path input = write_notebook("in.ipynb", {{"parameters", "X = 0"}, {"", "print(X * 2)"}});
   const fs::path output = dir_ / "out.ipynb";
   StringSink progress;
-  make_default_executor({std::nullopt, &progress})
+  make_default_executor({std::nullopt, &progress, nullptr})
       ->execute_notebook(input.string(), output.string(), {{"X", std::int64_t{21}}}, dir_.string());
   // Before each code cell, the injected one included; cleared at the end.
   EXPECT_EQ(progress.text(), "    out.ipynb: hücre 1/3\n    out.ipynb: hücre 2/3\n    out.ipynb: hücre 3/3\n\n");
@@ -259,15 +259,30 @@ TEST_F(ExecutorTest, ADeadForkServerOrRunnerIsStartedAgainForTheNextNotebook) {
   EXPECT_TRUE(quick_runs("again"));
 }
 
+// The steady clock, an hour ahead once `marker` exists: the limit passes as soon as the
+// notebook says so, not after real seconds.
+class JumpingClock : public LimitClock {
+ public:
+  explicit JumpingClock(fs::path marker) : marker_(std::move(marker)) {}
+  time_point now() const override {
+    return std::chrono::steady_clock::now() + (fs::exists(marker_) ? std::chrono::hours(1) : std::chrono::hours(0));
+  }
+
+ private:
+  fs::path marker_;
+};
+
 TEST_F(ExecutorTest, NotebookPastItsLimitIsStoppedWithAllItStartedAndTheRunnerGoesOn) {
-  std::shared_ptr<NotebookExecutor> executor = make_default_executor({std::chrono::seconds(2)});
+  std::shared_ptr<NotebookExecutor> executor =
+      make_default_executor({std::chrono::seconds(2), nullptr, std::make_shared<JumpingClock>(dir_ / "limit_passed")});
   // The first cell starts a process in a session of its own and one that leaves its parent
-  // behind; the second never ends.
+  // behind, then moves the clock past the limit; the second never ends.
   const std::string start =
       "import subprocess\n"
       "p = subprocess.Popen(['sleep', '300'], start_new_session=True)\n"
       "q = subprocess.run(['sh', '-c', 'setsid sleep 300 >/dev/null 2>&1 & echo $!'], capture_output=True, text=True)\n"
-      "print(p.pid, q.stdout.strip())";
+      "print(p.pid, q.stdout.strip())\n"
+      "open('limit_passed', 'w').close()";
   const fs::path looping = write_notebook("loop.ipynb", {{"", start}, {"", "while True:\n    pass"}});
   const fs::path output = dir_ / "out.ipynb";
   try {

@@ -21,25 +21,6 @@ class HistoryTest : public testing::EngineTest {
   }
 };
 
-TEST(SeasonName, ReadsTimeStampAndModeOfSeasonNamesOnly) {
-  const std::vector<std::pair<std::string, std::optional<std::pair<std::string, std::string>>>> cases = {
-      {"S_20250301_141502_prod_1.0.0", std::pair{"20250301_141502", "prod"}},
-      {"T_20250301_141502_test_1.0.0", std::pair{"20250301_141502", "test"}},
-      {"S_20250301_141502_gece_yarisi_1.0.0", std::pair{"20250301_141502", "gece_yarisi"}},
-      {"S_20250301_141502_prod", std::nullopt},
-      {"S_2025031_141502_prod_1.0.0", std::nullopt},
-      {"X_20250301_141502_prod_1.0.0", std::nullopt},
-      {"S_backup", std::nullopt},
-  };
-  for (const auto& [name, expected] : cases) {
-    const std::optional<SeasonName> parsed = parse_season_name(name);
-    ASSERT_EQ(parsed.has_value(), expected.has_value()) << name;
-    if (parsed) {
-      EXPECT_EQ(std::pair(parsed->ts, parsed->mode), *expected) << name;
-    }
-  }
-}
-
 TEST_F(HistoryTest, ListsSeasonsNewestFirstWithTheirCountsAndOutcomes) {
   testing::write_registry_notebooks(dir.path());
   run();

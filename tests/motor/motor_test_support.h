@@ -13,7 +13,7 @@
 #include "core/sink.h"
 #include "motor/fingerprint.h"
 #include "motor/motor.h"
-#include "motor/registry.h"
+#include "motor/step_table.h"
 #include "test_support.h"
 
 namespace vordak::testing {
@@ -92,7 +92,7 @@ class FakeExecutor : public motor::NotebookExecutor {
 
 // Every registry notebook, tiny, with its parameters cell, in `dir`.
 inline void write_registry_notebooks(const fs::path& dir) {
-  for (const auto& [kod, record] : motor::ADIM_REGISTRY) write_notebook(dir / record.nb, {"params:x = '" + kod + "'"});
+  for (const motor::StepDefinition& step : motor::step_table()) write_notebook(dir / step.nb, {"params:x = '" + step.kod + "'"});
 }
 
 // Another Env's disk on which one directory cannot be listed, as without permission

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/clock.h"
-#include "core/version.h"
+#include "motor/history.h"
+#include "motor/layout.h"
 #include "motor_test_support.h"
 
 namespace vordak::motor {
@@ -85,23 +86,32 @@ class ManifestTest : public RunReportTest {
   ManifestTest() : RunReportTest(&args) {}
 };
 
-TEST_F(ManifestTest, HoldsTheRunInOrder) {
+TEST_F(ManifestTest, HoldsTheRunInOrderAsHistoryReadsItBack) {
   report.skipped_before_start("transform", "nb", "");
   report.notebook_missing("marts", "nb");
   report.completed("transform", "nb", 1, "");
   clock.advance(std::chrono::milliseconds(1500));
   const fs::path path = report.manifest_yaz();
-  EXPECT_EQ(path, season.meta_dir() / ("manifest_" + season.ts() + ".json"));
+  EXPECT_EQ(path.parent_path(), season.meta_dir());
+  EXPECT_TRUE(is_manifest_file(path.filename().string()));
   EXPECT_EQ(out.take(), "\n  Manifest: " + path.string() + "\n");
-  EXPECT_EQ(testing::read_text(path),
-            "{\n  \"season\": \"" + season.season_adi() + "\",\n  \"pipeline_ts\": \"" + season.ts() +
-                "\",\n  \"pkg_version\": \"" + kVersion + "\",\n  \"tarih\": \"" + iso_text(clock.now()) +
-                "\",\n  \"mode\": \"prod\",\n  \"git\": {\n    \"git_available\": false\n  },\n"
-                "  \"parametreler\": {\n    \"force_all\": false,\n    \"force_adimlar\": [\n      \"marts\",\n"
-                "      \"transform\"\n    ],\n    \"from_step\": \"transform\"\n  },\n"
-                "  \"sonuc\": {\n    \"toplam_sure_dk\": 0.0,\n    \"ok\": 1,\n    \"atlandi\": 1,\n    \"hata\": 0\n  },\n"
-                "  \"adimlar\": {\n    \"transform\": {\n      \"notebook\": \"nb\",\n      \"durum\": \"OK\",\n"
-                "      \"sure\": \"1s\"\n    },\n    \"marts\": {\n      \"durum\": \"NB_YOK\"\n    }\n  }\n}");
+  const ordered_json manifest = parse_json(testing::read_text(path));
+  std::vector<std::string> members;
+  for (const auto& [key, value] : manifest.items()) members.push_back(key);
+  EXPECT_EQ(members, (std::vector<std::string>{"season", "pipeline_ts", "pkg_version", "tarih", "mode", "git", "parametreler",
+                                               "sonuc", "adimlar"}));
+  EXPECT_EQ(manifest["tarih"], iso_text(clock.now()));
+  EXPECT_EQ(manifest["parametreler"]["from_step"], "transform");
+  EXPECT_EQ(manifest["adimlar"], report.manifest_adimlar());
+
+  RecordReader records(clock);
+  const SeasonRecord read = read_season({season.season_dir(), *parse_season_name(season.season_adi()), std::nullopt}, clock, records);
+  EXPECT_EQ(read.season, season.season_adi());
+  EXPECT_EQ(std::vector<int>({read.ok, read.atlandi, read.hata, read.nb_yok}), std::vector<int>({1, 1, 0, 1}));
+  ASSERT_EQ(read.adimlar.size(), 2u);
+  EXPECT_EQ(read.adimlar[0].kod, "transform");
+  EXPECT_EQ(read.adimlar[0].durum, StepStatus::kOk);
+  EXPECT_EQ(read.adimlar[1].durum, StepStatus::kNotebookMissing);
 }
 
 TEST_F(RunReportTest, HousekeepingRemovesEarlierReportsAndKeepsThisSeasons) {

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <set>
 
-#include "motor/registry.h"
-
 namespace vordak::motor {
 namespace {
 
@@ -24,10 +22,6 @@ TEST(StepTable, EveryDependencyAndReadIsARegisteredStep) {
     for (const std::string& up : definition.upstream) EXPECT_TRUE(keys.contains(up)) << definition.kod << " <- " << up;
     for (const std::string& read : definition.reads) EXPECT_TRUE(keys.contains(read)) << definition.kod << " reads " << read;
   }
-  for (const auto& [key, upstream] : inert_dependencies()) {
-    EXPECT_FALSE(keys.contains(key)) << key << " is inert only when it is not a step";
-    for (const std::string& up : upstream) EXPECT_TRUE(keys.contains(up));
-  }
 }
 
 TEST(StepTable, DataSourcesMatchHowTheyArePassed) {
@@ -36,10 +30,6 @@ TEST(StepTable, DataSourcesMatchHowTheyArePassed) {
     EXPECT_EQ(definition.data_sources.empty(), definition.source_param == SourceParam::kNone);
     if (definition.source_param == SourceParam::kSourceDir) {
       EXPECT_EQ(definition.data_sources.size(), 1u);
-    }
-    // Only ingest steps read extracts; their notebooks decide themselves whether to run.
-    if (!definition.data_sources.empty()) {
-      EXPECT_TRUE(is_ingest_step(definition.kod));
     }
   }
 }
@@ -65,40 +55,39 @@ TEST(StepTable, EveryOfferedStepComesAfterTheOfferedStepsItDependsOn) {
   }
 }
 
-TEST(StepTable, RegistryDependenciesAndIngestListAreItsViews) {
-  ASSERT_EQ(ADIM_REGISTRY.size(), step_table().size());
-  std::size_t index = 0;
-  for (const auto& [kod, record] : ADIM_REGISTRY) {
-    const StepDefinition& definition = step_table()[index++];
-    EXPECT_EQ(kod, definition.kod);
-    EXPECT_EQ(record.nb, definition.nb);
-    EXPECT_EQ(record.aciklama, definition.aciklama);
-    EXPECT_EQ(*BAGIMLILIK.find(kod), definition.upstream);
+TEST(StepTable, IngestStepsLoadWhatTheTransformReads) {
+  std::vector<std::string> loaders;
+  for (const StepDefinition& definition : step_table()) {
+    SCOPED_TRACE(definition.kod);
+    const bool ingest = definition.kind == StepKind::kIngest;
+    EXPECT_EQ(is_ingest_step(definition.kod), ingest);
+    // Only ingest steps read extracts, and they read no step but another ingest step.
+    if (!definition.data_sources.empty()) {
+      EXPECT_TRUE(ingest);
+      loaders.push_back(definition.kod);
+    }
+    if (ingest) {
+      for (const std::string& read : definition.reads) EXPECT_TRUE(is_ingest_step(read)) << read;
+    }
   }
-  EXPECT_EQ(BAGIMLILIK.size(), step_table().size() + inert_dependencies().size());
-  EXPECT_EQ(BAGIMLILIK.find("export")->front(), "marts");
-  EXPECT_EQ(ADIM_REGISTRY.find("export"), nullptr);
-
-  std::vector<std::string> ingest;
-  for (const auto& [kod, record] : ADIM_REGISTRY) {
-    if (kod.starts_with("ingest_")) ingest.push_back(kod);
-  }
-  EXPECT_EQ(ALL_INGEST_STEPS, ingest);
-  EXPECT_EQ(ALL_INGEST_STEPS.back(), "ingest_depo");  // after memzuc, unlike the file numbering
-
-  // Registry order is neither file numbering nor run order: marts after ml_predict.
-  const std::vector<std::string> keys = registry_keys();
-  EXPECT_GT(position(keys, "marts"), position(keys, "ml_predict"));
+  EXPECT_EQ(find_step("transform")->reads, loaders);
+  EXPECT_FALSE(is_ingest_step("ingest_nothing")) << "a key is no step by its prefix";
 }
 
-TEST(StepTable, ParameterNamesFollowTheTableOrder) {
-  EXPECT_EQ(step_param_names(*find_step("ml_predict")),
-            (std::vector<std::string>{"CACHE_DIR", "TEST_MUTA_COUNT", "MODEL_DIR", "SCOREBOARD_PATH"}));
-  EXPECT_EQ(step_param_names(*find_step("ingest_hedef_kapsam")),
-            (std::vector<std::string>{"SOURCE_DIRS", "REPORT_PATH", "SOURCE_CONTRACTS", "ACCEPTED_CHECKS", "REJECTED_DIR"}));
-  EXPECT_EQ(step_param_names(*find_step("transform")),
-            (std::vector<std::string>{"LOG_DIR", "REFERANS_TARIH_LIST", "REPORT_PATH", "CROSS_CHECKS", "ACCEPTED_CHECKS"}));
-  EXPECT_EQ(step_param_names(*find_step("marts")), (std::vector<std::string>{"STEP_SEASONS", "REPORT_PATH"}));
+TEST(StepTable, EachParameterIsSetOnceAndNoneShadowsABaseParameter) {
+  std::set<std::string> base(base_param_names().begin(), base_param_names().end());
+  EXPECT_EQ(base.size(), base_param_names().size());
+  for (const StepDefinition& definition : step_table()) {
+    SCOPED_TRACE(definition.kod);
+    const std::vector<std::string> names = step_param_names(definition);
+    EXPECT_EQ(names.size(), definition.run_params.size() + (definition.source_param == SourceParam::kNone ? 0 : 1));
+    std::set<std::string> seen;
+    for (const std::string& name : names) {
+      EXPECT_FALSE(name.empty());
+      EXPECT_TRUE(seen.insert(name).second) << name << " twice";
+      EXPECT_FALSE(base.contains(name)) << name;
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // search is cheaper than an index, and none is kept. `name_at(i)` gives the name at
 // position i.
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,7 @@ constexpr std::size_t kIndexFrom = 16;
 // The slot of `name`: its own, or the empty one where it would go.
 template <class NameAt>
 std::uint32_t* slot_of(std::vector<std::uint32_t>& slots, std::string_view name, const NameAt& name_at) {
+  assert(!slots.empty() && (slots.size() & (slots.size() - 1)) == 0);  // a power of two: the mask wraps
   const std::size_t mask = slots.size() - 1;
   for (std::size_t i = std::hash<std::string_view>{}(name) & mask;; i = (i + 1) & mask) {
     std::uint32_t& slot = slots[i];
@@ -36,6 +38,7 @@ std::optional<std::size_t> find(std::vector<std::uint32_t>& slots, std::size_t c
     }
     return std::nullopt;
   }
+  assert(2 * count <= slots.size());  // at most half full: a search ends at an empty slot
   const std::uint32_t slot = *slot_of(slots, name, name_at);
   return slot == 0 ? std::nullopt : std::optional<std::size_t>(slot - 1);
 }
@@ -50,13 +53,18 @@ void index_all(std::vector<std::uint32_t>& slots, std::size_t count, const NameA
   std::size_t size = 64;
   while (size < 4 * count) size *= 2;
   slots.assign(size, 0);
-  for (std::size_t i = 0; i < count; ++i) *slot_of(slots, name_at(i), name_at) = static_cast<std::uint32_t>(i + 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t* slot = slot_of(slots, name_at(i), name_at);
+    assert(*slot == 0);  // the names are distinct
+    *slot = static_cast<std::uint32_t>(i + 1);
+  }
 }
 
 // Indexes name `count - 1`, just added; indexes all afresh when the index would be more
 // than half full.
 template <class NameAt>
 void index_added(std::vector<std::uint32_t>& slots, std::size_t count, const NameAt& name_at) {
+  assert(count > 0 && !find(slots, count - 1, name_at(count - 1), name_at));  // the name added is new
   if (count == kIndexFrom || (!slots.empty() && 2 * count > slots.size())) {
     index_all(slots, count, name_at);
   } else if (!slots.empty()) {

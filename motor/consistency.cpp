@@ -7,7 +7,6 @@
 #include "core/env.h"
 #include "core/json_writer.h"
 #include "core/text.h"
-#include "core/unicode_classes.h"
 #include "core/version.h"
 #include "motor/notebook_check.h"
 #include "motor/paths.h"
@@ -18,6 +17,25 @@ namespace vordak::motor {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The header is a notebook we generate: its version digits are ASCII. A key is a run of
+// ASCII letters, digits and underscores or of any other letter: every code point past
+// ASCII counts as one except the Unicode blanks, so that a hand-edited key such as
+// `çalış` is still read (and reported) as a key.
+bool is_ascii_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool is_blank(char32_t c) {
+  switch (c) {
+    case U' ': case U'\u0085': case U'\u00a0': case U'\u1680': case U'\u2028': case U'\u2029':
+    case U'\u202f': case U'\u205f': case U'\u3000':
+      return true;
+    default:
+      return (c >= U'\t' && c <= U'\r') || (c >= U'\u2000' && c <= U'\u200a');
+  }
+}
+bool is_key_char(char32_t c) {
+  if (c >= 0x80) return !is_blank(c);
+  return is_ascii_digit(c) || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || c == U'_';
+}
 
 // Index past a run of at least one character of the class starting at `i`, or `i` when none.
 template <typename Predicate>
@@ -79,7 +97,7 @@ std::optional<std::string> header_version(const std::string& header_text) {
         if (i >= text.size() || text[i] != U'.') matched = false;
         ++i;
       }
-      const std::size_t end = skip_run(text, i, is_unicode_digit);
+      const std::size_t end = skip_run(text, i, is_ascii_digit);
       if (end == i) matched = false;
       i = end;
     }
@@ -94,9 +112,9 @@ std::set<std::string> header_table_keys(const std::string& header_text) {
   std::size_t i = 0;
   while (i < text.size()) {
     if (text[i] == U'`') {
-      const std::size_t word_end = skip_run(text, i + 1, is_unicode_word);
+      const std::size_t word_end = skip_run(text, i + 1, is_key_char);
       if (word_end > i + 1 && word_end < text.size() && text[word_end] == U'`') {
-        const std::size_t bar = skip_run(text, word_end + 1, is_unicode_space);
+        const std::size_t bar = skip_run(text, word_end + 1, is_blank);
         if (bar < text.size() && text[bar] == U'|') {
           keys.insert(encode_utf8(text.substr(i + 1, word_end - i - 1)));
           i = bar + 1;

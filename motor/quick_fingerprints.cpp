@@ -1,5 +1,6 @@
 #include "motor/quick_fingerprints.h"
 
+#include <cassert>
 #include <numeric>
 #include <span>
 
@@ -9,6 +10,7 @@ namespace vordak::motor {
 
 std::optional<std::size_t> QuickFingerprints::first_changed(const TextMembers& stored) {
   const std::vector<std::uint32_t> at = positions(stored);
+  assert(paths_.size() == prints_.size() && at.size() == stored.size());
   for (std::size_t i = 0; i < stored.size(); ++i) {
     const std::optional<std::string_view> now = prints_[at[i]].text();
     if (now && stored[i].text != now) return i;
@@ -25,6 +27,7 @@ std::vector<std::uint32_t> QuickFingerprints::positions(const TextMembers& store
     std::size_t same = 0;
     while (same < stored.size() && paths_[taken.first + same] == stored[same].name) ++same;
     if (same == stored.size()) {
+      assert(taken.first + taken.count <= paths_.size());
       std::iota(at.begin(), at.end(), static_cast<std::uint32_t>(taken.first));
       return at;
     }
@@ -47,6 +50,9 @@ std::vector<std::uint32_t> QuickFingerprints::positions(const TextMembers& store
     fast_fingerprints(std::span(paths_).subspan(known), std::span(prints_).subspan(known), env_);
     taken_.push_back({known, paths_.size() - known});
   }
+#ifndef NDEBUG
+  for (std::size_t i = 0; i < stored.size(); ++i) assert(paths_[at[i]] == stored[i].name);
+#endif
   return at;
 }
 

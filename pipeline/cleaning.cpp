@@ -188,14 +188,6 @@ Column safe_int_series(const Column& s) {
   return result;
 }
 
-std::optional<std::string> clean_str(const ordered_json& val) {
-  if (val.is_null()) return std::nullopt;
-  if (val.is_number_float() && std::isnan(val.get<double>())) return std::nullopt;
-  std::string text = text_form(val);
-  if (is_null_like(text)) return std::nullopt;
-  return text;
-}
-
 Column clean_str_series(const Column& s) {
   Column result(s.name(), ColumnKind::kText);
   result.reserve(s.size());
@@ -217,16 +209,6 @@ std::int8_t band_of_number(double score) {
   if (score >= kBandMidEdge) return 2;
   if (score >= kBandLowEdge) return 1;
   return 0;
-}
-
-std::optional<std::string> score_to_band(const ordered_json& vrd_val) {
-  if (vrd_val.is_null()) return std::nullopt;
-  if (vrd_val.is_string() && vrd_val.get_ref<const std::string&>() == "YI") return std::string(FLOW_BANDS[kYiBand]);
-  if (vrd_val.is_number() && vrd_val.get<double>() == -1.0) return std::string(FLOW_BANDS[kYiBand]);
-  const std::optional<double> number = parse_number(text_form(vrd_val));
-  if (!number || std::isnan(*number)) return std::nullopt;
-  const std::int64_t whole = truncate_or_overflow(*number);
-  return std::string(FLOW_BANDS[static_cast<std::size_t>(band_of_number(static_cast<double>(whole)))]);
 }
 
 std::vector<std::int8_t> band_codes(const Column& series) {
@@ -262,17 +244,6 @@ std::vector<std::int8_t> band_codes(const Column& series) {
     }
   }
   return codes;
-}
-
-Column score_to_band_vec(const Column& series) {
-  const std::vector<std::int8_t> codes = band_codes(series);
-  Column result(series.name(), ColumnKind::kText);
-  result.reserve(codes.size());
-  for (std::int8_t code : codes) {
-    if (code == kNoBand) result.push_null();
-    else result.push_text(FLOW_BANDS[static_cast<std::size_t>(code)]);
-  }
-  return result;
 }
 
 }  // namespace vordak::pipeline

@@ -71,23 +71,13 @@ std::optional<std::int64_t> safe_int(const ordered_json& val);
 // an integer literal, otherwise a float column. Same length and name as `s`.
 Column safe_int_series(const Column& s);
 
-// The text form of a value, or null for null, nan and the null-like texts. The empty
-// text stays empty.
-std::optional<std::string> clean_str(const ordered_json& val);
-// The same rule over a column; the result is a text column with the same name.
+// Each value's text form, or null for null, nan and the null-like texts (the empty text
+// stays empty); the result is a text column with the same name.
 Column clean_str_series(const Column& s);
 
-// Band label of one score: "YI" for the text "YI" and the numbers -1 and -1.0; otherwise
-// the band of the score's integer part (the text "-1" is a negative score here); null
-// for null and unreadable values; overflow on infinity.
-std::optional<std::string> score_to_band(const ordered_json& vrd_val);
-
-// Band labels of a column of scores (a text column with nulls, same name): "YI" where
-// the text form is "YI" or "-1" (so -1.0 is a score), bands of the untruncated numbers
-// elsewhere (infinity is "825-1000"), null for null, null-like, empty and unreadable.
-Column score_to_band_vec(const Column& series);
-
-// The same decision as score_to_band_vec, as band codes (kNoBand for null).
+// Band codes of a column of scores: kYiBand where the text form is "YI" or "-1" (so -1.0
+// is a score), bands of the untruncated numbers elsewhere (infinity is the top band),
+// kNoBand for null, null-like, empty and unreadable.
 std::vector<std::int8_t> band_codes(const Column& series);
 
 // Band code of an untruncated score number (nan gives kNoBand).

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <stdexcept>
 #include <string>
 
-#include "core/sink.h"
 #include "pipeline/cleaning.h"
 
 namespace vordak::pipeline {
@@ -227,34 +225,6 @@ std::vector<std::string> periods_with_too_large_risk(const Scoreboard& scoreboar
     if (!fits_int64(total)) found.push_back(label);
   }
   return found;
-}
-
-void strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list, Sink& sink) {
-  std::set<std::string> reference;
-  for (const ordered_json& value : referans_tarih_list) reference.insert(text_form(value));
-  const ordered_json all = periods_of(scoreboard);
-  ordered_json kept = ordered_json::array();
-  std::vector<std::string> removed;
-  for (const ordered_json& donem : all) {
-    const std::string label = text_form(donem);
-    if (reference.count(label) != 0) kept.push_back(donem);
-    else removed.push_back(label);
-  }
-  if (removed.empty()) return;
-  for (const std::string& label : removed) {
-    for (const char* prefix : {"vrd", "r", "rd", "df"}) scoreboard.rows.remove_column(prefix + label);
-  }
-  ordered_json& meta = scoreboard.meta;
-  ordered_json risk_kept = ordered_json::array();
-  if (meta.contains("risk_donemler") && meta["risk_donemler"].is_array()) {
-    for (const ordered_json& donem : meta["risk_donemler"]) {
-      if (reference.count(text_form(donem)) != 0) risk_kept.push_back(donem);
-    }
-  }
-  meta["donemler"] = kept;
-  meta["risk_donemler"] = risk_kept;
-  if (!kept.empty()) meta["son_donem"] = kept.back();
-  sink.line("    dönem filtresi: " + std::to_string(all.size()) + " -> " + std::to_string(kept.size()) + " dönem");
 }
 
 }  // namespace vordak::pipeline

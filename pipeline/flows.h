@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "core/json_writer.h"
-#include "core/sink.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -50,12 +49,5 @@ std::vector<ordered_json> band_snapshots_by_group(const Scoreboard& scoreboard, 
 // Each row's band code (see band_codes) in every period of "donemler", in that order;
 // an empty list for a period the rows have no score member of.
 PeriodBands period_bands(const Scoreboard& scoreboard);
-
-// Removes every period whose label is not the text form of an entry of
-// `referans_tarih_list`: its "vrd", "r", "rd" and "df" members from the rows, and the
-// period from "donemler" and "risk_donemler"; moves "son_donem" to the newest kept
-// period (when one is kept). Prints one line on `sink` when anything was removed.
-// Recomputes nothing else.
-void strip_periods(Scoreboard& scoreboard, const std::vector<ordered_json>& referans_tarih_list, Sink& sink);
 
 }  // namespace vordak::pipeline

@@ -335,6 +335,251 @@ std::set<std::string> distinct_names(const Table& rows, const char* member) {
   return names;
 }
 
+// The firms scored in a readable period, in the database's order.
+std::vector<std::int64_t> scored_firms(Connection& con, const Periods& read) {
+  const Table scored = con.query(
+      "SELECT DISTINCT entity_id FROM fact_periodic WHERE (vrd_skor IS NOT NULL OR COALESCE(kombine_risk, 0) > 0)" +
+      read.only_readable);
+  return entity_keys(scored.column(0), "fact_periodic");
+}
+
+// The scored firms' names, segments, branches and regions (and follow-up members where
+// dim_entity has them), one row per firm.
+Table read_identity(Connection& con, const std::vector<std::int64_t>& entity_ids, Sink& sink) {
+  const bool has_follow_up = contains(con.describe_columns("dim_entity"), "son_izleme_kodu");
+  const std::string identity_extra =
+      has_follow_up ? ", de.son_izleme_kodu, de.risk_grup_kodu, de.pgy, de.finansman_konu, de.tahsis_onay_birimi" : "";
+  return first_row_per_firm(con.query(
+      "SELECT de.entity_id, mi.unvan, de.segment, de.sube_kodu, sb.sube_adi, de.bolge_kodu, sb2.bolge_adi" +
+          identity_extra +
+          " FROM dim_entity de LEFT JOIN map_identity mi ON de.entity_id = mi.entity_id"
+          " LEFT JOIN ref_sube_bolge sb ON de.sube_kodu = sb.sube_kodu"
+          " LEFT JOIN ( SELECT DISTINCT ON (bolge_kodu) bolge_kodu, bolge_adi FROM ref_sube_bolge ORDER BY bolge_kodu )"
+          " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)"
+          // The tables' own order, which a parallel join does not keep: it decides which
+          // row of a repeated firm is its first, and the order of firms of equal risk.
+          " ORDER BY de.rowid, mi.rowid, sb.rowid",
+      entity_ids), con, entity_ids, sink);
+}
+
+// Dense indexes of the scored firms and the readable periods (the newest last).
+struct DenseIndexes {
+  DenseIndexes(const std::vector<std::int64_t>& entity_ids, const ordered_json& donemler) : firm_count(entity_ids.size()) {
+    firm_index.reserve(firm_count * 2);
+    for (std::size_t k = 0; k < firm_count; ++k) firm_index.emplace(entity_ids[k], static_cast<std::uint32_t>(k));
+    for (const ordered_json& value : donemler) {
+      period_index.emplace(text_form(value), static_cast<std::uint32_t>(labels.size()));
+      labels.push_back(text_form(value));
+    }
+  }
+  std::size_t period_count() const { return labels.size(); }
+  std::size_t son() const { return labels.size() - 1; }
+
+  std::size_t firm_count;
+  std::unordered_map<std::int64_t, std::uint32_t> firm_index;
+  std::vector<std::string> labels;
+  std::unordered_map<std::string, std::uint32_t> period_index;
+};
+
+// What the scoreboard keeps of the period data, read chunk by chunk: the score and risk
+// pivots, the newest period's deposits, and the firms with a risk the rules clean away.
+class PeriodData {
+ public:
+  PeriodData(const DenseIndexes& dense, bool has_deposits)
+      : dense_(dense), has_deposits_(has_deposits), current_cell_(dense.firm_count, kNoRow),
+        bad_risk_(dense.firm_count, false) {
+    const std::size_t slots = dense.period_count() * dense.firm_count;
+    scores_.states.assign(slots, Score::kEmpty);
+    scores_.values.assign(slots, 0);
+    for (RiskPivot& pivot : risks_) pivot.first_cell.assign(slots, kNoRow);
+  }
+
+  // Takes one chunk of (entity_id, donem, vrd_skor, kombine_risk, risk_degisim[, deposits]).
+  void add_chunk(const Table& chunk) {
+    const std::vector<std::size_t> slot_of_row = slots_of(chunk);
+    add_scores(chunk.column(2), slot_of_row);
+    const Column& risk_source = chunk.column(3);
+    for (std::size_t row = 0; row < slot_of_row.size(); ++row) {
+      if (slot_of_row[row] == kNoSlot || !is_bad_risk(risk_source, row)) continue;
+      bad_risk_[slot_of_row[row] % dense_.firm_count] = true;
+    }
+    for (std::size_t c = 0; c < 2; ++c) add_risks(risks_[c], chunk.column(3 + c), slot_of_row);
+    if (has_deposits_) add_deposits(chunk, slot_of_row);
+  }
+
+  // Done reading: scores of a column that arrived both ways read as floats.
+  void finish() { widen_scores(scores_); }
+
+  const ScorePivot& scores() const { return scores_; }
+  bool bad_risk(std::uint32_t firm) const { return bad_risk_[firm]; }
+
+  // Risk pivot `which` (0: kombine_risk, 1: risk_degisim) of one period, for `firms`.
+  Column risks(std::size_t which, std::size_t period, const std::vector<std::uint32_t>& firms,
+               const std::string& name) const {
+    const RiskPivot& pivot = risks_[which];
+    std::vector<std::uint32_t> cells(firms.size());
+    for (std::size_t i = 0; i < firms.size(); ++i) cells[i] = pivot.first_cell[period * dense_.firm_count + firms[i]];
+    Column column(name, pivot.cells->kind());
+    column.reserve(firms.size());
+    column.append_rows(*pivot.cells, cells);
+    return column;
+  }
+
+  // Deposit member `d` of the newest period, for `firms`, cleaned as the scoreboard keeps it.
+  Column deposits(std::size_t d, const std::vector<std::uint32_t>& firms) const {
+    std::vector<std::uint32_t> cells(firms.size());
+    for (std::size_t i = 0; i < firms.size(); ++i) cells[i] = current_cell_[firms[i]];
+    Column deposit(kDepositMembers[d], deposits_[d]->kind());
+    deposit.append_rows(*deposits_[d], cells);
+    Column cleaned = safe_int_series(deposit);
+    replace_non_finite(cleaned);
+    return cleaned;
+  }
+
+ private:
+  // Each row's pivot slot; kNoSlot for rows without a known period, which are left out.
+  std::vector<std::size_t> slots_of(const Table& chunk) const {
+    const std::vector<std::int64_t> keys = entity_keys(chunk.column(0), "fact_periodic");
+    const std::vector<std::uint32_t> period_of_row = period_indexes(chunk.column(1), dense_.period_index);
+    std::vector<std::size_t> slot_of_row(chunk.num_rows(), kNoSlot);
+    for (std::size_t row = 0; row < slot_of_row.size(); ++row) {
+      const std::uint32_t firm = dense_.firm_index.at(keys[row]);
+      if (period_of_row[row] != kNoRow) slot_of_row[row] = period_of_row[row] * dense_.firm_count + firm;
+    }
+    return slot_of_row;
+  }
+
+  void add_scores(const Column& source, const std::vector<std::size_t>& slot_of_row) {
+    const bool float_scores = source.kind() == ColumnKind::kFloat;
+    scores_.saw_floats = scores_.saw_floats || float_scores;
+    scores_.saw_integers = scores_.saw_integers || source.kind() == ColumnKind::kInteger;
+    for (std::size_t row = 0; row < slot_of_row.size(); ++row) {
+      const std::size_t slot = slot_of_row[row];
+      if (slot == kNoSlot || scores_.states[slot] != Score::kEmpty || source.is_null(row)) continue;
+      if (float_scores && std::isnan(source.floating(row))) continue;
+      scores_.states[slot] = read_score(source, row, scores_.values[slot]);
+    }
+  }
+
+  void add_risks(RiskPivot& pivot, const Column& source, const std::vector<std::size_t>& slot_of_row) {
+    Column& kept = adopt_kind(pivot.cells, source, dense_.period_count() * dense_.firm_count);
+    const bool is_float = source.kind() == ColumnKind::kFloat;
+    firsts_.clear();
+    for (std::size_t row = 0; row < slot_of_row.size(); ++row) {
+      const std::size_t slot = slot_of_row[row];
+      if (slot == kNoSlot || pivot.first_cell[slot] != kNoRow || source.is_null(row)) continue;
+      if (is_float && std::isnan(source.floating(row))) continue;
+      pivot.first_cell[slot] = static_cast<std::uint32_t>(kept.size() + firsts_.size());
+      firsts_.push_back(static_cast<std::uint32_t>(row));
+    }
+    kept.append_rows(source, firsts_);
+  }
+
+  // Each firm's first row of the newest period.
+  void add_deposits(const Table& chunk, const std::vector<std::size_t>& slot_of_row) {
+    const std::size_t son_first_slot = dense_.son() * dense_.firm_count;
+    for (std::size_t d = 0; d < 3; ++d) adopt_kind(deposits_[d], chunk.column(5 + d), dense_.firm_count);
+    firsts_.clear();
+    for (std::size_t row = 0; row < slot_of_row.size(); ++row) {
+      const std::size_t slot = slot_of_row[row];
+      if (slot == kNoSlot || slot < son_first_slot) continue;
+      std::uint32_t& cell = current_cell_[slot - son_first_slot];
+      if (cell != kNoRow) continue;
+      cell = static_cast<std::uint32_t>(deposits_[0]->size() + firsts_.size());
+      firsts_.push_back(static_cast<std::uint32_t>(row));
+    }
+    for (std::size_t d = 0; d < 3; ++d) deposits_[d]->append_rows(chunk.column(5 + d), firsts_);
+  }
+
+  const DenseIndexes& dense_;
+  const bool has_deposits_;
+  ScorePivot scores_;
+  RiskPivot risks_[2];
+  std::optional<Column> deposits_[3];
+  std::vector<std::uint32_t> current_cell_;  // each firm's first row of the newest period
+  std::vector<bool> bad_risk_;
+  std::vector<std::uint32_t> firsts_;  // the rows of a chunk that fill an empty slot
+};
+
+// The firms in row order: by current risk, descending; equal risks keep the identity's
+// order. Also the current risk of each, as "son_risk".
+struct RowOrder {
+  std::vector<std::size_t> order;          // identity rows
+  std::vector<std::uint32_t> sorted_firms;  // dense firm indexes
+  Column son_risk{"son_risk", ColumnKind::kInteger};
+};
+
+RowOrder order_by_current_risk(const std::vector<std::uint32_t>& firms, const PeriodData& data,
+                               const DenseIndexes& dense) {
+  const Column current_risk = clean_risks(data.risks(0, dense.son(), firms, "r" + dense.labels[dense.son()]));
+  std::vector<std::int64_t> son_risk(firms.size(), 0);
+  for (std::size_t i = 0; i < firms.size(); ++i) son_risk[i] = risk_integer(current_risk, i).value_or(0);
+  RowOrder rows;
+  rows.order.resize(firms.size());
+  for (std::size_t i = 0; i < rows.order.size(); ++i) rows.order[i] = i;
+  std::stable_sort(rows.order.begin(), rows.order.end(),
+                   [&](std::size_t a, std::size_t b) { return son_risk[a] > son_risk[b]; });
+  rows.sorted_firms.resize(rows.order.size());
+  for (std::size_t i = 0; i < rows.order.size(); ++i) rows.sorted_firms[i] = firms[rows.order[i]];
+  rows.son_risk.reserve(rows.order.size());
+  for (std::size_t i : rows.order) rows.son_risk.push_integer(son_risk[i]);
+  return rows;
+}
+
+// The rows' table: the firms' own columns, then per period the scores, the risks and the
+// risk changes, "son_risk", the deposits, and per period the change since then.
+Table assemble_rows(const Table& identity, const PeriodData& data, const DenseIndexes& dense,
+                    bool has_deposits, Sink& sink) {
+  // Current risk decides the row order, so every column is built in that order at once.
+  const std::vector<std::int64_t> identity_keys = entity_keys(identity.column(0), "dim_entity");
+  std::vector<std::uint32_t> firms(identity.num_rows());
+  for (std::size_t i = 0; i < firms.size(); ++i) firms[i] = dense.firm_index.at(identity_keys[i]);
+  const std::size_t bad_risk_firms =
+      std::count_if(firms.begin(), firms.end(), [&](std::uint32_t firm) { return data.bad_risk(firm); });
+  if (bad_risk_firms > 0) {
+    sink.line("    [WARN] " + std::to_string(bad_risk_firms) +
+              " firms have a kombine_risk that is not a number, infinite or out of range; those values are cleaned");
+  }
+  const RowOrder order = order_by_current_risk(firms, data, dense);
+
+  // The firms' columns are put in row order, and each period's columns made, on two
+  // threads: they depend only on the identity, the pivots and the current risk.
+  std::vector<std::optional<Column>> firm_columns(identity.num_columns());
+  std::vector<PeriodColumns> periods(dense.period_count());
+  on_two_threads(firm_columns.size() + periods.size(), [&](std::size_t task) {
+    if (task < firm_columns.size()) {
+      firm_columns[task].emplace(identity.column(task).take(order.order));
+      return;
+    }
+    const std::size_t p = task - firm_columns.size();
+    const std::string& label = dense.labels[p];
+    PeriodColumns& columns = periods[p];
+    columns.score.emplace(score_column(data.scores(), p * dense.firm_count, order.sorted_firms, "vrd" + label));
+    columns.risk.emplace(clean_risks(data.risks(0, p, order.sorted_firms, "r" + label)));
+    columns.change.emplace(clean_risks(data.risks(1, p, order.sorted_firms, "rd" + label)));
+    columns.since.emplace(change_since(*columns.risk, order.son_risk, "df" + label));
+    for (Column* column : {&*columns.score, &*columns.risk, &*columns.change}) replace_non_finite(*column);
+  });
+  Table rows;
+  for (std::optional<Column>& column : firm_columns) rows.add_column(std::move(*column));
+  rows.column(0).rename("muta");
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.score));
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.risk));
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.change));
+  rows.add_column(order.son_risk);
+  if (has_deposits) {
+    for (std::size_t d = 0; d < 3; ++d) rows.add_column(data.deposits(d, order.sorted_firms));
+  }
+  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.since));
+  return rows;
+}
+
+ordered_json distinct_name_list(const Table& rows, const char* member) {
+  ordered_json list = ordered_json::array();
+  for (const std::string& name : distinct_names(rows, member)) list.push_back(name);
+  return list;
+}
+
 }  // namespace
 
 std::vector<std::string> period_labels(const ordered_json& meta, const char* member) {
@@ -355,201 +600,37 @@ Scoreboard build_scoreboard(Connection& con, Sink& sink) {
   const ordered_json son_donem = donemler.back();
   const ordered_json risk_donemler = first_column_values(con.query(
       "SELECT DISTINCT donem FROM fact_periodic WHERE kombine_risk IS NOT NULL" + read.only_readable + " ORDER BY donem"));
-  const Table scored = con.query(
-      "SELECT DISTINCT entity_id FROM fact_periodic WHERE (vrd_skor IS NOT NULL OR COALESCE(kombine_risk, 0) > 0)" +
-      read.only_readable);
-  const std::vector<std::int64_t> entity_ids = entity_keys(scored.column(0), "fact_periodic");
+  const std::vector<std::int64_t> entity_ids = scored_firms(con, read);
   if (entity_ids.empty()) {
     scoreboard.meta = {{"donemler", donemler}, {"son_donem", son_donem}, {"n_muta", 0}};
     return scoreboard;
   }
-
-  const bool has_follow_up = contains(con.describe_columns("dim_entity"), "son_izleme_kodu");
+  Table identity = read_identity(con, entity_ids, sink);
   const bool has_deposits = contains(con.describe_columns("fact_periodic"), "depo_risk");
-  const std::string identity_extra =
-      has_follow_up ? ", de.son_izleme_kodu, de.risk_grup_kodu, de.pgy, de.finansman_konu, de.tahsis_onay_birimi" : "";
-  const std::string period_extra = has_deposits ? ", depo_risk, nakit_risk, gnakit_risk" : "";
-  Table identity = first_row_per_firm(con.query(
-      "SELECT de.entity_id, mi.unvan, de.segment, de.sube_kodu, sb.sube_adi, de.bolge_kodu, sb2.bolge_adi" +
-          identity_extra +
-          " FROM dim_entity de LEFT JOIN map_identity mi ON de.entity_id = mi.entity_id"
-          " LEFT JOIN ref_sube_bolge sb ON de.sube_kodu = sb.sube_kodu"
-          " LEFT JOIN ( SELECT DISTINCT ON (bolge_kodu) bolge_kodu, bolge_adi FROM ref_sube_bolge ORDER BY bolge_kodu )"
-          " sb2 ON de.bolge_kodu = sb2.bolge_kodu WHERE de.entity_id = ANY($1)"
-          // The tables' own order, which a parallel join does not keep: it decides which
-          // row of a repeated firm is its first, and the order of firms of equal risk.
-          " ORDER BY de.rowid, mi.rowid, sb.rowid",
-      entity_ids), con, entity_ids, sink);
+  const DenseIndexes dense(entity_ids, donemler);
 
-  // Dense indexes of firms and periods.
-  const std::size_t firm_count = entity_ids.size();
-  std::unordered_map<std::int64_t, std::uint32_t> firm_index;
-  firm_index.reserve(firm_count * 2);
-  for (std::size_t k = 0; k < firm_count; ++k) firm_index.emplace(entity_ids[k], static_cast<std::uint32_t>(k));
-  std::vector<std::string> labels;
-  std::unordered_map<std::string, std::uint32_t> period_index;
-  for (const ordered_json& value : donemler) {
-    period_index.emplace(text_form(value), static_cast<std::uint32_t>(labels.size()));
-    labels.push_back(text_form(value));
-  }
-  const std::size_t period_count = labels.size();
-  const std::size_t son = period_count - 1;
-
-  // The period data is read chunk by chunk and only what the pivots and the deposit
-  // members use is kept.
-  // The firms' own columns are cleaned while the period data is read.
+  // The firms' own columns are cleaned while the period data is read chunk by chunk;
+  // only what the pivots and the deposit members use is kept.
   HelperTask identity_cleaned([&identity] { clean_identity(identity); });
-  ScorePivot scores;
-  scores.states.assign(period_count * firm_count, Score::kEmpty);
-  scores.values.assign(period_count * firm_count, 0);
-  RiskPivot risk_pivots[2];
-  for (RiskPivot& pivot : risk_pivots) pivot.first_cell.assign(period_count * firm_count, kNoRow);
-  std::optional<Column> deposits[3];
-  std::vector<std::uint32_t> current_cell(firm_count, kNoRow);  // each firm's first row of the current period
-  std::vector<std::uint32_t> firsts;  // the rows of a chunk that fill an empty slot
-  std::vector<bool> bad_risk(firm_count, false);  // firms with a risk the rules clean away
-  con.for_each_chunk(
-      "SELECT entity_id, donem, vrd_skor, kombine_risk, risk_degisim" + period_extra +
-          " FROM fact_periodic WHERE entity_id = ANY($1)",
-      entity_ids, [&](const Table& chunk) {
-        const std::size_t rows = chunk.num_rows();
-        const std::vector<std::int64_t> keys = entity_keys(chunk.column(0), "fact_periodic");
-        const std::vector<std::uint32_t> period_of_row = period_indexes(chunk.column(1), period_index);
-        // Rows without a known period are left out; the others get their pivot slot.
-        std::vector<std::size_t> slot_of_row(rows, kNoSlot);
-        for (std::size_t row = 0; row < rows; ++row) {
-          const std::uint32_t firm = firm_index.at(keys[row]);
-          if (period_of_row[row] != kNoRow) slot_of_row[row] = period_of_row[row] * firm_count + firm;
-        }
-
-        const Column& score_source = chunk.column(2);
-        const bool float_scores = score_source.kind() == ColumnKind::kFloat;
-        scores.saw_floats = scores.saw_floats || float_scores;
-        scores.saw_integers = scores.saw_integers || score_source.kind() == ColumnKind::kInteger;
-        for (std::size_t row = 0; row < rows; ++row) {
-          const std::size_t slot = slot_of_row[row];
-          if (slot == kNoSlot || scores.states[slot] != Score::kEmpty || score_source.is_null(row)) continue;
-          if (float_scores && std::isnan(score_source.floating(row))) continue;
-          scores.states[slot] = read_score(score_source, row, scores.values[slot]);
-        }
-
-        const Column& risk_source = chunk.column(3);
-        for (std::size_t row = 0; row < rows; ++row) {
-          if (slot_of_row[row] == kNoSlot || !is_bad_risk(risk_source, row)) continue;
-          bad_risk[slot_of_row[row] % firm_count] = true;
-        }
-        for (std::size_t c = 0; c < 2; ++c) {
-          const Column& source = chunk.column(3 + c);
-          RiskPivot& pivot = risk_pivots[c];
-          Column& kept = adopt_kind(pivot.cells, source, period_count * firm_count);
-          const bool is_float = source.kind() == ColumnKind::kFloat;
-          firsts.clear();
-          for (std::size_t row = 0; row < rows; ++row) {
-            const std::size_t slot = slot_of_row[row];
-            if (slot == kNoSlot || pivot.first_cell[slot] != kNoRow || source.is_null(row)) continue;
-            if (is_float && std::isnan(source.floating(row))) continue;
-            pivot.first_cell[slot] = static_cast<std::uint32_t>(kept.size() + firsts.size());
-            firsts.push_back(static_cast<std::uint32_t>(row));
-          }
-          kept.append_rows(source, firsts);
-        }
-
-        if (!has_deposits) return;
-        for (std::size_t d = 0; d < 3; ++d) adopt_kind(deposits[d], chunk.column(5 + d), firm_count);
-        firsts.clear();
-        for (std::size_t row = 0; row < rows; ++row) {
-          if (period_of_row[row] != son) continue;
-          std::uint32_t& cell = current_cell[slot_of_row[row] - son * firm_count];
-          if (cell != kNoRow) continue;
-          cell = static_cast<std::uint32_t>(deposits[0]->size() + firsts.size());
-          firsts.push_back(static_cast<std::uint32_t>(row));
-        }
-        for (std::size_t d = 0; d < 3; ++d) deposits[d]->append_rows(chunk.column(5 + d), firsts);
-      });
+  PeriodData data(dense, has_deposits);
+  const std::string period_extra = has_deposits ? ", depo_risk, nakit_risk, gnakit_risk" : "";
+  con.for_each_chunk("SELECT entity_id, donem, vrd_skor, kombine_risk, risk_degisim" + period_extra +
+                         " FROM fact_periodic WHERE entity_id = ANY($1)",
+                     entity_ids, [&data](const Table& chunk) { data.add_chunk(chunk); });
   identity_cleaned.get();
-  widen_scores(scores);
-  auto gather = [&](const RiskPivot& pivot, std::size_t period, const std::vector<std::uint32_t>& firms,
-                    const std::string& name) {
-    std::vector<std::uint32_t> cells(firms.size());
-    for (std::size_t i = 0; i < firms.size(); ++i) cells[i] = pivot.first_cell[period * firm_count + firms[i]];
-    Column column(name, pivot.cells->kind());
-    column.reserve(firms.size());
-    column.append_rows(*pivot.cells, cells);
-    return column;
-  };
+  data.finish();
 
-  // Current risk decides the row order, so every column is built in that order at once.
-  const std::vector<std::int64_t> identity_keys = entity_keys(identity.column(0), "dim_entity");
-  std::vector<std::uint32_t> firms(identity.num_rows());
-  for (std::size_t i = 0; i < firms.size(); ++i) firms[i] = firm_index.at(identity_keys[i]);
-  const std::size_t bad_risk_firms =
-      std::count_if(firms.begin(), firms.end(), [&](std::uint32_t firm) { return bad_risk[firm]; });
-  if (bad_risk_firms > 0) {
-    sink.line("    [WARN] " + std::to_string(bad_risk_firms) +
-              " firms have a kombine_risk that is not a number, infinite or out of range; those values are cleaned");
-  }
-  const std::string& son_label = labels[son];
-  const Column current_risk = clean_risks(gather(risk_pivots[0], son, firms, "r" + son_label));
-  std::vector<std::int64_t> son_risk(firms.size(), 0);
-  for (std::size_t i = 0; i < firms.size(); ++i) son_risk[i] = risk_integer(current_risk, i).value_or(0);
-  std::vector<std::size_t> order(firms.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return son_risk[a] > son_risk[b]; });
-  std::vector<std::uint32_t> sorted_firms(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) sorted_firms[i] = firms[order[i]];
-
-  Column son_risk_column("son_risk", ColumnKind::kInteger);
-  son_risk_column.reserve(order.size());
-  for (std::size_t i : order) son_risk_column.push_integer(son_risk[i]);
-
-  // The firms' columns are put in row order, and each period's columns made, on two
-  // threads: they depend only on the identity, the pivots and the current risk.
-  std::vector<std::optional<Column>> firm_columns(identity.num_columns());
-  std::vector<PeriodColumns> periods(period_count);
-  on_two_threads(firm_columns.size() + period_count, [&](std::size_t task) {
-    if (task < firm_columns.size()) {
-      firm_columns[task].emplace(identity.column(task).take(order));
-      return;
-    }
-    const std::size_t p = task - firm_columns.size();
-    PeriodColumns& columns = periods[p];
-    columns.score.emplace(score_column(scores, p * firm_count, sorted_firms, "vrd" + labels[p]));
-    columns.risk.emplace(clean_risks(gather(risk_pivots[0], p, sorted_firms, "r" + labels[p])));
-    columns.change.emplace(clean_risks(gather(risk_pivots[1], p, sorted_firms, "rd" + labels[p])));
-    columns.since.emplace(change_since(*columns.risk, son_risk_column, "df" + labels[p]));
-    for (Column* column : {&*columns.score, &*columns.risk, &*columns.change}) replace_non_finite(*column);
-  });
-  Table rows;
-  for (std::optional<Column>& column : firm_columns) rows.add_column(std::move(*column));
-  rows.column(0).rename("muta");
-  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.score));
-  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.risk));
-  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.change));
-  rows.add_column(son_risk_column);
-
-  if (has_deposits) {
-    for (std::size_t d = 0; d < 3; ++d) {
-      std::vector<std::uint32_t> cells(sorted_firms.size());
-      for (std::size_t i = 0; i < sorted_firms.size(); ++i) cells[i] = current_cell[sorted_firms[i]];
-      Column deposit(kDepositMembers[d], deposits[d]->kind());
-      deposit.append_rows(*deposits[d], cells);
-      rows.add_column(safe_int_series(deposit));
-      replace_non_finite(rows.column(rows.num_columns() - 1));
-    }
-  }
-  for (PeriodColumns& columns : periods) rows.add_column(std::move(*columns.since));
-
-  ordered_json bolge_listesi = ordered_json::array();
-  for (const std::string& name : distinct_names(rows, "bolge_adi")) bolge_listesi.push_back(name);
-  ordered_json sube_listesi = ordered_json::array();
-  for (const std::string& name : distinct_names(rows, "sube_adi")) sube_listesi.push_back(name);
-  scoreboard.meta = {{"donemler", donemler},         {"risk_donemler", risk_donemler},
-                     {"son_donem", son_donem},       {"n_muta", rows.num_rows()},
-                     {"bolge_listesi", bolge_listesi}, {"sube_listesi", sube_listesi},
-                     {"pipeline_ts", "dummy_run"},   {"notebook", "pipeline_runner"}};
+  Table rows = assemble_rows(identity, data, dense, has_deposits, sink);
+  scoreboard.meta = {{"donemler", donemler},
+                     {"risk_donemler", risk_donemler},
+                     {"son_donem", son_donem},
+                     {"n_muta", rows.num_rows()},
+                     {"bolge_listesi", distinct_name_list(rows, "bolge_adi")},
+                     {"sube_listesi", distinct_name_list(rows, "sube_adi")},
+                     {"pipeline_ts", "dummy_run"},
+                     {"notebook", "pipeline_runner"}};
   scoreboard.rows = std::move(rows);
- return scoreboard;
+  return scoreboard;
 }
 
 void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) {

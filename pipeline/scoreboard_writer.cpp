@@ -1,6 +1,7 @@
 #include "pipeline/scoreboard_writer.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace vordak::pipeline {
 
@@ -35,9 +36,12 @@ ScoreboardWriter::~ScoreboardWriter() {
 void ScoreboardWriter::finish() {
   for (const std::unique_ptr<HelperThread>& thread : threads_) thread->join();
   if (failure_) std::rethrow_exception(failure_);
+  // Every piece went in, in order, and the borrowed rows kept their number meanwhile.
+  assert(next_written_ == pieces_ && block_count(scoreboard_) + 2 == pieces_);
 }
 
 std::string ScoreboardWriter::piece(std::size_t index) const {
+  assert(index < pieces_);
   std::string text;
   if (index == 0) {
     text = "{\"meta\":" + to_json_text(scoreboard_.meta, JsonWriter::Layout::kCompact) + ",\"rows\":[";
@@ -70,6 +74,7 @@ void ScoreboardWriter::work() {
       turn_.wait(lock, [&] { return stopping_ || next_written_ == index; });
       if (stopping_) return;
       // The file is written under the lock: only the thread whose turn it is touches it.
+      assert(next_written_ == index && next_piece_ > index);
       file_.append(text);
       file_.start_writeback();
       ++next_written_;

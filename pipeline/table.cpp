@@ -1,5 +1,7 @@
 #include "pipeline/table.h"
 
+#include <cassert>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -222,6 +224,26 @@ std::vector<std::string> Table::column_names() const {
   return names;
 }
 
+bool Column::consistent() const {
+  const std::size_t cells = cells_.size();
+  switch (kind_) {
+    case ColumnKind::kInteger:
+    case ColumnKind::kBoolean: return integers_.size() == cells;
+    case ColumnKind::kFloat: return floats_.size() == cells;
+    case ColumnKind::kText: return text_ends_.size() == cells && (cells == 0 || text_ends_.back() == text_bytes_.size());
+    case ColumnKind::kJson: return jsons_.size() == cells;
+  }
+  return false;
+}
+
+bool Table::consistent() const {
+  std::set<std::string_view> names;
+  for (const Column& column : columns_) {
+    if (!column.consistent() || column.size() != num_rows() || !names.insert(column.name()).second) return false;
+  }
+  return true;
+}
+
 void Table::add_column(Column column) { insert_column(columns_.size(), std::move(column)); }
 
 void Table::insert_column(std::size_t position, Column column) {
@@ -231,6 +253,7 @@ void Table::insert_column(std::size_t position, Column column) {
   }
   if (find(column.name()) != nullptr) throw std::invalid_argument("duplicate column " + column.name());
   columns_.insert(columns_.begin() + static_cast<std::ptrdiff_t>(position), std::move(column));
+  assert(consistent());
 }
 
 void Table::set_column(Column column) {
@@ -253,6 +276,7 @@ bool Table::remove_column(std::string_view name) {
 }
 
 Table Table::take(const std::vector<std::size_t>& rows) const {
+  assert(consistent());
   Table result;
   for (const Column& column : columns_) result.columns_.push_back(column.take(rows));
   return result;
@@ -291,6 +315,7 @@ void write_row(JsonWriter& writer, const std::vector<Column>& columns, const std
 }  // namespace
 
 void Table::write_rows(JsonWriter& writer) const {
+  assert(consistent());
   const std::vector<std::string> names = quoted_names(columns_);
   writer.begin_array();
   for (std::size_t row = 0; row < num_rows(); ++row) write_row(writer, columns_, names, row);
@@ -298,6 +323,7 @@ void Table::write_rows(JsonWriter& writer) const {
 }
 
 void Table::append_compact_rows(std::string& out, std::size_t begin, std::size_t end) const {
+  assert(begin <= end && end <= num_rows() && consistent());
   const std::vector<std::string> names = quoted_names(columns_);
   // Each row is a top-level value of this writer, so the commas between rows are ours.
   JsonWriter writer(out, JsonWriter::Layout::kCompact);

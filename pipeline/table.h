@@ -81,6 +81,10 @@ class Column {
   void write_value(JsonWriter& writer, std::size_t row) const;
 
  private:
+  friend class Table;
+  // Every cell has its entry in the store of the column's kind, nulls too.
+  bool consistent() const;
+
   std::string name_;
   ColumnKind kind_;
   std::vector<Cell> cells_;
@@ -132,6 +136,9 @@ class Table {
   void append_compact_rows(std::string& out, std::size_t begin, std::size_t end) const;
 
  private:
+  // Every column is consistent, as long as the table, and named apart from the others.
+  bool consistent() const;
+
   std::vector<Column> columns_;
 };
 

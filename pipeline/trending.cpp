@@ -47,6 +47,44 @@ std::string regime_reason(const RegimeSignal& signal, double score) {
                              : "Band geçişi: Hızlı sıçrama (" + int_of(*signal.rapid_jump) + "), şimdi " + now;
 }
 
+// Each list's entry for row i as of the rules' period, or nullopt when the row is not on
+// it. The four lists of rising scores leave out the firms in "YI".
+std::optional<WatchEntry> fastest_rising_entry(const WatchRules& rules, std::size_t i) {
+  if (!rules.fastest_rising(i)) return std::nullopt;
+  const double s = rules.last_score(i);
+  const double delta_3 = rules.change_3(i);
+  return WatchEntry{i, s, delta_3, "Son 3 dönemde +" + int_of(delta_3) + " puan artış (şu an " + int_of(s) + ")"};
+}
+
+std::optional<WatchEntry> regime_change_entry(const WatchRules& rules, std::size_t i) {
+  const std::optional<RegimeSignal> signal = rules.regime_change(i);
+  if (!signal) return std::nullopt;
+  const double s = rules.last_score(i);
+  return WatchEntry{i, s, std::nullopt, regime_reason(*signal, s)};
+}
+
+std::optional<WatchEntry> persistent_high_entry(const WatchRules& rules, std::size_t i) {
+  const std::optional<std::size_t> high = rules.persistent_high(i);
+  if (!high) return std::nullopt;
+  return WatchEntry{i, rules.last_score(i), std::nullopt,
+                    "Son " + std::to_string(rules.window()) + " dönemin " + std::to_string(*high) +
+                        " tanesinde skor >= " + std::to_string(kBandHighEdge)};
+}
+
+std::optional<WatchEntry> low_but_rising_entry(const WatchRules& rules, std::size_t i) {
+  if (!rules.low_but_rising(i)) return std::nullopt;
+  const double s = rules.last_score(i);
+  const double delta_3 = rules.change_3(i);
+  return WatchEntry{i, s, delta_3, "Erken sinyal: " + int_of(s) + " skor, +" + int_of(delta_3) + " artış"};
+}
+
+// A firm that newly entered "YI", on the caught or the missed list.
+void add_newly_yi(WatchLists& lists, const WatchRules& rules, std::size_t i) {
+  const std::optional<YiEntry> entry = rules.newly_yi(i);
+  if (!entry) return;
+  lists[entry->caught ? kCaught : kMissed].push_back({i, rules.last_score(i), std::nullopt, yi_reason(*entry)});
+}
+
 // Reorders a list by current risk, descending, stable.
 void sort_by_risk(std::vector<WatchEntry>& entries, const Column& son_risk, NullRisk nulls) {
   std::vector<std::optional<double>> keys;
@@ -56,6 +94,22 @@ void sort_by_risk(std::vector<WatchEntry>& entries, const Column& son_risk, Null
   sorted.reserve(entries.size());
   for (std::size_t i : order_by_risk_desc(keys, nulls)) sorted.push_back(std::move(entries[i]));
   entries = std::move(sorted);
+}
+
+// Each list in its order: by current risk (the regime changes by their last score).
+void order_lists(WatchLists& lists, const Column& son_risk) {
+  sort_by_risk(lists[kCaught], son_risk, NullRisk::kAsZero);
+  sort_by_risk(lists[kMissed], son_risk, NullRisk::kAsZero);
+  sort_by_risk(lists[kFastest], son_risk, NullRisk::kLast);
+  sort_by_risk(lists[kPersistent], son_risk, NullRisk::kLast);
+  sort_by_risk(lists[kLow], son_risk, NullRisk::kLast);
+  std::stable_sort(lists[kRegime].begin(), lists[kRegime].end(), [](const WatchEntry& a, const WatchEntry& b) {
+    return integer_part(a.score_last) > integer_part(b.score_last);
+  });
+}
+
+void add(std::vector<WatchEntry>& list, std::optional<WatchEntry>&& entry) {
+  if (entry) list.push_back(std::move(*entry));
 }
 
 }  // namespace
@@ -71,45 +125,19 @@ WatchLists build_watch_lists(const Scoreboard& scoreboard, WatchRules& rules) {
   if (rules.periods() < 2 || scoreboard.rows.empty()) return lists;
   rules.move_to(rules.periods() - 1);
   const std::size_t count = scoreboard.rows.num_rows();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (const std::optional<YiEntry> entry = rules.newly_yi(i)) {
-      lists[entry->caught ? kCaught : kMissed].push_back({i, rules.last_score(i), std::nullopt, yi_reason(*entry)});
-    }
-  }
+  for (std::size_t i = 0; i < count; ++i) add_newly_yi(lists, rules, i);
   for (std::size_t i = 0; i < count; ++i) {
     if (rules.firm_in_yi(i)) continue;
-    const double s = rules.last_score(i);
-    if (rules.fastest_rising(i)) {
-      const double delta_3 = rules.change_3(i);
-      lists[kFastest].push_back(
-          {i, s, delta_3, "Son 3 dönemde +" + int_of(delta_3) + " puan artış (şu an " + int_of(s) + ")"});
-    }
-    if (const std::optional<RegimeSignal> signal = rules.regime_change(i)) {
-      lists[kRegime].push_back({i, s, std::nullopt, regime_reason(*signal, s)});
-    }
-    if (const std::optional<std::size_t> high = rules.persistent_high(i)) {
-      lists[kPersistent].push_back({i, s, std::nullopt,
-                                    "Son " + std::to_string(rules.window()) + " dönemin " + std::to_string(*high) +
-                                        " tanesinde skor >= " + std::to_string(kBandHighEdge)});
-    }
-    if (rules.low_but_rising(i)) {
-      const double delta_3 = rules.change_3(i);
-      lists[kLow].push_back({i, s, delta_3, "Erken sinyal: " + int_of(s) + " skor, +" + int_of(delta_3) + " artış"});
-    }
+    add(lists[kFastest], fastest_rising_entry(rules, i));
+    add(lists[kRegime], regime_change_entry(rules, i));
+    add(lists[kPersistent], persistent_high_entry(rules, i));
+    add(lists[kLow], low_but_rising_entry(rules, i));
   }
 
   const Column* son_risk = scoreboard.rows.find("son_risk");
   const bool any = std::any_of(lists.begin(), lists.end(), [](const auto& list) { return !list.empty(); });
   if (son_risk == nullptr && any) throw std::runtime_error("scoreboard rows have no member \"son_risk\"");
-  if (!any) return lists;
-  sort_by_risk(lists[kCaught], *son_risk, NullRisk::kAsZero);
-  sort_by_risk(lists[kMissed], *son_risk, NullRisk::kAsZero);
-  sort_by_risk(lists[kFastest], *son_risk, NullRisk::kLast);
-  sort_by_risk(lists[kPersistent], *son_risk, NullRisk::kLast);
-  sort_by_risk(lists[kLow], *son_risk, NullRisk::kLast);
-  std::stable_sort(lists[kRegime].begin(), lists[kRegime].end(), [](const WatchEntry& a, const WatchEntry& b) {
-    return integer_part(a.score_last) > integer_part(b.score_last);
-  });
+  if (any) order_lists(lists, *son_risk);
   return lists;
 }
 

@@ -25,7 +25,6 @@ TEST(SafeInt, TruncatesReadableValuesAndNullsTheRest) {
 TEST(SafeInt, InfinityAndValuesBeyond64BitsOverflow) {
   EXPECT_THROW(safe_int(kInf), std::overflow_error);
   EXPECT_THROW(safe_int("-inf"), std::overflow_error);
-  EXPECT_THROW(score_to_band("Infinity"), std::overflow_error);
   // The largest double below 2^63 still has an integer part; 2^63 itself has none.
   EXPECT_EQ(safe_int(9223372036854774784.0), 9223372036854774784LL);
   EXPECT_EQ(safe_int(-9223372036854774784.0), -9223372036854774784LL);
@@ -65,31 +64,16 @@ TEST(SafeIntSeries, ReadsNumbersWithoutRounding) {
   EXPECT_EQ(column_json(safe_int_series(floats)), ordered_json({1234.5, nullptr, nullptr}));
 }
 
-TEST(CleanStr, KeepsTextAndNullsMissingMarkers) {
-  const std::vector<std::pair<ordered_json, ordered_json>> cases = {
-      {"", ""}, {"nan", nullptr}, {"None", nullptr}, {"<NA>", nullptr}, {3.0, "3.0"}, {12, "12"},
-      {kNan, nullptr}, {nullptr, nullptr}, {"Şişli", "Şişli"}, {false, "False"}};
-  for (const auto& [input, expected] : cases) {
-    const std::optional<std::string> got = clean_str(input);
-    EXPECT_EQ(got ? ordered_json(*got) : ordered_json(nullptr), expected) << input.dump();
-  }
+TEST(CleanStrSeries, KeepsTextAndNullsMissingMarkers) {
+  const Column cleaned = clean_str_series(
+      json_column({"", "nan", "None", "<NA>", 3.0, 12, kNan, nullptr, "Şişli", false}));
+  EXPECT_EQ(cleaned.kind(), ColumnKind::kText);
+  EXPECT_EQ(column_json(cleaned), ordered_json({"", nullptr, nullptr, nullptr, "3.0", "12", nullptr, nullptr, "Şişli", "False"}));
 }
 
-TEST(ScoreToBand, MapsScoresToLabels) {
-  const std::vector<std::pair<ordered_json, ordered_json>> cases = {
-      {324.99, "0-325"}, {325, "325-500"}, {"500", "500-825"}, {824, "500-825"}, {825, "825-1000"},
-      {1500, "825-1000"}, {-40, "0-325"}, {"YI", "YI"}, {-1, "YI"}, {"n/a", nullptr}, {nullptr, nullptr},
-      {-1.0, "YI"}, {"-1", "0-325"}, {"nan", nullptr}, {824.9, "500-825"}};
-  for (const auto& [input, expected] : cases) {
-    const std::optional<std::string> got = score_to_band(input);
-    EXPECT_EQ(got ? ordered_json(*got) : ordered_json(nullptr), expected) << input.dump();
-  }
-}
-
-// The labels spell the edges, every edge opens its band, and the scalar and column
-// rules agree on every ordinary score (integers, numeric texts, "YI", the integer -1,
-// null).
-TEST(ScoreBands, EdgesOpenTheirBandsAndBothRulesAgreeOnOrdinaryScores) {
+// The labels spell the edges, every edge opens its band, and integer and text columns of
+// the same ordinary scores (integers, numeric texts, "YI" for -1, null) get the same codes.
+TEST(ScoreBands, EdgesOpenTheirBandsAndIntegerAndTextScoresAgree) {
   const int edges[] = {0, kBandLowEdge, kBandMidEdge, kBandHighEdge, 1000};
   for (std::size_t band = 0; band < 4; ++band) {
     EXPECT_EQ(FLOW_BANDS[band], std::to_string(edges[band]) + "-" + std::to_string(edges[band + 1]));
@@ -102,38 +86,31 @@ TEST(ScoreBands, EdgesOpenTheirBandsAndBothRulesAgreeOnOrdinaryScores) {
 
   Column integers("i", ColumnKind::kInteger);
   Column texts("t", ColumnKind::kText);
-  std::vector<ordered_json> values;
   for (std::int64_t score = -3; score <= 1100; ++score) {
     integers.push_integer(score);
     texts.push_text(score == -1 ? "YI" : std::to_string(score));  // the text "-1" is not ordinary
-    values.emplace_back(score);
   }
   integers.push_null();
   texts.push_null();
-  values.emplace_back(nullptr);
-  const Column from_integers = score_to_band_vec(integers);
-  const Column from_texts = score_to_band_vec(texts);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::optional<std::string> scalar = score_to_band(values[i]);
-    const ordered_json expected = scalar ? ordered_json(*scalar) : ordered_json(nullptr);
-    ASSERT_EQ(from_integers.to_json(i), expected) << values[i];
-    ASSERT_EQ(from_texts.to_json(i), expected) << values[i];
-  }
+  const std::vector<std::int8_t> from_integers = band_codes(integers);
+  EXPECT_EQ(from_integers, band_codes(texts));
+  EXPECT_EQ(from_integers[2], kYiBand);  // the score -1
+  EXPECT_EQ(from_integers.back(), kNoBand);
 }
 
-TEST(ScoreToBandVec, LabelsColumnsAndKeepsItsOwnRules) {
-  EXPECT_EQ(score_to_band_vec(Column("e", ColumnKind::kText)).size(), 0u);
-  EXPECT_EQ(column_json(score_to_band_vec(json_column({"YI", -1, nullptr, "None", 499.5, "826"}))),
-            ordered_json({"YI", "YI", nullptr, nullptr, "325-500", "825-1000"}));
-  // Where the two band rules differ on purpose.
-  EXPECT_EQ(column_json(score_to_band_vec(json_column({-1.0, "-1", kInf, "inf", "", "<NA>", 824.9}))),
-            ordered_json({"0-325", "YI", "825-1000", "825-1000", nullptr, nullptr, "500-825"}));
+TEST(BandCodes, KeepTheirOwnRulesForUnusualScores) {
+  using Codes = std::vector<std::int8_t>;
+  EXPECT_EQ(band_codes(Column("e", ColumnKind::kText)), Codes{});
+  EXPECT_EQ(band_codes(json_column({"YI", -1, nullptr, "None", 499.5, "826"})),
+            (Codes{kYiBand, kYiBand, kNoBand, kNoBand, 1, 3}));
+  EXPECT_EQ(band_codes(json_column({-1.0, "-1", kInf, "inf", "", "<NA>", 824.9})),
+            (Codes{0, kYiBand, 3, 3, kNoBand, kNoBand, 2}));
   Column floats("f", ColumnKind::kFloat);
   for (double value : {-1.0, kNan, 325.0, kInf}) floats.push_float(value);
-  EXPECT_EQ(column_json(score_to_band_vec(floats)), ordered_json({"0-325", nullptr, "325-500", "825-1000"}));
+  EXPECT_EQ(band_codes(floats), (Codes{0, kNoBand, 1, 3}));
   Column integers("i", ColumnKind::kInteger);
   for (std::int64_t value : {-1, 0, 500, 825}) integers.push_integer(value);
-  EXPECT_EQ(column_json(score_to_band_vec(integers)), ordered_json({"YI", "0-325", "500-825", "825-1000"}));
+  EXPECT_EQ(band_codes(integers), (Codes{kYiBand, 0, 2, 3}));
 }
 
 }  // namespace

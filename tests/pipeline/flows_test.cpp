@@ -66,25 +66,5 @@ TEST(BandSnapshot, CountsFirmsPerBandForEveryPeriod) {
   EXPECT_EQ(build_band_snapshot(Scoreboard{}).dump(), R"({"ALL":[]})");
 }
 
-TEST(StripPeriods, RemovesPeriodsOutsideTheReferenceList) {
-  const ordered_json record = {{"muta", 1}, {"vrdA", 1}, {"vrdB", 2}, {"rA", 3}, {"rB", 4}, {"rdA", 5},
-                               {"rdB", 6}, {"son_risk", 4}, {"dfA", 1}, {"dfB", 0}};
-  Scoreboard unchanged = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  StringSink sink;
-  strip_periods(unchanged, {"A", "B"}, sink);
-  EXPECT_EQ(sink.text(), "");
-  EXPECT_EQ(unchanged.rows.num_columns(), 10u);
-
-  Scoreboard stripped = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  strip_periods(stripped, {"A", "Z"}, sink);
-  EXPECT_EQ(sink.text(), "    dönem filtresi: 2 -> 1 dönem\n");
-  EXPECT_EQ(stripped.meta.dump(), R"({"donemler":["A"],"risk_donemler":["A"],"son_donem":"A"})");
-  EXPECT_EQ(stripped.rows.row_json(0).dump(), R"({"muta":1,"vrdA":1,"rA":3,"rdA":5,"son_risk":4,"dfA":1})");
-
-  Scoreboard none_kept = scoreboard_of({"A", "B"}, ordered_json::array({record}));
-  strip_periods(none_kept, {}, sink);
-  EXPECT_EQ(none_kept.meta.dump(), R"({"donemler":[],"risk_donemler":[],"son_donem":"B"})");
-}
-
 }  // namespace
 }  // namespace vordak::pipeline

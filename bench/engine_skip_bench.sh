@@ -29,7 +29,8 @@ def notebook(path):
              {"cell_type": "code", "metadata": {}, "source": "x = 1", "outputs": [], "execution_count": None}]
     json.dump({"cells": cells, "metadata": {"kernelspec": {"name": "python3", "display_name": "Python 3",
                "language": "python"}}, "nbformat": 4, "nbformat_minor": 5}, open(path, "w"))
-for name in ("nb_02_transform.ipynb", "nb_03_marts.ipynb"):
+# The marts read the diagnostics, which a plain run would otherwise run first.
+for name in ("nb_02_transform.ipynb", "nb_06a_diag_extract.ipynb", "nb_06b_diag_analysis.ipynb", "nb_03_marts.ipynb"):
     notebook(os.path.join(work, name))
 src = os.path.join(work, "src")
 os.makedirs(src)
@@ -38,7 +39,7 @@ for i in range(files):
 json.dump({"kik_data_ham_csv": src}, open(os.path.join(work, "local_data_paths.json"), "w"))
 PY
   # One real execution of each step records the source fingerprints.
-  for step in transform marts; do
+  for step in transform eus_diag diag_analysis marts; do
     "$vordak" step "$step" --work-dir "$dir" --source-dir "$dir/src" >/dev/null
   done
   local times=()

@@ -131,9 +131,7 @@ void Motor::print_banner() const {
 }
 
 fs::path Motor::run_all(const RunArgs& run) {
-  std::vector<std::string> decided;  // the steps whose records a decision reads
-  for (const StepDefinition& definition : step_table()) decided.push_back(definition.kod);
-  changes_.read_ahead(decided);
+  changes_.read_ahead(step_keys());  // every step's record: a decision may read any of them
   const std::vector<OfferedStep> steps = offered_steps(run);
   print_banner();
   drive_run(steps, runner_.progress(), [&](const OfferedStep& step) { runner_.adim_isle(step); });

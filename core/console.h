@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string_view>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -13,3 +16,5 @@ void progress(std::string_view line);
 void progress_done();
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

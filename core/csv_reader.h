@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -12,3 +15,5 @@ namespace vordak {
 std::vector<std::vector<std::string>> parse_csv(std::string_view text);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

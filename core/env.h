@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "core/writable_file.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -151,3 +154,5 @@ class EnvWrapper : public Env {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -8,6 +8,9 @@
 #include <string_view>
 
 #include "core/writable_file.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -48,3 +51,5 @@ class AtomicFile {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -15,6 +15,9 @@
 #include <future>
 #include <type_traits>
 #include <utility>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -80,3 +83,5 @@ void on_two_threads(std::size_t count, const Make& make) {
 }
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -1,4 +1,7 @@
 #pragma once
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -9,3 +12,5 @@ bool is_unicode_word(char32_t c);
 bool is_unicode_space(char32_t c);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -19,6 +19,9 @@
 #include "motor/quick_fingerprints.h"
 #include "motor/record_reader.h"
 #include "motor/season.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -155,3 +158,5 @@ inline constexpr const char* kKaynakDegismedi = "kaynak_degismedi";
 inline constexpr const char* kSonDegisiklik = "son_degisiklik";
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "motor/notebook_params.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -52,3 +55,5 @@ struct ExecutorOptions {
 std::shared_ptr<NotebookExecutor> make_default_executor(const ExecutorOptions& options = {});
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -54,3 +57,5 @@ bool is_ingest_step(std::string_view kod);
 std::vector<std::string> registry_keys();
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -18,6 +18,9 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -40,3 +43,5 @@ fs::path step_report_path(const fs::path& log_dir, const std::string& kod);
 std::optional<StepReport> read_step_report(const fs::path& path, Env& env);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

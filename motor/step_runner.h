@@ -18,6 +18,9 @@
 #include "motor/season.h"
 #include "motor/step_report.h"
 #include "motor/step_table.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -77,3 +80,5 @@ class StepRunner {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

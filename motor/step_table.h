@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -100,3 +103,5 @@ std::string_view source_param_name(SourceParam param);  // "" for kNone
 std::string_view group_name(RunGroup group);            // "" for kNotOffered
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -5,6 +5,10 @@ BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
 CMAKE_FLAGS += -DVORDAK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else ifeq ($(SANITIZE),thread)
+# ThreadSanitizer, optimised as released: its checks cost enough without a Debug build.
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS += -DVORDAK_TSAN=ON -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 else
 BUILD_DIR ?= build
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -59,4 +63,4 @@ deb: configure
 	@cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-tsan build-fuzz

@@ -4,7 +4,7 @@
 #
 #   bench/executor_overhead.sh [BUILD_DIR] [RUNS]
 #
-# BUILD_DIR is a configured build folder whose motor library is built (default:
+# BUILD_DIR is a configured build folder (default:
 # build-exec beside this script's repository); RUNS defaults to 10.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,11 +13,7 @@ runs=${2:-10}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --build "$build" --target motor >/dev/null 2>&1 || { echo "motor build failed in $build" >&2; exit 1; }
-g++ -std=c++20 -O2 -Wall -Wextra -I"$root" -I"$build/core/generated" \
-  "$root/bench/executor/executor_overhead.cpp" \
-  -L"$build/motor" -Wl,-rpath,"$build/motor" -lmotor "$build/core/libcore.a" \
-  -o "$work/executor_overhead"
+cmake --build "$build" --target executor_overhead >/dev/null 2>&1 || { echo "executor_overhead build failed in $build" >&2; exit 1; }
 
 cat >"$work/tiny.ipynb" <<'NOTEBOOK'
 {
@@ -33,4 +29,4 @@ cat >"$work/tiny.ipynb" <<'NOTEBOOK'
 }
 NOTEBOOK
 
-"$work/executor_overhead" "$work/tiny.ipynb" "$work" "$runs"
+"$build/bench/executor_overhead" "$work/tiny.ipynb" "$work" "$runs"

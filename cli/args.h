@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::cli {
 
@@ -71,3 +74,5 @@ std::string usage_text(const Command& command);
 long long integer_value(const std::string& option, const std::string& text);
 
 }  // namespace vordak::cli
+
+VORDAK_PUBLIC_END

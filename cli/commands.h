@@ -9,6 +9,9 @@
 #include "cli/args.h"
 #include "motor/motor.h"
 #include "motor/work_dir_lock.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::cli {
 
@@ -74,3 +77,5 @@ std::filesystem::path commands_library_dir();
 std::unique_ptr<motor::WorkDirLock> lock_database(const std::string& db_path, const std::string& command);
 
 }  // namespace vordak::cli
+
+VORDAK_PUBLIC_END

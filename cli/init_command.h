@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "motor/installed_notebooks.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::cli {
 
@@ -32,3 +35,5 @@ struct InstalledNotebooks {
 InstalledNotebooks install_notebooks(const std::filesystem::path& work_dir, InstallMode mode);
 
 }  // namespace vordak::cli
+
+VORDAK_PUBLIC_END

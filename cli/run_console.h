@@ -11,6 +11,9 @@
 #include "core/sink.h"
 #include "core/stop_signals.h"
 #include "motor/motor.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::cli {
 
@@ -67,3 +70,5 @@ void update_runs_page(const std::string& command, const fs::path& work_dir, moto
 std::string failure_line(const std::string& command, const motor::Motor& engine, Env& env);
 
 }  // namespace vordak::cli
+
+VORDAK_PUBLIC_END

@@ -10,6 +10,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -79,3 +82,5 @@ class RunningChild {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

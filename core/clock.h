@@ -6,6 +6,9 @@
 #include <string>
 
 #include "core/env.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -30,3 +33,5 @@ std::string iso_offset_text(TimePoint time);
 std::optional<std::string> iso_offset_text(const std::string& timestamp);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

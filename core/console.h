@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/export.h"
 #include "core/sink.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -10,3 +13,5 @@ namespace vordak {
 Sink& terminal_progress();
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -22,6 +22,9 @@
 #include <vector>
 
 #include "core/writable_file.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -164,3 +167,5 @@ class EnvWrapper : public Env {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -74,3 +77,5 @@ void on_two_threads(std::size_t count, const Make& make) {
 }
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

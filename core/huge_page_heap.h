@@ -8,6 +8,9 @@
 
 #include <optional>
 #include <string>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -24,3 +27,5 @@ std::optional<std::string> tunables_with_huge_pages(const char* current);
 void restart_with_huge_page_heap();
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -52,3 +55,5 @@ class FileRefused : public std::runtime_error {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -67,3 +70,5 @@ ordered_json parse_json(std::string_view text, std::string_view name, TextMember
 ordered_json parse_json(std::string&& text, std::string_view name, TextMembers& members);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -107,3 +110,5 @@ std::string python_text(const ordered_json& value);
 void append_json_string(std::string& out, std::string_view text);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -4,6 +4,9 @@
 // clock; a test passes one it moves itself, so that no limit makes it wait real seconds.
 
 #include <chrono>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -19,3 +22,5 @@ class LimitClock {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

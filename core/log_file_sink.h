@@ -10,6 +10,9 @@
 #include <string_view>
 
 #include "core/sink.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -46,3 +49,5 @@ class LogFileSink : public Sink {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 #include <optional>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::name_index {
 
@@ -73,3 +76,5 @@ void index_added(std::vector<std::uint32_t>& slots, std::size_t count, const Nam
 }
 
 }  // namespace vordak::name_index
+
+VORDAK_PUBLIC_END

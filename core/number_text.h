@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -32,3 +35,5 @@ std::string fixed_text(double value, int decimals);
 std::string int_text(std::int64_t value);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

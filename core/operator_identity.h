@@ -3,6 +3,9 @@
 // Who runs this process, and where: the name an acceptance or a record is signed with.
 
 #include <string>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -14,3 +17,5 @@ struct OperatorIdentity {
 OperatorIdentity operator_identity();
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -18,6 +18,9 @@
 #include <vector>
 
 #include "core/env.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -68,3 +71,5 @@ std::size_t remove_abandoned_outputs(Env& env, const fs::path& dir,
                                      const std::function<bool(std::string_view)>& is_output);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

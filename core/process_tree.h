@@ -5,6 +5,9 @@
 #include <sys/types.h>
 
 #include <optional>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -20,3 +23,5 @@ std::optional<ProcessEntry> process_entry(pid_t pid);
 bool is_ancestor(pid_t pid);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -53,3 +56,5 @@ class TeeSink : public Sink {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -9,6 +9,9 @@
 // run's) record and pipe.
 
 #include <functional>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -39,3 +42,5 @@ class StopSignalGuard {
 };
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -3,6 +3,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -49,3 +52,5 @@ std::string python_list_text(const std::vector<std::string>& items);
 std::string html_escape(std::string_view text);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

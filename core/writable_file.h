@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
@@ -52,3 +55,5 @@ std::string temporary_file_target(std::string_view name);
 bool remove_abandoned_temporary_file(const fs::path& path);
 
 }  // namespace vordak
+
+VORDAK_PUBLIC_END

@@ -22,6 +22,9 @@
 #include "motor/quick_fingerprints.h"
 #include "motor/record_reader.h"
 #include "motor/season.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -158,3 +161,5 @@ inline constexpr const char* kKaynakDegismedi = "kaynak_degismedi";
 inline constexpr const char* kSonDegisiklik = "son_degisiklik";
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -5,6 +5,9 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 #include "core/env.h"
 
@@ -27,3 +30,5 @@ std::optional<std::string> header_version(const std::string& header_text);
 std::set<std::string> header_table_keys(const std::string& header_text);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -9,6 +9,9 @@
 #include "core/sink.h"
 #include "core/limit_clock.h"
 #include "motor/notebook_params.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -59,3 +62,5 @@ struct ExecutorOptions {
 std::shared_ptr<NotebookExecutor> make_default_executor(const ExecutorOptions& options = {});
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

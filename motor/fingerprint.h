@@ -12,6 +12,9 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -62,3 +65,5 @@ ordered_json git_info(const std::string& repo_dir, Env& env);
 bool git_must_be_asked(const std::string& repo_dir, Env& env);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

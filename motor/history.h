@@ -16,6 +16,9 @@
 #include "motor/record_reader.h"
 #include "motor/run_record.h"
 #include "motor/run_report.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -82,3 +85,5 @@ std::vector<SeasonRecord> read_history(const fs::path& work_dir, Env& env, Sink&
 std::string unreadable_season_line(const fs::path& dir, const std::exception& failure);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

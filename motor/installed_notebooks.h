@@ -10,6 +10,9 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -60,3 +63,5 @@ std::vector<InstalledNotebook> installed_notebooks(const fs::path& work_dir, con
 bool is_work_dir(const fs::path& dir);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -18,6 +18,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -66,3 +69,5 @@ fs::path executed_notebook(const fs::path& log_dir, std::string_view kod, const 
 fs::path step_report_path(const fs::path& log_dir, std::string_view kod);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -27,6 +27,9 @@
 #include "motor/run_report.h"
 #include "motor/season.h"
 #include "motor/step_runner.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -116,3 +119,5 @@ void drive_run(const std::vector<OfferedStep>& steps, const RunProgress& progres
 std::string_view plan_verdict_text(PlanVerdict verdict);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

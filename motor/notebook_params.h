@@ -5,6 +5,9 @@
 #include <utility>
 #include <variant>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -47,3 +50,5 @@ class NotebookParams {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

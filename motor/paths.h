@@ -1,6 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::paths {
 
@@ -19,3 +22,5 @@ std::filesystem::path python_package_dir();
 std::filesystem::path library_dir();
 
 }  // namespace vordak::paths
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 
 #include "core/env.h"
 #include "core/sink.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -34,3 +37,5 @@ PruneChoice choose_prune(const fs::path& work_dir, std::size_t keep, Env& env, S
 std::uintmax_t tree_size(const fs::path& dir, Env& env);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 #include "core/env.h"
 #include "core/json_reader.h"
 #include "motor/fingerprint.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -47,3 +50,5 @@ class QuickFingerprints {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -14,6 +14,9 @@
 
 #include "core/env.h"
 #include "core/json_reader.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -46,3 +49,5 @@ class RecordReader {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -12,6 +12,9 @@
 #include "core/env.h"
 #include "motor/run_record.h"
 #include "motor/run_report.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -33,3 +36,5 @@ std::string metrics_text(const RunFigures& run, const RunReport& report);
 std::optional<double> previous_last_success(const std::filesystem::path& metrics_file, Env& env);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -16,6 +16,9 @@
 #include <string>
 
 #include "core/env.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -58,3 +61,5 @@ void end_run_record(const fs::path& season_dir, RunState state, int exit_status,
 RunState run_state(const RunRecord& record, const fs::path& work_dir);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -15,6 +15,9 @@
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/season.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -85,3 +88,5 @@ class RunReport {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

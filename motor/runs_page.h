@@ -11,6 +11,9 @@
 
 #include "core/env.h"
 #include "motor/history.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -26,3 +29,5 @@ fs::path write_runs_page(const fs::path& work_dir, Env& env);
 fs::path write_runs_page(const fs::path& work_dir, Env& env, RecordReader& records);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -19,6 +19,9 @@
 #include "core/json_writer.h"
 #include "core/sink.h"
 #include "motor/notebook_params.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -160,3 +163,5 @@ class Season {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -74,3 +77,5 @@ std::string_view value_type_name(ValueType type);  // "tamsayi", "ondalik", "met
 std::string_view file_format_name(FileFormat format);  // "csv", "parquet"
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -11,6 +11,9 @@
 #include "core/json_writer.h"
 #include "motor/fingerprint.h"
 #include "motor/season.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -39,3 +42,5 @@ class StepRecordWriter {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

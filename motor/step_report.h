@@ -18,6 +18,9 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -38,3 +41,5 @@ struct StepReport {
 std::optional<StepReport> read_step_report(const fs::path& path, Env& env);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -19,6 +19,9 @@
 #include "motor/step_record_writer.h"
 #include "motor/step_report.h"
 #include "motor/step_table.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -70,3 +73,5 @@ class StepRunner {
 };
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -120,3 +123,5 @@ std::string_view source_param_name(SourceParam param);  // "" for kNone
 std::string_view group_name(RunGroup group);            // "" for kNotOffered
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

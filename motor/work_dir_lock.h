@@ -14,6 +14,9 @@
 #include <string>
 
 #include "core/env.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::motor {
 
@@ -64,3 +67,5 @@ std::unique_ptr<WorkDirLock> lock_database_work_dir(const std::filesystem::path&
 bool lock_held_by(const std::filesystem::path& work_dir, long pid, const std::string& host);
 
 }  // namespace vordak::motor
+
+VORDAK_PUBLIC_END

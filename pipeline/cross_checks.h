@@ -9,6 +9,9 @@
 #include "core/json_writer.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/source_load.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -20,3 +23,5 @@ std::vector<CheckResult> check_across_sources(Connection& con, const ordered_jso
                                               const std::vector<std::string>& accepted);
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "pipeline/table.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 struct _duckdb_database;
 struct _duckdb_connection;
@@ -76,3 +79,5 @@ class Connection {
 };
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

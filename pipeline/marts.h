@@ -15,6 +15,9 @@
 #include "core/sink.h"
 #include "pipeline/page_context.h"
 #include "pipeline/scoreboard.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -66,3 +69,5 @@ std::pair<Scoreboard, ordered_json> run_marts(const std::string& db_path, const 
                                               const DashboardOptions& dashboards = {});
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

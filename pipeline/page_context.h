@@ -14,6 +14,9 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -35,3 +38,5 @@ struct PageContext {
 std::string page_time_text(TimePoint time);
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

@@ -10,6 +10,9 @@
 #include "core/sink.h"
 #include "pipeline/duckdb_connection.h"
 #include "pipeline/table.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -37,3 +40,5 @@ void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard);
 std::vector<std::string> period_labels(const ordered_json& meta, const char* member = "donemler");
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

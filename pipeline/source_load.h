@@ -15,6 +15,9 @@
 
 #include "core/json_writer.h"
 #include "pipeline/duckdb_connection.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -110,3 +113,5 @@ std::string_view outcome_text(CheckOutcome outcome);
 ordered_json recorded_checks(Connection& con);
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "core/json_writer.h"
+#include "core/export.h"
+
+VORDAK_PUBLIC_BEGIN
 
 namespace vordak::pipeline {
 
@@ -163,3 +166,5 @@ inline void Column::write_value(JsonWriter& writer, std::size_t row) const {
 }
 
 }  // namespace vordak::pipeline
+
+VORDAK_PUBLIC_END

@@ -76,7 +76,7 @@ motor::MotorArgs engine_args(const ParsedArgs& args) {
 // Once the command line itself is sound: the directory must be a working directory. A
 // run anywhere else would fill it with a database, seasons and empty pages.
 void require_work_dir(const std::string& work_dir) {
-  if (motor::is_work_dir(work_dir)) return;
+  if (motor::is_work_dir(work_dir, Env::system())) return;
   throw UsageError("not a Vordak working directory: " + work_dir +
                        " (no notebooks, local_data_paths.json, db/.nb_version or seasons/)",
                    "prepare it first: vordak init --work-dir " + work_dir);
@@ -215,7 +215,8 @@ int step_command(const ParsedArgs& args) {
 // another version. Missing notebooks are the consistency check's own "[EKSIK NB]".
 std::vector<std::string> install_problems(const fs::path& work_dir) {
   std::vector<std::string> problems;
-  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, paths::get_notebooks_dir())) {
+  const fs::path package = paths::get_notebooks_dir();
+  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, package, Env::system())) {
     switch (notebook.state) {
       case motor::NotebookState::kOld:
         problems.push_back("[ESKİ NB] " + notebook.name + ": " + notebook.installed_version + " kurulumu, paket " + kVersion +

@@ -3,10 +3,12 @@
 #include "cli/init_command.h"
 
 #include <stdexcept>
+#include <system_error>
 
 #include "cli/commands.h"
 #include "core/sink.h"
 #include "core/env.h"
+#include "core/io_error.h"
 #include "core/version.h"
 #include "motor/layout.h"
 #include "motor/paths.h"
@@ -17,17 +19,19 @@ namespace vordak::cli {
 namespace fs = std::filesystem;
 
 InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode) {
+  Env& env = Env::system();
   const fs::path source = paths::get_notebooks_dir();
   // Checked before anything is copied: a partial set would mix two versions.
   for (const std::string& name : motor::package_notebook_names()) {
     if (!fs::is_regular_file(source / name)) {
-      throw std::runtime_error("paket notebook'u bulunamadı: " + (source / name).string());
+      throw IoError::worded("paket notebook'u bulunamadı: " + (source / name).string(), source / name,
+                            std::make_error_code(std::errc::no_such_file_or_directory));
     }
   }
   fs::create_directories(work_dir / "db");
-  motor::InstallRecord record = motor::read_install_record(work_dir);
+  motor::InstallRecord record = motor::read_install_record(work_dir, env);
   InstalledNotebooks result;
-  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, source)) {
+  for (const motor::InstalledNotebook& notebook : motor::installed_notebooks(work_dir, source, env)) {
     const bool replace = notebook.state == motor::NotebookState::kCurrent ||
                          notebook.state == motor::NotebookState::kMissing || mode == InstallMode::kForce ||
                          (notebook.state == motor::NotebookState::kOld && mode == InstallMode::kUpgrade);
@@ -36,11 +40,11 @@ InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode)
       continue;
     }
     fs::copy_file(source / notebook.name, work_dir / notebook.name, fs::copy_options::overwrite_existing);
-    record[notebook.name] = {motor::notebook_file_hash(source / notebook.name), kVersion};
+    record[notebook.name] = {motor::notebook_file_hash(source / notebook.name, env), kVersion};
     result.copied.push_back(notebook.name);
   }
-  motor::write_install_record(work_dir, record);
-  if (result.left_alone.empty()) Env::system().write_file_atomic(motor::notebook_version_file(work_dir), std::string(kVersion) + "\n");
+  motor::write_install_record(work_dir, record, env);
+  if (result.left_alone.empty()) env.write_file_atomic(motor::notebook_version_file(work_dir), std::string(kVersion) + "\n");
   return result;
 }
 

@@ -30,7 +30,7 @@ struct InstalledNotebooks {
 // directory into `work_dir`, as `mode` allows, and records what it installed
 // (motor::kInstallRecord). db/.nb_version gets the package version only when every
 // notebook then equals the packaged one, so that the engine keeps warning about a mixed
-// set. Throws std::runtime_error naming the notebook when one is missing from the
+// set. Throws IoError naming the notebook when one is missing from the
 // package.
 InstalledNotebooks install_notebooks(const std::filesystem::path& work_dir, InstallMode mode);
 

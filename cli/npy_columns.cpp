@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "core/io_error.h"
 #include "core/text.h"
 
 namespace vordak::cli {
@@ -93,7 +96,9 @@ void write_npy_columns(const pipeline::Table& table, const std::filesystem::path
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) throw std::runtime_error("Dosya yazılamadı: " + path.string());
+    if (!out) {
+      throw IoError::worded("Dosya yazılamadı: " + path.string(), path, std::error_code(errno, std::generic_category()));
+    }
   }
 }
 

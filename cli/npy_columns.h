@@ -14,6 +14,7 @@ namespace vordak::cli {
 // an integer or boolean column without nulls as int64, an integer column with nulls and
 // a float column as float64 with NaN for null, a text or JSON column as fixed-width
 // Unicode ('<U<n>', n its longest value in characters, at least 1) with "" for null.
+// Throws IoError naming the file when one cannot be written.
 void write_npy_columns(const pipeline::Table& table, const std::filesystem::path& dir);
 
 }  // namespace vordak::cli

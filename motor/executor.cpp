@@ -1,12 +1,15 @@
 #include "motor/executor.h"
 
 #include <filesystem>
+#include <system_error>
 
 #include "core/child_process.h"
 #include "core/console.h"
 #include "core/env.h"
+#include "core/io_error.h"
 #include "core/json_writer.h"
 #include "core/text.h"
+#include "motor/bad_notebook.h"
 #include "motor/notebook_runner.h"
 #include "motor/parameter_injection.h"
 #include "motor/paths.h"
@@ -95,16 +98,20 @@ class NbclientExecutor : public NotebookExecutor {
     // Found at each call: a missing runner fails the step, not the engine's construction.
     const fs::path runner_script = paths::python_package_dir() / kRunnerScript;
     if (!fs::is_regular_file(runner_script)) {
-      throw std::runtime_error("notebook çalıştırıcısı bulunamadı: " + runner_script.string());
+      throw IoError::worded("notebook çalıştırıcısı bulunamadı: " + runner_script.string(), runner_script,
+                            std::make_error_code(std::errc::no_such_file_or_directory));
     }
     ordered_json notebook = read_notebook(input_path, Env::system());
     try {
       inject_parameters(notebook, parameters);
-    } catch (const std::runtime_error& error) {
-      throw std::runtime_error(std::string(error.what()) + ": " + input_path);
+    } catch (const BadNotebook& error) {
+      throw BadNotebook(std::string(error.what()) + ": " + input_path, input_path);
     }
     const fs::path work_dir = fs::absolute(cwd.empty() ? fs::current_path() : fs::path(cwd));
-    if (!fs::is_directory(work_dir)) throw std::runtime_error("çalışma dizini bulunamadı: " + work_dir.string());
+    if (!fs::is_directory(work_dir)) {
+      throw IoError::worded("çalışma dizini bulunamadı: " + work_dir.string(), work_dir,
+                            std::make_error_code(std::errc::no_such_file_or_directory));
+    }
 
     // As papermill does, the parameterized notebook is at the output path before it runs;
     // the runner executes it there and writes it back, finished or failed.

@@ -30,7 +30,8 @@ class NotebookFailure : public std::runtime_error {
 
 // Executes notebooks as papermill does. Guarantees: the call returns only when the
 // notebook has run to its end; it throws when the notebook fails (NotebookFailure) or
-// cannot be run at all (std::runtime_error); the executed notebook is left at
+// cannot be run at all (IoError or BadNotebook for the file and the runner, else
+// std::runtime_error); the executed notebook is left at
 // `output_path` in both cases whenever the notebook could be started.
 class NotebookExecutor {
  public:

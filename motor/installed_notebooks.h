@@ -14,6 +14,8 @@
 
 VORDAK_PUBLIC_BEGIN
 
+#include "core/env.h"
+
 namespace vordak::motor {
 
 namespace fs = std::filesystem;
@@ -46,21 +48,22 @@ using InstallRecord = std::map<std::string, InstallEntry>;  // by file name
 std::vector<std::string> package_notebook_names();
 
 // The record; empty when there is none (a directory set up by an older version) or it
-// cannot be parsed. Throws std::runtime_error naming the file when it cannot be read.
-InstallRecord read_install_record(const fs::path& work_dir);
-// Replaces the record atomically. Throws std::runtime_error naming the file.
-void write_install_record(const fs::path& work_dir, const InstallRecord& record);
+// cannot be parsed. Throws IoError or FileRefused naming the file when it cannot be read.
+InstallRecord read_install_record(const fs::path& work_dir, Env& env);
+// Replaces the record atomically. Throws IoError naming the file.
+void write_install_record(const fs::path& work_dir, const InstallRecord& record, Env& env);
 
-// The content fingerprint the record keeps of a notebook file. Throws naming the file.
-std::string notebook_file_hash(const fs::path& file);
+// The content fingerprint the record keeps of a notebook file. Throws IoError naming the
+// file.
+std::string notebook_file_hash(const fs::path& file, Env& env);
 
 // Every notebook of package_notebook_names() in `work_dir`, against the package's copies
 // in `package_dir` and the record.
-std::vector<InstalledNotebook> installed_notebooks(const fs::path& work_dir, const fs::path& package_dir);
+std::vector<InstalledNotebook> installed_notebooks(const fs::path& work_dir, const fs::path& package_dir, Env& env);
 
 // True when `dir` holds what marks a working directory: the install record or
 // db/.nb_version, a data-source path file, a seasons/ directory or one of the notebooks.
-bool is_work_dir(const fs::path& dir);
+bool is_work_dir(const fs::path& dir, Env& env);
 
 }  // namespace vordak::motor
 

@@ -11,7 +11,8 @@
 
 namespace vordak::motor {
 
-// Throws std::runtime_error whose message names the file and what is wrong with it.
+// Throws BadNotebook (bad_notebook.h) whose message names the file and what is wrong
+// with it, or IoError when the file cannot be read.
 void check_notebook(const std::filesystem::path& path, Env& env);
 
 }  // namespace vordak::motor

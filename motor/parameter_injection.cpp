@@ -1,10 +1,14 @@
 #include "motor/parameter_injection.h"
 
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 
+#include "core/io_error.h"
+#include "motor/bad_notebook.h"
 
 namespace vordak::motor {
 
@@ -156,13 +160,13 @@ std::string parameters_source(const NotebookParams& parameters) {
 }
 
 void inject_parameters(ordered_json& notebook, const NotebookParams& parameters) {
-  if (!notebook.is_object()) throw std::runtime_error("notebook değil: JSON nesnesi bekleniyor");
+  if (!notebook.is_object()) throw BadNotebook("notebook değil: JSON nesnesi bekleniyor", {});
   const auto format = notebook.find("nbformat");
   if (format == notebook.end() || !format->is_number_integer() || format->get<int>() != 4) {
-    throw std::runtime_error("desteklenmeyen notebook biçimi (nbformat 4 bekleniyor)");
+    throw BadNotebook("desteklenmeyen notebook biçimi (nbformat 4 bekleniyor)", {});
   }
   if (!notebook.contains("cells") || !notebook["cells"].is_array()) {
-    throw std::runtime_error("notebook değil: \"cells\" listesi yok");
+    throw BadNotebook("notebook değil: \"cells\" listesi yok", {});
   }
   ordered_json& cells = notebook["cells"];
 
@@ -199,12 +203,15 @@ void inject_parameters(ordered_json& notebook, const NotebookParams& parameters)
 }
 
 ordered_json read_notebook(const std::filesystem::path& path, Env& env) {
-  if (!env.is_regular_file(path)) throw std::runtime_error("notebook bulunamadı: " + path.string());
+  const std::optional<FileStatus> status = env.status(path);
+  const std::string missing = "notebook bulunamadı: " + path.string();
+  if (!status) throw IoError::worded(missing, path, std::make_error_code(std::errc::no_such_file_or_directory));
+  if (status->type != fs::file_type::regular) throw FileRefused(missing, path);
   const std::string text = env.read_file(path);
   try {
     return parse_json(text);
   } catch (const ordered_json::exception& error) {
-    throw std::runtime_error("notebook geçerli JSON değil: " + path.string() + ": " + error.what());
+    throw BadNotebook("notebook geçerli JSON değil: " + path.string() + ": " + error.what(), path);
   }
 }
 

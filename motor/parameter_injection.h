@@ -28,12 +28,13 @@ std::string parameters_source(const NotebookParams& parameters);
 // Puts a code cell tagged injected-parameters holding `parameters` into a notebook
 // document, as papermill does: in place of an earlier injected cell when there is one,
 // else right after the first cell tagged parameters, else at the top. Throws
-// std::runtime_error when the document is not an nbformat 4 notebook.
+// BadNotebook (bad_notebook.h, with no path) when the document is not an nbformat 4
+// notebook.
 void inject_parameters(ordered_json& notebook, const NotebookParams& parameters);
 
 // Reads and parses a notebook file through `env`. Throws naming the file when it is
-// missing (std::runtime_error), unreadable (IoError) or not valid JSON
-// (std::runtime_error; nesting deeper than kMaxJsonDepth included).
+// missing or unreadable (IoError), not a regular file (FileRefused) or not valid JSON
+// (BadNotebook; nesting deeper than kMaxJsonDepth included).
 ordered_json read_notebook(const std::filesystem::path& path, Env& env);
 
 // The file text nbformat would write for the document: one-space indentation, keys

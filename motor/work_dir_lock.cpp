@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/io_error.h"
 #include "core/operator_identity.h"
 #include "core/process_tree.h"
 #include "core/text.h"
@@ -43,7 +44,7 @@ void refuse_unless_own_file(int& fd, const std::filesystem::path& path) {
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink <= 1) return;
   ::close(fd);
   fd = -1;
-  throw std::runtime_error("kilit dosyası düzenli ve tek adlı bir dosya değil: " + path.string());
+  throw FileRefused("kilit dosyası düzenli ve tek adlı bir dosya değil: " + path.string(), path);
 }
 
 // The pid its holder wrote into the lock file at `path` ("pid 4242, host ..."); 0 when
@@ -77,14 +78,17 @@ WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env) : Work
 
 WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env, const std::function<void(const std::string&)>& waiting)
     : path_(work_dir / ".vordak.lock") {
-  if (!env.is_directory(work_dir)) throw std::runtime_error("çalışma dizini yok: " + work_dir.string());
+  if (!env.is_directory(work_dir)) {
+    const std::errc why = env.exists(work_dir) ? std::errc::not_a_directory : std::errc::no_such_file_or_directory;
+    throw IoError::worded("çalışma dizini yok: " + work_dir.string(), work_dir, std::make_error_code(why));
+  }
   bool waited = false;
   while (true) {
     // Close-on-exec: a notebook kernel that outlives the engine must not keep the lock.
     // Never through a link: the holder's line is written into this file.
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd_ < 0 && errno == ELOOP) throw std::runtime_error("kilit dosyası bir sembolik bağ: " + path_.string());
-    if (fd_ < 0) throw std::runtime_error("kilit dosyası açılamadı: " + path_.string() + " (" + std::strerror(errno) + ")");
+    if (fd_ < 0 && errno == ELOOP) throw FileRefused("kilit dosyası bir sembolik bağ: " + path_.string(), path_);
+    if (fd_ < 0) throw IoError("kilit dosyası açılamadı", path_, errno);
     refuse_unless_own_file(fd_, path_);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
@@ -98,7 +102,7 @@ WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir, Env& env, const 
       } else {
         ::close(fd_);
         fd_ = -1;
-        if (error != EWOULDBLOCK) throw std::runtime_error("kilit alınamadı: " + path_.string() + " (" + holder + ")");
+        if (error != EWOULDBLOCK) throw IoError("kilit alınamadı", path_, error);
         throw WorkDirBusy(busy);
       }
     }

@@ -35,9 +35,9 @@ inline constexpr const char* kHeldLockVariable = "VORDAK_RUN_LOCK";
 class WorkDirLock {
  public:
   // Takes the lock without waiting and writes this process's pid, host and start time
-  // into the lock file. Throws WorkDirBusy when another process holds it,
-  // std::runtime_error naming the directory or file when the working directory does not
-  // exist or the file cannot be opened.
+  // into the lock file. Throws WorkDirBusy when another process holds it, IoError when
+  // the working directory does not exist or the file cannot be opened or locked, and
+  // FileRefused when the file is a link or anything but a plain file of one name.
   WorkDirLock(const std::filesystem::path& work_dir, Env& env);
   // The same, except that it waits for another holder to let go, after telling `waiting`
   // (when given) the WorkDirBusy message once.

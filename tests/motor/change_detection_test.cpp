@@ -16,18 +16,16 @@ namespace vordak::motor {
 namespace {
 
 using testing::quiet_args;
-using testing::write_notebook;
-using testing::write_text;
 
 // Engines in `dir` with the transform notebook copied into the working directory.
 class MetaTest : public testing::EngineTest {
  protected:
   MetaTest() {
     write_notebook(dir / "nb_02_transform.ipynb", {"x = 1"});
-    nb_hash = *file_hash((dir / "nb_02_transform.ipynb").string(), Env::system());
+    nb_hash = *file_hash((dir / "nb_02_transform.ipynb").string(), env);
   }
   std::unique_ptr<Motor> make(const std::string& mode = "prod") {
-    MotorArgs args = quiet_args(dir.path());
+    MotorArgs args = quiet_args(dir);
     args.mode = mode;
     return EngineTest::make(args);
   }
@@ -44,7 +42,7 @@ TEST_F(MetaTest, RecordHasItsMembersInOrderAndPythonNumberText) {
   const fs::path nb = season.work_dir() / "nb_02_transform.ipynb";
   motor->meta_yaz("transform", nb, 42.04, ordered_json{{"/src/b.csv", "0123456789abcdef"}, {"/src/a.csv", "fedcba9876543210"}},
                  ordered_json{{"mode", "ozel"}, {"ek", 1}});
-  const std::string text = testing::read_text(season.meta_dir() / "adim_transform.json");
+  const std::string text = read_text(season.meta_dir() / "adim_transform.json");
   const std::regex layout(
       "\\{\n"
       "  \"notebook\": \"nb_02_transform.ipynb\",\n"
@@ -55,7 +53,7 @@ TEST_F(MetaTest, RecordHasItsMembersInOrderAndPythonNumberText) {
       "  \"pipeline_ts\": \"" + season.ts() + "\",\n"
       "  \"mode\": \"ozel\",\n"
       "  \"sure_saniye\": 42.0,\n"
-      "  \"tarih\": \"" + iso_text(clock.now()) + "\",\n"
+      "  \"tarih\": \"" + iso_text(env.now()) + "\",\n"
       "  \"source_hashes\": \\{\n"
       "    \"/src/b.csv\": \"0123456789abcdef\",\n"
       "    \"/src/a.csv\": \"fedcba9876543210\"\n"
@@ -66,8 +64,8 @@ TEST_F(MetaTest, RecordHasItsMembersInOrderAndPythonNumberText) {
 
   // Ties to even on the binary value; empty maps add nothing.
   motor->meta_yaz("transform", nb, 0.25, ordered_json::object());
-  const ordered_json record = parse_json(testing::read_text(season.meta_dir() / "adim_transform.json"));
-  EXPECT_NE(testing::read_text(season.meta_dir() / "adim_transform.json").find("\"sure_saniye\": 0.2,"), std::string::npos);
+  const ordered_json record = parse_json(read_text(season.meta_dir() / "adim_transform.json"));
+  EXPECT_NE(read_text(season.meta_dir() / "adim_transform.json").find("\"sure_saniye\": 0.2,"), std::string::npos);
   EXPECT_FALSE(record.contains("source_hashes"));
   EXPECT_EQ(record["mode"], "prod");
 }
@@ -97,7 +95,7 @@ TEST_F(MetaTest, ReasonTextsForEachChange) {
   const std::string season = "S_20250101_000000_prod_1.0.0";
   const fs::path source = dir / "src" / "a.csv";
   write_text(source, "1,2\n");
-  const std::string source_hash = *testing::quick_fingerprint(source.string());
+  const std::string source_hash = *testing::quick_fingerprint(source.string(), env);
   const std::string gone = (dir / "src" / "gone.csv").string();
   const std::string sources =
       R"("source_hashes": {")" + gone + R"(": "1111", ")" + source.string() + R"(": ")" + source_hash + "\"}";
@@ -121,8 +119,8 @@ TEST_F(MetaTest, ReasonTextsForEachChange) {
   }
 
   // Touching a source without changing it counts as a change; only its name is shown.
-  timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
-  ::utimensat(AT_FDCWD, source.c_str(), times, 0);
+  advance(std::chrono::seconds(1));
+  write_text(source, "1,2\n");
   earlier(season, "transform", R"({"mode": "prod", "nb_hash": ")" + nb_hash + "\", " + sources + "}");
   EXPECT_EQ(make()->meta_kontrol("transform"), (Decision{true, "kaynak değişti (a.csv)"}));
 }
@@ -138,7 +136,7 @@ TEST_F(MetaTest, StepWithoutNotebookSkipsTheNotebookTests) {
 namespace vordak::motor {
 namespace {
 
-// The real disk, except that one directory cannot be read.
+// Another Env, except that one directory cannot be read.
 class UnreadableDirEnv : public EnvWrapper {
  public:
   UnreadableDirEnv(Env& target, fs::path dir) : EnvWrapper(target), dir_(std::move(dir)) {}
@@ -166,7 +164,7 @@ class UnreadableDirEnv : public EnvWrapper {
 
 class CascadeTest : public testing::EngineTest {
  protected:
-  CascadeTest() { testing::write_registry_notebooks(dir.path()); }
+  CascadeTest() { write_registry_notebooks(); }
   std::string decision_of(Motor& motor, const std::string& kod) {
     out.take();
     motor.adim_isle(kod);
@@ -191,7 +189,7 @@ TEST_F(CascadeTest, AStepThatNeverRanAfterItsUpstreamChangedRunsInTheNextRun) {
     EXPECT_TRUE(up_to_date(decision_of(*quiet, "backtest_eus")));
   }
   // A run that ended after transform, before backtest_eus.
-  MotorArgs forced = testing::quiet_args(dir.path());
+  MotorArgs forced = testing::quiet_args(dir);
   forced.force_adimlar = std::vector<std::string>{"transform"};
   make(forced)->adim_isle("transform");
 
@@ -212,7 +210,7 @@ TEST_F(CascadeTest, AStepThatNeverRanAfterItsUpstreamChangedRunsInTheNextRun) {
 }
 
 TEST_F(CascadeTest, ANotebookReplacedWhileItsStepRunsRunsAgain) {
-  executor->during = [](const std::string& input) { testing::write_notebook(input, {"params:x = 'deployed mid-step'"}); };
+  executor->during = [this](const std::string& input) { write_notebook(input, {"params:x = 'deployed mid-step'"}); };
   make()->adim_isle("transform");
   executor->during = nullptr;
   EXPECT_TRUE(decision_of(*make(), "transform").starts_with("ÇALIŞTIRILIYOR — notebook değişti (")) << "the new text never ran";
@@ -222,7 +220,7 @@ TEST_F(CascadeTest, ANotebookReplacedWhileItsStepRunsRunsAgain) {
 TEST_F(CascadeTest, ADirectoryThatIsNoSeasonIsNoRunOfIt) {
   make()->adim_isle("transform");
   // A copy kept beside the seasons sorts after them by name; its record is not this run's past.
-  testing::write_text(dir / "seasons" / "S_backup" / "meta" / "adim_transform.json",
+  write_text(dir / "seasons" / "S_backup" / "meta" / "adim_transform.json",
                       R"({"mode": "prod", "nb_hash": "0123456789abcdef"})");
   EXPECT_TRUE(up_to_date(decision_of(*make(), "transform")));
 }
@@ -231,7 +229,7 @@ TEST_F(CascadeTest, TheMartsRunWhileTheirLastPublishIsUnfinished) {
   make()->adim_isle("marts");
   EXPECT_TRUE(up_to_date(decision_of(*make(), "marts")));
   const auto motor = make();
-  testing::write_text(motor->season().output_dir() / ".vrd_outputs.publish", "[]");
+  write_text(motor->season().output_dir() / ".vrd_outputs.publish", "[]");
   EXPECT_EQ(decision_of(*motor, "marts"), "ÇALIŞTIRILIYOR — yayın yarım kalmış (.vrd_outputs.publish)");
 }
 
@@ -251,8 +249,8 @@ TEST_F(CascadeTest, AnIngestRunsWhenItsExtractsOrDatabaseAreNotAsItsRecordFoundT
 
   const std::vector<std::pair<std::string, std::function<void()>>> changes = {
       {"a new extract", [&] { write_text(dir / "kik" / "b.csv", "2"); }},
-      {"an extract gone", [&] { fs::remove(dir / "kik" / "a.csv"); }},
-      {"the database gone", [&] { fs::remove(dir / "db" / "vrd.duckdb"); }},
+      {"an extract gone", [&] { env.remove_file(dir / "kik" / "a.csv"); }},
+      {"the database gone", [&] { env.remove_file(dir / "db" / "vrd.duckdb"); }},
   };
   for (const auto& [what, change] : changes) {
     change();
@@ -272,7 +270,7 @@ TEST_F(CascadeTest, ALoadThatChangedNothingIsNoNewsToTheStepsBelowInLaterRuns) {
     first->adim_isle("transform");
   }
   executor->reports = {{"nb_01b_ingest_kik", R"({"kaynak_degisti": false})"}};
-  MotorArgs forced = testing::quiet_args(dir.path());
+  MotorArgs forced = testing::quiet_args(dir);
   forced.force_adimlar = std::vector<std::string>{"ingest_kik"};
   make(forced)->adim_isle("ingest_kik");
   make(forced)->adim_isle("ingest_kik");
@@ -288,15 +286,15 @@ TEST_F(CascadeTest, AnUnreadableSeasonIsPassedOverWithAWarning) {
   make()->adim_isle("transform");
   auto second = make();
   const fs::path older = second->season().work_dir() / "seasons" / "S_20240101_000000_prod_1.0.0";
-  fs::create_directories(older / "meta");
+  env.create_directories(older / "meta");
   second->adim_isle("backtest_eus");
   const fs::path newest = second->season().season_dir();
   second.reset();
 
-  UnreadableDirEnv disk(clock, newest);
-  MotorArgs args = testing::quiet_args(dir.path());
+  UnreadableDirEnv disk(env, newest);
+  MotorArgs args = testing::quiet_args(dir);
   args.env = &disk;
-  clock.advance(std::chrono::seconds(1));
+  advance(std::chrono::seconds(1));
   args.executor = executor;
   Motor motor(args, out);
   out.take();

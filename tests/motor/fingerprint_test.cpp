@@ -70,7 +70,7 @@ TEST(NotebookCodeHash, BadNotebooksHaveNoFingerprint) {
     EXPECT_EQ(file_hash((dir / name).string(), env), std::nullopt) << name;
   }
   EXPECT_EQ(file_hash((dir / "missing" / "x.csv").string(), env), std::nullopt);
-  EXPECT_EQ(testing::quick_fingerprint("/no/such/dir/x.csv"), std::nullopt);
+  EXPECT_EQ(testing::quick_fingerprint("/no/such/dir/x.csv", Env::system()), std::nullopt);
 }
 
 TEST(FileHash, OtherFilesAreHashedByTheirBytes) {
@@ -97,19 +97,20 @@ TEST(QuickFingerprint, HashesNameSizeAndNanosecondTime) {
   TempDir dir;
   write_text(dir / "a.csv", "0123456789");
   set_mtime(dir / "a.csv", 1700000000, 123456789);
-  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|1700000000123456789"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string(), Env::system()), md5_16("a.csv|10|1700000000123456789"));
 
   set_mtime(dir / "a.csv", 1700000000, 5);
-  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|1700000000000000005"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string(), Env::system()), md5_16("a.csv|10|1700000000000000005"));
 
   // Before the epoch: negative whole nanoseconds (-1.5 s).
   set_mtime(dir / "a.csv", -2, 500000000);
-  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string()), md5_16("a.csv|10|-1500000000"));
+  EXPECT_EQ(testing::quick_fingerprint((dir / "a.csv").string(), Env::system()), md5_16("a.csv|10|-1500000000"));
 
   // Only the last component enters: relative and absolute paths agree.
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  EXPECT_EQ(testing::quick_fingerprint("a.csv"), testing::quick_fingerprint((dir / "a.csv").string()));
+  EXPECT_EQ(testing::quick_fingerprint("a.csv", Env::system()),
+            testing::quick_fingerprint((dir / "a.csv").string(), Env::system()));
   fs::current_path(previous);
 }
 

@@ -7,13 +7,11 @@
 namespace vordak::motor {
 namespace {
 
-using testing::write_text;
-
 class HistoryTest : public testing::EngineTest {
  protected:
   // A run of transform and marts in `mode`.
   void run(const std::string& mode = "prod") {
-    MotorArgs args = testing::quiet_args(dir.path());
+    MotorArgs args = testing::quiet_args(dir);
     args.mode = mode;
     RunArgs core;
     core.skip_ingest = core.skip_ml = core.skip_backtest = true;
@@ -22,17 +20,17 @@ class HistoryTest : public testing::EngineTest {
 };
 
 TEST_F(HistoryTest, ListsSeasonsNewestFirstWithTheirCountsAndOutcomes) {
-  testing::write_registry_notebooks(dir.path());
+  write_registry_notebooks();
   run();
   executor->failing = {{"nb_02_transform", "ValueError: bozuk veri"}};
-  testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'changed'"});
+  write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'changed'"});
   run("test");
   // A single step call leaves a season without a manifest.
   executor->failing.clear();
   make()->adim_isle("ml_train", std::nullopt, nullptr, std::nullopt);
   write_text(dir / "seasons" / "notes.txt", "not a season");
 
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
+  const std::vector<SeasonRecord> seasons = read_history(dir, env, out);
   ASSERT_EQ(seasons.size(), 3u);
   const SeasonRecord& single = seasons[0];
   EXPECT_FALSE(single.has_manifest);
@@ -68,7 +66,7 @@ TEST_F(HistoryTest, ReadsEachStepsDataCheckNotesFromTheManifest) {
     "ingest_kredi": {"durum": "OK", "uyarilar": ["kredi: 3 satır", 7],
                      "kabul": [{"kontrol": "kredi:satir_degisimi", "kullanici": "ayse", "makine": "vrd1", "zaman": "2025-03-01T02:00:05"}, "x"]},
     "transform": {"durum": "OK"}}})");
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
+  const std::vector<SeasonRecord> seasons = read_history(dir, env, out);
   ASSERT_EQ(seasons.size(), 1u);
   EXPECT_EQ(seasons[0].outcome("ingest_kik")->veri_notlari, std::vector<std::string>{"engel: kik:eksik_donem"});
   EXPECT_EQ(seasons[0].outcome("ingest_kredi")->veri_notlari,
@@ -77,24 +75,24 @@ TEST_F(HistoryTest, ReadsEachStepsDataCheckNotesFromTheManifest) {
 }
 
 TEST_F(HistoryTest, PassesOverUnreadableRecords) {
-  testing::write_registry_notebooks(dir.path());
+  write_registry_notebooks();
   run();
-  const fs::path season = read_history(dir.path(), clock, out).front().dir;
-  for (const auto& entry : fs::directory_iterator(season / "meta")) write_text(entry.path(), "{broken");
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), clock, out);
+  const fs::path season = read_history(dir, env, out).front().dir;
+  for (const DirEntry& entry : env.list_directory(season / "meta")) write_text(entry.path, "{broken");
+  const std::vector<SeasonRecord> seasons = read_history(dir, env, out);
   ASSERT_EQ(seasons.size(), 1u);
   EXPECT_FALSE(seasons[0].has_manifest);
   EXPECT_TRUE(seasons[0].adimlar.empty());
 }
 
 TEST_F(HistoryTest, PassesOverAnUnreadableSeasonWithAWarning) {
-  testing::write_registry_notebooks(dir.path());
+  write_registry_notebooks();
   run();
   run("test");
-  const fs::path unreadable = read_history(dir.path(), clock, out).front().dir;
+  const fs::path unreadable = read_history(dir, env, out).front().dir;
   out.take();
-  testing::UnlistableDirEnv env(clock, unreadable / "meta");
-  const std::vector<SeasonRecord> seasons = read_history(dir.path(), env, out);
+  testing::UnlistableDirEnv unlistable(env, unreadable / "meta");
+  const std::vector<SeasonRecord> seasons = read_history(dir, unlistable, out);
   ASSERT_EQ(seasons.size(), 1u);
   EXPECT_EQ(seasons[0].mode, "prod");
   EXPECT_EQ(out.text(), "  [WARN] Sezon dizini okunamadı, atlandı: " + unreadable.string() + " (" +

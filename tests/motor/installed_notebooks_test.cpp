@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/memory_env.h"
 #include "motor/fingerprint.h"
 #include "motor_test_support.h"
 
@@ -11,25 +12,26 @@ namespace {
 using testing::write_text;
 
 TEST(InstalledNotebooks, TellsCurrentMissingOldEditedAndUnrecordedApart) {
-  testing::TempDir package, work;
-  for (const std::string& name : package_notebook_names()) write_text(package / name, "v2 " + name);
-  for (const std::string& name : package_notebook_names()) write_text(work / name, "v2 " + name);
+  MemoryEnv env;
+  const fs::path package = "/package", work = "/work";
+  for (const std::string& name : package_notebook_names()) write_text(env, package / name, "v2 " + name);
+  for (const std::string& name : package_notebook_names()) write_text(env, work / name, "v2 " + name);
   const std::string old = "nb_02_transform.ipynb", edited = "nb_03_marts.ipynb", unrecorded = "vrd_pipeline.ipynb",
                     missing = "nb_04a_ml_features.ipynb", edited_old = "nb_05a_backtest_eus.ipynb";
-  write_text(work / old, "v1");
-  write_text(work / edited, "v2 with a local edit");
-  write_text(work / edited_old, "v1 with a local edit");
-  write_text(work / unrecorded, "from before records");
-  fs::remove(work / missing);
+  write_text(env, work / old, "v1");
+  write_text(env, work / edited, "v2 with a local edit");
+  write_text(env, work / edited_old, "v1 with a local edit");
+  write_text(env, work / unrecorded, "from before records");
+  env.remove_file(work / missing);
   InstallRecord record;
   for (const std::string& name : package_notebook_names()) record[name] = {content_fingerprint("v2 " + name), "1.0.0"};
   record[old] = record[edited_old] = {content_fingerprint("v1"), "0.9.0"};
   record.erase(unrecorded);
-  write_install_record(work.path(), record);
-  EXPECT_EQ(read_install_record(work.path()).at(old).versiyon, "0.9.0");
+  write_install_record(work, record, env);
+  EXPECT_EQ(read_install_record(work, env).at(old).versiyon, "0.9.0");
 
   std::map<std::string, std::pair<NotebookState, std::string>> differing;
-  for (const InstalledNotebook& notebook : installed_notebooks(work.path(), package.path())) {
+  for (const InstalledNotebook& notebook : installed_notebooks(work, package, env)) {
     if (notebook.state != NotebookState::kCurrent) differing[notebook.name] = {notebook.state, notebook.installed_version};
   }
   const std::map<std::string, std::pair<NotebookState, std::string>> expected = {
@@ -39,8 +41,8 @@ TEST(InstalledNotebooks, TellsCurrentMissingOldEditedAndUnrecordedApart) {
   };
   EXPECT_EQ(differing, expected);
 
-  write_text(work / kInstallRecord, "{not json");
-  EXPECT_TRUE(read_install_record(work.path()).empty()) << "an unparsable record is none";
+  write_text(env, work / kInstallRecord, "{not json");
+  EXPECT_TRUE(read_install_record(work, env).empty()) << "an unparsable record is none";
 }
 
 TEST(InstalledNotebooks, AWorkingDirectoryIsKnownByWhatInitRunsAndRecordsLeave) {
@@ -50,9 +52,10 @@ TEST(InstalledNotebooks, AWorkingDirectoryIsKnownByWhatInitRunsAndRecordsLeave) 
       {"db/vrd.duckdb", false},
   };
   for (const auto& [file, expected] : cases) {
-    testing::TempDir dir;
-    if (!file.empty()) write_text(dir / file, "x");
-    EXPECT_EQ(is_work_dir(dir.path()), expected) << file;
+    MemoryEnv env;
+    env.create_directories("/work");
+    if (!file.empty()) write_text(env, "/work/" + file, "x");
+    EXPECT_EQ(is_work_dir("/work", env), expected) << file;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/io_error.h"
 #include "motor/motor.h"
 #include "motor_test_support.h"
 
@@ -33,32 +34,32 @@ const std::pair<const char*, std::string> kBroken[] = {
 };
 
 TEST(CheckNotebook, RefusesWhatCannotBeRunSafelyNamingTheFile) {
-  testing::TempDir dir;
+  MemoryEnv env;
   for (const auto& [kind, content] : kBroken) {
-    const fs::path path = dir / "nb_02_transform.ipynb";
-    testing::write_text(path, content);
+    const fs::path path = "/work/nb_02_transform.ipynb";
+    testing::write_text(env, path, content);
     try {
-      check_notebook(path, Env::system());
+      check_notebook(path, env);
       ADD_FAILURE() << kind << " was accepted";
     } catch (const std::runtime_error& failure) {
       EXPECT_NE(std::string(failure.what()).find(path.string()), std::string::npos) << kind << ": " << failure.what();
     }
   }
-  testing::write_notebook(dir / "good.ipynb", {"md:# Başlık", "params:DB_PATH = ''", "x = 1"});
-  EXPECT_NO_THROW(check_notebook(dir / "good.ipynb", Env::system()));
-  EXPECT_THROW(check_notebook(dir / "missing.ipynb", Env::system()), std::runtime_error);
+  testing::write_notebook(env, "/work/good.ipynb", {"md:# Başlık", "params:DB_PATH = ''", "x = 1"});
+  EXPECT_NO_THROW(check_notebook("/work/good.ipynb", env));
+  EXPECT_THROW(check_notebook("/work/missing.ipynb", env), IoError);
 }
 
 class BrokenNotebookTest : public testing::EngineTest {
  protected:
-  BrokenNotebookTest() { testing::write_registry_notebooks(dir.path()); }
+  BrokenNotebookTest() { write_registry_notebooks(); }
 };
 
 TEST_F(BrokenNotebookTest, ABrokenNotebookIsNeverUpToDateAndFailsAsHata) {
   make()->adim_isle("transform");
   for (const auto& [kind, content] : kBroken) {
     SCOPED_TRACE(kind);
-    testing::write_text(dir / "nb_02_transform.ipynb", content);
+    write_text(dir / "nb_02_transform.ipynb", content);
     const auto motor = make();
     out.take();
     EXPECT_FALSE(motor->adim_isle("transform"));

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/io_error.h"
+#include "core/memory_env.h"
+#include "motor/bad_notebook.h"
+
 namespace vordak::motor {
 namespace {
 
@@ -122,6 +126,30 @@ TEST(ParameterInjection, NotebookTextIsNbformatLayout) {
             " \"metadata\": {},\n"
             " \"nbformat\": 4\n"
             "}\n");
+}
+
+// Each way a notebook cannot be had is an error of its own kind, naming the file.
+TEST(ReadNotebook, TellsAMissingFileAFolderAndBrokenJsonApart) {
+  MemoryEnv env;
+  env.create_directories("/w/folder.ipynb");
+  env.write_file_atomic("/w/broken.ipynb", "{\"cells\": [");
+  const auto refusal = [&](const fs::path& path) -> std::pair<std::string, fs::path> {
+    try {
+      read_notebook(path, env);
+    } catch (const IoError& error) {
+      return {error.code() == std::errc::no_such_file_or_directory ? "missing" : "io", error.path()};
+    } catch (const FileRefused& error) {
+      return {"refused", error.path()};
+    } catch (const BadNotebook& error) {
+      return {"bad", error.path()};
+    }
+    return {};
+  };
+  const std::pair<std::string, fs::path> cases[] = {
+      {"missing", "/w/missing.ipynb"}, {"refused", "/w/folder.ipynb"}, {"bad", "/w/broken.ipynb"}};
+  for (const auto& [kind, path] : cases) EXPECT_EQ(refusal(path), std::pair(kind, path));
+  ordered_json number = 3;
+  EXPECT_THROW(inject_parameters(number, {}), BadNotebook);
 }
 
 }  // namespace

@@ -8,15 +8,13 @@
 namespace vordak::motor {
 namespace {
 
-using testing::write_text;
-
 class PruneTest : public testing::EngineTest {
  protected:
-  void SetUp() override { testing::write_registry_notebooks(dir.path()); }
+  void SetUp() override { write_registry_notebooks(); }
 
   // A run of transform and marts in `mode`; returns its season's name.
   std::string run(const std::string& mode = "prod") {
-    MotorArgs args = testing::quiet_args(dir.path());
+    MotorArgs args = testing::quiet_args(dir);
     args.mode = mode;
     RunArgs core;
     core.skip_ingest = core.skip_ml = core.skip_backtest = true;
@@ -27,7 +25,7 @@ class PruneTest : public testing::EngineTest {
 
   // What the next run of `mode` would decide for every step.
   std::vector<std::string> decisions(const std::string& mode = "prod") {
-    MotorArgs args = testing::quiet_args(dir.path());
+    MotorArgs args = testing::quiet_args(dir);
     args.mode = mode;
     args.dry_run = true;
     RunArgs all;
@@ -47,17 +45,17 @@ class PruneTest : public testing::EngineTest {
 TEST_F(PruneTest, KeepsTheNewestSeasonsOfEachModeAndEveryStepsNewestRecord) {
   const std::string first = run();                  // transform and marts recorded
   const std::string idle = run();                   // nothing ran
-  testing::write_notebook(dir / "nb_03_marts.ipynb", {"params:x = 'marts v2'"});
+  write_notebook(dir / "nb_03_marts.ipynb", {"params:x = 'marts v2'"});
   const std::string marts_again = run();            // marts recorded
   const std::string test_run = run("test");         // both recorded, in T_
   const std::string newest = run();                 // nothing ran
   make()->adim_isle("ml_train", std::nullopt, nullptr, std::nullopt);  // a step call of prod
-  const std::string step_call = read_history(dir.path(), clock, out).front().season;
+  const std::string step_call = read_history(dir, env, out).front().season;
   write_text(dir / "seasons" / "S_backup" / "keep.txt", "not a season name");
 
   const std::vector<std::string> before_prod = decisions();
   const std::vector<std::string> before_test = decisions("test");
-  const PruneChoice dry = choose_prune(dir.path(), 1, clock, out);
+  const PruneChoice dry = choose_prune(dir, 1, env, out);
   EXPECT_EQ(names(dry.remove), (std::vector<std::string>{newest, idle}));
   ASSERT_EQ(dry.kept_for_meta.size(), 2u);
   EXPECT_EQ(dry.kept_for_meta[0].first.filename(), marts_again);
@@ -65,33 +63,33 @@ TEST_F(PruneTest, KeepsTheNewestSeasonsOfEachModeAndEveryStepsNewestRecord) {
   EXPECT_EQ(dry.kept_for_meta[1].first.filename(), first);
   EXPECT_EQ(dry.kept_for_meta[1].second, (std::vector<std::string>{"diag_analysis", "eus_diag", "transform"}));
   EXPECT_EQ(dry.remaining, 4u);  // the step call, marts_again, first, test_run
-  EXPECT_TRUE(fs::exists(dir / "seasons" / idle)) << "choosing removes nothing";
+  EXPECT_TRUE(env.exists(dir / "seasons" / idle)) << "choosing removes nothing";
 
-  for (const fs::path& season : dry.remove) clock.remove_tree(season);
+  for (const fs::path& season : dry.remove) env.remove_tree(season);
   EXPECT_EQ(decisions(), before_prod);
   EXPECT_EQ(decisions("test"), before_test);
-  EXPECT_TRUE(fs::exists(dir / "seasons" / "S_backup" / "keep.txt"));
-  EXPECT_TRUE(fs::exists(dir / "seasons" / step_call));
-  EXPECT_TRUE(fs::exists(dir / "seasons" / test_run));
-  EXPECT_TRUE(choose_prune(dir.path(), 1, clock, out).remove.empty()) << "a second prune finds nothing more";
+  EXPECT_TRUE(env.exists(dir / "seasons" / "S_backup" / "keep.txt"));
+  EXPECT_TRUE(env.exists(dir / "seasons" / step_call));
+  EXPECT_TRUE(env.exists(dir / "seasons" / test_run));
+  EXPECT_TRUE(choose_prune(dir, 1, env, out).remove.empty()) << "a second prune finds nothing more";
 }
 
 TEST_F(PruneTest, AnUnreadableRecordLeavesTheReadableOneBeforeItProtected) {
   const std::string first = run();
-  testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'transform v2'"});
+  write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'transform v2'"});
   const std::string second = run();  // transform, and marts by cascade
   run();
   run();
   // Change detection passes over a malformed record and uses the one before it.
   write_text(dir / "seasons" / second / "meta" / "adim_transform.json", "{broken");
   const std::vector<std::string> before = decisions();
-  const PruneChoice choice = choose_prune(dir.path(), 1, clock, out);
+  const PruneChoice choice = choose_prune(dir, 1, env, out);
   ASSERT_EQ(choice.kept_for_meta.size(), 2u);
   EXPECT_EQ(choice.kept_for_meta[0].first.filename(), second);
   EXPECT_EQ(choice.kept_for_meta[0].second, std::vector<std::string>{"marts"});
   EXPECT_EQ(choice.kept_for_meta[1].first.filename(), first);
   EXPECT_EQ(choice.kept_for_meta[1].second, (std::vector<std::string>{"diag_analysis", "eus_diag", "transform"}));
-  for (const fs::path& season : choice.remove) clock.remove_tree(season);
+  for (const fs::path& season : choice.remove) env.remove_tree(season);
   EXPECT_EQ(decisions(), before);
 }
 
@@ -100,8 +98,8 @@ TEST_F(PruneTest, AnUnreadableSeasonIsPassedOverWithAWarningAndNeverRemoved) {
   const std::string unreadable = run();
   run();
   out.take();
-  testing::UnlistableDirEnv env(clock, dir / "seasons" / unreadable / "meta");
-  const PruneChoice choice = choose_prune(dir.path(), 1, env, out);
+  testing::UnlistableDirEnv unlistable(env, dir / "seasons" / unreadable / "meta");
+  const PruneChoice choice = choose_prune(dir, 1, unlistable, out);
   EXPECT_EQ(names(choice.remove), std::vector<std::string>{});
   ASSERT_EQ(choice.kept_for_meta.size(), 1u);
   EXPECT_EQ(choice.kept_for_meta[0].first.filename(), oldest);
@@ -112,11 +110,11 @@ TEST_F(PruneTest, AnUnreadableSeasonIsPassedOverWithAWarningAndNeverRemoved) {
 TEST_F(PruneTest, KeepsEverythingWithinTheCountAndCountsFilesInTreeSize) {
   run();
   run();
-  EXPECT_TRUE(choose_prune(dir.path(), 2, clock, out).remove.empty());
-  EXPECT_TRUE(choose_prune(dir / "elsewhere", 1, clock, out).remove.empty());
+  EXPECT_TRUE(choose_prune(dir, 2, env, out).remove.empty());
+  EXPECT_TRUE(choose_prune(dir / "elsewhere", 1, env, out).remove.empty());
   write_text(dir / "sized" / "a.txt", std::string(1000, 'a'));
   write_text(dir / "sized" / "deep" / "b.txt", std::string(24, 'b'));
-  EXPECT_EQ(tree_size(dir / "sized", clock), 1024u);
+  EXPECT_EQ(tree_size(dir / "sized", env), 1024u);
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ class CountingEnv : public EnvWrapper {
 TextMembers stored(const std::vector<std::pair<std::string, std::string>>& members) {
   ordered_json object = ordered_json::object();
   for (const auto& [path, text] : members) {
-    append_new_member(object, path, text == "now" ? ordered_json(*testing::quick_fingerprint(path)) : ordered_json(text));
+    const ordered_json value = text == "now" ? ordered_json(*testing::quick_fingerprint(path, Env::system())) : ordered_json(text);
+    append_new_member(object, path, value);
   }
   TextMembers read;
   parse_json(ordered_json{{"s", object}}.dump(), "s", &read);

@@ -12,11 +12,9 @@
 namespace vordak::motor {
 namespace {
 
-using testing::write_text;
-
 class RunOrderTest : public testing::EngineTest {
  protected:
-  void SetUp() override { testing::write_registry_notebooks(dir.path()); }
+  explicit RunOrderTest(Place place = Place::kMemory) : EngineTest(place) { write_registry_notebooks(); }
 
   // A run of transform and marts; returns its engine, whose season holds the run's record.
   std::unique_ptr<Motor> run() {
@@ -29,22 +27,24 @@ class RunOrderTest : public testing::EngineTest {
 
   std::vector<std::string> history_names() {
     std::vector<std::string> names;
-    for (const SeasonRecord& season : read_history(dir.path(), clock, out)) names.push_back(season.season);
+    for (const SeasonRecord& season : read_history(dir, env, out)) names.push_back(season.season);
     return names;
   }
 };
 
 TEST_F(RunOrderTest, AClockSetBackOrASeasonsNameNeverMakesAnOlderRunTheNewest) {
   const std::string first = run()->season().season_adi();
-  // The clock steps back a day (NTP), and a run loads a new transform with it.
-  clock.advance(-std::chrono::hours(24));
-  testing::write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'transform v2'"});
+  // The env steps back a day (NTP), and a run loads a new transform with it.
+  advance(-std::chrono::hours(24));
+  write_notebook(dir / "nb_02_transform.ipynb", {"params:x = 'transform v2'"});
   const auto behind = run();
-  EXPECT_LT(behind->season().season_adi(), first) << "named by the clock, earlier";
+  EXPECT_LT(behind->season().season_adi(), first) << "named by the env, earlier";
   EXPECT_EQ(behind->season().sira(), 2);
   // A copy kept under a season's name, as an older version left its seasons: no record.
-  fs::copy(dir / "seasons" / first, dir / "seasons" / "S_20991231_235959_prod_1.0.0", fs::copy_options::recursive);
-  fs::remove(dir / "seasons" / "S_20991231_235959_prod_1.0.0" / kRunRecordFile);
+  const fs::path copy = dir / "seasons" / "S_20991231_235959_prod_1.0.0";
+  for (const DirEntry& record : env.list_directory(dir / "seasons" / first / "meta")) {
+    write_text(copy / "meta" / record.path.filename(), read_text(record.path));
+  }
 
   // The next run compares with the run made last, and so skips the transform it loaded.
   const auto next = run();
@@ -57,19 +57,25 @@ TEST_F(RunOrderTest, AClockSetBackOrASeasonsNameNeverMakesAnOlderRunTheNewest) {
                                                        "S_20991231_235959_prod_1.0.0"}));
   // Prune keeps the newest runs, and the unnumbered copy counts as the oldest; the first
   // run keeps the diagnostics' newest records.
-  const PruneChoice choice = choose_prune(dir.path(), 2, clock, out);
+  const PruneChoice choice = choose_prune(dir, 2, env, out);
   ASSERT_EQ(choice.remove.size(), 1u);
   EXPECT_EQ(choice.remove[0].filename(), "S_20991231_235959_prod_1.0.0");
   ASSERT_EQ(choice.kept_for_meta.size(), 1u);
   EXPECT_EQ(choice.kept_for_meta[0].first.filename(), first);
 }
 
-TEST_F(RunOrderTest, EachRunsStateComesFromItsRecordOrItsLock) {
+// A lock is held by a process on a file of the disk.
+class RunStateTest : public RunOrderTest {
+ protected:
+  RunStateTest() : RunOrderTest(Place::kDisk) {}
+};
+
+TEST_F(RunStateTest, EachRunsStateComesFromItsRecordOrItsLock) {
   const auto engine = run();
   const fs::path season = engine->season().season_dir();
-  const auto state = [&] { return read_history(dir.path(), clock, out).front(); };
+  const auto state = [&] { return read_history(dir, env, out).front(); };
 
-  const RunRecord started = *read_run_record(season, clock);
+  const RunRecord started = *read_run_record(season, env);
   EXPECT_EQ(started.sira, 1);
   EXPECT_EQ(started.pid, static_cast<long>(::getpid()));
   EXPECT_EQ(started.durum, std::nullopt);
@@ -87,7 +93,7 @@ TEST_F(RunOrderTest, EachRunsStateComesFromItsRecordOrItsLock) {
 
   const std::vector<std::tuple<RunState, int>> ends = {{RunState::kDone, 0}, {RunState::kFailed, 1}, {RunState::kStopped, 143}};
   for (const auto& [ended, status] : ends) {
-    end_run_record(season, ended, status, clock);
+    end_run_record(season, ended, status, env);
     const SeasonRecord read = state();
     EXPECT_EQ(std::tuple(read.durum, read.exit), std::tuple(ended, std::optional(status)));
     ASSERT_TRUE(read.bitis);
@@ -95,12 +101,12 @@ TEST_F(RunOrderTest, EachRunsStateComesFromItsRecordOrItsLock) {
   }
 
   // Seasons of older versions: a manifest tells how they ended; none, that they were cut off.
-  fs::remove(season / kRunRecordFile);
+  env.remove_file(season / kRunRecordFile);
   EXPECT_EQ(state().durum, RunState::kDone);
   EXPECT_EQ(state().exit, std::nullopt);
   EXPECT_EQ(state().baslangic_iso.substr(0, 19), state().baslangic);
-  for (const auto& entry : fs::directory_iterator(season / "meta")) {
-    if (entry.path().filename().string().starts_with("manifest_")) fs::remove(entry.path());
+  for (const DirEntry& entry : env.list_directory(season / "meta")) {
+    if (entry.path.filename().string().starts_with("manifest_")) env.remove_file(entry.path);
   }
   EXPECT_EQ(state().durum, RunState::kStopped);
 }

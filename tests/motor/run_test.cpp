@@ -24,7 +24,7 @@ std::vector<std::string> keys_of(const std::vector<OfferedStep>& steps) {
 class RunTest : public testing::EngineTest {};
 
 TEST_F(RunTest, OfferedStepsCarryTheirDataSourcesAndParameters) {
-  MotorArgs args = testing::quiet_args(dir.path());
+  MotorArgs args = testing::quiet_args(dir);
   args.data_paths = DataPaths{{"kik_data_ham_csv", "/d/kik"}, {"eus_hedef_muta", "/d/hedef"}};
   args.file_suffix = "_q3";
   const auto motor = make(args);
@@ -75,8 +75,8 @@ TEST_F(RunTest, AllStepsOffersEveryStepAfterWhatItReads) {
 }
 
 TEST_F(RunTest, BannerStepsSummaryAndManifest) {
-  testing::write_registry_notebooks(dir.path());
-  MotorArgs args = testing::quiet_args(dir.path());
+  write_registry_notebooks();
+  MotorArgs args = testing::quiet_args(dir);
   args.mode = "test";
   args.muta_filter_path = "/f/m.csv";
   args.force_adimlar = std::vector<std::string>{"marts"};
@@ -93,13 +93,13 @@ TEST_F(RunTest, BannerStepsSummaryAndManifest) {
             (std::vector<std::string>{"nb_02_transform.ipynb", "nb_06a_diag_extract.ipynb", "nb_06b_diag_analysis.ipynb",
                                       "nb_03_marts.ipynb", "nb_05a_backtest_eus.ipynb", "nb_05b_backtest_yis.ipynb",
                                       "nb_05c_backtest_ml.ipynb", "nb_03_marts.ipynb"}));
-  EXPECT_TRUE(fs::exists(manifest));
+  EXPECT_TRUE(env.exists(manifest));
   EXPECT_NE(lines.find("OK:8 Atlandı:0 Hata:0"), std::string::npos);
 }
 
 TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
-  testing::write_registry_notebooks(dir.path());
-  MotorArgs args = testing::quiet_args(dir.path());
+  write_registry_notebooks();
+  MotorArgs args = testing::quiet_args(dir);
   args.dry_run = true;
   args.from_step = "ingest_memzuc";
   RunArgs run;
@@ -112,8 +112,8 @@ TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
   EXPECT_EQ(rows[10].sebep, "ilk çalıştırma");  // transform: its own decision comes first
   EXPECT_EQ(rows[12].sebep, "önkoşul (marts) — hiç çalışmamış");
   EXPECT_EQ(rows[13].kod, "marts");
-  EXPECT_FALSE(fs::exists(dir / "seasons"));
-  EXPECT_FALSE(fs::exists(dir / "outputs"));
+  EXPECT_FALSE(env.exists(dir / "seasons"));
+  EXPECT_FALSE(env.exists(dir / "outputs"));
 
   // After a run, the plan of the same options is what the next run does.
   args.dry_run = false;
@@ -135,12 +135,12 @@ TEST_F(RunTest, PlanDecidesAsTheRunWouldWithoutWritingAnything) {
 class NightTest : public RunTest {
  protected:
   NightTest() {
-    testing::write_registry_notebooks(dir.path());
-    testing::write_text(dir / "kik" / "kik_202401.csv", "MUTA_NO;DONEM\n1;202401\n");
-    testing::write_text(dir / "db" / "vrd.duckdb", "");
+    write_registry_notebooks();
+    write_text(dir / "kik" / "kik_202401.csv", "MUTA_NO;DONEM\n1;202401\n");
+    write_text(dir / "db" / "vrd.duckdb", "");
   }
   std::vector<std::string> night(const RunArgs& run = {}, MotorArgs args = {}) {
-    if (args.work_dir == ".") args = testing::quiet_args(dir.path());
+    if (args.work_dir == ".") args = testing::quiet_args(dir);
     executor->calls.clear();
     make(args)->run_all(run);
     out.take();
@@ -177,13 +177,13 @@ TEST_F(NightTest, ANewDirectoryRunsWhatItsStepsNeedOnceAndThenOnlyWhatChanged) {
 
   EXPECT_EQ(night(), std::vector<std::string>{}) << "an unchanged night runs no notebook";
 
-  testing::write_text(dir / "kik" / "kik_202402.csv", "MUTA_NO;DONEM\n1;202402\n");
+  write_text(dir / "kik" / "kik_202402.csv", "MUTA_NO;DONEM\n1;202402\n");
   EXPECT_EQ(night(), (std::vector<std::string>{"ingest_kik", "transform", "marts", "ml_features", "ml_train", "ml_predict",
                                                "backtest_eus", "backtest_yis", "backtest_ml", "marts"}));
 
   // A notebook that reloads nothing leaves the steps below it alone, forced or not.
   executor->reports = {{"nb_01b_ingest_kik", R"({"kaynak_degisti": false})"}};
-  MotorArgs forced = testing::quiet_args(dir.path());
+  MotorArgs forced = testing::quiet_args(dir);
   forced.force_adimlar = std::vector<std::string>{"ingest_kik"};
   EXPECT_EQ(night({}, forced), std::vector<std::string>{"ingest_kik"});
   EXPECT_EQ(night(), std::vector<std::string>{}) << "nor in the next run";
@@ -193,7 +193,7 @@ TEST_F(NightTest, NewPredictionsReachThePagesInTheSameRun) {
   night();
   RunArgs run;
   run.skip_ingest = true;
-  MotorArgs forced = testing::quiet_args(dir.path());
+  MotorArgs forced = testing::quiet_args(dir);
   forced.force_adimlar = std::vector<std::string>{"ml_predict"};
   forced.dry_run = true;
   const std::vector<PlanRow> rows = make(forced)->plan(run);
@@ -201,10 +201,10 @@ TEST_F(NightTest, NewPredictionsReachThePagesInTheSameRun) {
   EXPECT_EQ(rows.back().karar, PlanVerdict::kRuns);
   EXPECT_EQ(rows.back().sebep, "cascade (ml_predict)");
   forced.dry_run = false;
-  const std::string first = read_history(dir.path(), clock, out).front().season;
+  const std::string first = read_history(dir, env, out).front().season;
   EXPECT_EQ(night(run, forced), (std::vector<std::string>{"ml_predict", "marts"}));
   // The pages name the season that made each part: the predictions are this run's.
-  const std::string now = read_history(dir.path(), clock, out).front().season;
+  const std::string now = read_history(dir, env, out).front().season;
   EXPECT_EQ(parse_json(text_param(executor->calls.back().params, "STEP_SEASONS")),
             ordered_json({{"transform", first}, {"diag_analysis", first}, {"ml_predict", now}, {"backtest_eus", first},
                           {"backtest_yis", first}, {"backtest_ml", first}}));

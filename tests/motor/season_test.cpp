@@ -26,8 +26,19 @@ MotorArgs args_with_input(const fs::path& dir, bool interactive, std::deque<std:
   return args;
 }
 
-// Seasons on a fake clock, their lines kept.
+// Seasons in an in-memory working directory `dir` on a fake clock, their lines kept.
 class SeasonTest : public ::testing::Test {
+ protected:
+  SeasonTest() { env.create_directories(dir); }
+  Season make(const MotorArgs& args) { return Season(args, env, out); }
+  void write_text(const fs::path& path, const std::string& text) { testing::write_text(env, path, text); }
+  MemoryEnv env{testing::fake_clock_start()};
+  const fs::path dir = testing::kMemoryWorkDir;
+  StringSink out;
+};
+
+// The same on the disk, for what only a disk has: links, FIFOs, the packaged notebooks.
+class SeasonOnDiskTest : public ::testing::Test {
  protected:
   Season make(const MotorArgs& args) { return Season(args, clock, out); }
   TempDir dir;
@@ -38,11 +49,11 @@ class SeasonTest : public ::testing::Test {
 TEST_F(SeasonTest, NamesItsSeasonSoThatHistoryReadsItBackAndCreatesIt) {
   std::map<std::string, fs::path> database_of;
   for (const std::string mode : {"prod", "test", "dev"}) {
-    MotorArgs args = quiet_args(dir.path());
+    MotorArgs args = quiet_args(dir);
     args.mode = mode;
-    clock.advance(std::chrono::seconds(1));
+    env.advance(std::chrono::seconds(1));
     const Season season = make(args);
-    EXPECT_EQ(season.ts(), timestamp_text(clock.now()));
+    EXPECT_EQ(season.ts(), timestamp_text(env.now()));
     const std::optional<SeasonName> parsed = parse_season_name(season.season_adi());
     ASSERT_TRUE(parsed) << season.season_adi();
     EXPECT_EQ(parsed->ts, season.ts());
@@ -50,41 +61,42 @@ TEST_F(SeasonTest, NamesItsSeasonSoThatHistoryReadsItBackAndCreatesIt) {
     EXPECT_EQ(season.season_dir().parent_path().parent_path(), season.work_dir());
     database_of[mode] = season.db_path();
     for (const fs::path& made : {season.meta_dir(), season.log_dir(), season.output_dir()}) {
-      EXPECT_TRUE(fs::is_directory(made)) << made;
+      EXPECT_TRUE(env.is_directory(made)) << made;
     }
-    EXPECT_TRUE(fs::is_empty(season.meta_dir()));
+    EXPECT_TRUE(env.list_directory(season.meta_dir()).empty());
     EXPECT_EQ(season.git_info(), (ordered_json{{"git_available", false}}));
   }
   // Mode test keeps a database of its own; every other mode shares production's.
   EXPECT_NE(database_of["test"], database_of["prod"]);
   EXPECT_EQ(database_of["dev"], database_of["prod"]);
   // A dry run creates nothing.
-  TempDir other;
-  MotorArgs dry = quiet_args(other.path());
+  const fs::path other = dir / "other";
+  env.create_directories(other);
+  MotorArgs dry = quiet_args(other);
   dry.dry_run = true;
   make(dry);
-  EXPECT_TRUE(fs::is_empty(other.path()));
+  EXPECT_TRUE(env.list_directory(other).empty());
 }
 
 TEST_F(SeasonTest, ARunWithinTheSecondOfAnEarlierOneWaitsForTheNextSecond) {
-  clock.advance(std::chrono::milliseconds(300));
-  const TimePoint started = clock.now();
-  const Season first = make(quiet_args(dir.path()));
-  MotorArgs other_mode = quiet_args(dir.path());
+  env.advance(std::chrono::milliseconds(300));
+  const TimePoint started = env.now();
+  const Season first = make(quiet_args(dir));
+  MotorArgs other_mode = quiet_args(dir);
   other_mode.mode = "test";
   const Season second = make(other_mode);
   EXPECT_EQ(first.ts(), timestamp_text(started));
   EXPECT_EQ(second.ts(), timestamp_text(started + std::chrono::seconds(1)));
   EXPECT_EQ(second.season_adi(), "T_" + second.ts() + "_test_" + kVersion);
   // A dry run names its season as a run would, without waiting.
-  MotorArgs dry = quiet_args(dir.path());
+  MotorArgs dry = quiet_args(dir);
   dry.dry_run = true;
-  const TimePoint before = clock.now();
+  const TimePoint before = env.now();
   EXPECT_EQ(make(dry).ts(), timestamp_text(started + std::chrono::seconds(2)));
-  EXPECT_EQ(clock.now(), before);
+  EXPECT_EQ(env.now(), before);
 }
 
-TEST_F(SeasonTest, WorkDirIsAbsoluteWithLinksResolved) {
+TEST_F(SeasonOnDiskTest, WorkDirIsAbsoluteWithLinksResolved) {
   fs::create_directories(dir / "real");
   fs::create_symlink(dir / "real", dir / "link");
   const Season season = make(quiet_args(dir / "link" / ".." / "link" / "new"));
@@ -94,20 +106,20 @@ TEST_F(SeasonTest, WorkDirIsAbsoluteWithLinksResolved) {
 TEST_F(SeasonTest, SkipBeforeIsEveryStepAheadOfTheStartInTableOrder) {
   const std::vector<std::string> keys = step_keys();
   for (std::size_t at = 0; at < keys.size(); ++at) {
-    MotorArgs args = quiet_args(dir.path());
+    MotorArgs args = quiet_args(dir);
     args.from_step = keys[at];
     EXPECT_EQ(make(args).skip_before(), std::set<std::string>(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(at)))
         << keys[at];
   }
   for (const char* unknown : {"transfrom", ""}) {
-    MotorArgs args = quiet_args(dir.path());
+    MotorArgs args = quiet_args(dir);
     args.from_step = unknown;
     EXPECT_TRUE(make(args).skip_before().empty()) << unknown;
   }
 }
 
 TEST_F(SeasonTest, DataSourcesResolveToTheMapOrExternalData) {
-  MotorArgs args = quiet_args(dir.path());
+  MotorArgs args = quiet_args(dir);
   args.data_paths = DataPaths{{"kredi_db", "/mnt/z/kredi"}};
   const Season season = make(args);
   EXPECT_EQ(season.resolve_source("kredi_db"), "/mnt/z/kredi");
@@ -115,7 +127,7 @@ TEST_F(SeasonTest, DataSourcesResolveToTheMapOrExternalData) {
 }
 
 TEST_F(SeasonTest, ADirectoryPassedJoinedByCommasMayNotHoldOne) {
-  MotorArgs args = quiet_args(dir.path());
+  MotorArgs args = quiet_args(dir);
   args.data_paths = DataPaths{{"kredi_db", "/mnt/a,b"}, {"rkd_donem_data", "/mnt/rkd,2024"}};
   try {
     make(args);
@@ -125,7 +137,7 @@ TEST_F(SeasonTest, ADirectoryPassedJoinedByCommasMayNotHoldOne) {
               "veri kaynağı rkd_donem_data dizininde ',' var: /mnt/rkd,2024 (ingest_rkd dizinlerini SOURCE_DIRS "
               "içinde ',' ile ayrılmış alır)");
   }
-  EXPECT_FALSE(fs::exists(dir / "seasons"));
+  EXPECT_FALSE(env.exists(dir / "seasons"));
   args.data_paths = DataPaths{{"kredi_db", "/mnt/a,b"}};  // passed alone as SOURCE_DIR
   EXPECT_NO_THROW(make(args));
 }
@@ -133,7 +145,7 @@ TEST_F(SeasonTest, ADirectoryPassedJoinedByCommasMayNotHoldOne) {
 TEST_F(SeasonTest, FirstPathFileFoundWinsAndIsPrinted) {
   write_text(dir / "data_paths.json", R"({"ignored": "/x"})");
   write_text(dir / "data_paths_nt.json", R"({"kredi_db": "/mnt/z/kredi", "kik_data_ham_csv": "/mnt/z/kık", "n": 3})");
-  const Season season = make(args_with_input(dir.path(), true, {}));
+  const Season season = make(args_with_input(dir, true, {}));
   EXPECT_EQ(out.take(),
             "  [CONFIG] data_paths_nt.json yüklendi (3 kaynak)\n"
             "    kredi_db: /mnt/z/kredi\n"
@@ -143,7 +155,7 @@ TEST_F(SeasonTest, FirstPathFileFoundWinsAndIsPrinted) {
   EXPECT_EQ(season.data_paths()[0], (std::pair<std::string, std::string>{"kredi_db", "/mnt/z/kredi"}));
 
   // A given non-empty map reads no file and prints nothing.
-  const Season given = make(quiet_args(dir.path()));
+  const Season given = make(quiet_args(dir));
   EXPECT_EQ(out.take(), "");
   EXPECT_EQ(given.data_paths().size(), 1u);
 }
@@ -153,29 +165,32 @@ TEST_F(SeasonTest, PromptAnswersDecideWhetherToGoOn) {
       "\n  [!] local_data_paths.json bulunamadı: {dir}\n"
       "  Kaynak veri dizinlerini belirten bir JSON dosyası gerekli.\n"
       "  Örnek: {\"kik_data_ham_csv\": \"/mnt/z/kik\", \"kredi_db\": \"/mnt/z/kredi\", ...}\n";
+  int works = 0;
   for (const std::string answer : {"e", "  e  ", "EVET", "Evet"}) {
-    TempDir work;
-    const Season season = make(args_with_input(work.path(), true, {answer}));
+    const fs::path work = dir / std::to_string(++works);
+    env.create_directories(work);
+    const Season season = make(args_with_input(work, true, {answer}));
     std::string expected = notice + "\n  external_data/ ile devam edilsin mi? [e/H]: ";
-    expected.replace(expected.find("{dir}"), 5, fs::canonical(work.path()).string());
+    expected.replace(expected.find("{dir}"), 5, work.string());
     EXPECT_EQ(out.take(), expected) << answer;
     EXPECT_TRUE(season.data_paths().empty());
   }
   for (const std::string answer : {"", "h", "hayır", "ee"}) {
-    TempDir work;
+    const fs::path work = dir / std::to_string(++works);
+    env.create_directories(work);
     try {
-      make(args_with_input(work.path(), true, {answer}));
+      make(args_with_input(work, true, {answer}));
       ADD_FAILURE() << "no stop for " << answer;
     } catch (const StopRequest& stop) {
       EXPECT_EQ(std::string(stop.what()), "Pipeline durduruldu — local_data_paths.json oluşturun.");
     }
-    EXPECT_FALSE(fs::exists(work / "seasons")) << "a stopped run leaves nothing behind";
+    EXPECT_FALSE(env.exists(work / "seasons")) << "a stopped run leaves nothing behind";
   }
 }
 
 TEST_F(SeasonTest, NonInteractiveRunGoesOnWithExternalData) {
   for (const bool no_operator : {false, true}) {
-    auto args = args_with_input(dir.path(), false, {});
+    auto args = args_with_input(dir, false, {});
     if (no_operator) args.input.reset();
     make(args);
     EXPECT_TRUE(out.take().ends_with("  [AUTO] Non-interactive mod — external_data/ ile devam ediliyor\n"));
@@ -185,7 +200,7 @@ TEST_F(SeasonTest, NonInteractiveRunGoesOnWithExternalData) {
   }
 }
 
-TEST_F(SeasonTest, BadFilesFailConstructionBeforeAnythingIsCreated) {
+TEST_F(SeasonOnDiskTest, BadFilesFailConstructionBeforeAnythingIsCreated) {
   const auto text = [](const char* content) { return [content](const fs::path& file) { write_text(file, content); }; };
   const struct {
     const char* name;
@@ -219,20 +234,20 @@ TEST_F(SeasonTest, BadFilesFailConstructionBeforeAnythingIsCreated) {
 
 TEST_F(SeasonTest, WarnsOnlyWhenNotebookVersionDiffers) {
   write_text(dir / "db" / ".nb_version", std::string(" ") + kVersion + "\n");
-  make(quiet_args(dir.path()));
+  make(quiet_args(dir));
   EXPECT_EQ(out.take(), "");
 
   write_text(dir / "db" / ".nb_version", "0.9.1\n");
-  make(quiet_args(dir.path()));
+  make(quiet_args(dir));
   EXPECT_EQ(out.take(),
             std::string("  ⚠ Notebook versiyonu (0.9.1) != paket (") + kVersion + ")\n    Çözüm: python -m vordak init\n");
 
-  fs::remove(dir / "db" / ".nb_version");
-  fs::create_directory(dir / "db" / ".nb_version");  // unreadable as a file
-  EXPECT_THROW(make(quiet_args(dir.path())), std::runtime_error);
+  env.remove_file(dir / "db" / ".nb_version");
+  env.create_directories(dir / "db" / ".nb_version");  // unreadable as a file
+  EXPECT_THROW(make(quiet_args(dir)), std::runtime_error);
 }
 
-TEST_F(SeasonTest, NotebookComesFromTheWorkingDirectoryOnly) {
+TEST_F(SeasonOnDiskTest, NotebookComesFromTheWorkingDirectoryOnly) {
   const Season season = make(quiet_args(dir.path()));
   EXPECT_EQ(season.nb_path("no_such_step"), std::nullopt);
   // The packaged copy exists (the source tree's, in a build) and is never taken.

@@ -10,7 +10,7 @@ namespace {
 
 class StepTest : public testing::EngineTest {
  protected:
-  StepTest() { testing::write_registry_notebooks(dir.path()); }
+  StepTest() { write_registry_notebooks(); }
   const OzetSatiri& last_row(const Motor& motor) { return motor.report().ozet_satirlar().back(); }
   const ordered_json& entry(const Motor& motor, const std::string& kod) { return motor.report().manifest_adimlar()[kod]; }
 };
@@ -24,7 +24,7 @@ TEST_F(StepTest, UnknownStepPrintsOneLineAndRecordsNothing) {
 }
 
 TEST_F(StepTest, MissingNotebookIsRecordedAsNbYok) {
-  fs::remove(dir / "nb_07b_diag_risk.ipynb");
+  env.remove_file(dir / "nb_07b_diag_risk.ipynb");
   const auto motor = make();
   out.take();
   bool called = false;
@@ -39,7 +39,7 @@ TEST_F(StepTest, MissingNotebookIsRecordedAsNbYok) {
 }
 
 TEST_F(StepTest, ExecutesWithParametersInOrderAndRecordsTheRun) {
-  MotorArgs args = testing::quiet_args(dir.path());
+  MotorArgs args = testing::quiet_args(dir);
   args.muta_filter_path = "/f/muta.csv";
   args.file_suffix = "_q3";
   const auto motor = make(args);
@@ -59,14 +59,14 @@ TEST_F(StepTest, ExecutesWithParametersInOrderAndRecordsTheRun) {
 
   EXPECT_NE(lines.find("  ÇALIŞTIRILIYOR — ilk çalıştırma\n  OK 0s\n"), std::string::npos) << lines;
   EXPECT_TRUE(motor->calisan_adimlar().contains("transform"));
-  EXPECT_TRUE(fs::exists(season.meta_dir() / "adim_transform.json"));
+  EXPECT_TRUE(env.exists(season.meta_dir() / "adim_transform.json"));
   EXPECT_EQ(entry(*motor, "transform"), (ordered_json{{"notebook", "nb_02_transform.ipynb"}, {"durum", "OK"}, {"sure", "0s"}}));
 }
 
 TEST_F(StepTest, DecisionRulesAndTheirReasons) {
   make()->adim_isle("transform");
   // Unchanged: skipped; forced: runs with ZORLA; a first run; an ingest step.
-  MotorArgs args = testing::quiet_args(dir.path());
+  MotorArgs args = testing::quiet_args(dir);
   args.force_adimlar = std::vector<std::string>{"transform"};
   const auto motor = make(args);
   out.take();
@@ -100,7 +100,7 @@ TEST_F(StepTest, DecisionRulesAndTheirReasons) {
 }
 
 TEST_F(StepTest, FromStepSkipComesBeforeForcing) {
-  MotorArgs args = testing::quiet_args(dir.path());
+  MotorArgs args = testing::quiet_args(dir);
   args.from_step = "transform";
   args.force_all = true;
   const auto motor = make(args);
@@ -122,9 +122,9 @@ TEST_F(StepTest, FailureIsReportedRecordedAndDoesNotCascade) {
   const std::string hata = "KeyError: " + std::string(290, 'x');
   EXPECT_NE(lines.find("  HATA — 0s\n  " + hata + "\n"), std::string::npos) << lines;
   EXPECT_NE(lines.find("  Hata raporu: " + (season.season_dir() / "error_report.txt").string()), std::string::npos);
-  EXPECT_TRUE(fs::exists(season.season_dir() / "error_report.txt"));
+  EXPECT_TRUE(env.exists(season.season_dir() / "error_report.txt"));
   EXPECT_FALSE(motor->calisan_adimlar().contains("transform"));
-  EXPECT_FALSE(fs::exists(season.meta_dir() / "adim_transform.json"));
+  EXPECT_FALSE(env.exists(season.meta_dir() / "adim_transform.json"));
   EXPECT_EQ(last_row(*motor).durum, StepStatus::kFailed);
   EXPECT_EQ(last_row(*motor).sebep, hata.substr(0, 80));
   EXPECT_EQ(entry(*motor, "transform")["hata"], hata);
@@ -142,16 +142,16 @@ TEST_F(StepTest, FailingVerificationLeavesOkRowThenHataRow) {
 }
 
 TEST_F(StepTest, SourcesAreFingerprintedBeforeTheNotebookRuns) {
-  testing::write_text(dir / "src" / "b.csv", "1");
-  testing::write_text(dir / "src" / "a.csv", "2");
-  fs::create_directories(dir / "src" / "sub");
+  write_text(dir / "src" / "b.csv", "1");
+  write_text(dir / "src" / "a.csv", "2");
+  env.create_directories(dir / "src" / "sub");
   const auto motor = make();
   const std::vector<std::string> dirs{(dir / "src").string(), (dir / "nope").string()};
   motor->adim_isle("transform", std::nullopt, nullptr, dirs);
   motor->adim_isle("ingest_kik", std::nullopt, nullptr, dirs);
   const fs::path& meta = motor->season().meta_dir();
   for (const char* kod : {"transform", "ingest_kik"}) {
-    const ordered_json record = parse_json(testing::read_text(meta / ("adim_" + std::string(kod) + ".json")));
+    const ordered_json record = parse_json(read_text(meta / ("adim_" + std::string(kod) + ".json")));
     std::vector<std::string> listed;
     for (const auto& [path, hash] : record["source_hashes"].items()) listed.push_back(fs::path(path).filename().string());
     EXPECT_EQ(listed, (std::vector<std::string>{"a.csv", "b.csv"})) << kod;
@@ -169,7 +169,7 @@ TEST_F(StepTest, AnIngestThatFoundItsSourcesUnchangedIsOkButCascadesNothing) {
   EXPECT_EQ(entry(*motor, "ingest_kik"),
             (ordered_json{{"notebook", "nb_01b_ingest_kik.ipynb"}, {"durum", "OK"}, {"sure", "0s"}, {"sebep", "kaynak değişmedi"}}));
   EXPECT_FALSE(motor->calisan_adimlar().contains("ingest_kik"));
-  const ordered_json record = parse_json(testing::read_text(motor->season().meta_dir() / "adim_ingest_kik.json"));
+  const ordered_json record = parse_json(read_text(motor->season().meta_dir() / "adim_ingest_kik.json"));
   EXPECT_EQ(record["kaynak_degismedi"], true);
   EXPECT_EQ(record["son_degisiklik"], motor->season().season_adi()) << "no earlier load: taken as changed now";
   const std::string report = (motor->season().log_dir() / "adim_ingest_kik_rapor.json").string();

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "core/io_error.h"
 #include "test_support.h"
 
 namespace vordak::motor {
@@ -15,7 +16,13 @@ TEST(WorkDirLock, ASecondHolderIsRefusedWithTheFirstNamedUntilItLetsGo) {
   testing::TempDir dir;
   testing::FakeClockEnv clock;
   const fs::path work = dir / "work";
-  EXPECT_THROW(WorkDirLock(work, clock), std::runtime_error) << "no working directory";
+  try {
+    const WorkDirLock none(work, clock);
+    ADD_FAILURE() << "locked a working directory that does not exist";
+  } catch (const IoError& missing) {
+    EXPECT_EQ(missing.path(), work);
+    EXPECT_EQ(missing.code(), std::errc::no_such_file_or_directory);
+  }
   fs::create_directories(work);
   {
     const WorkDirLock first(work, clock);
@@ -41,28 +48,22 @@ TEST(WorkDirLock, APlantedLinkFifoOrSecondNameIsRefusedAndLeftUntouched) {
   testing::FakeClockEnv clock;
   const fs::path victim = dir / "victim";
   testing::write_text(victim, "önemli\n");
-  const struct {
-    const char* kind;
-    std::function<void(const fs::path&)> plant;
-    std::string message;
-  } cases[] = {
-      {"symlink", [&](const fs::path& lock) { fs::create_symlink(victim, lock); }, "kilit dosyası bir sembolik bağ: "},
-      {"hard link", [&](const fs::path& lock) { fs::create_hard_link(victim, lock); },
-       "kilit dosyası düzenli ve tek adlı bir dosya değil: "},
-      {"fifo", [](const fs::path& lock) { ::mkfifo(lock.c_str(), 0600); },
-       "kilit dosyası düzenli ve tek adlı bir dosya değil: "},
+  const std::pair<const char*, std::function<void(const fs::path&)>> cases[] = {
+      {"symlink", [&](const fs::path& lock) { fs::create_symlink(victim, lock); }},
+      {"hard link", [&](const fs::path& lock) { fs::create_hard_link(victim, lock); }},
+      {"fifo", [](const fs::path& lock) { ::mkfifo(lock.c_str(), 0600); }},
   };
-  for (const auto& c : cases) {
-    const fs::path work = dir / c.kind;
+  for (const auto& [kind, plant] : cases) {
+    const fs::path work = dir / kind;
     fs::create_directories(work);
-    c.plant(work / ".vordak.lock");
+    plant(work / ".vordak.lock");
     try {
       const WorkDirLock lock(work, clock);
-      ADD_FAILURE() << c.kind << ": taken";
-    } catch (const std::runtime_error& refused) {
-      EXPECT_EQ(refused.what(), c.message + (work / ".vordak.lock").string()) << c.kind;
+      ADD_FAILURE() << kind << ": taken";
+    } catch (const FileRefused& refused) {
+      EXPECT_EQ(refused.path(), work / ".vordak.lock") << kind;
     }
-    EXPECT_EQ(testing::read_text(victim), "önemli\n") << c.kind;
+    EXPECT_EQ(testing::read_text(victim), "önemli\n") << kind;
   }
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/limit_clock.h"
+
 namespace vordak {
 
 // What happens to one output stream of a child.
@@ -19,6 +21,7 @@ enum class Stream { kCapture, kInherit, kDiscard };
 struct ChildOptions {
   std::filesystem::path cwd;                        // empty: the caller's directory
   std::optional<std::chrono::milliseconds> timeout;  // absent: wait as long as it takes
+  const LimitClock* clock = &LimitClock::steady();   // what the timeout is measured on; never null
   Stream out = Stream::kCapture;
   Stream err = Stream::kCapture;
 };

@@ -129,8 +129,8 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
   err.close_write();
 
   ChildResult result;
-  const auto deadline = options.timeout ? std::chrono::steady_clock::now() + *options.timeout
-                                        : std::chrono::steady_clock::time_point::max();
+  const LimitClock& clock = *options.clock;
+  const auto deadline = options.timeout ? clock.now() + *options.timeout : LimitClock::time_point::max();
   std::string* sinks[2] = {&result.out, &result.err};
   int* fds[2] = {&out.read_end, &err.read_end};
   if (options.out != Stream::kCapture) out.close_read();
@@ -149,7 +149,7 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
     }
     int wait_ms = -1;
     if (options.timeout) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock.now());
       if (left.count() <= 0) {
         timed_out = true;
         break;
@@ -179,7 +179,7 @@ ChildResult run_child(const std::vector<std::string>& argv, const ChildOptions& 
     if (done == pid) break;
     if (done < 0 && errno != EINTR) break;
     if (options.timeout) {
-      if (std::chrono::steady_clock::now() >= deadline) {
+      if (clock.now() >= deadline) {
         timed_out = true;
         break;
       }

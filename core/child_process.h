@@ -14,6 +14,8 @@
 
 VORDAK_PUBLIC_BEGIN
 
+#include "core/limit_clock.h"
+
 namespace vordak {
 
 // What happens to one output stream of a child.
@@ -22,6 +24,7 @@ enum class Stream { kCapture, kInherit, kDiscard };
 struct ChildOptions {
   std::filesystem::path cwd;                        // empty: the caller's directory
   std::optional<std::chrono::milliseconds> timeout;  // absent: wait as long as it takes
+  const LimitClock* clock = &LimitClock::steady();   // what the timeout is measured on; never null
   Stream out = Stream::kCapture;
   Stream err = Stream::kCapture;
 };

@@ -115,10 +115,11 @@ bool git_on_path() {
   }
 }
 
-ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv) {
+ChildResult run_git(const std::string& repo_dir, std::vector<std::string> argv, const LimitClock& clock) {
   ChildOptions options;
   options.cwd = repo_dir;
   options.timeout = kGitTimeLimit;
+  options.clock = &clock;
   options.err = Stream::kDiscard;
   ChildResult result = run_child(argv, options);
   if (!is_valid_utf8(result.out)) throw ChildError("git çıktısı UTF-8 değil");
@@ -232,9 +233,9 @@ void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickF
   });
 }
 
-Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path) {
+Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path, const LimitClock& clock) {
   try {
-    const ChildResult result = run_git(repo_dir, {"git", "hash-object", file_path});
+    const ChildResult result = run_git(repo_dir, {"git", "hash-object", file_path}, clock);
     if (result.exit_status != 0) return std::nullopt;
     return strip(result.out).substr(0, kFingerprintLength);
   } catch (const std::exception&) {
@@ -246,7 +247,7 @@ bool git_must_be_asked(const std::string& repo_dir, Env& env) {
   return repository_possible(repo_dir, env) || !git_on_path();
 }
 
-ordered_json git_info(const std::string& repo_dir, Env& env) {
+ordered_json git_info(const std::string& repo_dir, Env& env, const LimitClock& clock) {
   ordered_json info = ordered_json::object();
   info["git_available"] = false;
   // Outside any repository git would only say so, at the cost of two processes.
@@ -254,9 +255,10 @@ ordered_json git_info(const std::string& repo_dir, Env& env) {
   // The two calls run side by side; their results are taken in order, as if one ran after
   // the other.
   std::future<ChildResult> branch_call =
-      std::async(std::launch::async, [&repo_dir] { return run_git(repo_dir, {"git", "branch", "--show-current"}); });
+      std::async(std::launch::async,
+                 [&repo_dir, &clock] { return run_git(repo_dir, {"git", "branch", "--show-current"}, clock); });
   try {
-    const ChildResult commit = run_git(repo_dir, {"git", "rev-parse", "HEAD"});
+    const ChildResult commit = run_git(repo_dir, {"git", "rev-parse", "HEAD"}, clock);
     if (commit.exit_status == 0) {
       const std::string id = strip(commit.out);
       info["git_available"] = true;

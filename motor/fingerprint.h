@@ -12,6 +12,7 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/limit_clock.h"
 #include "core/export.h"
 
 VORDAK_PUBLIC_BEGIN
@@ -54,12 +55,16 @@ struct QuickFingerprint {
 // `paths`); their statuses taken through `env`, on two threads when there are many.
 void fast_fingerprints(std::span<const std::string_view> paths, std::span<QuickFingerprint> found, Env& env);
 
+// Each call to git may take 5 seconds on `clock`; past that it is killed and counts as
+// a failure.
+
 // Git object hash of a file (if git available): `git hash-object`, cut to 16 digits.
-Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path);
+Fingerprint git_hash(const std::string& repo_dir, const std::string& file_path,
+                     const LimitClock& clock = LimitClock::steady());
 
 // Get git repo info: "git_available", "git_commit", "git_commit_short", "git_branch",
 // "git_error", in that order when present. Never fails.
-ordered_json git_info(const std::string& repo_dir, Env& env);
+ordered_json git_info(const std::string& repo_dir, Env& env, const LimitClock& clock = LimitClock::steady());
 // Whether git_info must ask git: false only where git is installed and certainly finds
 // no repository (looked for through `env`), and git_info answers at once.
 bool git_must_be_asked(const std::string& repo_dir, Env& env);

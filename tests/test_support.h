@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,7 @@
 
 #include "core/env.h"
 #include "core/json_writer.h"
+#include "core/limit_clock.h"
 
 namespace vordak::testing {
 
@@ -48,6 +51,17 @@ inline std::string read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// A limit clock on which a minute passes between any two readings, from any thread:
+// whatever limit a reading starts has passed at the next one, without a real wait.
+class HurryingClock : public LimitClock {
+ public:
+  time_point now() const override { return start_ + std::chrono::minutes(readings_++); }
+
+ private:
+  const time_point start_ = std::chrono::steady_clock::now();
+  mutable std::atomic<int> readings_{0};
+};
 
 // The real disk with a clock that moves only when told, so that runs made one after
 // another get seasons of their own without sleeping.

@@ -158,10 +158,12 @@ TEST_F(GitTest, MissingOrHangingGitIsReportedNotRaised) {
   fs::permissions(bin / "git", fs::perms::owner_all);
   const std::string saved = std::getenv("PATH");
   ::setenv("PATH", bin.path().c_str(), 1);
+  // The 5-s limit passes on the test's clock, not in real seconds.
+  const testing::HurryingClock clock;
   const auto start = std::chrono::steady_clock::now();
-  const ordered_json hung = git_info(dir.path().string(), Env::system());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
-  EXPECT_EQ(git_hash(dir.path().string(), "f.txt"), std::nullopt);
+  const ordered_json hung = git_info(dir.path().string(), Env::system(), clock);
+  EXPECT_EQ(git_hash(dir.path().string(), "f.txt", clock), std::nullopt);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 
   fs::remove(bin / "git");
   const ordered_json missing = git_info(dir.path().string(), Env::system());
@@ -169,7 +171,7 @@ TEST_F(GitTest, MissingOrHangingGitIsReportedNotRaised) {
 
   ASSERT_EQ(hung.size(), 2u);
   EXPECT_EQ(hung["git_available"], false);
-  EXPECT_TRUE(hung.contains("git_error"));
+  EXPECT_EQ(hung["git_error"], "git zaman aşımına uğradı (5000 ms)");
   ASSERT_EQ(missing.size(), 2u);
   EXPECT_EQ(missing["git_available"], false);
   EXPECT_TRUE(missing.contains("git_error"));

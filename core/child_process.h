@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
 #include "core/export.h"
+#include "core/limit_clock.h"
 
 VORDAK_PUBLIC_BEGIN
-
-#include "core/limit_clock.h"
 
 namespace vordak {
 

@@ -5,11 +5,10 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "core/env.h"
 #include "core/export.h"
 
 VORDAK_PUBLIC_BEGIN
-
-#include "core/env.h"
 
 namespace vordak::motor {
 

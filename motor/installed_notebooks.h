@@ -10,11 +10,10 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "core/env.h"
 #include "core/export.h"
 
 VORDAK_PUBLIC_BEGIN
-
-#include "core/env.h"
 
 namespace vordak::motor {
 

@@ -7,7 +7,8 @@ public when code of another library or program includes it, directly or through 
 headers of its library; the rest are internal. Tests and benchmarks link the libraries'
 objects and do not count.
 
-  public_headers.py --check   names every public header without the markers (exit 1)
+  public_headers.py --check   names every public header without the markers, and every
+                              #include inside the markers (exit 1)
   public_headers.py --apply   adds the markers to those headers
   public_headers.py --list    prints each header with "public" or "internal"
 """
@@ -73,6 +74,11 @@ def is_marked(text):
     return BEGIN in text and END in text
 
 
+def includes_inside(text):
+    """#include lines after VORDAK_PUBLIC_BEGIN: the headers they name would be exported too."""
+    return [line for line in text.split(BEGIN, 1)[1].splitlines() if line.startswith("#include")] if BEGIN in text else []
+
+
 def mark(path):
     """Opens the public part after the last #include (or #pragma once) and closes it at the end."""
     file = ROOT / path
@@ -106,7 +112,10 @@ def main():
         return 0
     for path in unmarked:
         print(f"{path}: public (included by another library) but not between {BEGIN} and {END}")
-    return 1 if unmarked else 0
+    misplaced = [p for p in headers() if includes_inside((ROOT / p).read_text())]
+    for path in misplaced:
+        print(f"{path}: #include after {BEGIN}; includes go before it")
+    return 1 if unmarked or misplaced else 0
 
 
 if __name__ == "__main__":

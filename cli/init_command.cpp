@@ -3,7 +3,6 @@
 #include "cli/init_command.h"
 
 #include <stdexcept>
-#include <system_error>
 
 #include "cli/commands.h"
 #include "core/sink.h"
@@ -24,8 +23,7 @@ InstalledNotebooks install_notebooks(const fs::path& work_dir, InstallMode mode)
   // Checked before anything is copied: a partial set would mix two versions.
   for (const std::string& name : motor::package_notebook_names()) {
     if (!fs::is_regular_file(source / name)) {
-      throw IoError::worded("paket notebook'u bulunamadı: " + (source / name).string(), source / name,
-                            std::make_error_code(std::errc::no_such_file_or_directory));
+      throw IoError::missing("paket notebook'u bulunamadı: " + (source / name).string(), source / name);
     }
   }
   fs::create_directories(work_dir / "db");

@@ -27,6 +27,10 @@ class IoError : public std::runtime_error {
   static IoError worded(const std::string& message, std::filesystem::path path, std::error_code code) {
     return IoError(Worded{message}, std::move(path), code);
   }
+  // A file or directory that is not there, `message` whole.
+  static IoError missing(const std::string& message, std::filesystem::path path) {
+    return worded(message, std::move(path), std::make_error_code(std::errc::no_such_file_or_directory));
+  }
 
   const std::filesystem::path& path() const { return path_; }
   const std::error_code& code() const { return code_; }

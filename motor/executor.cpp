@@ -98,8 +98,7 @@ class NbclientExecutor : public NotebookExecutor {
     // Found at each call: a missing runner fails the step, not the engine's construction.
     const fs::path runner_script = paths::python_package_dir() / kRunnerScript;
     if (!fs::is_regular_file(runner_script)) {
-      throw IoError::worded("notebook çalıştırıcısı bulunamadı: " + runner_script.string(), runner_script,
-                            std::make_error_code(std::errc::no_such_file_or_directory));
+      throw IoError::missing("notebook çalıştırıcısı bulunamadı: " + runner_script.string(), runner_script);
     }
     ordered_json notebook = read_notebook(input_path, Env::system());
     try {
@@ -109,8 +108,7 @@ class NbclientExecutor : public NotebookExecutor {
     }
     const fs::path work_dir = fs::absolute(cwd.empty() ? fs::current_path() : fs::path(cwd));
     if (!fs::is_directory(work_dir)) {
-      throw IoError::worded("çalışma dizini bulunamadı: " + work_dir.string(), work_dir,
-                            std::make_error_code(std::errc::no_such_file_or_directory));
+      throw IoError::missing("çalışma dizini bulunamadı: " + work_dir.string(), work_dir);
     }
 
     // As papermill does, the parameterized notebook is at the output path before it runs;

@@ -5,7 +5,6 @@
 #include <random>
 #include <set>
 #include <stdexcept>
-#include <system_error>
 
 #include "core/io_error.h"
 #include "motor/bad_notebook.h"
@@ -205,7 +204,7 @@ void inject_parameters(ordered_json& notebook, const NotebookParams& parameters)
 ordered_json read_notebook(const std::filesystem::path& path, Env& env) {
   const std::optional<FileStatus> status = env.status(path);
   const std::string missing = "notebook bulunamadı: " + path.string();
-  if (!status) throw IoError::worded(missing, path, std::make_error_code(std::errc::no_such_file_or_directory));
+  if (!status) throw IoError::missing(missing, path);
   if (status->type != fs::file_type::regular) throw FileRefused(missing, path);
   const std::string text = env.read_file(path);
   try {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "core/env.h"
+#include "core/io_error.h"
 #include "core/number_text.h"
 
 namespace vordak::cli {
@@ -11,7 +12,7 @@ void add_to_report(const std::filesystem::path& path, const ReportEntry& entry) 
   ordered_json report = ordered_json::object();
   if (std::filesystem::exists(path)) {
     report = parse_json(Env::system().read_file(path));
-    if (!report.is_object()) throw std::runtime_error("adım raporu bir JSON nesnesi değil: " + path.string());
+    if (!report.is_object()) throw FileRefused("adım raporu bir JSON nesnesi değil: " + path.string(), path);
   }
   if (entry.changed) report["kaynak_degisti"] = report.value("kaynak_degisti", false) || *entry.changed;
   const auto append = [&](const char* name, const ordered_json& value) {

@@ -46,8 +46,9 @@ class IoError : public std::runtime_error {
   std::error_code code_;
 };
 
-// A file that is there and readable, refused for what it is: not a regular file, or
-// larger than its reader allows. The message names the file and the reason.
+// A file that is there and readable, refused for what it is: not a regular file, larger
+// than its reader allows, or not what it must hold (malformed JSON, a journal that is not
+// ours). The message names the file and the reason.
 class FileRefused : public std::runtime_error {
  public:
   FileRefused(const std::string& message, std::filesystem::path path)

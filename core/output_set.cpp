@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/io_error.h"
 #include "core/json_writer.h"
 
 namespace vordak {
@@ -96,13 +97,14 @@ void finish_interrupted_publish(Env& env, const fs::path& journal, const std::ve
     renames = parse_json(env.read_file(journal));
   } catch (const std::exception&) {
     // The journal is written whole or not at all; a file that does not parse is not ours.
-    throw std::runtime_error("unreadable publish journal " + journal.string() + ": remove it by hand");
+    throw FileRefused("unreadable publish journal " + journal.string() + ": remove it by hand", journal);
   }
   // Every entry is checked before the first rename: a journal that is not ours moves nothing.
   const fs::path base = journal.parent_path();
   const auto refuse = [&](const ordered_json& entry) {
-    return std::runtime_error("refused publish journal " + journal.string() + ": " + entry.dump() +
-                              " is not a rename inside the output directories; remove it by hand");
+    return FileRefused("refused publish journal " + journal.string() + ": " + entry.dump() +
+                           " is not a rename inside the output directories; remove it by hand",
+                       journal);
   };
   if (!renames.is_array()) throw refuse(renames);
   std::vector<std::pair<fs::path, fs::path>> moves;

@@ -8,6 +8,7 @@
 #include "core/json_writer.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "motor/bad_notebook.h"
 #include "motor/notebook_check.h"
 #include "motor/paths.h"
 #include "motor/step_table.h"
@@ -64,10 +65,10 @@ std::string cell_source(const ordered_json& cell) {
 
 std::string header_text_of(const fs::path& notebook_path, Env& env) {
   const std::string raw = env.read_file(notebook_path);
-  if (!is_valid_utf8(raw)) throw std::runtime_error("'utf-8' codec can't decode " + notebook_path.string());
+  if (!is_valid_utf8(raw)) throw BadNotebook("'utf-8' codec can't decode " + notebook_path.string(), notebook_path);
   const ordered_json notebook = parse_json(raw);
   for (const auto& cell : notebook.at("cells")) {
-    if (!cell.is_object()) throw std::runtime_error("hücre bir nesne değil");
+    if (!cell.is_object()) throw BadNotebook("hücre bir nesne değil", notebook_path);
     const auto type = cell.find("cell_type");
     if (type == cell.end() || *type != "markdown") continue;
     std::string text = cell_source(cell);

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "core/io_error.h"
+
 namespace vordak::paths {
 
 namespace {
@@ -25,7 +27,7 @@ fs::path package_dir(const fs::path& installed, const fs::path& in_source_tree, 
   if (fs::is_directory(installed)) return installed;
   const fs::path source = fs::path(VORDAK_SOURCE_DIR) / in_source_tree;
   if (fs::is_directory(source)) return source;
-  throw std::runtime_error(std::string(what) + " bulunamadı: " + installed.string());
+  throw IoError::missing(std::string(what) + " bulunamadı: " + installed.string(), installed);
 }
 
 }  // namespace

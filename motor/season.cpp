@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "core/clock.h"
+#include "core/io_error.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "motor/fingerprint.h"
@@ -56,10 +57,10 @@ DataPaths load_data_paths(const fs::path& work_dir, OperatorInput* input, Env& e
     try {
       document = parse_json(text);
     } catch (const ordered_json::exception& failure) {
-      throw std::runtime_error(std::string(name) + " geçerli JSON değil: " + file.string() + " (" + failure.what() + ")");
+      throw FileRefused(std::string(name) + " geçerli JSON değil: " + file.string() + " (" + failure.what() + ")", file);
     }
     if (!document.is_object()) {
-      throw std::runtime_error(std::string(name) + " bir JSON nesnesi olmalı: " + file.string());
+      throw FileRefused(std::string(name) + " bir JSON nesnesi olmalı: " + file.string(), file);
     }
     out.line("  [CONFIG] " + std::string(name) + " yüklendi (" + std::to_string(document.size()) + " kaynak)");
     DataPaths paths;

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "core/io_error.h"
 #include "core/json_writer.h"
 
 namespace vordak::motor {
@@ -18,7 +19,7 @@ std::optional<StepReport> read_step_report(const fs::path& path, Env& env) {
   const std::optional<FileStatus> status = env.status(path);
   if (!status) return std::nullopt;
   const auto refuse = [&](const std::string& why) {
-    return std::runtime_error("adım raporu okunamadı: " + path.string() + " (" + why + ")");
+    return FileRefused("adım raporu okunamadı: " + path.string() + " (" + why + ")", path);
   };
   if (status->type != fs::file_type::regular) throw refuse("düzenli bir dosya değil");
   if (status->size > kMaxReportBytes) throw refuse("çok büyük");

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "core/io_error.h"
 #include "tests/test_support.h"
 
 namespace vordak {
@@ -109,7 +110,8 @@ TEST(OutputSet, AJournalThatRenamesAnythingElseMovesNothingAndIsNamed) {
     try {
       finish_interrupted_publish(Env::system(), journal, {json, dir / "out" / "html"});
       ADD_FAILURE() << planted;
-    } catch (const std::runtime_error& refused) {
+    } catch (const FileRefused& refused) {
+      EXPECT_EQ(refused.path(), journal);
       EXPECT_TRUE(std::string(refused.what()).starts_with("refused publish journal " + journal.string() + ": "))
           << refused.what();
     }

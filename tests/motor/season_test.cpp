@@ -7,6 +7,7 @@
 #include <map>
 
 #include "core/clock.h"
+#include "core/io_error.h"
 #include "core/version.h"
 #include "motor/layout.h"
 #include "motor_test_support.h"
@@ -140,6 +141,20 @@ TEST_F(SeasonTest, ADirectoryPassedJoinedByCommasMayNotHoldOne) {
   EXPECT_FALSE(env.exists(dir / "seasons"));
   args.data_paths = DataPaths{{"kredi_db", "/mnt/a,b"}};  // passed alone as SOURCE_DIR
   EXPECT_NO_THROW(make(args));
+}
+
+// A path file that is no JSON object stops the run naming the file: running on the
+// packaged sample data instead would publish the wrong portfolio.
+TEST_F(SeasonTest, PathFileThatIsNoObjectIsRefused) {
+  for (const char* text : {"{\"kredi_db\": ", "[\"/mnt/z/kredi\"]"}) {
+    write_text(dir / "data_paths_nt.json", text);
+    try {
+      make(args_with_input(dir, true, {}));
+      ADD_FAILURE() << text;
+    } catch (const FileRefused& refused) {
+      EXPECT_EQ(refused.path(), dir / "data_paths_nt.json");
+    }
+  }
 }
 
 TEST_F(SeasonTest, FirstPathFileFoundWinsAndIsPrinted) {

@@ -5,7 +5,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "core/json_reader.h"
+#include "core/record_parser.h"
 #include "motor/fingerprint.h"
 #include "motor/history.h"
 #include "motor/layout.h"
@@ -16,7 +16,8 @@ namespace {
 
 bool readable_record(const fs::path& file, Env& env) {
   try {
-    return parse_json(env.read_file(file), kSourceHashes, nullptr).is_object();
+    TextMembers sources;
+    return parse_record(env.read_file(file), kSourceHashes, sources).is_object();
   } catch (const std::exception&) {
     return false;
   }

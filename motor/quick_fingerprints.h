@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/env.h"
-#include "core/json_reader.h"
+#include "core/text_members.h"
 #include "motor/fingerprint.h"
 #include "core/export.h"
 

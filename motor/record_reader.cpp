@@ -9,7 +9,7 @@ namespace {
 std::unique_ptr<const RecordReader::Record> parse_record(const fs::path& file, Env& env) {
   try {
     auto record = std::make_unique<RecordReader::Record>();
-    record->document = parse_json(env.read_file(file), kSourceHashes, record->sources);
+    record->document = parse_record(env.read_file(file), kSourceHashes, record->sources);
     if (record->document.is_object()) return record;
   } catch (const std::exception&) {
     // Unreadable or malformed: the caller passes it over.

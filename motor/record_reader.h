@@ -13,7 +13,7 @@
 #include <unordered_map>
 
 #include "core/env.h"
-#include "core/json_reader.h"
+#include "core/record_parser.h"
 #include "core/export.h"
 
 VORDAK_PUBLIC_BEGIN

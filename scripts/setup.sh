@@ -32,7 +32,7 @@ packages=(
   g++ cmake make git pkg-config
   clang libclang-rt-14-dev  # libFuzzer: `make fuzz-smoke` runs the fuzz targets briefly
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libssl-dev libboost-dev
+  nlohmann-json3-dev libssl-dev libboost-dev libsimdjson-dev
   python3 python3-nbclient python3-ipykernel python3-nbformat
   python3-sklearn python3-numpy python3-xgboost
   nodejs npm

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/record_parser.h"
 #include "tests/motor/motor_test_support.h"
 
 namespace vordak::motor {
@@ -44,7 +45,7 @@ TextMembers stored(const std::vector<std::pair<std::string, std::string>>& membe
     append_new_member(object, path, value);
   }
   TextMembers read;
-  parse_json(ordered_json{{"s", object}}.dump(), "s", &read);
+  parse_record(ordered_json{{"s", object}}.dump(), "s", read);
   return read;
 }
 
@@ -62,7 +63,7 @@ TEST(QuickFingerprints, FindsTheFirstChangedFileAndPassesOverTheGoneAndTheUnread
   EXPECT_EQ(quick.first_changed(second_changed), 2u);
   // A stored value that is no text matches nothing.
   TextMembers not_text;
-  parse_json(R"({"s": {")" + a + R"(": 5}})", "s", &not_text);
+  parse_record(R"({"s": {")" + a + R"(": 5}})", "s", not_text);
   EXPECT_EQ(quick.first_changed(not_text), 0u);
 }
 

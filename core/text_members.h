@@ -1,8 +1,8 @@
 #pragma once
 
-// Reading a document with one large member set aside: a record whose one member maps
-// tens of thousands of names to texts would cost a string pair and a node for each in the
-// document; set aside, its names and texts sit in one buffer.
+// The members of one large object kept flat: a record whose one member maps tens of
+// thousands of names to texts would cost a string pair and a node for each in a document;
+// here its names and texts sit in one buffer, or stay where they lie in the text read.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +18,8 @@ VORDAK_PUBLIC_BEGIN
 
 namespace vordak {
 
-// The members of one object, flat and in order: a name given twice keeps its first
-// place and its last value, as parse_json keeps them.
+// The members of one object, in order: a name given twice keeps its first place and its
+// last value, as parse_json keeps them.
 class TextMembers {
  public:
   struct Member {
@@ -34,13 +34,11 @@ class TextMembers {
   ordered_json to_json() const;
 
   void clear();
-  // Room for the members of a text of `bytes`, taken at once: growing step by step would
-  // copy them, and fresh memory is dear.
-  void reserve(std::size_t bytes);
   // Holds `text` (dropping all members), so that members lying in it can be kept where they
-  // lie instead of copied: add_held.
+  // lie instead of copied: add_held. Its room past its size stays, for a reader's padding.
   void hold(std::string text);
   std::string_view held() const { return std::string_view(buffer_).substr(0, held_size_); }
+  std::size_t held_room() const { return buffer_.capacity(); }
   // Members in the order they come; then the repeated names merged into their first.
   void add(std::string_view name, std::optional<std::string_view> text);
   // A member whose name and text are views into held(), which add() may move.
@@ -59,15 +57,6 @@ class TextMembers {
   std::size_t held_size_ = 0;
   std::vector<Entry> entries_;
 };
-
-// parse_json, except that the members of the top-level member `name`, when it is an
-// object, go into `members` instead of the document, which keeps an empty object in its
-// place. A nested container in it is a value that is not a text. With `members` null
-// they are only skipped.
-ordered_json parse_json(std::string_view text, std::string_view name, TextMembers* members);
-// The same, with `members` holding the text: members written plainly stay where they lie
-// in it, without a copy.
-ordered_json parse_json(std::string&& text, std::string_view name, TextMembers& members);
 
 }  // namespace vordak
 

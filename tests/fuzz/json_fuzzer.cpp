@@ -26,10 +26,11 @@ std::optional<ordered_json> parsed(const std::string& text, TextMembers* set_asi
 }
 
 // The deepest nesting of arrays and objects in valid JSON text, counted without recursion.
+// The library's document ends at a NUL character: what follows it is not counted.
 std::size_t nesting_depth(const std::string& text) {
   std::size_t depth = 0, deepest = 0;
   bool in_string = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
     const char c = text[i];
     if (in_string) {
       if (c == '\\') ++i;

@@ -140,7 +140,7 @@ int demo_command(const ParsedArgs& args) {
   // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
   engine_args.executor = std::move(executor);
   motor::Motor engine(engine_args, out);
-  console.open_log(engine.season(), "demo");
+  console.open_log(engine, "demo");
   // Every step, each after the steps it reads: the dashboards of the first run already
   // show the predictions and the backtests.
   motor::RunArgs run;

@@ -120,8 +120,13 @@ int run_command(const ParsedArgs& args) {
   console.set_metrics_file(metrics_file(args));
   // Moved in: the executor, and with it every kernel, ends with the engine, inside the lock.
   motor::Motor engine(std::move(arguments), console.sink());
-  console.open_log(engine.season(), "run");
-  engine.run_all(run);
+  console.open_log(engine, "run");
+  try {
+    engine.run_all(run);
+  } catch (...) {
+    console.failed("run");
+    throw;
+  }
   const int status = console.finish("run", engine);
   // After the run's end is recorded, so that the page shows its state.
   update_runs_page("run", engine.season().work_dir(), &engine.records());
@@ -196,13 +201,14 @@ int step_command(const ParsedArgs& args) {
   RunConsole console;
   console.set_metrics_file(metrics_file(args));
   motor::Motor engine(std::move(engine_arguments), console.sink());
-  console.open_log(engine.season(), "step");
+  console.open_log(engine, "step");
   const std::vector<std::string> dirs = args.values("source-dir");
   bool ok = false;
   try {
     ok = engine.adim_isle(kod, params.empty() ? std::nullopt : std::optional(params), nullptr,
                           dirs.empty() ? std::nullopt : std::optional(dirs));
   } catch (...) {
+    console.failed("step");
     remove_unused_season(console, engine.season());
     throw;
   }

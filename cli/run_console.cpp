@@ -13,6 +13,8 @@
 namespace vordak::cli {
 
 RunConsole::~RunConsole() {
+  // Declared after this console, the engine has ended by now.
+  engine_ = nullptr;
   if (season_dir_ && !ended_ && std::uncaught_exceptions() > 0) {
     try {
       motor::end_run_record(*season_dir_, motor::RunState::kFailed, 1, Env::system());
@@ -26,7 +28,9 @@ RunConsole::~RunConsole() {
   set_stop_notice(nullptr);
 }
 
-void RunConsole::open_log(const motor::Season& season, const std::string& command) {
+void RunConsole::open_log(const motor::Motor& engine, const std::string& command) {
+  const motor::Season& season = engine.season();
+  engine_ = &engine;
   log_.open(season.season_dir() / "run.log");
   season_dir_ = season.season_dir();
   signals_.emplace();
@@ -39,6 +43,18 @@ void RunConsole::stopped(int signal, const std::string& command, const fs::path&
   std::fprintf(stderr, "%s\n", terminal_safe(line).c_str());
   log_.line(line);
   motor::end_run_record(season_dir, motor::RunState::kStopped, 128 + signal, Env::system());
+  write_metrics(command, motor::RunState::kStopped);
+}
+
+void RunConsole::failed(const std::string& command) {
+  if (ended_ || !season_dir_) return;
+  ended_ = true;
+  try {
+    motor::end_run_record(*season_dir_, motor::RunState::kFailed, 1, Env::system());
+  } catch (const std::exception&) {
+    // The failure on its way out is the one to report.
+  }
+  write_metrics(command, motor::RunState::kFailed);
 }
 
 int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
@@ -61,23 +77,25 @@ int RunConsole::finish(const std::string& command, const motor::Motor& engine) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vordak %s: %s\n", command.c_str(), terminal_safe(error.what()).c_str());
   }
-  try {
-    if (metrics_file_) write_metrics(engine, status);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vordak %s: metrikler yazılamadı: %s\n", command.c_str(), terminal_safe(error.what()).c_str());
-  }
+  write_metrics(command, status == 0 ? motor::RunState::kDone : motor::RunState::kFailed);
   return status;
 }
 
-void RunConsole::write_metrics(const motor::Motor& engine, int status) const {
-  Env& env = Env::system();
-  motor::RunFigures figures;
-  figures.work_dir = engine.season().work_dir().string();
-  figures.state = status == 0 ? motor::RunState::kDone : motor::RunState::kFailed;
-  figures.ended_at = epoch_seconds(env.now());
-  figures.duration_seconds = figures.ended_at - epoch_seconds(engine.season().pipeline_baslangic());
-  figures.last_success_at = status == 0 ? std::optional(figures.ended_at) : motor::previous_last_success(*metrics_file_, env);
-  env.write_file_atomic(*metrics_file_, motor::metrics_text(figures, engine.report()));
+void RunConsole::write_metrics(const std::string& command, motor::RunState state) const {
+  if (!metrics_file_ || engine_ == nullptr) return;
+  try {
+    Env& env = Env::system();
+    motor::RunFigures figures;
+    figures.work_dir = engine_->season().work_dir().string();
+    figures.state = state;
+    figures.ended_at = epoch_seconds(env.now());
+    figures.duration_seconds = figures.ended_at - epoch_seconds(engine_->season().pipeline_baslangic());
+    figures.last_success_at =
+        state == motor::RunState::kDone ? std::optional(figures.ended_at) : motor::previous_last_success(*metrics_file_, env);
+    env.write_file_atomic(*metrics_file_, motor::metrics_text(figures, engine_->report()));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vordak %s: metrikler yazılamadı: %s\n", command.c_str(), terminal_safe(error.what()).c_str());
+  }
 }
 
 std::string stopped_line(const std::string& command, int signal, const fs::path& log) {

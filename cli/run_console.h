@@ -11,6 +11,7 @@
 #include "core/sink.h"
 #include "core/stop_signals.h"
 #include "motor/motor.h"
+#include "motor/run_record.h"
 #include "core/export.h"
 
 VORDAK_PUBLIC_BEGIN
@@ -21,18 +22,20 @@ class RunConsole {
  public:
   RunConsole() = default;
   // A run that a failure of the engine ends (an exception on its way to main) is
-  // recorded as "hata" with exit status 1.
+  // recorded as "hata" with exit status 1; failed() records it with its metrics.
   ~RunConsole();
   RunConsole(const RunConsole&) = delete;
   RunConsole& operator=(const RunConsole&) = delete;
 
   // Standard output and the log: hand it to the engine.
   Sink& sink() { return tee_; }
-  // Starts season_dir/run.log with every line written so far. From then on SIGINT and
+  // Starts the season's run.log with every line written so far. From then on SIGINT and
   // SIGTERM end `vordak COMMAND` between steps (or stop the running step's notebook),
   // with one line on standard error and in the log, and the run recorded as "kesildi".
-  void open_log(const motor::Season& season, const std::string& command);
-  // After every run, finish() writes its metrics to this file (motor/run_metrics.h).
+  // `engine` must outlive the engine's work.
+  void open_log(const motor::Motor& engine, const std::string& command);
+  // After every run, finished, failed or stopped by a signal, its metrics are written to
+  // this file (motor/run_metrics.h).
   void set_metrics_file(std::optional<fs::path> file) { metrics_file_ = std::move(file); }
   // Closes the log; the season may then be removed.
   void close_log() { log_.close(); }
@@ -42,16 +45,21 @@ class RunConsole {
   // standard output) and in the log; recorded in the season's run record. A log or a
   // record that could not be written is reported on standard error too.
   int finish(const std::string& command, const motor::Motor& engine);
+  // The engine's work ended in an exception, which goes on: the run is recorded as "hata"
+  // with exit status 1, and its metrics written while the engine can still tell them.
+  void failed(const std::string& command);
 
  private:
-  // The line of a run that a signal stops, and its record.
+  // The line of a run that a signal stops, its record and its metrics.
   void stopped(int signal, const std::string& command, const fs::path& season_dir);
-  void write_metrics(const motor::Motor& engine, int status) const;
+  // Written on standard error when they cannot be.
+  void write_metrics(const std::string& command, motor::RunState state) const;
 
   LogFileSink log_;
   TeeSink tee_{{&stdout_sink(), &log_}};
   std::optional<fs::path> metrics_file_;
-  std::optional<fs::path> season_dir_;  // once the log is open
+  const motor::Motor* engine_ = nullptr;  // once the log is open, while it lives
+  std::optional<fs::path> season_dir_;    // once the log is open
   bool ended_ = false;                  // the run's end is recorded
   std::optional<StopSignalGuard> signals_;
 };

@@ -127,5 +127,27 @@ TEST(Operations, AFailedStepRunIsRecordedAndKeepsTheLastSuccessOfItsMetrics) {
   EXPECT_NE(table.find(" hata     (manifest yok)\n"), std::string::npos) << table;
 }
 
+// A failure of the engine itself (here its manifest cannot be written) ends the run as
+// "hata", and the metrics say so instead of keeping the last night's success.
+TEST(Operations, AnEngineFailureIsRecordedWithItsMetrics) {
+  TempDir dir;
+  write_tiny_notebooks(dir.path());
+  write_notebook(dir / "nb_03_marts.ipynb", {"params:x = ''",
+                                             "import glob, os, shutil\n"
+                                             "meta = os.path.join(sorted(glob.glob('seasons/S_*'))[-1], 'meta')\n"
+                                             "shutil.rmtree(meta)\n"
+                                             "open(meta, 'w').close()"});
+  write_text(dir / "vordak.prom", "vordak_run_success{work_dir=\"x\"} 1.0\n");
+  const ChildResult failed = run_vordak(
+      with_dir({"run", "--skip-ingest", "--skip-ml", "--skip-backtest", "--metrics-file", (dir / "vordak.prom").string()}, dir.path()));
+  EXPECT_EQ(failed.exit_status, 1);
+  EXPECT_NE(failed.err.find("vordak run: Dosya yazılamadı: "), std::string::npos) << failed.err;
+  const fs::path season = *fs::directory_iterator(dir / "seasons");
+  const ordered_json record = ordered_json::parse(read_text(season / "run.json"));
+  EXPECT_EQ(std::tuple(record["durum"], record["exit"]), std::tuple("hata", 1));
+  const std::string labels = "{work_dir=\"" + fs::canonical(dir.path()).string() + "\"";
+  EXPECT_NE(read_text(dir / "vordak.prom").find("vordak_run_success" + labels + "} 0.0\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vordak::testing

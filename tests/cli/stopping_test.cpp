@@ -160,7 +160,9 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
     // The cell tells this test that it runs, then never ends.
     const StartSignal started(dir.path());
     write_run_notebooks(dir.path(), {start_sleeper("started"), "while True:\n    pass"});
-    RunningChild run(run_command(dir.path()));
+    std::vector<std::string> command = run_command(dir.path());
+    command.insert(command.end(), {"--metrics-file", (dir / "vordak.prom").string()});
+    RunningChild run(command);
     const std::string said = started.wait();
     ASSERT_FALSE(said.empty()) << "the step never started";
     const pid_t sleeper = std::atoi(said.c_str());
@@ -175,6 +177,11 @@ TEST(Stopping, SignalDuringAStepStopsEveryProcessAndEndsTheRunByTheSignal) {
     EXPECT_TRUE(testing::read_text(season / "run.log").ends_with(line));
     const ordered_json record = ordered_json::parse(testing::read_text(season / "run.json"));
     EXPECT_EQ(std::tuple(record["sira"], record["durum"], record["exit"]), std::tuple(1, "kesildi", status));
+    // A monitor sees the night fail, not the last night's success.
+    const std::string metrics = testing::read_text(dir / "vordak.prom");
+    EXPECT_NE(metrics.find("vordak_run_success{work_dir=\"" + fs::canonical(dir.path()).string() + "\"} 0.0\n"),
+              std::string::npos)
+        << metrics;
     EXPECT_FALSE(running(sleeper)) << signal;
     EXPECT_EQ(leftovers(), std::vector<pid_t>{}) << signal;
     EXPECT_FALSE(fs::exists(dir / "ran.txt")) << "no later step runs";

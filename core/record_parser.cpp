@@ -34,8 +34,8 @@ std::optional<std::string_view> plain_text(std::string_view held, ondemand::raw_
   return text;
 }
 
-// The members of the object `value` (which begins at `token`) kept where they lie, and its
-// place; nothing when one of them is not plain.
+// The members of the object `value` kept where they lie, and the object's place; nothing
+// when one of them is not a plain text.
 std::optional<Span> keep_plain_members(std::string_view held, ondemand::document& document, ondemand::value& value,
                                        TextMembers& members) {
   const std::string_view token = value.raw_json_token();

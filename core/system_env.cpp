@@ -36,9 +36,10 @@ FileStatus file_status(const struct stat& info) {
   return status;
 }
 
-// The whole file as bytes.
+// Room left past a file's text: the record reader's parser reads up to 64 bytes beyond it.
 constexpr std::size_t kReadRoom = 64;
 
+// The whole file as bytes.
 std::string read_whole_file(const fs::path& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) throw IoError("Dosya okunamadı", path, errno);
@@ -47,8 +48,7 @@ std::string read_whole_file(const fs::path& path) {
   // reading it (a meta record of 10,000 source files is over half a megabyte).
   struct stat info {};
   if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    // With room past the end for the record reader, whose parser reads a little beyond
-    // the text: there it takes the text as it is, without a copy.
+    // With room past the end, so that the record reader takes the text without a copy.
     content.reserve(static_cast<std::size_t>(info.st_size) + kReadRoom);
     content.resize(static_cast<std::size_t>(info.st_size));
     content.resize(std::fread(content.data(), 1, content.size(), file));

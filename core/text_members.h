@@ -38,6 +38,7 @@ class TextMembers {
   // lie instead of copied: add_held. Its room past its size stays, for a reader's padding.
   void hold(std::string text);
   std::string_view held() const { return std::string_view(buffer_).substr(0, held_size_); }
+  // The bytes that may be read from held().data(): its size and the room past it.
   std::size_t held_room() const { return buffer_.capacity(); }
   // Members in the order they come; then the repeated names merged into their first.
   void add(std::string_view name, std::optional<std::string_view> text);

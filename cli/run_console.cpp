@@ -15,13 +15,7 @@ namespace vordak::cli {
 RunConsole::~RunConsole() {
   // Declared after this console, the engine has ended by now.
   engine_ = nullptr;
-  if (season_dir_ && !ended_ && std::uncaught_exceptions() > 0) {
-    try {
-      motor::end_run_record(*season_dir_, motor::RunState::kFailed, 1, Env::system());
-    } catch (const std::exception&) {
-      // The failure on its way out is the one to report.
-    }
-  }
+  if (std::uncaught_exceptions() > 0) record_failure();
   // A signal that came after the last step ends the process here, its notice still able
   // to write the log; then nothing may call back into this object.
   signals_.reset();
@@ -47,14 +41,18 @@ void RunConsole::stopped(int signal, const std::string& command, const fs::path&
 }
 
 void RunConsole::failed(const std::string& command) {
-  if (ended_ || !season_dir_) return;
+  if (record_failure()) write_metrics(command, motor::RunState::kFailed);
+}
+
+bool RunConsole::record_failure() {
+  if (ended_ || !season_dir_) return false;
   ended_ = true;
   try {
     motor::end_run_record(*season_dir_, motor::RunState::kFailed, 1, Env::system());
   } catch (const std::exception&) {
     // The failure on its way out is the one to report.
   }
-  write_metrics(command, motor::RunState::kFailed);
+  return true;
 }
 
 int RunConsole::finish(const std::string& command, const motor::Motor& engine) {

@@ -52,6 +52,9 @@ class RunConsole {
  private:
   // The line of a run that a signal stops, its record and its metrics.
   void stopped(int signal, const std::string& command, const fs::path& season_dir);
+  // Records the run as "hata" (exit status 1) unless its end is recorded already; whether
+  // it did.
+  bool record_failure();
   // Written on standard error when they cannot be.
   void write_metrics(const std::string& command, motor::RunState state) const;
 

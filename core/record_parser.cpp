@@ -128,7 +128,7 @@ ordered_json read_whole(std::string_view name, TextMembers& members) {
 ordered_json parse_record(std::string&& text, std::string_view name, TextMembers& members) {
   // simdjson reads up to SIMDJSON_PADDING bytes past the end: the reader leaves that room
   // past a file's text, so it is taken without a copy.
-  if (text.capacity() < text.size() + simdjson::SIMDJSON_PADDING) text.reserve(text.size() + simdjson::SIMDJSON_PADDING);
+  text.reserve(text.size() + simdjson::SIMDJSON_PADDING);
   members.hold(std::move(text));
   if (std::optional<ordered_json> read = read_plain(members.held(), members.held_room(), name, members)) {
     return std::move(*read);

@@ -181,6 +181,21 @@ TEST_F(SourceLoadTest, ASourceWithoutPeriodsIsCountedByFile) {
                                                          ",4,anahtar_cozulemedi,x,3,1,IZLEMEDE\n");
 }
 
+TEST_F(SourceLoadTest, RepeatedKeysAreFoundWhetherFewOrMany) {
+  // Past ten thousand repeated keys every key is grouped instead of the repeated ones listed.
+  const fs::path file = dir / "kik" / "202403.csv";
+  for (const int repeats : {3, 10001}) {
+    const std::string header = "MUTA_NO;DONEM;SKOR;DURUM\n";
+    write_text(file, period_file(202403, 10001) + period_file(202403, repeats).substr(header.size()));
+    const LoadResult result = load(kik_contract());
+    EXPECT_EQ(result.rejected, repeats);
+    EXPECT_EQ(blocking(result), std::vector<std::string>{"tekrarlanan_anahtar"});
+    const std::string rejected = read_text(dir / "rejected" / "kik.csv");
+    const std::string first = file.string() + ",10003,tekrarlanan_anahtar,1001,202403,1.5,IZLEMEDE\n";
+    EXPECT_EQ(rejected.substr(rejected.find('\n') + 1, first.size()), first);
+  }
+}
+
 TEST_F(SourceLoadTest, ATruncatedParquetFileIsNamed) {
   ordered_json contract = kik_contract();
   contract["bicim"] = "parquet";

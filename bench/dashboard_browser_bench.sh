@@ -60,6 +60,7 @@ for (const r of reports) {
   console.log(`  ${r.page}: ${r.firms} firms in ${s.firmFiles} data files`);
   console.log(`    open ${s.openMs} ms (until its lists and table show); search for "${r.searchTerm}" ${r.searchMs.toFixed(0)} ms ` +
               `(${r.rowsAfterSearch} rows shown), for firm ${s.muta} of the last file ${s.search.ms} ms: ${check('found', s.search.found)}`);
+  console.log(`    firm table at 1,400 px: the title column ${r.titleWidth} px wide`);
   console.log(`    #firma= link: ${check('panel open', s.link.open)} with ${s.link.scores.length} periods ` +
               `(${s.link.heads.join(', ')}); printed alone: ${s.printFirm.pages} page(s), ${check('asked once', s.printFirm.asked === 1)}`);
   console.log(`    list ${s.list.flag}: ${s.list.count} firms in ${s.list.pages} pages, paged through in ${s.list.ms} ms: ` +

@@ -225,10 +225,12 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
     });
   };
   for (std::size_t f = 0; f < firm_files; ++f) {
-    file("f-" + std::to_string(f), [&, f] {
-      const std::size_t begin = f * folder.firms_per_file;
-      return firm_records.array(rows, begin, std::min(rows.size(), begin + folder.firms_per_file));
-    });
+    for (const auto& [prefix, part] : {std::pair{"f-", RecordPart::kTable}, std::pair{"g-", RecordPart::kPanel}}) {
+      file(prefix + std::to_string(f), [&, f, part = part] {
+        const std::size_t begin = f * folder.firms_per_file;
+        return firm_records.array(rows, begin, std::min(rows.size(), begin + folder.firms_per_file), part);
+      });
+    }
   }
   ordered_json column_types = ordered_json::object();
   auto column = [&](const std::string& name, const char* type, auto make) {
@@ -291,7 +293,8 @@ EditionData write_edition_data(const Scoreboard& scoreboard, const RowFilter& ro
   data.files = {{"klasor", folder.href},
                 {"dosya_basina", folder.firms_per_file},
                 {"firma_dosyasi", firm_files},
-                {"alanlar", firm_records.fields()},
+                {"alanlar", firm_records.fields(RecordPart::kTable)},
+                {"panel_alanlari", firm_records.fields(RecordPart::kPanel)},
                 {"sutunlar", std::move(column_types)},
                 {"skor_donemleri", score_periods},
                 {"segmentler", segments.codes},

@@ -3,8 +3,10 @@
 // The firm data of one dashboard edition, kept in a folder beside its page rather than
 // in the page itself: the page stays small however large the portfolio, and loads what a
 // reader asks for. Every file is a data script (see data_script.h):
-//   f-N   the firm records of places [N * per_file, (N + 1) * per_file): everything the
-//         firm panel shows, its whole history included;
+//   f-N   the table part of the firm records of places [N * per_file, (N + 1) * per_file):
+//         what the firm tables and lists show (see firm_records.h);
+//   g-N   the panel part of the same firms' records: the rest of what the firm panel
+//         shows, their whole history included;
 //   c-X   column X of every firm in page order, a typed array for sorting and filtering;
 //   l-I   the places of the firms on watch list I, in the list's order;
 //   k-I   the counts and charts of scope I (a region, a branch, or a branch's part in

@@ -104,26 +104,34 @@ FirmRecords::FirmRecords(const Scoreboard& scoreboard, const FirmFacts& facts, c
   probability_ = rows.find("_ml_yi_prob");
 }
 
-ordered_json FirmRecords::fields() const {
+ordered_json FirmRecords::fields(RecordPart part) const {
   ordered_json names = ordered_json::array();
-  for (const char* name : kIdentity) names.push_back(name);
-  for (const char* name : {"degisim", "vrd", "r", "listeler", "nedenler", "olasilik", "etkenler"}) names.push_back(name);
-  for (const ModelHistory& history : facts_.models) names.push_back(history.model->key);
+  if (part == RecordPart::kTable) {
+    for (const char* name : kIdentity) names.push_back(name);
+    for (const char* name : {"degisim", "vrd", "listeler", "nedenler", "olasilik"}) names.push_back(name);
+  } else {
+    for (const char* name : {"r", "etkenler"}) names.push_back(name);
+    for (const ModelHistory& history : facts_.models) names.push_back(history.model->key);
+  }
   return names;
 }
 
-std::string FirmRecords::array(const std::vector<std::size_t>& rows, std::size_t begin, std::size_t end) const {
+std::string FirmRecords::array(const std::vector<std::size_t>& rows, std::size_t begin, std::size_t end, RecordPart part) const {
   std::string text;
   std::string packed;
   JsonWriter writer(text, JsonWriter::Layout::kCompact);
   writer.begin_array();
-  for (std::size_t k = begin; k < end; ++k) write(writer, rows[k], packed);
+  for (std::size_t k = begin; k < end; ++k) {
+    writer.begin_array();
+    if (part == RecordPart::kTable) write_table_part(writer, rows[k], packed);
+    else write_panel_part(writer, rows[k], packed);
+    writer.end_array();
+  }
   writer.end_array();
   return text;
 }
 
-void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed) const {
-  writer.begin_array();
+void FirmRecords::write_table_part(JsonWriter& writer, std::size_t row, std::string& packed) const {
   // With no risk in the latest period a firm has no current risk and no change: the
   // scoreboard's 0 and its change of minus the whole risk would read as a repayment.
   const bool no_current_risk = !risks_.empty() && !amount_of(risks_.back(), row);
@@ -137,17 +145,6 @@ void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed
   } else {
     writer.begin_array();
     for (const Column* column : scores_) write_cell(writer, column, row);
-    writer.end_array();
-  }
-  if (pack_amounts(risks_, row, packed)) {
-    writer.string(packed);
-  } else {
-    writer.begin_array();
-    for (const Column* column : risks_) {
-      const std::optional<double> value = amount_of(column, row);
-      if (value) writer.number(*value);
-      else writer.null();
-    }
     writer.end_array();
   }
   std::string lists(periods_, '0');
@@ -166,6 +163,20 @@ void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed
     writer.end_object();
   }
   write_cell(writer, probability_, row);
+}
+
+void FirmRecords::write_panel_part(JsonWriter& writer, std::size_t row, std::string& packed) const {
+  if (pack_amounts(risks_, row, packed)) {
+    writer.string(packed);
+  } else {
+    writer.begin_array();
+    for (const Column* column : risks_) {
+      const std::optional<double> value = amount_of(column, row);
+      if (value) writer.number(*value);
+      else writer.null();
+    }
+    writer.end_array();
+  }
   const std::optional<double> key = muta_ == nullptr ? std::nullopt : muta_->number(row);
   const auto drivers = key ? context_.drivers.find(static_cast<std::int64_t>(*key)) : context_.drivers.end();
   if (drivers == context_.drivers.end()) writer.null();
@@ -180,7 +191,6 @@ void FirmRecords::write(JsonWriter& writer, std::size_t row, std::string& packed
     }
     writer.end_array();
   }
-  writer.end_array();
 }
 
 }  // namespace vordak::pipeline

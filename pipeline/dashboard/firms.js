@@ -7,7 +7,7 @@
 // A period's lists in a record's "listeler": bit i of the character's value is LISTS[i].
 var LIST_DIGITS = '0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_';
 var LIST_PAGE = 10;
-var TABLE_PAGE = 100;
+var TABLE_PAGE = 50;
 // CSV downloads and printed lists hold at most this many firms.
 var CSV_LIMIT = 200000;
 var PRINT_LIMIT = 5000;
@@ -19,7 +19,7 @@ function Firms(data, store) {
   this.scorePeriods = ((data.veri || {}).skor_donemleri || []).map(String);
   this.lastPeriod = this.periods.length ? this.periods[this.periods.length - 1] : null;
   this.previous = this.periods.length >= 2 ? this.periods[this.periods.length - 2] : '';
-  this.models = MODELS.filter(function (m) { return store.fields[m.key] !== undefined; });
+  this.models = MODELS.filter(function (m) { return store.panelFields[m.key] !== undefined; });
 }
 
 Firms.prototype.name = function (firm) {

@@ -34,14 +34,20 @@ function DataStore(data) {
   this.recent = [];
   this.problems = [];
   this.onProblem = null;
-  var fields = {};
-  (files.alanlar || []).forEach(function (name, i) { fields[name] = i; });
-  this.fields = fields;
+  this.fields = fieldPlaces(files.alanlar);
+  this.panelFields = fieldPlaces(files.panel_alanlari);
   var store = this;
   window.vrdVeri = function (name, payload) {
     var waiting = store.loading[name];
     if (waiting && waiting.resolve) waiting.resolve(payload);
   };
+}
+
+// Each field's place in its part of a record.
+function fieldPlaces(names) {
+  var places = {};
+  (names || []).forEach(function (name, i) { places[name] = i; });
+  return places;
 }
 
 DataStore.prototype.problem = function (sentence) {
@@ -92,7 +98,7 @@ DataStore.prototype.bytes = function (name) {
 DataStore.prototype.json = function (name) {
   if (!this.loading[name]) {
     this.script(name);
-    if (/^[fa]-/.test(name)) this.remember(name);
+    if (/^[fga]-/.test(name)) this.remember(name);
   }
   return this.loading[name].promise;
 };
@@ -123,7 +129,8 @@ DataStore.prototype.list = function (index) {
   return this.loading[key].promise;
 };
 
-// The records of the firms at `places`, in that order.
+// The records of the firms at `places`, in that order: their table part, which is all
+// a table or list shows.
 DataStore.prototype.firms = function (places) {
   var store = this, files = {};
   Array.prototype.forEach.call(places, function (place) { files[Math.floor(place / store.perFile)] = true; });
@@ -138,8 +145,14 @@ DataStore.prototype.firms = function (places) {
   });
 };
 
+// The whole record of the firm at `place`, as its panel shows it.
 DataStore.prototype.firm = function (place) {
-  return this.firms([place]).then(function (firms) { return firms[0]; });
+  var file = Math.floor(place / this.perFile);
+  return Promise.all([this.firms([place]), this.json('g-' + file)]).then(function (parts) {
+    var firm = parts[0][0];
+    firm.panel = parts[1][place - file * firm.store.perFile];
+    return firm;
+  });
 };
 
 // The counts and charts of scope `id` (0: every firm of the edition).
@@ -220,19 +233,25 @@ DataStore.prototype.findMuta = function (muta) {
   });
 };
 
-// One firm's record, read by field name.
+// One firm's record, read by field name: its table part, and its panel part once the
+// panel asked for it (a field of a part not loaded reads as null).
 function Firm(store, place, record) {
+  this.store = store;
   this.place = place;
   this.record = record;
-  this.fields = store.fields;
+  this.panel = null;
 }
 
 Firm.prototype.get = function (name) {
-  var i = this.fields[name];
-  if (i === undefined || !this.record) return null;
-  var value = this.record[i];
+  var record = this.record, i = this.store.fields[name];
+  if (i === undefined) {
+    record = this.panel;
+    i = this.store.panelFields[name];
+  }
+  if (i === undefined || !record) return null;
+  var value = record[i];
   if (typeof value === 'string' && (name === 'vrd' || name === 'r')) {
-    value = this.record[i] = name === 'vrd' ? packedScores(value) : packedAmounts(value);
+    value = record[i] = name === 'vrd' ? packedScores(value) : packedAmounts(value);
   }
   return value;
 };

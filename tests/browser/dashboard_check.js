@@ -439,12 +439,13 @@ function scoredThroughout(scores) {
 function linkedFirm(page) {
   const files = pageData(page).veri;
   const at = (name) => files.alanlar.indexOf(name);
+  const drivers = files.panel_alanlari.indexOf('etkenler');
   let found = null;
   for (let f = 0; f < files.firma_dosyasi; f++) {
-    const records = readRecords(page, 'f-' + f);
-    for (const r of records) {
+    const records = readRecords(page, 'f-' + f), panelParts = readRecords(page, 'g-' + f);
+    for (const [i, r] of records.entries()) {
       if (!r[at('nedenler')] || !scoredThroughout(r[at('vrd')])) continue;
-      if (r[at('etkenler')]) return String(r[at('muta')]);
+      if (panelParts[i][drivers]) return String(r[at('muta')]);
       if (!found) found = String(r[at('muta')]);
     }
   }

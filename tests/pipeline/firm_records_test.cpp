@@ -21,8 +21,9 @@ std::pair<ordered_json, ordered_json> series(const ordered_json& scores, const o
                                               ordered_json::array({record}));
   const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
   const PageContext context;
-  const ordered_json firms = ordered_json::parse(FirmRecords(scoreboard, facts, context).array({0}, 0, 1));
-  return {firms[0][7], firms[0][8]};
+  const FirmRecords records(scoreboard, facts, context);
+  return {ordered_json::parse(records.array({0}, 0, 1, RecordPart::kTable))[0][7],
+          ordered_json::parse(records.array({0}, 0, 1, RecordPart::kPanel))[0][0]};
 }
 
 TEST(FirmRecords, PacksScoresAndAmountsOrWritesThemWholeWhenTheyDoNotFit) {
@@ -52,7 +53,7 @@ TEST(FirmRecords, AFirmWithNoRiskInTheLatestPeriodHasNoCurrentRiskAndNoChange) {
                                  {"rB", latest_risk}, {"dfA", -700}};
     const Scoreboard scoreboard = scoreboard_of({"A", "B"}, ordered_json::array({record}));
     const FirmFacts facts = firm_facts(scoreboard, build_watch_lists(scoreboard), watch_list_history(scoreboard), {});
-    const ordered_json firm = ordered_json::parse(FirmRecords(scoreboard, facts, PageContext()).array({0}, 0, 1))[0];
+    const ordered_json firm = ordered_json::parse(FirmRecords(scoreboard, facts, PageContext()).array({0}, 0, 1, RecordPart::kTable))[0];
     return std::pair(firm[5], firm[6]);  // son_risk, degisim
   };
   EXPECT_EQ(fields(nullptr), std::pair(ordered_json(nullptr), ordered_json(nullptr)));

@@ -121,7 +121,8 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
   EXPECT_EQ(portfolio["subeler"], ordered_json({{"7", "Kadıköy, Merkez"}}));
   EXPECT_EQ(portfolio["bolgeler"], ordered_json({{"2", "Anadolu"}}));
   EXPECT_EQ(portfolio["veri"]["alanlar"], ordered_json({"muta", "unvan", "segment", "sube_kodu", "bolge_kodu", "son_risk",
-                                                        "degisim", "vrd", "r", "listeler", "nedenler", "olasilik", "etkenler"}));
+                                                        "degisim", "vrd", "listeler", "nedenler", "olasilik"}));
+  EXPECT_EQ(portfolio["veri"]["panel_alanlari"], ordered_json({"r", "etkenler"}));
   // The lists in full, from the scores: firm 1 rose from 100 to 900.
   EXPECT_EQ(portfolio["kapsam"]["liste_sayilari"],
             ordered_json({{"_hizli_yukselen", 1}, {"_rejim_degisimi", 0}, {"_potansiyel_yi", 0}, {"_erken_sinyal", 0},
@@ -140,10 +141,12 @@ TEST(HtmlRender, EachEditionEmbedsTheChartsAndCountsOfItsOwnRows) {
             ordered_json::parse(R"([{"from_band":"0-325","to_band":"825-1000","risk_tl":300,"count":1},)"
                                 R"({"from_band":"325-500","to_band":"325-500","risk_tl":100,"count":1}])"));
   EXPECT_EQ(testing::data_json(dir / "m.html", "f-0"),
-            ordered_json::parse(R"J([[1,"A","KOBI",7,2,300,50,"BkOE","0PkD","01",{"_hizli_yukselen":)J"
-                                R"J("Son 3 dönemde +800 puan artış (şu an 900)"},null,null],)J"
-                                R"J([3,"C","KOBI",null,null,100,10,"GQHC","0FU","00",null,null,null]])J"));
+            ordered_json::parse(R"J([[1,"A","KOBI",7,2,300,50,"BkOE","01",{"_hizli_yukselen":)J"
+                                R"J("Son 3 dönemde +800 puan artış (şu an 900)"},null],)J"
+                                R"J([3,"C","KOBI",null,null,100,10,"GQHC","00",null,null]])J"));
+  EXPECT_EQ(testing::data_json(dir / "m.html", "g-0"), ordered_json::parse(R"([["0PkD",null],["0FU",null]])"));
   EXPECT_EQ(testing::data_json(dir / "a.html", "f-0"), testing::data_json(dir / "m.html", "f-0"));
+  EXPECT_EQ(testing::data_json(dir / "a.html", "g-0"), testing::data_json(dir / "m.html", "g-0"));
 }
 
 TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
@@ -180,7 +183,7 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
                       "<span>Sezon: <b>S_1</b> (skorlar, EUS backtest); <b>S_2</b> (tahminler); <b>S_&lt;3&gt;</b> (yeni_adim)</span>"),
             std::string::npos);
   EXPECT_EQ(data["veri"]["klasor"], "a_veri/20240601-100000");
-  EXPECT_EQ(testing::data_json(dir / "a.html", "f-0")[0][12], ordered_json::parse(R"([["gecikme_gun",0.8],["skor",-0.25]])"));
+  EXPECT_EQ(testing::data_json(dir / "a.html", "g-0")[0][1], ordered_json::parse(R"([["gecikme_gun",0.8],["skor",-0.25]])"));
   // Firms the edition leaves out keep their titles for the backtest lists; unknown
   // firms and firms without a title get none.
   EXPECT_EQ(data["unvanlar"], ordered_json({{"12", "Dışarıda Ltd."}, {"11", "Açık <A.Ş.>"}}));
@@ -193,7 +196,7 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
                       "</span><a href=\"#tanimlar\""),
             std::string::npos);
   EXPECT_EQ(testing::page_data(bare)["unvanlar"], ordered_json::object());
-  EXPECT_EQ(testing::data_json(dir / "bare.html", "f-0")[0][12], nullptr);
+  EXPECT_EQ(testing::data_json(dir / "bare.html", "g-0")[0][1], nullptr);
 }
 
 TEST(HtmlRender, PageTemplateIsFilledInOnePassAndItsAssetsCannotEndTheirElements) {

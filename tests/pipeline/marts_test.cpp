@@ -298,14 +298,18 @@ TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheMode
   }
   const ordered_json portfolio = page_data(read_text(html / "vrd_dashboard.html"));
   // Each firm's drivers and EUS history are in its record.
-  const ordered_json& fields = portfolio["veri"]["alanlar"];
+  const ordered_json& fields = portfolio["veri"]["panel_alanlari"];
   ASSERT_EQ(fields.back(), "eus");
   const std::size_t drivers = std::find(fields.begin(), fields.end(), "etkenler") - fields.begin();
   std::map<int, ordered_json> eus;
-  for (const ordered_json& record : testing::data_json(html / "vrd_dashboard.html", "f-0")) {
-    EXPECT_EQ(record[drivers], record[0] == 1 ? ordered_json::parse(R"([["gecikme_gun",1.25],["skor",-0.5]])") : ordered_json())
-        << record[0];
-    eus[record[0].get<int>()] = record.back();
+  const ordered_json table_parts = testing::data_json(html / "vrd_dashboard.html", "f-0");
+  const ordered_json panel_parts = testing::data_json(html / "vrd_dashboard.html", "g-0");
+  ASSERT_EQ(table_parts.size(), panel_parts.size());
+  for (std::size_t i = 0; i < table_parts.size(); ++i) {
+    const ordered_json& muta = table_parts[i][0];
+    EXPECT_EQ(panel_parts[i][drivers], muta == 1 ? ordered_json::parse(R"([["gecikme_gun",1.25],["skor",-0.5]])") : ordered_json())
+        << muta;
+    eus[muta.get<int>()] = panel_parts[i].back();
   }
   EXPECT_EQ(eus, (std::map<int, ordered_json>{{1, {nullptr, 300.0, nullptr}}, {2, {nullptr, 900.0, nullptr}},
                                               {3, {nullptr, 600.0, nullptr}}, {4, {nullptr, nullptr, 100.0}}}));

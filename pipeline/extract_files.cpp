@@ -117,12 +117,11 @@ void stage_text(Connection& con, const LoadContract& contract, const std::vector
     return;
   }
   for (const std::string& read : readable) staged.files.push_back(copy_of.contains(read) ? copy_of[read] : read);
-  // A chunk of rows comes from one file, so the file's place is found once per chunk.
+  // A file's place is DuckDB's index of it in the list (`file_index`, from 0).
   try {
-    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT list_position(" + file_list(readable) +
-                ", filename)::INTEGER AS _dosya, " + join(columns, ", ") +
+    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") +
                 " FROM read_csv(" + file_list(readable) + ", delim = " + sql_literal(contract.delimiter) +
-                ", header = true, all_varchar = true, quote = '\"', union_by_name = true, filename = true)");
+                ", header = true, all_varchar = true, quote = '\"', union_by_name = true)");
   } catch (const DatabaseError& error) {
     throw read_error(contract, join(files, ", "), error);
   }
@@ -145,9 +144,8 @@ void stage_parquet(Connection& con, const LoadContract& contract, const std::vec
       }
       if (!absent.empty()) throw LoadError(contract.kaynak + ": " + file + ": sütun eksik: " + join(absent, ", "));
     }
-    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT list_position(" + file_list(files) + ", filename)::INTEGER AS _dosya, " +
-                join(columns, ", ") +
-                " FROM read_parquet(" + file_list(files) + ", union_by_name = true, filename = true)");
+    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") +
+                " FROM read_parquet(" + file_list(files) + ", union_by_name = true)");
   } catch (const DatabaseError& error) {
     throw read_error(contract, join(files, ", "), error);
   }

@@ -135,8 +135,9 @@ void mark_repeated_keys(Connection& con, const LoadContract& contract) {
   });
   boost::sort::spreadsort::integer_sort(hashes.begin(), hashes.end());
   std::vector<std::string> repeated;
-  for (std::size_t i = 1; i < hashes.size() && repeated.size() <= kListedHashes; ++i) {
-    if (hashes[i] == hashes[i - 1] && (i < 2 || hashes[i - 1] != hashes[i - 2])) repeated.push_back(std::to_string(hashes[i]));
+  for (auto at = std::adjacent_find(hashes.begin(), hashes.end()); at != hashes.end() && repeated.size() <= kListedHashes;
+       at = std::adjacent_find(std::upper_bound(at, hashes.end(), *at), hashes.end())) {
+    repeated.push_back(std::to_string(*at));
   }
   if (repeated.empty()) return;
   const std::string candidates = repeated.size() <= kListedHashes ? " AND " + hash + " IN (" + join(repeated, ", ") + ")" : "";

@@ -147,10 +147,10 @@ DataStore.prototype.firms = function (places) {
 
 // The whole record of the firm at `place`, as its panel shows it.
 DataStore.prototype.firm = function (place) {
-  var file = Math.floor(place / this.perFile);
+  var store = this, file = Math.floor(place / this.perFile);
   return Promise.all([this.firms([place]), this.json('g-' + file)]).then(function (parts) {
     var firm = parts[0][0];
-    firm.panel = parts[1][place - file * firm.store.perFile];
+    firm.panel = parts[1][place - file * store.perFile];
     return firm;
   });
 };

@@ -318,6 +318,47 @@ void Connection::execute(const std::string& sql) {
   }
 }
 
+namespace {
+
+void call_function_body(duckdb_function_info info, duckdb_data_chunk arguments, duckdb_vector results) {
+  const auto& body = *static_cast<const Connection::FunctionBody*>(duckdb_scalar_function_get_extra_info(info));
+  try {
+    if (!body) throw std::logic_error("the function is not defined now");
+    body(arguments, results);
+  } catch (const std::exception& error) {
+    duckdb_scalar_function_set_error(info, error.what());
+  }
+}
+
+}  // namespace
+
+void Connection::define_function(const std::string& name, const std::vector<int>& argument_types, int result_type,
+                                 FunctionBody body) {
+  if (const auto defined = functions_.find(name); defined != functions_.end()) {
+    *defined->second = std::move(body);
+    return;
+  }
+  auto owned = std::make_unique<FunctionBody>(std::move(body));
+  duckdb_scalar_function function = duckdb_create_scalar_function();
+  duckdb_scalar_function_set_name(function, name.c_str());
+  for (const int type : argument_types) {
+    duckdb_logical_type logical = duckdb_create_logical_type(static_cast<duckdb_type>(type));
+    duckdb_scalar_function_add_parameter(function, logical);
+    duckdb_destroy_logical_type(&logical);
+  }
+  duckdb_logical_type result = duckdb_create_logical_type(static_cast<duckdb_type>(result_type));
+  duckdb_scalar_function_set_return_type(function, result);
+  duckdb_destroy_logical_type(&result);
+  duckdb_scalar_function_set_function(function, call_function_body);
+  duckdb_scalar_function_set_extra_info(function, owned.get(), nullptr);
+  duckdb_scalar_function_set_volatile(function);
+  duckdb_scalar_function_set_special_handling(function);
+  const duckdb_state state = duckdb_register_scalar_function(connection_, function);
+  duckdb_destroy_scalar_function(&function);
+  if (state == DuckDBError) throw DatabaseError("cannot define the SQL function " + name);
+  functions_.emplace(name, std::move(owned));
+}
+
 bool Connection::has_table(const std::string& name) {
   return !query("SELECT table_name FROM information_schema.tables WHERE table_name = " + sql_literal(name)).empty();
 }

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +25,8 @@ VORDAK_PUBLIC_BEGIN
 
 struct _duckdb_database;
 struct _duckdb_connection;
+struct _duckdb_data_chunk;
+struct _duckdb_vector;
 
 namespace vordak::pipeline {
 
@@ -64,6 +68,18 @@ class Connection {
   // Runs statements that return nothing of interest (DDL, INSERT).
   void execute(const std::string& sql);
 
+  // The body of an SQL function of this connection: it reads a chunk of rows' arguments
+  // and writes each row's result into the vector, through DuckDB's C API (duckdb.h). The
+  // database calls it from several threads at once. What it throws fails the statement
+  // with its message.
+  using FunctionBody = std::function<void(_duckdb_data_chunk* arguments, _duckdb_vector* results)>;
+  // From now on, calls of the SQL function `name` go to `body`; an empty body makes them
+  // fail. The function (arguments and result of the given DUCKDB_TYPE values) is made
+  // the first time: volatile, so that it is called for every row, with nulls passed in.
+  // Not inside a transaction: the function is made in the database's catalog, which a
+  // rollback would restore.
+  void define_function(const std::string& name, const std::vector<int>& argument_types, int result_type, FunctionBody body);
+
   // True when a table or view of exactly this name exists in the database (any schema).
   bool has_table(const std::string& name);
   // Column names of a table, in order, from "DESCRIBE <table>".
@@ -74,6 +90,8 @@ class Connection {
                      const std::function<void(const Table&)>& consume);
 
   std::string path_;
+  // What define_function made; the destructor closes the database before they go.
+  std::map<std::string, std::unique_ptr<FunctionBody>> functions_;
   _duckdb_database* database_ = nullptr;
   _duckdb_connection* connection_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "core/number_text.h"
 #include "core/text.h"
 #include "pipeline/extract_files.h"
+#include "pipeline/load_tally.h"
 
 namespace vordak::pipeline {
 
@@ -100,20 +101,44 @@ std::string reason_sql(const LoadContract& contract) {
   return sql + "\n END";
 }
 
+// The rows read, as read, with their typed values (`_v0`, `_v1`, ... in the contract's
+// column order) and why each cannot be loaded (`_red`, null when it can).
+std::string judged_rows_sql(const LoadContract& contract) {
+  std::vector<std::string> typed_values = {"*"};
+  for (std::size_t i = 0; i < contract.columns.size(); ++i) {
+    typed_values.push_back(value_sql(contract, contract.columns[i]) + " AS _v" + std::to_string(i));
+  }
+  return "SELECT *, " + reason_sql(contract) + " AS _red FROM (SELECT " + join(typed_values, ", ") + " FROM _okunan)";
+}
+
+// A row's key told apart by a hash, as a BIGINT.
+std::string key_hash_sql(const LoadContract& contract) {
+  std::vector<std::string> keys;
+  for (const std::string& key : contract.key) keys.push_back(typed(contract, key));
+  return "(hash(" + join(keys, ", ") + ") >> 1)::BIGINT";
+}
+
+// The raw table's columns and the typed values they take, for an INSERT.
+std::string insert_sql(const LoadContract& contract) {
+  std::vector<std::string> names, values;
+  for (const LoadContract::Column& column : contract.columns) {
+    names.push_back(sql_identifier(lower(column.name)));
+    values.push_back(typed(contract, column.name));
+  }
+  return "INSERT INTO " + sql_identifier(contract.tablo) + " (" + join(names, ", ") + ") SELECT " + join(values, ", ");
+}
+
 // The rows read, each with its file's place in the staged list (`_dosya`), why it cannot
-// be loaded (`_red`, null when it can), its typed values (`_v0`, `_v1`, ... in the
-// contract's column order) and, for a rejected row only, its values as read (under the
-// contract's column names). Row ids follow the files' order and their lines.
+// be loaded (`_red`), its typed values and, for a rejected row only, its values as read
+// (under the contract's column names). Row ids follow the files' order and their lines.
 void stage_rows(Connection& con, const LoadContract& contract) {
-  std::vector<std::string> typed_values = {"*"}, kept = {"_dosya", "_red"};
+  std::vector<std::string> kept = {"_dosya", "_red"};
   for (std::size_t i = 0; i < contract.columns.size(); ++i) {
     const std::string read = sql_identifier(contract.columns[i].name);
-    typed_values.push_back(value_sql(contract, contract.columns[i]) + " AS _v" + std::to_string(i));
     kept.push_back("_v" + std::to_string(i));
     kept.push_back("CASE WHEN _red IS NULL THEN NULL ELSE " + read + " END AS " + read);
   }
-  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT " + join(kept, ", ") + " FROM (SELECT *, " + reason_sql(contract) +
-              " AS _red FROM (SELECT " + join(typed_values, ", ") + " FROM _okunan))");
+  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT " + join(kept, ", ") + " FROM (" + judged_rows_sql(contract) + ")");
 }
 
 // Marks every row whose key an earlier loadable row already had: the first keeps the key.
@@ -127,7 +152,7 @@ void mark_repeated_keys(Connection& con, const LoadContract& contract) {
     matches.push_back("_yukleme." + typed(contract, key) + " = t." + typed(contract, key));
   }
   if (keys.empty()) return;
-  const std::string hash = "(hash(" + join(keys, ", ") + ") >> 1)::BIGINT";
+  const std::string hash = key_hash_sql(contract);
   std::vector<std::int64_t> hashes;
   con.for_each_chunk("SELECT " + hash + " FROM _yukleme WHERE _red IS NULL", [&](const Table& chunk) {
     const Column& column = chunk.column(0);
@@ -161,28 +186,47 @@ struct Stats {
   std::int64_t lost_keys = 0, last_keys = 0;  // of the previous last period
 };
 
-Stats read_stats(Connection& con, const LoadContract& contract, const std::vector<std::string>& staged_files) {
+// What the table holds from the previous load, read before this load replaces it: its
+// rows, its rows per period, and the keys of its last period (the temporary table
+// `_onceki_anahtar`, for count_lost_keys).
+Stats read_previous_load(Connection& con, const LoadContract& contract) {
   const std::string table = sql_identifier(contract.tablo);
+  Stats stats;
+  stats.previous_rows = con.query("SELECT count(*) FROM " + table).column(0).integer(0);
+  if (!contract.period) return stats;
+  const std::string stored_period = sql_identifier(lower(*contract.period));
+  const std::string stored_key = sql_identifier(lower(contract.key.front()));
+  const Table periods = con.query("SELECT CAST(" + stored_period + " AS BIGINT), count(*) FROM " + table + " WHERE " +
+                                  stored_period + " IS NOT NULL GROUP BY ALL");
+  for (std::size_t row = 0; row < periods.num_rows(); ++row) {
+    stats.previous_periods[periods.column(0).integer(row)] = periods.column(1).integer(row);
+  }
+  con.execute("CREATE OR REPLACE TEMP TABLE _onceki_anahtar AS SELECT DISTINCT " + stored_key + " AS anahtar FROM " + table +
+              " WHERE " + stored_period + " = (SELECT max(" + stored_period + ") FROM " + table + ")");
+  return stats;
+}
+
+// How many of the previous load's last-period keys the new rows' last period lacks, of
+// how many; `new_keys` selects the new rows' distinct keys of their last period as `anahtar`.
+void count_lost_keys(Connection& con, const std::string& new_keys, Stats& stats) {
+  const Table counts = con.query("SELECT count(*) FILTER (WHERE k.anahtar IS NULL), count(*) FROM _onceki_anahtar o LEFT JOIN (" +
+                                 new_keys + ") k USING (anahtar)");
+  stats.lost_keys = counts.column(0).integer(0);
+  stats.last_keys = counts.column(1).integer(0);
+}
+
+// The staged rows' counts: read and loaded per file, rejected per check and file, and
+// loaded per period.
+void read_staged_counts(Connection& con, const LoadContract& contract, const std::vector<std::string>& staged_files, Stats& stats) {
   std::string sql =
       "SELECT 'dosya' AS tur, CAST(_dosya AS VARCHAR) AS ad, NULL AS ek, count(*) AS n, count(*) FILTER (WHERE _red IS NULL) AS m "
       "FROM _yukleme GROUP BY ALL "
-      "UNION ALL SELECT 'neden', CAST(_dosya AS VARCHAR), split_part(_red, ':', 1), count(*), NULL FROM _yukleme WHERE _red IS NOT NULL GROUP BY ALL "
-      "UNION ALL SELECT 'onceki', NULL, NULL, count(*), NULL FROM " + table;
+      "UNION ALL SELECT 'neden', CAST(_dosya AS VARCHAR), split_part(_red, ':', 1), count(*), NULL FROM _yukleme WHERE _red IS NOT NULL GROUP BY ALL";
   if (contract.period) {
     const std::string period = typed(contract, *contract.period);
-    const std::string key = typed(contract, contract.key.front());
-    const std::string stored_period = sql_identifier(lower(*contract.period));
-    const std::string stored_key = sql_identifier(lower(contract.key.front()));
-    sql += " UNION ALL SELECT 'donem', CAST(" + period + " AS VARCHAR), NULL, count(*), NULL FROM _yukleme WHERE _red IS NULL GROUP BY ALL"
-           " UNION ALL SELECT 'onceki_donem', CAST(" + stored_period + " AS VARCHAR), NULL, count(*), NULL FROM " + table + " GROUP BY ALL"
-           " UNION ALL SELECT 'kayip', NULL, NULL, count(*) FILTER (WHERE k.anahtar IS NULL), count(*) FROM "
-           "(SELECT DISTINCT " + stored_key + " AS anahtar FROM " + table + " WHERE " + stored_period + " = (SELECT max(" +
-           stored_period + ") FROM " + table + ")) o LEFT JOIN (SELECT DISTINCT TRY_CAST(" + key + " AS BIGINT) AS anahtar "
-           "FROM _yukleme WHERE _red IS NULL AND " + period + " = (SELECT max(" + period + ") FROM _yukleme WHERE _red IS NULL)) k "
-           "USING (anahtar)";
+    sql += " UNION ALL SELECT 'donem', CAST(" + period + " AS VARCHAR), NULL, count(*), NULL FROM _yukleme WHERE _red IS NULL GROUP BY ALL";
   }
   const Table rows = con.query(sql);
-  Stats stats;
   for (std::size_t row = 0; row < rows.num_rows(); ++row) {
     const std::string kind(rows.column(0).text(row));
     std::string name = rows.column(1).is_null(row) ? "" : std::string(rows.column(1).text(row));
@@ -195,18 +239,41 @@ Stats read_stats(Connection& con, const LoadContract& contract, const std::vecto
       stats.reasons[check] += n;
       auto& worst = stats.worst_file[check];
       if (n > worst.second) worst = {name, n};
-    } else if (kind == "onceki") {
-      stats.previous_rows = n;
     } else if (kind == "donem" && !name.empty()) {
       stats.periods[std::stoll(name)] = n;
-    } else if (kind == "onceki_donem" && !name.empty()) {
-      stats.previous_periods[std::stoll(name)] = n;
-    } else if (kind == "kayip") {
-      stats.lost_keys = n;
-      stats.last_keys = rows.column(4).integer(row);
     }
   }
-  return stats;
+  if (contract.period) {
+    const std::string period = typed(contract, *contract.period);
+    count_lost_keys(con, "SELECT DISTINCT TRY_CAST(" + typed(contract, contract.key.front()) + " AS BIGINT) AS anahtar FROM _yukleme "
+                         "WHERE _red IS NULL AND " + period + " = (SELECT max(" + period + ") FROM _yukleme WHERE _red IS NULL)", stats);
+  }
+}
+
+// A clean night's load, read once: in the open transaction, the table's rows are replaced
+// by the extracts' rows, which `tally` counts on their way. False when a row cannot be
+// loaded or a key may repeat: the transaction must then be rolled back, and the load
+// made the thorough way.
+bool load_in_one_pass(Connection& con, const LoadContract& contract, const StagedExtracts& staged,
+                      const std::vector<std::string>& files, LoadTally& tally, Stats& stats) {
+  const std::string table = sql_identifier(contract.tablo);
+  try {
+    con.execute("DELETE FROM " + table);
+    con.execute(insert_sql(contract) + " FROM (" + judged_rows_sql(contract) + ") WHERE " + LoadTally::kFunction + "(_dosya, _red, " +
+                (contract.period ? typed(contract, *contract.period) : "NULL::INTEGER") + ", " + key_hash_sql(contract) + ")");
+  } catch (const DatabaseError& error) {
+    if (tally.gave_up()) return false;
+    throw read_error(contract, join(files, ", "), error);
+  }
+  if (tally.keys_may_repeat()) return false;
+  for (const auto& [at, rows] : tally.rows_by_file()) stats.files[staged.files.at(at - 1)] = {rows, rows};
+  for (const auto& [period, rows] : tally.rows_by_period()) stats.periods[period] = rows;
+  if (contract.period) {
+    const std::string stored_period = sql_identifier(lower(*contract.period));
+    count_lost_keys(con, "SELECT DISTINCT TRY_CAST(" + sql_identifier(lower(contract.key.front())) + " AS BIGINT) AS anahtar FROM " +
+                         table + " WHERE " + stored_period + " = (SELECT max(" + stored_period + ") FROM " + table + ")", stats);
+  }
+  return true;
 }
 
 std::int64_t next_period(std::int64_t period) { return period % 100 == 12 ? (period / 100 + 1) * 100 + 1 : period + 1; }
@@ -333,41 +400,54 @@ void write_rejected(Connection& con, const LoadContract& contract, const StagedE
               sql_literal(file.string()) + " (HEADER, DELIMITER ',')");
 }
 
-// Replaces the table's rows with the loaded rows and logs the load, in one transaction.
-void replace_rows(Connection& con, const LoadContract& contract, const std::string& signature, const LoadResult& result,
-                  std::size_t file_count) {
-  std::vector<std::string> names, values;
-  for (const LoadContract::Column& column : contract.columns) {
-    names.push_back(sql_identifier(lower(column.name)));
-    values.push_back(typed(contract, column.name));
+// A transaction rolled back on every path that does not commit it.
+class Transaction {
+ public:
+  explicit Transaction(Connection& con) : con_(con) { con_.execute("BEGIN"); }
+  ~Transaction() { rollback(); }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void commit() {
+    con_.execute("COMMIT");
+    open_ = false;
   }
+  void rollback() {
+    if (!open_) return;
+    open_ = false;
+    try {
+      con_.execute("ROLLBACK");
+    } catch (const DatabaseError&) {
+      // The transaction is gone with the failure that ended it.
+    }
+  }
+  // Rolls back what was done and begins again.
+  void restart() {
+    rollback();
+    con_.execute("BEGIN");
+    open_ = true;
+  }
+
+ private:
+  Connection& con_;
+  bool open_ = true;
+};
+
+// Logs the load and its checks, in the transaction that replaces the table's rows.
+void record_load(Connection& con, const LoadContract& contract, const std::string& signature, const LoadResult& result,
+                 std::size_t file_count) {
   std::string checks;
   for (const CheckResult& check : result.checks) {
     checks += (checks.empty() ? "" : ", ") + std::string("(") + sql_literal(contract.kaynak) + ", " + sql_literal(check.name) + ", " +
               sql_literal(outcome_text(check.outcome)) + ", " + python_float_repr(check.value) + ", " + python_float_repr(check.threshold) +
               ", " + (check.blocks ? "true" : "false") + ", " + sql_literal(check.detail) + ", now())";
   }
-  const std::string table = sql_identifier(contract.tablo);
-  try {
-    con.execute("BEGIN");
-    con.execute("DELETE FROM " + table);
-    con.execute("INSERT INTO " + table + " (" + join(names, ", ") + ") SELECT " + join(values, ", ") +
-                " FROM _yukleme WHERE _red IS NULL");
-    con.execute("INSERT INTO ingest_log VALUES (" + sql_literal(contract.log_key()) + ", " + sql_literal(signature) + ", " +
-                std::to_string(file_count) + ", " + std::to_string(result.loaded) + ", now())");
-    con.execute("CREATE TABLE IF NOT EXISTS ingest_kontrol (kaynak VARCHAR, kontrol VARCHAR, sonuc VARCHAR, deger DOUBLE, "
-                "esik DOUBLE, engeller BOOLEAN, ayrinti VARCHAR, yuklendi TIMESTAMP)");
-    con.execute("DELETE FROM ingest_kontrol WHERE kaynak = " + sql_literal(contract.kaynak));
-    if (!checks.empty()) con.execute("INSERT INTO ingest_kontrol VALUES " + checks);
-    con.execute("COMMIT");
-  } catch (...) {
-    try {
-      con.execute("ROLLBACK");
-    } catch (const DatabaseError&) {
-      // The transaction is gone with the failure that ended it.
-    }
-    throw;
-  }
+  con.execute("INSERT INTO ingest_log VALUES (" + sql_literal(contract.log_key()) + ", " + sql_literal(signature) + ", " +
+              std::to_string(file_count) + ", " + std::to_string(result.loaded) + ", now())");
+  con.execute("CREATE TABLE IF NOT EXISTS ingest_kontrol (kaynak VARCHAR, kontrol VARCHAR, sonuc VARCHAR, deger DOUBLE, "
+              "esik DOUBLE, engeller BOOLEAN, ayrinti VARCHAR, yuklendi TIMESTAMP)");
+  con.execute("DELETE FROM ingest_kontrol WHERE kaynak = " + sql_literal(contract.kaynak));
+  if (!checks.empty()) con.execute("INSERT INTO ingest_kontrol VALUES " + checks);
 }
 
 }  // namespace
@@ -424,15 +504,21 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   result.changed = true;
   const StagedExtracts staged = stage_extracts(con, contract, files);
   result.encoding = staged.encoding;
-  // The rows are read once, in the files' order, which the table's row ids keep.
-  try {
-    stage_rows(con, contract);
-  } catch (const DatabaseError& error) {
-    throw read_error(contract, join(files, ", "), error);
+  Stats stats = read_previous_load(con, contract);
+  LoadTally tally(con);  // before the transaction, whose rollback would take its function away
+  Transaction transaction(con);
+  const bool one_pass = load_in_one_pass(con, contract, staged, files, tally, stats);
+  if (!one_pass) {
+    transaction.restart();
+    // The rows are read once, in the files' order, which the table's row ids keep.
+    try {
+      stage_rows(con, contract);
+    } catch (const DatabaseError& error) {
+      throw read_error(contract, join(files, ", "), error);
+    }
+    mark_repeated_keys(con, contract);
+    read_staged_counts(con, contract, staged.files, stats);
   }
-  con.execute("DROP VIEW _okunan");
-  mark_repeated_keys(con, contract);
-  const Stats stats = read_stats(con, contract, staged.files);
   for (const std::string& file : files) {
     const auto found = stats.files.find(file);
     const auto [read, loaded] = found == stats.files.end() ? std::pair<std::int64_t, std::int64_t>{0, 0} : found->second;
@@ -456,9 +542,16 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   }
   if (result.blocking().empty()) {
     if (result.loaded == 0) throw LoadError(contract.tablo + ": kaynak dosyalarda satır yok");
-    replace_rows(con, contract, files_signature, result, files.size());
+    if (!one_pass) {
+      con.execute("DELETE FROM " + sql_identifier(contract.tablo));
+      con.execute(insert_sql(contract) + " FROM _yukleme WHERE _red IS NULL");
+    }
+    record_load(con, contract, files_signature, result, files.size());
+    transaction.commit();
+  } else {
+    transaction.rollback();
   }
-  con.execute("DROP TABLE _yukleme");
+  con.execute("DROP TABLE IF EXISTS _yukleme; DROP TABLE IF EXISTS _onceki_anahtar; DROP VIEW IF EXISTS _okunan");
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return result;
 }

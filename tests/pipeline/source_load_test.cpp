@@ -10,9 +10,9 @@
 namespace vordak::pipeline {
 namespace {
 
-using testing::read_text;
-using testing::TempDir;
-using testing::write_text;
+using vordak::testing::read_text;
+using vordak::testing::TempDir;
+using vordak::testing::write_text;
 
 // The monitoring extract's contract as the engine hands it, with the checks a load makes.
 ordered_json kik_contract(const std::string& decimal = ".") {
@@ -179,6 +179,27 @@ TEST_F(SourceLoadTest, ASourceWithoutPeriodsIsCountedByFile) {
   EXPECT_EQ(read_text(dir / "rejected" / "kik.csv"), "dosya,satir,neden,MUTA_NO,DONEM,SKOR,DURUM\n" + (dir / "kik" / "firma.csv").string() +
                                                          ",3,tekrarlanan_anahtar,1,2,2.5,IZLEMEDE\n" + (dir / "kik" / "firma.csv").string() +
                                                          ",4,anahtar_cozulemedi,x,3,1,IZLEMEDE\n");
+}
+
+TEST_F(SourceLoadTest, ACleanLoadIsJudgedAsTheThoroughLoadJudgesIt) {
+  // Clean files are read once; one row that cannot be loaded makes the same files be read
+  // the thorough way, which must judge them alike.
+  ASSERT_TRUE(blocking(load(kik_contract())).empty());
+  write_text(dir / "kik" / "202403.csv", period_file(202403, 1000));
+  const LoadResult clean = load(kik_contract());
+  write_text(dir / "kik" / "202404.csv", "MUTA_NO;DONEM;SKOR;DURUM\nx;202404;1.5;IZLEMEDE\n");
+  const LoadResult thorough = load(kik_contract());
+  EXPECT_EQ(std::tuple(clean.read, clean.loaded, thorough.read, thorough.loaded), std::tuple(5000, 5000, 5001, 5000));
+  EXPECT_EQ(clean.periods, thorough.periods);
+  ASSERT_EQ(clean.checks.size(), thorough.checks.size());
+  for (std::size_t i = 0; i < clean.checks.size(); ++i) {
+    if (clean.checks[i].name == "anahtar_cozulemedi") continue;
+    EXPECT_EQ(std::tie(clean.checks[i].outcome, clean.checks[i].detail), std::tie(thorough.checks[i].outcome, thorough.checks[i].detail))
+        << clean.checks[i].name;
+  }
+  EXPECT_EQ(blocking(clean), (std::vector<std::string>{"kayip_firma", "satir_degisimi"}));
+  const auto lost = std::find_if(clean.checks.begin(), clean.checks.end(), [](const CheckResult& c) { return c.name == "kayip_firma"; });
+  EXPECT_EQ(lost->detail, "son yüklemenin son dönemindeki 2000 anahtardan 1000 tanesi bu yüklemenin son döneminde yok (%50.00)");
 }
 
 TEST_F(SourceLoadTest, RepeatedKeysAreFoundWhetherFewOrMany) {

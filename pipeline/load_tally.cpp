@@ -1,0 +1,73 @@
+#include "pipeline/load_tally.h"
+
+#include <duckdb.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <boost/sort/spreadsort/integer_sort.hpp>
+
+namespace vordak::pipeline {
+
+namespace {
+
+bool is_valid(std::uint64_t* validity, idx_t row) { return validity == nullptr || duckdb_validity_row_is_valid(validity, row); }
+
+}  // namespace
+
+LoadTally::LoadTally(Connection& con) : con_(con) {
+  con_.define_function(kFunction, {DUCKDB_TYPE_INTEGER, DUCKDB_TYPE_VARCHAR, DUCKDB_TYPE_INTEGER, DUCKDB_TYPE_BIGINT},
+                       DUCKDB_TYPE_BOOLEAN, [this](duckdb_data_chunk arguments, duckdb_vector results) { count(arguments, results); });
+}
+
+LoadTally::~LoadTally() { con_.define_function(kFunction, {}, DUCKDB_TYPE_BOOLEAN, nullptr); }
+
+// Counts one chunk on the calling thread, then adds it to the tally under the lock.
+void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
+  const idx_t rows = duckdb_data_chunk_get_size(arguments);
+  duckdb_vector file_vector = duckdb_data_chunk_get_vector(arguments, 0);
+  duckdb_vector period_vector = duckdb_data_chunk_get_vector(arguments, 2);
+  duckdb_vector hash_vector = duckdb_data_chunk_get_vector(arguments, 3);
+  const auto* file = static_cast<const std::int32_t*>(duckdb_vector_get_data(file_vector));
+  const auto* period = static_cast<const std::int32_t*>(duckdb_vector_get_data(period_vector));
+  const auto* hash = static_cast<const std::int64_t*>(duckdb_vector_get_data(hash_vector));
+  std::uint64_t* file_valid = duckdb_vector_get_validity(file_vector);
+  std::uint64_t* reason_valid = duckdb_vector_get_validity(duckdb_data_chunk_get_vector(arguments, 1));
+  std::uint64_t* period_valid = duckdb_vector_get_validity(period_vector);
+  std::uint64_t* hash_valid = duckdb_vector_get_validity(hash_vector);
+  auto* loadable = static_cast<bool*>(duckdb_vector_get_data(results));
+  std::map<std::int64_t, std::int64_t> files, periods;
+  for (idx_t row = 0; row < rows; ++row) {
+    if (is_valid(reason_valid, row) || !is_valid(file_valid, row) || !is_valid(hash_valid, row)) {
+      std::lock_guard lock(mutex_);
+      gave_up_ = true;
+      throw std::runtime_error("a row cannot be loaded");
+    }
+    loadable[row] = true;
+  }
+  // Rows come in runs of one file and one period: count the runs.
+  for (idx_t row = 0; row < rows;) {
+    idx_t end = row + 1;
+    while (end < rows && file[end] == file[row]) ++end;
+    files[file[row]] += static_cast<std::int64_t>(end - row);
+    row = end;
+  }
+  for (idx_t row = 0; row < rows;) {
+    idx_t end = row + 1;
+    const bool valid = is_valid(period_valid, row);
+    while (end < rows && is_valid(period_valid, end) == valid && (!valid || period[end] == period[row])) ++end;
+    if (valid) periods[period[row]] += static_cast<std::int64_t>(end - row);
+    row = end;
+  }
+  std::lock_guard lock(mutex_);
+  for (const auto& [at, count] : files) files_[at] += count;
+  for (const auto& [at, count] : periods) periods_[at] += count;
+  hashes_.insert(hashes_.end(), hash, hash + rows);
+}
+
+bool LoadTally::keys_may_repeat() {
+  boost::sort::spreadsort::integer_sort(hashes_.begin(), hashes_.end());
+  return std::adjacent_find(hashes_.begin(), hashes_.end()) != hashes_.end();
+}
+
+}  // namespace vordak::pipeline

@@ -9,12 +9,12 @@ namespace {
 
 using vordak::testing::TempDir;
 
-struct Outcome {
+struct DiagOutcome {
   std::string console;
   std::string index;
 };
 
-Outcome diag_index_of(const std::string& setup) {
+DiagOutcome diag_index_of(const std::string& setup) {
   TempDir dir;
   Connection con((dir / "d.duckdb").string(), Connection::Open::kCreate);
   if (!setup.empty()) con.execute(setup);
@@ -30,7 +30,7 @@ TEST(DiagIndex, GroupsFindingsByFirmAndPeriod) {
   const struct {
     const char* name;
     std::string setup;
-    Outcome expected;
+    DiagOutcome expected;
   } cases[] = {
       {"no table", "", {"  [DIAG] Tablo yok, atlanıyor\n", "{}"}},
       {"empty table", base + ")", {"  [DIAG] Tablo boş, atlanıyor\n", "{}"}},
@@ -65,7 +65,7 @@ TEST(DiagIndex, GroupsFindingsByFirmAndPeriod) {
        {"", "{}"}},
   };
   for (const auto& c : cases) {
-    const Outcome outcome = diag_index_of(c.setup);
+    const DiagOutcome outcome = diag_index_of(c.setup);
     if (c.expected.console.empty()) {
       EXPECT_TRUE(outcome.console.starts_with("  [DIAG] Hata: ")) << c.name << ": " << outcome.console;
     } else {

@@ -86,7 +86,7 @@ TEST(Connection, ReportsMissingFilesTablesAndLocksClearly) {
   } catch (const DatabaseError& error) {
     EXPECT_NE(std::string(error.what()).find("fact_periodic"), std::string::npos) << error.what();
   }
-  testing::write_text(dir / "junk.duckdb", "not a database at all, just text");
+  vordak::testing::write_text(dir / "junk.duckdb", "not a database at all, just text");
   EXPECT_THROW(Connection((dir / "junk.duckdb").string()), DatabaseError);
 }
 
@@ -115,8 +115,8 @@ TEST(Connection, NeverFetchesExtensionsAndNamesFilesThatAreNoDuckDbDatabase) {
   EXPECT_EQ(con.query("SELECT current_setting('autoinstall_known_extensions') i").row_json(0).dump(), R"({"i":false})");
 
   std::string sqlite_header("SQLite format 3", 16);
-  testing::write_text(dir / "bank.db", sqlite_header + std::string(4080, '\0'));
-  testing::write_text(dir / "notes.duckdb", "not a database at all, just text");
+  vordak::testing::write_text(dir / "bank.db", sqlite_header + std::string(4080, '\0'));
+  vordak::testing::write_text(dir / "notes.duckdb", "not a database at all, just text");
   const std::pair<std::string, std::string> files[] = {
       {(dir / "bank.db").string(), "it is an SQLite database, not a DuckDB one"},
       {(dir / "notes.duckdb").string(), ""},

@@ -6,7 +6,7 @@ namespace vordak::pipeline {
 namespace {
 
 // A scoreboard of one firm per case, its scores over the given periods ("" for none).
-Scoreboard scoreboard_of(const std::vector<std::string>& periods, const std::vector<std::vector<std::string>>& firms) {
+Scoreboard scores_scoreboard_of(const std::vector<std::string>& periods, const std::vector<std::vector<std::string>>& firms) {
   Scoreboard scoreboard;
   scoreboard.meta["donemler"] = periods;
   Column muta("muta", ColumnKind::kInteger);
@@ -40,7 +40,7 @@ TEST(FirmPeriods, HorizonsCountFirmsWhoseWindowIsKnown) {
   };
   std::vector<std::vector<std::string>> firms;
   for (const auto& c : cases) firms.push_back(c.scores);
-  const Scoreboard scoreboard = scoreboard_of(periods, firms);
+  const Scoreboard scoreboard = scores_scoreboard_of(periods, firms);
   const FirmPeriods data = firm_periods(scoreboard);
   ASSERT_TRUE(data.months_known);
   for (std::size_t f = 0; f < firms.size(); ++f) {
@@ -55,11 +55,11 @@ TEST(FirmPeriods, HorizonsCountFirmsWhoseWindowIsKnown) {
   EXPECT_EQ(data.state(0, 0), FirmState::kNotYi);
 
   // A month missing from the data is a month nobody's state is known in.
-  const FirmPeriods gap = firm_periods(scoreboard_of({"2024-01", "2024-02", "2024-04", "2024-05"},
+  const FirmPeriods gap = firm_periods(scores_scoreboard_of({"2024-01", "2024-02", "2024-04", "2024-05"},
                                                      {{"100", "100", "100", "100"}, {"100", "100", "YI", "YI"}}));
   EXPECT_FALSE(gap.counts_at_horizon(gap.cell(0, 0), 0));
   EXPECT_TRUE(gap.event_at_horizon(gap.cell(1, 0), 0));
-  EXPECT_FALSE(firm_periods(scoreboard_of({"A", "B"}, {{"1", "2"}})).months_known);
+  EXPECT_FALSE(firm_periods(scores_scoreboard_of({"A", "B"}, {{"1", "2"}})).months_known);
   EXPECT_EQ(label_month("2024-06"), 2024 * 12 + 5);
   EXPECT_EQ(label_month("202406"), label_month("2024-06-30"));
   EXPECT_FALSE(label_month("2024-13"));

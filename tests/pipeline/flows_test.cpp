@@ -8,7 +8,7 @@ namespace vordak::pipeline {
 namespace {
 
 // A scoreboard whose rows are given as JSON records over the given periods.
-Scoreboard scoreboard_of(const ordered_json& periods, const ordered_json& records) {
+Scoreboard risk_scoreboard_of(const ordered_json& periods, const ordered_json& records) {
   Scoreboard scoreboard;
   scoreboard.meta = {{"donemler", periods}, {"risk_donemler", periods}, {"son_donem", periods.back()}};
   scoreboard.rows = testing::rows_of(records);
@@ -16,7 +16,7 @@ Scoreboard scoreboard_of(const ordered_json& periods, const ordered_json& record
 }
 
 TEST(FlowMatrix, CountsBandMovesPerSegmentWithRiskOfTheLaterPeriod) {
-  const Scoreboard scoreboard = scoreboard_of(
+  const Scoreboard scoreboard = risk_scoreboard_of(
       {"A", "B"},
       {{{"segment", "KOBI"}, {"vrdA", "YI"}, {"vrdB", "YI"}, {"rB", -500}},
        {{"segment", "KOBI"}, {"vrdA", "YI"}, {"vrdB", -1}, {"rB", 300.6}},
@@ -41,18 +41,18 @@ TEST(FlowMatrix, KeepsTheNewestWindowAndDegeneratesOnSmallInput) {
     periods.push_back("P" + std::to_string(p));
     record["vrdP" + std::to_string(p)] = 100 * p;
   }
-  const ordered_json matrix = build_flow_matrix(scoreboard_of(periods, ordered_json::array({record})));
+  const ordered_json matrix = build_flow_matrix(risk_scoreboard_of(periods, ordered_json::array({record})));
   ASSERT_EQ(matrix.size(), 5u);
   for (const auto& [segment, list] : matrix.items()) ASSERT_EQ(list.size(), 5u) << segment;
   EXPECT_EQ(matrix["ALL"][0]["from"], "P3");
   EXPECT_EQ(matrix["ALL"][4]["to"], "P8");
-  EXPECT_EQ(build_flow_matrix(scoreboard_of({"P1"}, ordered_json::array({record}))).dump(), R"({"ALL":[]})");
-  EXPECT_EQ(build_flow_matrix(scoreboard_of(periods, ordered_json::array())).dump(), R"({"ALL":[]})");
-  EXPECT_THROW(build_flow_matrix(scoreboard_of(periods, ordered_json::array({ordered_json{{"vrdP1", 1}}}))), std::runtime_error);
+  EXPECT_EQ(build_flow_matrix(risk_scoreboard_of({"P1"}, ordered_json::array({record}))).dump(), R"({"ALL":[]})");
+  EXPECT_EQ(build_flow_matrix(risk_scoreboard_of(periods, ordered_json::array())).dump(), R"({"ALL":[]})");
+  EXPECT_THROW(build_flow_matrix(risk_scoreboard_of(periods, ordered_json::array({ordered_json{{"vrdP1", 1}}}))), std::runtime_error);
 }
 
 TEST(BandSnapshot, CountsFirmsPerBandForEveryPeriod) {
-  const Scoreboard scoreboard = scoreboard_of(
+  const Scoreboard scoreboard = risk_scoreboard_of(
       {"A", "B"},
       {{{"segment", "KUR-TIC"}, {"vrdA", "YI"}, {"rA", 10.9}}, {{"segment", "KUR-TIC"}, {"vrdA", 10}, {"rA", -2}}});
   EXPECT_EQ(build_band_snapshot(scoreboard).dump(),

@@ -3,9 +3,12 @@
 #include <duckdb.h>
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 #include <boost/sort/spreadsort/integer_sort.hpp>
+
+#include "core/helper_thread.h"
 
 namespace vordak::pipeline {
 
@@ -37,6 +40,7 @@ void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
   std::uint64_t* hash_valid = duckdb_vector_get_validity(hash_vector);
   auto* loadable = static_cast<bool*>(duckdb_vector_get_data(results));
   std::map<std::int64_t, std::int64_t> files, periods;
+  std::array<std::vector<std::int64_t>, 2> hashes;
   for (idx_t row = 0; row < rows; ++row) {
     if (is_valid(reason_valid, row) || !is_valid(file_valid, row) || !is_valid(hash_valid, row)) {
       std::lock_guard lock(mutex_);
@@ -44,6 +48,7 @@ void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
       throw std::runtime_error("a row cannot be loaded");
     }
     loadable[row] = true;
+    hashes[(static_cast<std::uint64_t>(hash[row]) >> 62) & 1].push_back(hash[row]);
   }
   // Rows come in runs of one file and one period: count the runs.
   for (idx_t row = 0; row < rows;) {
@@ -62,12 +67,17 @@ void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
   std::lock_guard lock(mutex_);
   for (const auto& [at, count] : files) files_[at] += count;
   for (const auto& [at, count] : periods) periods_[at] += count;
-  hashes_.insert(hashes_.end(), hash, hash + rows);
+  for (std::size_t half = 0; half < 2; ++half) hashes_[half].insert(hashes_[half].end(), hashes[half].begin(), hashes[half].end());
 }
 
 bool LoadTally::keys_may_repeat() {
-  boost::sort::spreadsort::integer_sort(hashes_.begin(), hashes_.end());
-  return std::adjacent_find(hashes_.begin(), hashes_.end()) != hashes_.end();
+  std::array<bool, 2> repeat{};
+  on_two_threads(2, [&](std::size_t half) {
+    std::vector<std::int64_t>& hashes = hashes_[half];
+    boost::sort::spreadsort::integer_sort(hashes.begin(), hashes.end());
+    repeat[half] = std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
+  });
+  return repeat[0] || repeat[1];
 }
 
 }  // namespace vordak::pipeline

@@ -8,6 +8,7 @@
 // statement instead: such a load is made again the thorough way, which finds every
 // rejected row's reason and line.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -42,7 +43,8 @@ class LoadTally {
   std::mutex mutex_;
   bool gave_up_ = false;
   std::map<std::int64_t, std::int64_t> files_, periods_;
-  std::vector<std::int64_t> hashes_;
+  // The hashes split by one bit, so that each half is sorted on a thread of its own.
+  std::array<std::vector<std::int64_t>, 2> hashes_;
 };
 
 }  // namespace vordak::pipeline

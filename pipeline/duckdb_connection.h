@@ -74,8 +74,9 @@ class Connection {
   // with its message.
   using FunctionBody = std::function<void(_duckdb_data_chunk* arguments, _duckdb_vector* results)>;
   // From now on, calls of the SQL function `name` go to `body`; an empty body makes them
-  // fail. The function (arguments and result of the given DUCKDB_TYPE values) is made
-  // the first time: volatile, so that it is called for every row, with nulls passed in.
+  // fail. The function is made the first time, with arguments and result of the given
+  // DUCKDB_TYPE values (later calls keep them): volatile, so that it is called for every
+  // row, with nulls passed in.
   // Not inside a transaction: the function is made in the database's catalog, which a
   // rollback would restore.
   void define_function(const std::string& name, const std::vector<int>& argument_types, int result_type, FunctionBody body);

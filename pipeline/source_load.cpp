@@ -22,6 +22,9 @@ constexpr std::int64_t kRejectedRowsKept = 10000;
 // Repeated key hashes up to this many are listed in the grouping query; more, and every
 // key is grouped.
 constexpr std::size_t kListedHashes = 10000;
+// The checks that reject rows, each under its own reason.
+constexpr const char* kRowChecks[] = {"anahtar_cozulemedi", "donem_cozulemedi", "tur_hatali",
+                                      "izin_disi_deger", "zorunlu_bos", "tekrarlanan_anahtar"};
 
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -248,6 +251,17 @@ void read_staged_counts(Connection& con, const LoadContract& contract, const std
     count_lost_keys(con, "SELECT DISTINCT TRY_CAST(" + typed(contract, contract.key.front()) + " AS BIGINT) AS anahtar FROM _yukleme "
                          "WHERE _red IS NULL AND " + period + " = (SELECT max(" + period + ") FROM _yukleme WHERE _red IS NULL)", stats);
   }
+}
+
+// True when the source's last recorded load rejected rows. An extract that brings a few
+// bad rows night after night is read the thorough way at once: a one-pass attempt would
+// only be rolled back at its first bad row.
+bool last_load_rejected_rows(Connection& con, const LoadContract& contract) {
+  if (!con.has_table("ingest_kontrol")) return false;
+  std::vector<std::string> checks;
+  for (const char* check : kRowChecks) checks.push_back(sql_literal(check));
+  return con.query("SELECT count(*) FROM ingest_kontrol WHERE kaynak = " + sql_literal(contract.kaynak) + " AND deger > 0 AND kontrol IN (" +
+                   join(checks, ", ") + ")").column(0).integer(0) > 0;
 }
 
 // A clean night's load, read once: in the open transaction, the table's rows are replaced
@@ -507,9 +521,10 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   Stats stats = read_previous_load(con, contract);
   LoadTally tally(con);  // before the transaction, whose rollback would take its function away
   Transaction transaction(con);
-  const bool one_pass = load_in_one_pass(con, contract, staged, files, tally, stats);
+  const bool one_pass = !last_load_rejected_rows(con, contract) && load_in_one_pass(con, contract, staged, files, tally, stats);
   if (!one_pass) {
-    transaction.restart();
+    // Staged outside the transaction, which a table of every row read would slow down.
+    transaction.rollback();
     // The rows are read once, in the files' order, which the table's row ids keep.
     try {
       stage_rows(con, contract);
@@ -518,6 +533,7 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
     }
     mark_repeated_keys(con, contract);
     read_staged_counts(con, contract, staged.files, stats);
+    transaction.restart();
   }
   for (const std::string& file : files) {
     const auto found = stats.files.find(file);

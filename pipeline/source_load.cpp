@@ -414,10 +414,10 @@ void write_rejected(Connection& con, const LoadContract& contract, const StagedE
               sql_literal(file.string()) + " (HEADER, DELIMITER ',')");
 }
 
-// A transaction rolled back on every path that does not commit it.
+// A transaction, once begun, rolled back on every path that does not commit it.
 class Transaction {
  public:
-  explicit Transaction(Connection& con) : con_(con) { con_.execute("BEGIN"); }
+  explicit Transaction(Connection& con) : con_(con) {}
   ~Transaction() { rollback(); }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -435,16 +435,14 @@ class Transaction {
       // The transaction is gone with the failure that ended it.
     }
   }
-  // Rolls back what was done and begins again.
-  void restart() {
-    rollback();
+  void begin() {
     con_.execute("BEGIN");
     open_ = true;
   }
 
  private:
   Connection& con_;
-  bool open_ = true;
+  bool open_ = false;
 };
 
 // Logs the load and its checks, in the transaction that replaces the table's rows.
@@ -519,12 +517,16 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   const StagedExtracts staged = stage_extracts(con, contract, files);
   result.encoding = staged.encoding;
   Stats stats = read_previous_load(con, contract);
-  LoadTally tally(con);  // before the transaction, whose rollback would take its function away
+  LoadTally tally(con);  // before any transaction, whose rollback would take its function away
   Transaction transaction(con);
-  const bool one_pass = !last_load_rejected_rows(con, contract) && load_in_one_pass(con, contract, staged, files, tally, stats);
+  bool one_pass = false;
+  if (!last_load_rejected_rows(con, contract)) {
+    transaction.begin();
+    one_pass = load_in_one_pass(con, contract, staged, files, tally, stats);
+    if (!one_pass) transaction.rollback();
+  }
   if (!one_pass) {
-    // Staged outside the transaction, which a table of every row read would slow down.
-    transaction.rollback();
+    // Staged before the transaction, which a table of every row read would slow down.
     // The rows are read once, in the files' order, which the table's row ids keep.
     try {
       stage_rows(con, contract);
@@ -533,7 +535,7 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
     }
     mark_repeated_keys(con, contract);
     read_staged_counts(con, contract, staged.files, stats);
-    transaction.restart();
+    transaction.begin();
   }
   for (const std::string& file : files) {
     const auto found = stats.files.find(file);

@@ -33,6 +33,9 @@ from vordak import load_rows, sql_arrays
 model_id, description = read_champion(MODEL_DIR)
 FEATURES = description["ozellikler"]
 model = load_booster(MODEL_DIR, model_id, description)
+# Each firm's probability and contributions are its own: every core computes them, with
+# the same results as one thread. The contributions took 11 s on one core at 200,000 firms.
+model.set_param({"nthread": len(os.sched_getaffinity(0))})
 
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")

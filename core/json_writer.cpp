@@ -68,6 +68,12 @@ void JsonWriter::quoted_key(std::string_view quoted_name) {
   after_key_ = true;
 }
 
+void JsonWriter::json_text(std::string_view text) {
+  before_value();
+  out_.append(text.data(), text.size());
+  flush_if_large();
+}
+
 void JsonWriter::null() {
   before_value();
   out_.append("null", 4);

@@ -48,6 +48,8 @@ class JsonWriter {
   void string(std::string_view text);
   // A whole nlohmann document, in its member order.
   void value(const ordered_json& document);
+  // A value given as JSON text, placed as it stands (compact text stays compact).
+  void json_text(std::string_view text);
 
   // Sends buffered text to the file (no-op for string output). Throws on a write error.
   void flush();

@@ -196,7 +196,7 @@ class MartRun {
     sink_.line(flow_matrix_line(flow_matrix));
     scoreboard_.extra["flow_matrix"] = std::move(flow_matrix);
     scoreboard_.extra["band_snapshot"] = std::move(band_snapshot);
-    if (!diag_.empty()) scoreboard_.extra["diag_index"] = std::move(diag_);
+    if (!diag_.empty()) scoreboard_.text_members.emplace_back("diag_index", std::move(diag_));
     scoreboard_.rows.remove_column("sube_adi");
     scoreboard_.rows.remove_column("bolge_adi");
     clock_.lap("flows and snapshot");
@@ -358,7 +358,7 @@ class MartRun {
 
   Scoreboard scoreboard_;
   ordered_json trending_;
-  ordered_json diag_;
+  std::string diag_;  // compact JSON text
   PageContext page_;
   BranchNames branch_names_;
   std::vector<ModelHistory> model_histories_;

@@ -643,6 +643,10 @@ void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard) {
     writer.key(name);
     writer.value(value);
   }
+  for (const auto& [name, text] : scoreboard.text_members) {
+    writer.key(name);
+    writer.json_text(text);
+  }
   writer.end_object();
 }
 

@@ -2,9 +2,11 @@
 
 // The scoreboard document: "meta", then "rows" (one row record per scored firm, kept
 // column-wise as a Table), then whatever members later builders add ("flow_matrix",
-// "band_snapshot", "diag_index"), in the order they were added.
+// "band_snapshot", then "diag_index" as text), in the order they were added.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/json_writer.h"
 #include "core/sink.h"
@@ -21,6 +23,9 @@ struct Scoreboard {
   Table rows;
   // Members written after "rows", in insertion order.
   ordered_json extra = ordered_json::object();
+  // Members written after those, each held as its compact JSON text: large ones that
+  // are only ever written.
+  std::vector<std::pair<std::string, std::string>> text_members;
 };
 
 // Builds the scoreboard from fact_periodic, dim_entity, map_identity and ref_sube_bolge
@@ -33,7 +38,7 @@ struct Scoreboard {
 Scoreboard build_scoreboard(Connection& con, Sink& sink);
 
 // Writes the document: "meta", "rows" (absent cells left out of their row), then the
-// extra members.
+// extra members and the text members.
 void write_scoreboard(JsonWriter& writer, const Scoreboard& scoreboard);
 
 // The period labels of "meta"."donemler" in their text form (empty when absent).

@@ -10,15 +10,32 @@ namespace {
 // Rows per block: a few megabytes of text, so that a block is worth a thread's turn and
 // the blocks in flight stay small beside the scoreboard itself.
 constexpr std::size_t kBlockRows = 2048;
-
-std::size_t block_count(const Scoreboard& scoreboard) {
-  return (scoreboard.rows.num_rows() + kBlockRows - 1) / kBlockRows;
-}
+// Bytes of a text member per piece, for the same reasons.
+constexpr std::size_t kSliceBytes = 4 << 20;
 
 }  // namespace
 
+std::vector<ScoreboardWriter::Piece> ScoreboardWriter::layout(const Scoreboard& scoreboard) {
+  std::vector<Piece> pieces{{Piece::Kind::kHead}};
+  const std::size_t rows = scoreboard.rows.num_rows();
+  for (std::size_t begin = 0; begin < rows; begin += kBlockRows) {
+    pieces.push_back({Piece::Kind::kRows, begin, std::min(begin + kBlockRows, rows)});
+  }
+  pieces.push_back({Piece::Kind::kExtra});
+  for (std::size_t member = 0; member < scoreboard.text_members.size(); ++member) {
+    const std::size_t bytes = scoreboard.text_members[member].second.size();
+    std::size_t begin = 0;
+    do {
+      pieces.push_back({Piece::Kind::kText, begin, std::min(begin + kSliceBytes, bytes), member});
+      begin += kSliceBytes;
+    } while (begin < bytes);
+  }
+  pieces.push_back({Piece::Kind::kEnd});
+  return pieces;
+}
+
 ScoreboardWriter::ScoreboardWriter(const Scoreboard& scoreboard, WritableFile& file, unsigned threads)
-    : scoreboard_(scoreboard), file_(file), pieces_(block_count(scoreboard) + 2) {
+    : scoreboard_(scoreboard), file_(file), pieces_(layout(scoreboard)) {
   for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
     threads_.push_back(std::make_unique<HelperThread>([this] { work(); }));
   }
@@ -36,26 +53,37 @@ ScoreboardWriter::~ScoreboardWriter() {
 void ScoreboardWriter::finish() {
   for (const std::unique_ptr<HelperThread>& thread : threads_) thread->join();
   if (failure_) std::rethrow_exception(failure_);
-  // Every piece went in, in order, and the borrowed rows kept their number meanwhile.
-  assert(next_written_ == pieces_ && block_count(scoreboard_) + 2 == pieces_);
+  // Every piece went in, in order, and the borrowed document kept its size meanwhile.
+  assert(next_written_ == pieces_.size() && layout(scoreboard_).size() == pieces_.size());
 }
 
 std::string ScoreboardWriter::piece(std::size_t index) const {
-  assert(index < pieces_);
+  const Piece& part = pieces_.at(index);
   std::string text;
-  if (index == 0) {
-    text = "{\"meta\":" + to_json_text(scoreboard_.meta, JsonWriter::Layout::kCompact) + ",\"rows\":[";
-  } else if (index + 1 < pieces_) {
-    const std::size_t begin = (index - 1) * kBlockRows;
-    scoreboard_.rows.append_compact_rows(text, begin, std::min(begin + kBlockRows, scoreboard_.rows.num_rows()));
-  } else {
-    text = "]";
-    for (const auto& [name, value] : scoreboard_.extra.items()) {
-      text += ',';
-      append_json_string(text, name);
-      text += ':' + to_json_text(value, JsonWriter::Layout::kCompact);
+  switch (part.kind) {
+    case Piece::Kind::kHead:
+      text = "{\"meta\":" + to_json_text(scoreboard_.meta, JsonWriter::Layout::kCompact) + ",\"rows\":[";
+      break;
+    case Piece::Kind::kRows: scoreboard_.rows.append_compact_rows(text, part.begin, part.end); break;
+    case Piece::Kind::kExtra:
+      text = "]";
+      for (const auto& [name, value] : scoreboard_.extra.items()) {
+        text += ',';
+        append_json_string(text, name);
+        text += ':' + to_json_text(value, JsonWriter::Layout::kCompact);
+      }
+      break;
+    case Piece::Kind::kText: {
+      const auto& [name, member_text] = scoreboard_.text_members[part.member];
+      if (part.begin == 0) {
+        text = ",";
+        append_json_string(text, name);
+        text += ':';
+      }
+      text.append(member_text, part.begin, part.end - part.begin);
+      break;
     }
-    text += '}';
+    case Piece::Kind::kEnd: text = "}"; break;
   }
   return text;
 }
@@ -66,7 +94,7 @@ void ScoreboardWriter::work() {
       std::size_t index = 0;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_ || next_piece_ == pieces_) return;
+        if (stopping_ || next_piece_ == pieces_.size()) return;
         index = next_piece_++;
       }
       const std::string text = piece(index);

@@ -3,7 +3,8 @@
 // Writes the scoreboard file in the background while the run goes on: the rows are
 // turned into text in blocks by several threads at once, and each block is appended to
 // the file in document order and handed to the disk as soon as it is written, so that
-// the final sync finds little left to do. The bytes are write_scoreboard's, compact.
+// the final sync finds little left to do; the text members go in slices. The bytes are
+// write_scoreboard's, compact.
 
 #include <condition_variable>
 #include <cstddef>
@@ -35,13 +36,22 @@ class ScoreboardWriter {
   void finish();
 
  private:
+  // What one piece of the document holds: the head, a block of rows, the extra members,
+  // a slice of a text member's text, or the closing brace.
+  struct Piece {
+    enum class Kind { kHead, kRows, kExtra, kText, kEnd } kind;
+    std::size_t begin = 0;   // the rows' or the text's
+    std::size_t end = 0;
+    std::size_t member = 0;  // of kText, the index in text_members
+  };
+  static std::vector<Piece> layout(const Scoreboard& scoreboard);
+
   void work();
-  // The text of piece `index`: the head, a block of rows, or the tail.
   std::string piece(std::size_t index) const;
 
   const Scoreboard& scoreboard_;
   WritableFile& file_;
-  std::size_t pieces_;
+  const std::vector<Piece> pieces_;
   std::mutex mutex_;
   std::condition_variable turn_;
   std::size_t next_piece_ = 0;    // the next piece a thread takes

@@ -42,6 +42,8 @@ Scoreboard many_rows(std::size_t count) {
   Scoreboard scoreboard = testing::scoreboard_of({"A"}, records);
   scoreboard.extra["flow_matrix"] = {{"A", 1}};
   scoreboard.extra["band_snapshot"] = ordered_json::array();
+  // A text member of several slices with the most rows.
+  scoreboard.text_members.emplace_back("diag_index", "{\"1\":\"" + std::string(count * 1300, 'x') + "\"}");
   return scoreboard;
 }
 

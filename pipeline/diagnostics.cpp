@@ -119,6 +119,7 @@ class IndexText {
     close_period();
     writer_.end_object();
     writer_.end_object();
+    text_.shrink_to_fit();  // it grew by doubling, and is held to the end of the run
     return std::move(text_);
   }
 

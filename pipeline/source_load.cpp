@@ -189,6 +189,13 @@ struct Stats {
   std::int64_t lost_keys = 0, last_keys = 0;  // of the previous last period
 };
 
+// SQL selecting, as `anahtar`, the distinct keys of the newest period of `rows` (a table
+// or a parenthesized query).
+std::string last_period_keys_sql(const std::string& key, const std::string& period, const std::string& rows) {
+  return "SELECT DISTINCT " + key + " AS anahtar FROM " + rows + " WHERE " + period + " = (SELECT max(" + period + ") FROM " +
+         rows + ")";
+}
+
 // What the table holds from the previous load, read before this load replaces it: its
 // rows, its rows per period, and the keys of its last period (the temporary table
 // `_onceki_anahtar`, for count_lost_keys).
@@ -204,8 +211,7 @@ Stats read_previous_load(Connection& con, const LoadContract& contract) {
   for (std::size_t row = 0; row < periods.num_rows(); ++row) {
     stats.previous_periods[periods.column(0).integer(row)] = periods.column(1).integer(row);
   }
-  con.execute("CREATE OR REPLACE TEMP TABLE _onceki_anahtar AS SELECT DISTINCT " + stored_key + " AS anahtar FROM " + table +
-              " WHERE " + stored_period + " = (SELECT max(" + stored_period + ") FROM " + table + ")");
+  con.execute("CREATE OR REPLACE TEMP TABLE _onceki_anahtar AS " + last_period_keys_sql(stored_key, stored_period, table));
   return stats;
 }
 
@@ -248,8 +254,8 @@ void read_staged_counts(Connection& con, const LoadContract& contract, const std
   }
   if (contract.period) {
     const std::string period = typed(contract, *contract.period);
-    count_lost_keys(con, "SELECT DISTINCT TRY_CAST(" + typed(contract, contract.key.front()) + " AS BIGINT) AS anahtar FROM _yukleme "
-                         "WHERE _red IS NULL AND " + period + " = (SELECT max(" + period + ") FROM _yukleme WHERE _red IS NULL)", stats);
+    count_lost_keys(con, last_period_keys_sql("TRY_CAST(" + typed(contract, contract.key.front()) + " AS BIGINT)", period,
+                                              "(SELECT * FROM _yukleme WHERE _red IS NULL)"), stats);
   }
 }
 
@@ -284,8 +290,8 @@ bool load_in_one_pass(Connection& con, const LoadContract& contract, const Stage
   for (const auto& [period, rows] : tally.rows_by_period()) stats.periods[period] = rows;
   if (contract.period) {
     const std::string stored_period = sql_identifier(lower(*contract.period));
-    count_lost_keys(con, "SELECT DISTINCT TRY_CAST(" + sql_identifier(lower(contract.key.front())) + " AS BIGINT) AS anahtar FROM " +
-                         table + " WHERE " + stored_period + " = (SELECT max(" + stored_period + ") FROM " + table + ")", stats);
+    count_lost_keys(con, last_period_keys_sql("TRY_CAST(" + sql_identifier(lower(contract.key.front())) + " AS BIGINT)",
+                                              stored_period, table), stats);
   }
   return true;
 }

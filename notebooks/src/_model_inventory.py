@@ -1,6 +1,7 @@
 # The model inventory: every trained model lives in MODEL_DIR/<id>/ (model.json describes
 # it, the model file lies beside it) and is never overwritten; sampiyon.json names the
 # champion, the model whose probabilities the predictions use.
+import hashlib
 import json
 import os
 
@@ -30,3 +31,12 @@ def load_booster(model_dir, model_id, description):
 def band_counts(values, edges):
     """How many values fall in each band; band k holds [edges[k-1], edges[k])."""
     return np.bincount(np.searchsorted(np.asarray(edges), values, side="right"), minlength=len(edges) + 1)
+
+
+def training_data_hash(ids, donem, labels, features):
+    """The SHA-256 of a model's training rows (keys, periods, labels and features, in their
+    order), as the inventory keeps it in `veri_hash`."""
+    digest = hashlib.sha256()
+    for part in (np.asarray(ids, dtype=np.int64), donem, np.asarray(labels, dtype=int), features):
+        digest.update(np.ascontiguousarray(part).tobytes())
+    return digest.hexdigest()

@@ -29,10 +29,10 @@ TEST_MUTA_COUNT = 0
 MODEL_DIR = "ml_models"
 
 # %%
-import hashlib
 import json
 import os
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import xgboost as xgb
@@ -78,18 +78,31 @@ if len(np.unique(y[train])) < 2 or len(np.unique(y[valid])) < 2:
 print(f"  Eğitim penceresi {periods[0]} – {periods[-2]}: {int(train.sum())} satır, {int(y[train].sum())} pozitif; "
       f"doğrulama {validation_period}: {int(valid.sum())} satır, {int(y[valid].sum())} pozitif; {len(FEATURES)} özellik")
 
-digest = hashlib.sha256()
 X_train, y_train = X[train], y[train]
-for part in (ids[train], donem[train], y_train, X_train):
-    digest.update(np.ascontiguousarray(part).tobytes())
-data_hash = digest.hexdigest()
+data_hash = training_data_hash(ids[train], donem[train], y_train, X_train)
 
 # %%
 started = time.time()
-champion = xgb.train(PARAMS, xgb.DMatrix(X_train, label=y_train, feature_names=FEATURES), num_boost_round=ROUNDS)
 mean, scale = X_train.mean(axis=0), X_train.std(axis=0)
 scale[scale == 0] = 1.0
-challenger = LogisticRegression(**CHALLENGER).fit((X_train - mean) / scale, y_train)
+
+
+def fit_challenger():
+    challenger = LogisticRegression(**CHALLENGER).fit((X_train - mean) / scale, y_train)
+    reference = {}
+    for j, name in enumerate(FEATURES):
+        edges = np.unique(np.quantile(X_train[:, j], FEATURE_QUANTILES))
+        reference[name] = {"sinirlar": edges.tolist(), "sayilar": band_counts(X_train[:, j], edges).tolist()}
+    return challenger, reference
+
+
+# The champion fits on one thread; the challenger and the feature deciles take the other
+# core meanwhile. Both libraries release Python's lock while they compute, and neither
+# result depends on what runs beside it.
+with ThreadPoolExecutor(max_workers=1) as beside:
+    challenger_fit = beside.submit(fit_challenger)
+    champion = xgb.train(PARAMS, xgb.DMatrix(X_train, label=y_train, feature_names=FEATURES), num_boost_round=ROUNDS)
+    challenger, feature_reference = challenger_fit.result()
 print(f"  Modeller eğitildi ({time.time() - started:.1f}s)")
 # Each row's prediction is the same on any number of threads; the fit above is not.
 champion.set_param({"nthread": len(os.sched_getaffinity(0))})
@@ -106,10 +119,6 @@ def challenger_predict(features):
 # %%
 started = time.time()
 stamp = time.strftime("%Y%m%d-%H%M%S")
-feature_reference = {}
-for j, name in enumerate(FEATURES):
-    edges = np.unique(np.quantile(X_train[:, j], FEATURE_QUANTILES))
-    feature_reference[name] = {"sinirlar": edges.tolist(), "sayilar": band_counts(X_train[:, j], edges).tolist()}
 
 
 def describe(kind, predict, extra):

@@ -8,6 +8,8 @@
 # counts); `backtest_ml_firma` lists the TP, FP and FN firms; `backtest_ml_tahmin` keeps
 # every tested firm's probability, from which the marts measure the model per period
 # (AUC, PSI, migration, calibration).
+# The fold that trains on exactly the champion's rows (the SHA-256 the inventory keeps)
+# takes the champion itself: fitted again, it would give the same trees.
 
 # %% tags=["parameters"]
 DB_PATH = "db/vrd.duckdb"
@@ -54,6 +56,20 @@ def fold_probabilities(test_period):
     return model.predict(xgb.DMatrix(X[test], feature_names=FEATURES))
 
 
+def is_champions_fold(test_period):
+    """Whether the fold trains on exactly the champion's rows: the champion is then the
+    model the fold would fit (same rows, parameters, seed and single thread)."""
+    if test_period != description["dogrulama_donemi"] or description.get("xgboost") != xgb.__version__:
+        return False
+    train = donem < test_period
+    return training_data_hash(ids[train], donem[train], y[train], X[train]) == description["veri_hash"]
+
+
+def champion_probabilities(test_period):
+    booster = load_booster(os.path.join(WORK_DIR, "ml_models"), model_id, description)
+    return booster.predict(xgb.DMatrix(X[donem == test_period], feature_names=FEATURES))
+
+
 runnable = []
 for fold, test_period in enumerate(periods[-FOLD_SAYISI:], start=1):
     train, test = donem < test_period, donem == test_period
@@ -61,15 +77,21 @@ for fold, test_period in enumerate(periods[-FOLD_SAYISI:], start=1):
         print(f"  fold {fold} ({test_period}): iki sınıf yok, atlandı")
         continue
     runnable.append((fold, test_period))
+started = time.time()
+reused = {test_period for _, test_period in runnable if is_champions_fold(test_period)}
+for fold, test_period in runnable:
+    if test_period in reused:
+        print(f"  fold {fold} ({test_period}): eğitim verisi şampiyonunkiyle aynı, şampiyon {model_id} kullanılıyor")
+to_fit = [test_period for _, test_period in runnable if test_period not in reused]
 # The folds are fitted side by side, one process each on one thread as the champion was,
 # so that every fold's model is the one a lone fit gives.
-workers = max(1, min(len(runnable), len(os.sched_getaffinity(0))))
-print(f"  {len(runnable)} fold, {workers} süreçte eğitiliyor")
-started = time.time()
+workers = max(1, min(len(to_fit), len(os.sched_getaffinity(0))))
+print(f"  {len(to_fit)} fold, {workers} süreçte eğitiliyor")
 folds, firms, predictions = [], [], []
 with multiprocessing.get_context("fork").Pool(workers) as pool:
-    fold_results = zip(runnable, pool.imap(fold_probabilities, [test_period for _, test_period in runnable]))
-    for (fold, test_period), prob in fold_results:
+    fitted = pool.imap(fold_probabilities, to_fit)
+    for fold, test_period in runnable:
+        prob = champion_probabilities(test_period) if test_period in reused else next(fitted)
         train, test = donem < test_period, donem == test_period
         alarm, actual = prob >= ESIK, y[test] == 1
         tp, fp = int((alarm & actual).sum()), int((alarm & ~actual).sum())

@@ -102,6 +102,23 @@ TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRun
     EXPECT_EQ(page.find("0.123457"), std::string::npos) << edition << " still shows the older predictions";
   }
 
+  // The backtest's last fold trains on the champion's own rows and takes the champion; a
+  // fit of its own, once the inventory no longer vouches for those rows, gives the same.
+  const fs::path third_season = work / "seasons" / third.out.substr(third.out.find("Season: S_") + 8, 28);
+  EXPECT_NE(read_text(third_season / "logs" / "adim_backtest_ml_nb_05c_backtest_ml.ipynb")
+                .find("eğitim verisi şampiyonunkiyle aynı, şampiyon yi-xgb-"),
+            std::string::npos);
+  const std::vector<std::string> backtest_rows = {"sql", "--db", db.string(), "--csv",
+                                                  "SELECT * FROM backtest_ml_tahmin ORDER BY ALL"};
+  const std::string reused = run_vordak(backtest_rows).out;
+  const std::string champion = ordered_json::parse(read_text(work / "ml_models" / "sampiyon.json")).at("model_id");
+  const fs::path description = work / "ml_models" / champion / "model.json";
+  ordered_json model = ordered_json::parse(read_text(description));
+  model["veri_hash"] = "başka veri";
+  write_text(description, model.dump(2));
+  ASSERT_EQ(run_vordak({"run", "--work-dir", work.string(), "--skip-ingest", "--force", "backtest_ml"}).exit_status, 0);
+  EXPECT_EQ(run_vordak(backtest_rows).out, reused);
+
   // A month deleted from the monitoring extract: the run stops before the transform, says
   // which check, and leaves the published set as it was.
   const auto before = published(work / "outputs");

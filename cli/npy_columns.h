@@ -5,16 +5,22 @@
 // object per cell.
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
-#include "pipeline/table.h"
+#include "pipeline/duckdb_connection.h"
 
 namespace vordak::cli {
 
-// Writes column i of `table` to DIR/<i>.npy (format 1.0, little-endian, one dimension):
-// an integer or boolean column without nulls as int64, an integer column with nulls and
-// a float column as float64 with NaN for null, a text or JSON column as fixed-width
-// Unicode ('<U<n>', n its longest value in characters, at least 1) with "" for null.
-// Throws IoError naming the file when one cannot be written.
-void write_npy_columns(const pipeline::Table& table, const std::filesystem::path& dir);
+// Runs `sql` and writes column i of its result to DIR/<i>.npy (format 1.0, little-endian,
+// one dimension): an integer or boolean column without nulls as int64, an integer column
+// with nulls and a float column as float64 with NaN for null, a text or JSON column as
+// fixed-width Unicode ('<U<n>', n its longest value in characters, at least 1) with ""
+// for null. The numbers go to their files as the rows stream in; only the texts are held
+// to the end, for their width. Returns the result's column names (none for a statement
+// without a result, which writes no file). Throws IoError naming a file that cannot be
+// written.
+std::vector<std::string> write_npy_columns(pipeline::Connection& con, const std::string& sql,
+                                           const std::filesystem::path& dir);
 
 }  // namespace vordak::cli

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,13 +84,19 @@ std::string csv_field(const std::string& text, bool is_text) {
   return quoted + "\"";
 }
 
-std::string csv_header(const Table& table) {
+std::string csv_header(const std::vector<std::string>& names) {
   std::string line;
-  for (std::size_t c = 0; c < table.num_columns(); ++c) {
+  for (std::size_t c = 0; c < names.size(); ++c) {
     if (c != 0) line += ',';
-    line += csv_field(table.column(c).name(), false);
+    line += csv_field(names[c], false);
   }
   return line + '\n';
+}
+
+std::string csv_header(const Table& table) {
+  std::vector<std::string> names;
+  for (std::size_t c = 0; c < table.num_columns(); ++c) names.push_back(table.column(c).name());
+  return csv_header(names);
 }
 
 // The CSV is data for the notebooks rather than lines for a person: it goes to `out` in
@@ -146,7 +153,9 @@ int sql_command(const ParsedArgs& args) {
   if (!db) throw UsageError("--db PATH is required");
   const std::vector<std::string> statements = split_statements(args.positionals().front());
   if (statements.empty()) throw UsageError("no SQL statement given");
+  const std::optional<std::string> npy_dir = args.value("npy");
   Table last;
+  std::vector<std::string> npy_names;
   {
     const std::unique_ptr<motor::WorkDirLock> lock =
         *db == ":memory:" ? nullptr : lock_database(*db, "sql");
@@ -155,13 +164,17 @@ int sql_command(const ParsedArgs& args) {
     const bool create = args.flag("create") || *db == ":memory:";
     pipeline::Connection con(*db, create ? pipeline::Connection::Open::kCreate : pipeline::Connection::Open::kExisting);
     for (std::size_t i = 0; i + 1 < statements.size(); ++i) con.execute(statements[i]);
-    last = con.query(statements.back());
+    // A model's training rows can outgrow memory held as a table: they go to the files
+    // as they come.
+    if (npy_dir) npy_names = write_npy_columns(con, statements.back(), *npy_dir);
+    else last = con.query(statements.back());
+  }
+  if (npy_dir) {
+    if (!npy_names.empty()) std::fputs(csv_header(npy_names).c_str(), stdout);
+    return 0;
   }
   if (last.num_columns() == 0) return 0;
-  if (const auto dir = args.value("npy")) {
-    write_npy_columns(last, *dir);
-    std::fputs(csv_header(last).c_str(), stdout);
-  } else if (args.flag("csv")) {
+  if (args.flag("csv")) {
     print_csv(last, stdout);
   } else {
     print_aligned(last, stdout_sink());

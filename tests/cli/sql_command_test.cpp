@@ -64,18 +64,42 @@ TEST(SqlCommand, WritesEachColumnAsANumpyFile) {
       {"<f8", le(1500.5, nan, 2.0)},
       {"<i8", le(std::int64_t{0}, std::int64_t{1}, std::int64_t{1})},
       {"<f8", le(1.0, 2.0, nan)}};
-  for (std::size_t c = 0; c < expected.size(); ++c) {
-    const std::string file = read_text(dir / (std::to_string(c) + ".npy"));
+  const auto check = [](const fs::path& file_path, const std::string& descr, std::size_t rows, const std::string& data) {
+    const std::string file = read_text(file_path);
     ASSERT_GE(file.size(), 10u);
     const std::size_t header = 10 + static_cast<unsigned char>(file[8]) + 256 * static_cast<unsigned char>(file[9]);
     EXPECT_EQ(file.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
     EXPECT_EQ(header % 64, 0u);
-    EXPECT_EQ(file.substr(10, header - 10).find("{'descr': '" + expected[c].descr + "', 'fortran_order': False, 'shape': (3,), }"), 0u)
-        << c;
+    EXPECT_EQ(file.substr(10, header - 10)
+                  .find("{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" + std::to_string(rows) + ",), }"),
+              0u)
+        << file_path;
     EXPECT_EQ(file[header - 1], '\n');
     // NaN differs from itself: the bytes are compared.
-    EXPECT_EQ(file.substr(header), expected[c].data) << c;
+    EXPECT_TRUE(file.substr(header) == data) << file_path;
+  };
+  for (std::size_t c = 0; c < expected.size(); ++c) {
+    check(dir / (std::to_string(c) + ".npy"), expected[c].descr, 3, expected[c].data);
   }
+
+  // Over many chunks of rows: an integer column whose first null comes late is float64
+  // from its first row, and a text column is as wide as its widest value.
+  const fs::path many = dir / "many";
+  fs::create_directory(many);
+  const ChildResult long_result = run_vordak({"sql", "--db", db, "--npy", many.string(),
+                                              "SELECT CASE WHEN i < 5000 THEN i END AS m, 'x' || i AS t "
+                                              "FROM range(6000) r(i) ORDER BY i"});
+  ASSERT_EQ(long_result.exit_status, 0) << long_result.err;
+  std::string floats, texts;
+  for (int i = 0; i < 6000; ++i) {
+    floats += le(i < 5000 ? static_cast<double>(i) : nan);
+    std::u32string text(5, U'\0');
+    const std::string digits = "x" + std::to_string(i);
+    std::copy(digits.begin(), digits.end(), text.begin());
+    texts.append(reinterpret_cast<const char*>(text.data()), text.size() * 4);
+  }
+  check(many / "0.npy", "<f8", 6000, floats);
+  check(many / "1.npy", "<U5", 6000, texts);
 }
 
 TEST(SqlCommand, PrintsAnAlignedTableByDefault) {

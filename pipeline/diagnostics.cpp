@@ -213,7 +213,7 @@ std::string build_index(Connection& con, Sink& sink) {
   if (has_grup) select_cols += ", grup";
   if (has_yeni) select_cols += ", yeni";
   const std::string query = "\n    SELECT " + select_cols + "\n    FROM " + kTable +
-                            // The criterion and text after the specified order: without them a
+                            // The criterion and text after firm, period and layer: without them a
                             // firm's findings of one layer and period come in any order.
                             "\n    ORDER BY muta, donem, katman, kriter, aciklama\n";
 

@@ -242,7 +242,15 @@ Connection::~Connection() {
   duckdb_connection connection = connection_;
   duckdb_database database = database_;
   duckdb_disconnect(&connection);
-  duckdb_close(&database);
+  if (database != nullptr) duckdb_close(&database);
+}
+
+Connection Connection::sibling() {
+  duckdb_connection connection = nullptr;
+  if (database_ == nullptr || duckdb_connect(database_, &connection) == DuckDBError) {
+    throw DatabaseError("cannot connect to database " + path_ + " again");
+  }
+  return Connection(path_, connection);
 }
 
 Table Connection::query(const std::string& sql) {

@@ -53,6 +53,10 @@ class Connection {
 
   const std::string& path() const { return path_; }
 
+  // Another connection to this one's open database, for another thread: DuckDB runs the
+  // queries of separate connections side by side. It must not outlive this connection.
+  Connection sibling();
+
   // Runs one statement and returns its whole result.
   Table query(const std::string& sql);
   // Runs a statement with one BIGINT list bound to $1 (for "= ANY($1)").
@@ -87,13 +91,15 @@ class Connection {
   std::vector<std::string> describe_columns(const std::string& table);
 
  private:
+  Connection(const std::string& path, _duckdb_connection* connection) : path_(path), connection_(connection) {}
+
   void stream_chunks(const std::string& sql, const std::vector<std::int64_t>* list_parameter,
                      const std::function<void(const Table&)>& consume);
 
   std::string path_;
   // What define_function made; the destructor closes the database before they go.
   std::map<std::string, std::unique_ptr<FunctionBody>> functions_;
-  _duckdb_database* database_ = nullptr;
+  _duckdb_database* database_ = nullptr;  // null in a sibling, which shares its parent's
   _duckdb_connection* connection_ = nullptr;
 };
 

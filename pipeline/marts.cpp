@@ -81,10 +81,10 @@ class PhaseClock {
 // later, optional step of the pipeline, so a missing predictions table is skipped and
 // any other failure reported; either way the rows stay as they were and the run goes on.
 // Returns the id of the model that gave the predictions (empty when unknown).
-std::string add_predictions(const std::string& db_path, Scoreboard& scoreboard, Sink& sink) {
+std::string add_predictions(Connection& con, Scoreboard& scoreboard, Sink& sink) {
   try {
     sink.line("  Running ML predictions...");
-    return run_predictions(db_path, scoreboard);
+    return run_predictions(con, scoreboard);
   } catch (const PredictionsUnavailable& unavailable) {
     sink.line(std::string("  [ML] Skipping: ") + unavailable.what());
   } catch (const std::exception& error) {
@@ -124,6 +124,34 @@ std::string flow_matrix_line(const ordered_json& flow_matrix) {
   return "    " + std::to_string(pairs) + " dönem çifti, " + std::to_string(flows) + " akış, " +
          std::to_string(segments) + " segment";
 }
+
+// Work on a helper thread whose console lines wait for the caller: get() writes them to
+// the caller's sink as they were written, then gives the work's result or throws its
+// failure, so that the lines come where they would if the caller had done the work.
+template <class Result>
+class LinesLaterTask {
+ public:
+  template <class Work>
+  explicit LinesLaterTask(Work work) : task_([this, work = std::move(work)] { return work(lines_); }) {}
+
+  Result get(Sink& sink) {
+    const auto write_lines = [&] {
+      for (const std::string& line : lines_.lines()) sink.line(line);
+    };
+    try {
+      Result result = task_.get();
+      write_lines();
+      return result;
+    } catch (...) {
+      write_lines();
+      throw;
+    }
+  }
+
+ private:
+  StringSink lines_;
+  HelperTask<Result> task_;  // after the lines it writes to
+};
 
 // The files of a mart run and its publish journal, whatever their suffix.
 bool is_mart_output(std::string_view name) {
@@ -167,7 +195,7 @@ class MartRun {
     page_.generated_at = env_.now();
     page_.database = fs::path(db_path_).filename().string();
     page_.step_seasons = step_seasons;
-    Connection con(db_path_);
+    Connection& con = con_.emplace(db_path_);
     create_directory(env_, paths_.output_dir, "output directory");
     tidy_output_directories(env_, paths_);
     build_scoreboard_mart(con);
@@ -185,7 +213,7 @@ class MartRun {
     auto [flow_matrix, band_snapshot] = flows_and_bands_->get();
     enrich_with_trending(scoreboard_, trending_, sink_);
     clock_.lap("enrichment");
-    page_.ml_model = add_predictions(db_path_, scoreboard_, sink_);
+    page_.ml_model = add_predictions(*con_, scoreboard_, sink_);
     clock_.lap("predictions");
     if (const std::vector<std::string> periods = periods_with_too_large_risk(scoreboard_); !periods.empty()) {
       sink_.line("    [WARN] the risks of period " + join(periods, ", ") +
@@ -200,6 +228,7 @@ class MartRun {
     scoreboard_.rows.remove_column("sube_adi");
     scoreboard_.rows.remove_column("bolge_adi");
     clock_.lap("flows and snapshot");
+    start_admin_data();
   }
 
   // Starts writing the scoreboard file in the background and makes the portfolio's and
@@ -225,28 +254,23 @@ class MartRun {
   }
 
   // The administrator's page: the manager edition's rows with the backtests, the
-  // predictions, the model measures and inventory and the data checks.
+  // predictions, the model measures and inventory and the data checks. Their lines come
+  // here, in this order, whenever their work ran.
   void write_admin_page(const EditionData& manager) {
     sink_.line("  Building admin data...");
     ordered_json extra = ordered_json::object();
-    ordered_json model_measures;
-    ModelInventory inventory;
-    ordered_json data_checks;
-    {
-      Connection con(db_path_);
-      extra["backtest_summary"] = build_backtest_summary(con, sink_);
-      extra["backtest_firma"] = build_backtest_firma_lists(con, sink_);
-      extra["ml_predictions"] = build_ml_predictions_list(scoreboard_, sink_);
-      clock_.lap("admin data: backtests");
-      inventory = read_model_inventory(con);
-      model_measures = build_model_measures(con, scoreboard_, inventory, sink_);
-      data_checks = recorded_checks(con);
-    }
+    BacktestData backtests = backtests_->get(sink_);
+    extra["backtest_summary"] = std::move(backtests.summary);
+    extra["backtest_firma"] = std::move(backtests.firm_lists);
+    extra["ml_predictions"] = build_ml_predictions_list(scoreboard_, sink_);
+    clock_.lap("admin data: backtests");
+    ModelData models = models_->get(sink_);
+    con_.reset();
     extra["page_mode"] = "admin";
-    extra["model_olcumleri"] = std::move(model_measures);
-    extra["model_envanteri"] = std::move(inventory.page);
+    extra["model_olcumleri"] = std::move(models.measures);
+    extra["model_envanteri"] = std::move(models.inventory.page);
     extra["ml_tahmin_modeli"] = page_.ml_model.empty() ? ordered_json(nullptr) : ordered_json(page_.ml_model);
-    extra["veri_kalitesi"] = std::move(data_checks);
+    extra["veri_kalitesi"] = std::move(models.data_checks);
     clock_.lap("admin data: model measures");
     sink_.line("  Rendering admin dashboard...");
     add_page(paths_.admin_html, manager, 25, extra, page_);
@@ -282,6 +306,26 @@ class MartRun {
     // predictions leave alone.
     flows_and_bands_.emplace([this] {
       return std::pair(build_flow_matrix(scoreboard_), build_band_snapshot(scoreboard_));
+    });
+  }
+
+  // The administrator's data from the database, each part on a helper thread with a
+  // connection of its own, while the other pages are made: they read the scoreboard only.
+  void start_admin_data() {
+    backtests_.emplace([this](Sink& lines) {
+      Connection con = con_->sibling();
+      BacktestData data;
+      data.summary = build_backtest_summary(con, lines);
+      data.firm_lists = build_backtest_firma_lists(con, lines);
+      return data;
+    });
+    models_.emplace([this](Sink& lines) {
+      Connection con = con_->sibling();
+      ModelData data;
+      data.inventory = read_model_inventory(con);
+      data.measures = build_model_measures(con, scoreboard_, data.inventory, lines);
+      data.data_checks = recorded_checks(con);
+      return data;
     });
   }
 
@@ -348,6 +392,14 @@ class MartRun {
         .append(render_page(scoreboard_, html, branch_names_, data, cap, extra, context));
   }
 
+  struct BacktestData {
+    ordered_json summary, firm_lists;
+  };
+  struct ModelData {
+    ModelInventory inventory;
+    ordered_json measures, data_checks;
+  };
+
   const std::string& db_path_;
   const MartPaths paths_;
   const std::string& file_suffix_;
@@ -357,6 +409,7 @@ class MartRun {
   PhaseClock clock_;
 
   Scoreboard scoreboard_;
+  std::optional<Connection> con_;  // the run's database, open until the admin data is read
   ordered_json trending_;
   std::string diag_;  // compact JSON text
   PageContext page_;
@@ -370,6 +423,9 @@ class MartRun {
   std::optional<ScoreboardWriter> scoreboard_file_;
   std::optional<FirmFacts> facts_;
   std::vector<std::unique_ptr<PageDataFolder>> folders_;
+  // Last: they end before the connection and the scoreboard they read.
+  std::optional<LinesLaterTask<BacktestData>> backtests_;
+  std::optional<LinesLaterTask<ModelData>> models_;
 };
 
 }  // namespace

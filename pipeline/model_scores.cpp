@@ -1,5 +1,6 @@
 #include "pipeline/model_scores.h"
 
+#include <algorithm>
 #include <boost/sort/spreadsort/float_sort.hpp>
 #include <optional>
 #include <utility>
@@ -50,6 +51,20 @@ bool ascending(const ScoredCell& a, const ScoredCell& b) {
 
 }  // namespace
 
+// Sorted here rather than by the database: a radix sort (Boost's spreadsort) takes a
+// fraction of an ORDER BY's time on millions of rows. It leaves a large run of equal
+// scores in the order they came, which the database's threads decide; so such runs are
+// put in cell order after it.
+void sort_scored_cells(std::vector<ScoredCell>& scores) {
+  boost::sort::spreadsort::float_sort(scores.begin(), scores.end(), ScoreBits(), ascending);
+  for (auto run = scores.begin(); run != scores.end();) {
+    const double score = run->score;
+    const auto end = std::find_if(run, scores.end(), [score](const ScoredCell& next) { return next.score != score; });
+    if (end - run > 1) std::sort(run, end, ascending);
+    run = end;
+  }
+}
+
 ModelScores read_model_scores(Connection& con, const ScoreSource& source, const FirmPeriods& firms) {
   ModelScores scores;
   const auto [periods, compared] = period_match(con, source, firms);
@@ -71,9 +86,7 @@ ModelScores read_model_scores(Connection& con, const ScoreSource& source, const 
       scores.push_back({score.floating(i), static_cast<std::uint32_t>(cell.integer(i))});
     }
   });
-  // Sorted here rather than by the database: a radix sort (Boost's spreadsort) takes a
-  // fraction of an ORDER BY's time on millions of rows.
-  boost::sort::spreadsort::float_sort(scores.begin(), scores.end(), ScoreBits(), ascending);
+  sort_scored_cells(scores);
   // A cell read twice keeps its highest score, which comes last in ascending order.
   std::vector<bool> taken(firms.states.size(), false);
   std::size_t kept = scores.size();

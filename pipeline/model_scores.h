@@ -33,6 +33,10 @@ struct ScoredCell {
 // each cell once.
 using ModelScores = std::vector<ScoredCell>;
 
+// Puts scored cells in that order: the same cells give the same order, whatever order
+// they came in, so that deciles split tied scores the same way on every run.
+void sort_scored_cells(ModelScores& scores);
+
 // The scores of `source` for the firms and periods of `firms`: a firm's highest score
 // when a period holds several, rows of other firms or periods ignored, and non-numeric or
 // non-finite scores read as none. The database matches the rows with the firms; the

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "pipeline/duckdb_connection.h"
 #include "pipeline/entity_keys.h"
 
 namespace vordak::pipeline {
@@ -15,13 +14,12 @@ constexpr const char* kTable = "ml_yi_tahmin";
 
 }  // namespace
 
-std::string run_predictions(const std::string& db_path, Scoreboard& scoreboard) {
+std::string run_predictions(Connection& con, Scoreboard& scoreboard) {
   std::unordered_map<std::int64_t, double> probability;
   std::string model;
   {
-    Connection con(db_path);
     if (!con.has_table(kTable)) {
-      throw PredictionsUnavailable(std::string("no predictions table ") + kTable + " in " + db_path);
+      throw PredictionsUnavailable(std::string("no predictions table ") + kTable + " in " + con.path());
     }
     const Table table = con.query(std::string("SELECT entity_id, yi_prob FROM ") + kTable + " WHERE yi_prob IS NOT NULL");
     const std::vector<std::int64_t> keys = entity_keys(table.column(0), kTable);

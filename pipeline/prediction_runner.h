@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "pipeline/duckdb_connection.h"
 #include "pipeline/scoreboard.h"
 
 namespace vordak::pipeline {
@@ -20,10 +21,10 @@ class PredictionsUnavailable : public std::runtime_error {
 // Sets "_ml_yi_prob" on every row whose "muta" has a prediction (the first non-null one
 // when a firm has several) and leaves the member out of the other rows. Returns the
 // model id of the predictions (several joined with ", "; empty when the table has no
-// model_id column, as tables of earlier versions). Opens `db_path` for this call only.
+// model_id column, as tables of earlier versions), read through `con`.
 // Throws PredictionsUnavailable when the table is missing, DatabaseError for other
 // database failures and std::runtime_error for an entity_id that is not an integer; on
 // any failure the scoreboard is left exactly as it was.
-std::string run_predictions(const std::string& db_path, Scoreboard& scoreboard);
+std::string run_predictions(Connection& con, Scoreboard& scoreboard);
 
 }  // namespace vordak::pipeline

@@ -349,6 +349,28 @@ TEST(RunMarts, ReportsAFailingPredictionRunnerAndGoesOn) {
   EXPECT_TRUE(std::filesystem::exists(db.dir / "outputs" / "html" / "vrd_dashboard_admin.html"));
 }
 
+// The administrator's data is read beside the other pages: a failure there still fails
+// the run where it would have, after the lines that came before it, and publishes nothing.
+TEST(RunMarts, AFailingModelMeasureFailsTheRunAfterItsEarlierLines) {
+  MartRunDb db;
+  // The thresholds are read only for the measures.
+  db.run("CREATE TABLE esik_metin (model VARCHAR, metin VARCHAR); INSERT INTO esik_metin VALUES ('eus', 'bozuk');"
+         "CREATE VIEW backtest_esikler AS SELECT model, CAST(metin AS DOUBLE) AS esik FROM esik_metin;");
+  StringSink sink;
+  try {
+    run_marts(db.path, std::nullopt, "", sink);
+    ADD_FAILURE() << "the run went on";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("'bozuk'"), std::string::npos) << error.what();
+  }
+  EXPECT_TRUE(sink.text().ends_with("  Rendering HTML dashboards...\n"
+                                    "  Building admin data...\n"
+                                    "  [BACKTEST] Tablo yok, atlanıyor\n"
+                                    "  [ML] yi_prob >= 0.3: 0 firma\n"))
+      << sink.text();
+  EXPECT_FALSE(std::filesystem::exists(db.dir / "outputs" / "html" / "vrd_dashboard.html"));
+}
+
 TEST(RunMarts, FailsClearlyOnAMissingReferenceOrAnUnwritableOutput) {
   {
     MartRunDb db;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <random>
@@ -12,6 +13,7 @@
 #include "pipeline/distributions.h"
 #include "pipeline/model_inventory.h"
 #include "pipeline/model_metrics.h"
+#include "pipeline/model_scores.h"
 #include "test_support.h"
 
 namespace vordak::pipeline {
@@ -234,6 +236,20 @@ TEST(ModelMeasures, TheMlModelIsBandedAndReferencedByItsChampion) {
   ASSERT_EQ(features["donemler"].size(), 2u);
   EXPECT_EQ(features["donemler"][0]["psi"][0], 0.0);  // two below 500 and two above, as at training
   EXPECT_EQ(features["donemler"][1]["psi"][0], rounded(*population_stability({2, 2}, {3, 1})));
+}
+
+// A model with few distinct scores (a tree model's leaves) ties thousands of cells,
+// which the database's threads hand over in any order.
+TEST(ModelMeasures, TiedScoresAreSortedByCell) {
+  ModelScores scores;
+  for (std::uint32_t cell = 0; cell < 100000; ++cell) scores.push_back({(cell * 7919 % 5) / 10.0, cell});
+  std::shuffle(scores.begin(), scores.end(), std::mt19937(1));
+  sort_scored_cells(scores);
+  const auto out_of_order = std::adjacent_find(scores.begin(), scores.end(), [](const ScoredCell& a, const ScoredCell& b) {
+    const double x = a.score, y = b.score;
+    return x > y || (x == y && a.cell >= b.cell);
+  });
+  EXPECT_EQ(out_of_order, scores.end()) << "at " << out_of_order - scores.begin();
 }
 
 TEST(ModelMeasures, AModelWithoutItsColumnIsExplainedAndAFailingTableFailsTheRun) {

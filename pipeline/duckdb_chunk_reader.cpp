@@ -165,7 +165,7 @@ void ChunkReader::append_vector(const Source& source, Column& column, duckdb_vec
   // The type is decided once per vector; `push` appends one valid row.
   auto each_row = [&](auto push) {
     for (idx_t row = 0; row < rows; ++row) {
-      if (validity != nullptr && ((validity[row / 64] >> (row % 64)) & 1) == 0) column.push_null();
+      if (!row_is_valid(validity, row)) column.push_null();
       else push(row);
     }
   };

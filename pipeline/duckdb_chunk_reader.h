@@ -1,7 +1,8 @@
 #pragma once
 
 // Turns the data chunks of one DuckDB result into Table columns, reading vectors and
-// validity masks directly. Used by Connection; not part of the public interface.
+// validity masks directly. Used by Connection and the SQL functions of our own; not part
+// of the public interface.
 
 #include <duckdb.h>
 
@@ -12,6 +13,11 @@
 #include "pipeline/table.h"
 
 namespace vordak::pipeline {
+
+// Whether a vector's row holds a value: its bit in the validity mask, when the vector has one.
+inline bool row_is_valid(const std::uint64_t* validity, idx_t row) {
+  return validity == nullptr || ((validity[row / 64] >> (row % 64)) & 1) != 0;
+}
 
 class ChunkReader {
  public:

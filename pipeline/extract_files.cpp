@@ -28,17 +28,23 @@ std::string file_list(const std::vector<std::string>& files) {
   return "[" + join(items, ", ") + "]";
 }
 
-// The names on a text file's first line read the plain way: split at the delimiter, each
-// perhaps in double quotes, a byte order mark dropped. Empty when there is no whole first
-// line within the first 64 KiB.
-std::vector<std::string> plain_header(const std::string& file, const std::string& delimiter) {
+// A text file's first line as it stands, without its line end; empty when there is no
+// whole first line within the first 64 KiB.
+std::string first_line(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   std::string line(64 * 1024, '\0');
   in.read(line.data(), static_cast<std::streamsize>(line.size()));
   line.resize(static_cast<std::size_t>(in.gcount()));
   const std::size_t end = line.find('\n');
-  if (end == std::string::npos || delimiter.empty()) return {};
+  if (end == std::string::npos) return "";
   line.resize(end > 0 && line[end - 1] == '\r' ? end - 1 : end);
+  return line;
+}
+
+// The names on a first line read the plain way: split at the delimiter, each perhaps in
+// double quotes, a byte order mark dropped.
+std::vector<std::string> plain_header(std::string line, const std::string& delimiter) {
+  if (line.empty() || delimiter.empty()) return {};
   if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
   std::vector<std::string> names;
   for (std::size_t at = 0;;) {
@@ -57,10 +63,12 @@ bool names_every_column(const LoadContract& contract, const std::vector<std::str
   });
 }
 
-void check_header(Connection& con, const LoadContract& contract, const std::string& file, const std::string& shown) {
+// Throws LoadError when the file, whose first line is `header_line`, lacks a contract column.
+void check_header(Connection& con, const LoadContract& contract, const std::string& file, const std::string& shown,
+                  const std::string& header_line) {
   // Most extracts name their columns on a plain first line. DuckDB's sniffer, which reads
   // well into the file, is asked only about the others, for what it found there.
-  if (names_every_column(contract, plain_header(file, contract.delimiter))) return;
+  if (names_every_column(contract, plain_header(header_line, contract.delimiter))) return;
   std::vector<std::string> header;
   try {
     const Table described = con.query("DESCRIBE SELECT * FROM read_csv(" + sql_literal(file) + ", delim = " +
@@ -84,6 +92,7 @@ void stage_text(Connection& con, const LoadContract& contract, const std::vector
   std::vector<std::string> readable;           // the files DuckDB reads: the extracts, or their UTF-8 copies
   std::map<std::string, std::string> copy_of;  // UTF-8 copy -> extract
   std::set<std::string> encodings;
+  std::set<std::string> headers;  // the first lines of the files read
   for (const std::string& file : files) {
     if (fs::file_size(file) == 0) continue;
     std::string read = file;
@@ -103,7 +112,9 @@ void stage_text(Connection& con, const LoadContract& contract, const std::vector
     } else {
       encodings.insert("utf-8");
     }
-    check_header(con, contract, read, file);
+    const std::string header = first_line(read);
+    check_header(con, contract, read, file, header);
+    headers.insert(header);
     readable.push_back(read);
   }
   staged.encoding = join(std::vector<std::string>(encodings.rbegin(), encodings.rend()), ", ");
@@ -113,18 +124,17 @@ void stage_text(Connection& con, const LoadContract& contract, const std::vector
   if (readable.empty()) {
     std::vector<std::string> nulls;
     for (const std::string& column : columns) nulls.push_back("NULL::VARCHAR AS " + column);
-    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT NULL::INTEGER AS _dosya, " + join(nulls, ", ") + " LIMIT 0");
+    staged.rows = "SELECT NULL::INTEGER AS _dosya, " + join(nulls, ", ") + " LIMIT 0";
     return;
   }
   for (const std::string& read : readable) staged.files.push_back(copy_of.contains(read) ? copy_of[read] : read);
-  // A file's place is DuckDB's index of it in the list (`file_index`, from 0).
-  try {
-    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") +
-                " FROM read_csv(" + file_list(readable) + ", delim = " + sql_literal(contract.delimiter) +
-                ", header = true, all_varchar = true, quote = '\"', union_by_name = true)");
-  } catch (const DatabaseError& error) {
-    throw read_error(contract, join(files, ", "), error);
-  }
+  // A file's place is DuckDB's index of it in the list (`file_index`, from 0). Files whose
+  // columns may stand in another order are matched by name, which costs DuckDB a look
+  // into every file each time the rows are read; files with one first line need none.
+  const bool one_header = headers.size() == 1 && !headers.begin()->empty();
+  staged.rows = "SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") + " FROM read_csv(" + file_list(readable) +
+                ", delim = " + sql_literal(contract.delimiter) + ", header = true, all_varchar = true, quote = '\"'" +
+                (one_header ? "" : ", union_by_name = true") + ")";
 }
 
 void stage_parquet(Connection& con, const LoadContract& contract, const std::vector<std::string>& files, StagedExtracts& staged) {
@@ -144,11 +154,11 @@ void stage_parquet(Connection& con, const LoadContract& contract, const std::vec
       }
       if (!absent.empty()) throw LoadError(contract.kaynak + ": " + file + ": sütun eksik: " + join(absent, ", "));
     }
-    con.execute("CREATE OR REPLACE TEMP VIEW _okunan AS SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") +
-                " FROM read_parquet(" + file_list(files) + ", union_by_name = true)");
   } catch (const DatabaseError& error) {
     throw read_error(contract, join(files, ", "), error);
   }
+  staged.rows = "SELECT (file_index + 1)::INTEGER AS _dosya, " + join(columns, ", ") + " FROM read_parquet(" + file_list(files) +
+                ", union_by_name = true)";
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #pragma once
 
 // A data source's extract files: finding them, their signature in the load log, and the
-// staging view `_okunan` over their rows, in the order of the files and of their lines. Text files are read as UTF-8 (with or without a byte
-// order mark) or, where the contract allows it, as Windows-1254, which Turkish bank
-// systems still export.
+// query over their rows, in the order of the files and of their lines. Text files are
+// read as UTF-8 (with or without a byte order mark) or, where the contract allows it, as
+// Windows-1254, which Turkish bank systems still export.
 
 #include <filesystem>
 #include <memory>
@@ -44,15 +44,17 @@ struct StagedExtracts {
   // The encoding the text files were read in ("utf-8", "windows-1254", or both joined by
   // ", "); empty for Parquet.
   std::string encoding;
-  // The extract behind each value of the view's `_dosya`: the first is 1.
+  // SQL selecting the files' rows: each row's file (`_dosya`) and the contract's columns,
+  // as text (CSV) or as stored (Parquet).
+  std::string rows;
+  // The extract behind each value of `_dosya`: the first is 1.
   std::vector<std::string> files;
   // Lines before a file's first row: its line number is its place in the file plus this.
   int lines_before_first_row = 0;
   std::unique_ptr<ScratchDir> converted;  // the UTF-8 copies of Windows-1254 files
 };
 
-// Creates the view `_okunan` over the files' rows as text (CSV) or as stored (Parquet),
-// with each row's file as its place in `files` (`_dosya`).
+// The query over the files' rows, with each row's file as its place in `files` (`_dosya`).
 // A file without a byte is left out (the empty-file check counts it). Reads each text
 // file's header (and a Windows-1254 file whole), not its rows. Throws LoadError naming
 // the file that cannot be read or decoded, or lacks a contract column (a wrong delimiter

@@ -9,16 +9,13 @@
 #include <boost/sort/spreadsort/integer_sort.hpp>
 
 #include "core/helper_thread.h"
+#include "pipeline/duckdb_chunk_reader.h"
 
 namespace vordak::pipeline {
 
-namespace {
-
-bool is_valid(std::uint64_t* validity, idx_t row) { return validity == nullptr || duckdb_validity_row_is_valid(validity, row); }
-
-}  // namespace
-
-LoadTally::LoadTally(Connection& con) : con_(con) {
+LoadTally::LoadTally(Connection& con, std::int64_t expected_rows) : con_(con) {
+  // Room for a little more than half the rows in each half, so that the store seldom grows.
+  for (std::vector<std::int64_t>& hashes : hashes_) hashes.reserve(static_cast<std::size_t>(expected_rows / 2 + expected_rows / 16));
   con_.define_function(kFunction, {DUCKDB_TYPE_INTEGER, DUCKDB_TYPE_VARCHAR, DUCKDB_TYPE_INTEGER, DUCKDB_TYPE_BIGINT},
                        DUCKDB_TYPE_BOOLEAN, [this](duckdb_data_chunk arguments, duckdb_vector results) { count(arguments, results); });
 }
@@ -42,7 +39,7 @@ void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
   std::map<std::int64_t, std::int64_t> files, periods;
   std::array<std::vector<std::int64_t>, 2> hashes;
   for (idx_t row = 0; row < rows; ++row) {
-    if (is_valid(reason_valid, row) || !is_valid(file_valid, row) || !is_valid(hash_valid, row)) {
+    if (row_is_valid(reason_valid, row) || !row_is_valid(file_valid, row) || !row_is_valid(hash_valid, row)) {
       std::lock_guard lock(mutex_);
       gave_up_ = true;
       throw std::runtime_error("a row cannot be loaded");
@@ -59,8 +56,8 @@ void LoadTally::count(duckdb_data_chunk arguments, duckdb_vector results) {
   }
   for (idx_t row = 0; row < rows;) {
     idx_t end = row + 1;
-    const bool valid = is_valid(period_valid, row);
-    while (end < rows && is_valid(period_valid, end) == valid && (!valid || period[end] == period[row])) ++end;
+    const bool valid = row_is_valid(period_valid, row);
+    while (end < rows && row_is_valid(period_valid, end) == valid && (!valid || period[end] == period[row])) ++end;
     if (valid) periods[period[row]] += static_cast<std::int64_t>(end - row);
     row = end;
   }

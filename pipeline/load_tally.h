@@ -22,8 +22,9 @@ class LoadTally {
  public:
   static constexpr const char* kFunction = "_yukleme_say";
 
-  // Not inside a transaction (Connection::define_function).
-  explicit LoadTally(Connection& con);
+  // Not inside a transaction (Connection::define_function). `expected_rows`, for example
+  // the last load's, sizes the store of key hashes.
+  LoadTally(Connection& con, std::int64_t expected_rows);
   ~LoadTally();
   LoadTally(const LoadTally&) = delete;
   LoadTally& operator=(const LoadTally&) = delete;

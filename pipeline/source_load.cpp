@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "pipeline/extract_files.h"
 #include "pipeline/load_tally.h"
+#include "pipeline/trimmed_text.h"
 
 namespace vordak::pipeline {
 
@@ -68,7 +69,7 @@ std::string value_sql(const LoadContract& contract, const LoadContract::Column& 
     return contract.decimal_mark == "." ? "TRY_CAST(" + c + " AS DOUBLE)"
                                         : "TRY_CAST(replace(" + text + ", " + sql_literal(contract.decimal_mark) + ", '.') AS DOUBLE)";
   }
-  return "NULLIF(trim(CAST(" + c + " AS VARCHAR)), '')";
+  return std::string(kTrimmedText) + "(CAST(" + c + " AS VARCHAR))";
 }
 
 // Why a row cannot be loaded, as "CHECK" or "CHECK: COLUMN"; null when it can. Judged
@@ -106,12 +107,12 @@ std::string reason_sql(const LoadContract& contract) {
 
 // The rows read, as read, with their typed values (`_v0`, `_v1`, ... in the contract's
 // column order) and why each cannot be loaded (`_red`, null when it can).
-std::string judged_rows_sql(const LoadContract& contract) {
+std::string judged_rows_sql(const LoadContract& contract, const StagedExtracts& staged) {
   std::vector<std::string> typed_values = {"*"};
   for (std::size_t i = 0; i < contract.columns.size(); ++i) {
     typed_values.push_back(value_sql(contract, contract.columns[i]) + " AS _v" + std::to_string(i));
   }
-  return "SELECT *, " + reason_sql(contract) + " AS _red FROM (SELECT " + join(typed_values, ", ") + " FROM _okunan)";
+  return "SELECT *, " + reason_sql(contract) + " AS _red FROM (SELECT " + join(typed_values, ", ") + " FROM (" + staged.rows + "))";
 }
 
 // A row's key told apart by a hash, as a BIGINT.
@@ -134,14 +135,15 @@ std::string insert_sql(const LoadContract& contract) {
 // The rows read, each with its file's place in the staged list (`_dosya`), why it cannot
 // be loaded (`_red`), its typed values and, for a rejected row only, its values as read
 // (under the contract's column names). Row ids follow the files' order and their lines.
-void stage_rows(Connection& con, const LoadContract& contract) {
+void stage_rows(Connection& con, const LoadContract& contract, const StagedExtracts& staged) {
   std::vector<std::string> kept = {"_dosya", "_red"};
   for (std::size_t i = 0; i < contract.columns.size(); ++i) {
     const std::string read = sql_identifier(contract.columns[i].name);
     kept.push_back("_v" + std::to_string(i));
     kept.push_back("CASE WHEN _red IS NULL THEN NULL ELSE " + read + " END AS " + read);
   }
-  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT " + join(kept, ", ") + " FROM (" + judged_rows_sql(contract) + ")");
+  con.execute("CREATE OR REPLACE TEMP TABLE _yukleme AS SELECT " + join(kept, ", ") + " FROM (" + judged_rows_sql(contract, staged) +
+              ")");
 }
 
 // Marks every row whose key an earlier loadable row already had: the first keeps the key.
@@ -279,8 +281,9 @@ bool load_in_one_pass(Connection& con, const LoadContract& contract, const Stage
   const std::string table = sql_identifier(contract.tablo);
   try {
     con.execute("DELETE FROM " + table);
-    con.execute(insert_sql(contract) + " FROM (" + judged_rows_sql(contract) + ") WHERE " + LoadTally::kFunction + "(_dosya, _red, " +
-                (contract.period ? typed(contract, *contract.period) : "NULL::INTEGER") + ", " + key_hash_sql(contract) + ")");
+    con.execute(insert_sql(contract) + " FROM (" + judged_rows_sql(contract, staged) + ") WHERE " + LoadTally::kFunction +
+                "(_dosya, _red, " + (contract.period ? typed(contract, *contract.period) : "NULL::INTEGER") + ", " +
+                key_hash_sql(contract) + ")");
   } catch (const DatabaseError& error) {
     if (tally.gave_up()) return false;
     throw read_error(contract, join(files, ", "), error);
@@ -523,7 +526,9 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   const StagedExtracts staged = stage_extracts(con, contract, files);
   result.encoding = staged.encoding;
   Stats stats = read_previous_load(con, contract);
-  LoadTally tally(con);  // before any transaction, whose rollback would take its function away
+  // Both functions before any transaction, whose rollback would take them away.
+  define_trimmed_text(con);
+  LoadTally tally(con, stats.previous_rows);
   Transaction transaction(con);
   bool one_pass = false;
   if (!last_load_rejected_rows(con, contract)) {
@@ -535,7 +540,7 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
     // Staged before the transaction, which a table of every row read would slow down.
     // The rows are read once, in the files' order, which the table's row ids keep.
     try {
-      stage_rows(con, contract);
+      stage_rows(con, contract, staged);
     } catch (const DatabaseError& error) {
       throw read_error(contract, join(files, ", "), error);
     }
@@ -575,7 +580,7 @@ LoadResult load_source(Connection& con, const LoadContract& contract, const Load
   } else {
     transaction.rollback();
   }
-  con.execute("DROP TABLE IF EXISTS _yukleme; DROP TABLE IF EXISTS _onceki_anahtar; DROP VIEW IF EXISTS _okunan");
+  con.execute("DROP TABLE IF EXISTS _yukleme; DROP TABLE IF EXISTS _onceki_anahtar");
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return result;
 }

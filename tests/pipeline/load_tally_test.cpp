@@ -15,7 +15,7 @@ TEST(LoadTally, CountsEveryRowByFileAndPeriodAndGivesUpAtOneThatCannotLoad) {
   const std::string rows = "SELECT (i % 2 + 1)::INTEGER AS dosya, CASE WHEN i = 7 THEN NULL ELSE (202401 + i % 3)::INTEGER END AS donem, "
                            "i::BIGINT AS anahtar FROM range(5000) r(i)";
   {
-    LoadTally tally(con);
+    LoadTally tally(con, 0);
     con.execute("INSERT INTO t SELECT dosya, donem FROM (" + rows + ") WHERE _yukleme_say(dosya, NULL, donem, anahtar)");
     EXPECT_FALSE(tally.gave_up());
     EXPECT_EQ(tally.rows_by_file(), (std::map<std::int64_t, std::int64_t>{{1, 2500}, {2, 2500}}));
@@ -24,12 +24,12 @@ TEST(LoadTally, CountsEveryRowByFileAndPeriodAndGivesUpAtOneThatCannotLoad) {
   }
   EXPECT_EQ(con.query("SELECT count(*) FROM t").column(0).integer(0), 5000);
   {
-    LoadTally tally(con);
+    LoadTally tally(con, 0);
     con.execute("SELECT count(*) FROM (" + rows + ") WHERE _yukleme_say(dosya, NULL, donem, anahtar % 4999)");
     EXPECT_TRUE(tally.keys_may_repeat());
   }
   {
-    LoadTally tally(con);
+    LoadTally tally(con, 0);
     EXPECT_THROW(con.execute("INSERT INTO t SELECT dosya, donem FROM (" + rows +
                              ") WHERE _yukleme_say(dosya, CASE WHEN anahtar = 4000 THEN 'tur_hatali' END, donem, anahtar)"),
                  DatabaseError);

@@ -151,18 +151,22 @@ TEST_F(SourceLoadTest, StructuralFaultsNameTheFileAndWhatIsWrong) {
 }
 
 TEST_F(SourceLoadTest, ExtractsInTheirDeclaredFormsLoadWhole) {
-  // A byte order mark, quoted delimiters, Windows-1254 Turkish text, decimal commas.
+  // A byte order mark, quoted delimiters, Windows-1254 Turkish text, decimal commas,
+  // one more column, columns in another order, spaces around a text.
   ordered_json contract = kik_contract(",");
   contract["kodlama"] = {"utf-8", "windows-1254"};
   contract["sutunlar"][3]["izinli"] = nullptr;
   fs::remove_all(dir / "kik");
-  write_text(dir / "kik" / "202401.csv", "\xEF\xBB\xBFMUTA_NO;DONEM;SKOR;DURUM\n1;202401;1,5;\"A;B\"\n");
+  write_text(dir / "kik" / "202401.csv", "\xEF\xBB\xBFMUTA_NO;DONEM;SKOR;DURUM;EK\n1;202401;1,5;\"A;B\";x\n");
   write_text(dir / "kik" / "202402.csv", "MUTA_NO;DONEM;SKOR;DURUM\n1;202402;2,25;\xDE\x69\xFEli \xDD\x7A\x6D\x69r \xD0\xFD\xF0\n");
+  write_text(dir / "kik" / "202403.csv", "DURUM;SKOR;DONEM;MUTA_NO\n  C D \xA0;3,5;202403;1\n");
   const LoadResult result = load(contract);
   EXPECT_TRUE(blocking(result).empty());
   EXPECT_EQ(result.encoding, "windows-1254, utf-8");
   EXPECT_EQ(con.query("SELECT muta_no, donem, skor, durum FROM raw_kik ORDER BY donem").row_json(1).dump(),
             R"({"muta_no":1,"donem":202402,"skor":2.25,"durum":"Şişli İzmir Ğığ"})");
+  EXPECT_EQ(con.query("SELECT muta_no, skor, durum FROM raw_kik WHERE donem = 202403").row_json(0).dump(),
+            R"({"muta_no":1,"skor":3.5,"durum":"C D"})");
   EXPECT_EQ(con.query("SELECT durum FROM raw_kik WHERE donem = 202401").row_json(0).dump(), R"({"durum":"A;B"})");
 }
 

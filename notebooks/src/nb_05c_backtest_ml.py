@@ -42,7 +42,7 @@ header, columns = sql_arrays(DB_PATH, f"""
 SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
 WHERE hedef_yi IS NOT NULL ORDER BY donem, entity_id""")
 ids, donem, y = columns[0], columns[1], columns[2].astype(int)
-X = np.column_stack(columns[3:]).astype(float)
+X = np.column_stack(columns[3:]).astype(float, copy=False)
 del columns
 periods = sorted(set(donem))
 print(f"  Veri okundu: {len(ids)} satır ({time.time() - started:.1f}s)")

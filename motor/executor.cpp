@@ -134,7 +134,9 @@ class NbclientExecutor : public NotebookExecutor {
     }
     if (kind == "failed") throw notebook_failure(answer.status);
     if (kind == "unavailable") {
-      throw std::runtime_error("notebook çalıştırılamadı: " + input_path + ": " + text_member(answer.status, "message"));
+      // A kernel that died starting said why on standard error.
+      throw std::runtime_error("notebook çalıştırılamadı: " + input_path + ": " + text_member(answer.status, "message") +
+                               error_tail(answer.err_tail));
     }
     throw std::runtime_error("notebook çalıştırıcısı beklenmedik biçimde sona erdi (çıkış kodu " +
                              std::to_string(answer.exit_status.value_or(-1)) + "): " + input_path +

@@ -39,8 +39,8 @@ the notebook's kernel started is killed. Two signals stop more:
                end sends it too, however the engine ends (nbclient takes SIGTERM over
                while a notebook runs)
 
-The kernels' connection files, each holding a kernel's key, are made in DIR and removed
-with their kernels, and DIR with the runner.
+The kernels' connection files, each holding a kernel's key, and the Unix sockets the
+kernels listen on are made in DIR and removed with their kernels, and DIR with the runner.
 """
 
 import argparse
@@ -126,6 +126,17 @@ class _Kernel:
 
 
 _connection_names = itertools.count(1)
+# The longest path a Unix socket may have (sun_path, less its terminating byte).
+_SOCKET_PATH_MAX = 107
+
+
+def _transport(connection_file):
+    """Unix sockets beside the connection file: no TCP port that another process can take
+    between its choice and the kernel's bind (the kernel then dies starting), and nothing
+    listening on the network. Loopback TCP only where the sockets' paths would be too
+    long, in a temporary directory with a very long path."""
+    longest_socket = os.path.splitext(connection_file)[0] + "-ipc-99"
+    return "ipc" if len(os.fsencode(longest_socket)) <= _SOCKET_PATH_MAX else "tcp"
 
 
 async def _start_kernel(forks, kernel_name, cwd, connection_dir):
@@ -135,7 +146,8 @@ async def _start_kernel(forks, kernel_name, cwd, connection_dir):
     # In the run's own directory, never the shared temporary one: each file holds the key
     # that lets anyone run code in the kernel.
     connection_file = os.path.join(connection_dir, "kernel-%d.json" % next(_connection_names))
-    manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file)
+    manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file,
+                                   transport=_transport(connection_file))
     manager.forks = forks
     extra = ["--HistoryManager.hist_file=:memory:"] if manager.ipykernel else []
     # The kernel leads a session of its own and dies with the runner.

@@ -1,10 +1,12 @@
 // Runs tiny notebooks through the real kernel (about a second each).
 #include "motor/executor.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -191,9 +193,10 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   std::shared_ptr<NotebookExecutor> executor = make_default_executor();
   const std::string record =
       "import os, random\n"
-      "from ipykernel import get_connection_file\n"
+      "from ipykernel import get_connection_file, get_connection_info\n"
       "open('kernels.txt', 'a').write('%d %s %r\\n' % (os.getpid(), 'seen' in globals(), random.random()))\n"
       "open('connections.txt', 'a').write(get_connection_file() + '\\n')\n"
+      "open('transports.txt', 'a').write(get_connection_info(unpack=True)['transport'] + '\\n')\n"
       "seen = True";
   const fs::path input = write_notebook("in.ipynb", {{"", record}});
   for (int i = 0; i < 3; ++i) {
@@ -223,6 +226,15 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   }
   ASSERT_EQ(connection_dirs.size(), 1u);
   const fs::path connection_dir = *connection_dirs.begin();
+  // The kernels listen on Unix sockets there, which go with them: no TCP port for another
+  // process to take between its choice and the kernel's bind.
+  EXPECT_EQ(testing::read_text(dir_ / "transports.txt"), "ipc\nipc\nipc\n");
+  std::set<std::string> listening;  // only the spare kernel's are left
+  for (const auto& entry : fs::directory_iterator(connection_dir)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_socket()) listening.insert(name.substr(0, name.find("-ipc-")));
+  }
+  EXPECT_LE(listening.size(), 1u);
   EXPECT_EQ(connection_dir.parent_path(), fs::temp_directory_path());
   EXPECT_TRUE(connection_dir.filename().string().starts_with("vordak-kernels-")) << connection_dir;
   EXPECT_EQ(fs::status(connection_dir).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
@@ -230,6 +242,39 @@ TEST_F(ExecutorTest, EveryNotebookGetsAFreshKernelStoppedWhenItsOutputsAreIn) {
   executor.reset();
   EXPECT_EQ(descendants(::getpid()), std::vector<pid_t>{}) << "the runner and its spare kernel outlived the executor";
   EXPECT_FALSE(fs::exists(connection_dir)) << "the spare kernel's key is left";
+}
+
+// Where the sockets' paths would not fit a Unix socket, the kernels listen on loopback TCP.
+TEST_F(ExecutorTest, AVeryLongTemporaryDirectoryGivesKernelsOnLoopback) {
+  const fs::path long_temporary = dir_ / std::string(90, 't');
+  fs::create_directories(long_temporary);
+  const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", long_temporary.c_str(), 1);
+  const fs::path input = write_notebook(
+      "in.ipynb", {{"", "from ipykernel import get_connection_info\n"
+                             "open('transport.txt', 'w').write(get_connection_info(unpack=True)['transport'])"}});
+  run(input, dir_ / "out.ipynb", {}, dir_);
+  saved.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", saved.c_str(), 1);
+  EXPECT_EQ(testing::read_text(dir_ / "transport.txt"), "tcp");
+}
+
+// The operator reads why a kernel could not start in the error itself.
+TEST_F(ExecutorTest, AKernelThatDiesStartingIsReportedWithWhatItSaid) {
+  const fs::path kernels = dir_ / "jupyter" / "kernels" / "olu";
+  fs::create_directories(kernels);
+  testing::write_text(kernels / "kernel.json",
+                      R"j({"argv": ["python3", "-c", "import sys; sys.exit('çekirdek açılamadı: bağlantı noktası dolu')",)j"
+                      R"j( "{connection_file}"], "display_name": "Ölü", "language": "python"})j");
+  ::setenv("JUPYTER_PATH", (dir_ / "jupyter").c_str(), 1);
+  const fs::path input = write_notebook("in.ipynb", {{"", "1"}}, "olu");
+  try {
+    run(input, dir_ / "out.ipynb", {}, dir_);
+    ADD_FAILURE() << "a dead kernel ran the notebook";
+  } catch (const std::runtime_error& error) {
+    EXPECT_THAT(error.what(), ::testing::HasSubstr("kernel başlatılamadı"));
+    EXPECT_THAT(error.what(), ::testing::HasSubstr("çekirdek açılamadı: bağlantı noktası dolu"));
+  }
+  ::unsetenv("JUPYTER_PATH");
 }
 
 // The fork server dies with the notebook that kills it, the runner between two

@@ -8,6 +8,8 @@ import os
 import numpy as np
 import xgboost as xgb
 
+from vordak import sql_arrays
+
 
 def read_champion(model_dir):
     """(model id, description) of the champion."""
@@ -40,3 +42,15 @@ def training_data_hash(ids, donem, labels, features):
     for part in (np.asarray(ids, dtype=np.int64), donem, np.asarray(labels, dtype=int), features):
         digest.update(np.ascontiguousarray(part).tobytes())
     return digest.hexdigest()
+
+
+def labelled_rows(db_path, features, condition=""):
+    """ml_features' labelled rows, by period and then firm (AND `condition` narrows them):
+    firm ids, periods, labels and the features as one float matrix. The matrix is stacked
+    once; the columns it came from are freed on return."""
+    _, columns = sql_arrays(db_path, f"""
+SELECT entity_id, donem, hedef_yi, {', '.join(features)} FROM ml_features
+WHERE hedef_yi IS NOT NULL {condition} ORDER BY donem, entity_id""")
+    # column_stack already gives floats when any feature is one: no second copy.
+    return (columns[0].astype(np.int64, copy=False), columns[1], columns[2].astype(int),
+            np.column_stack(columns[3:]).astype(float, copy=False))

@@ -39,7 +39,7 @@ import xgboost as xgb
 from sklearn.linear_model import LogisticRegression
 from sklearn.metrics import roc_auc_score
 
-from vordak import load_rows, sql_arrays
+from vordak import load_rows
 
 with open(os.path.join(CACHE_DIR, "ml_features.json"), encoding="utf-8") as stream:
     FEATURES = json.load(stream)["features"]
@@ -61,12 +61,7 @@ FEATURE_QUANTILES = [0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9]
 limit = (f"AND entity_id IN (SELECT DISTINCT entity_id FROM ml_features ORDER BY entity_id LIMIT {int(TEST_MUTA_COUNT)})"
          if int(TEST_MUTA_COUNT) > 0 else "")
 started = time.time()
-header, columns = sql_arrays(DB_PATH, f"""
-SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
-WHERE hedef_yi IS NOT NULL {limit} ORDER BY donem, entity_id""")
-ids, donem, y = columns[0].astype(np.int64), columns[1], columns[2].astype(int)
-X = np.column_stack(columns[3:]).astype(float, copy=False)
-del columns
+ids, donem, y, X = labelled_rows(DB_PATH, FEATURES, limit)
 print(f"  Veri okundu: {len(ids)} satır ({time.time() - started:.1f}s)")
 periods = sorted(set(donem))
 if len(periods) < 2:
@@ -118,7 +113,10 @@ def challenger_predict(features):
 
 # %%
 started = time.time()
-stamp = time.strftime("%Y%m%d-%H%M%S")
+# One training time for both models of this run, in their ids and their descriptions, so
+# that the inventory lists them together (newest first, the champion first among them).
+trained_at = time.localtime()
+stamp = time.strftime("%Y%m%d-%H%M%S", trained_at)
 
 
 def describe(kind, predict, extra):
@@ -131,7 +129,7 @@ def describe(kind, predict, extra):
     # Rounded as the predictions are stored, so that the marts band them as counted here.
     edges = np.unique(np.round(np.quantile(fitted, BAND_QUANTILES), 6))
     description = {
-        "model_id": model_id, "tur": kind, "egitim_zamani": time.strftime("%Y-%m-%d %H:%M:%S"),
+        "model_id": model_id, "tur": kind, "egitim_zamani": time.strftime("%Y-%m-%d %H:%M:%S", trained_at),
         "egitim_penceresi": [periods[0], periods[-2]], "dogrulama_donemi": validation_period,
         "ozellikler": FEATURES, "veri_hash": data_hash, "satir": int(train.sum()), "pozitif": int(y[train].sum()),
         "dogrulama": {"n": int(valid.sum()), "yi": int(y[valid].sum()),

@@ -31,19 +31,14 @@ import numpy as np
 import xgboost as xgb
 from sklearn.metrics import roc_auc_score
 
-from vordak import load_rows, sql_script, sql_arrays
+from vordak import load_rows, sql_script
 
 # The champion as the training step described it.
 model_id, description = read_champion(os.path.join(WORK_DIR, "ml_models"))
 FEATURES, PARAMS, ROUNDS = description["ozellikler"], description["parametreler"], description["agac_sayisi"]
 
 started = time.time()
-header, columns = sql_arrays(DB_PATH, f"""
-SELECT entity_id, donem, hedef_yi, {', '.join(FEATURES)} FROM ml_features
-WHERE hedef_yi IS NOT NULL ORDER BY donem, entity_id""")
-ids, donem, y = columns[0], columns[1], columns[2].astype(int)
-X = np.column_stack(columns[3:]).astype(float, copy=False)
-del columns
+ids, donem, y, X = labelled_rows(DB_PATH, FEATURES)
 periods = sorted(set(donem))
 print(f"  Veri okundu: {len(ids)} satır ({time.time() - started:.1f}s)")
 

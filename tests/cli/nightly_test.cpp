@@ -111,9 +111,14 @@ TEST(Nightly, TheFirstNightWorksAnUnchangedNightRunsNothingAndThePagesShowTheRun
   const std::vector<std::string> backtest_rows = {"sql", "--db", db.string(), "--csv",
                                                   "SELECT * FROM backtest_ml_tahmin ORDER BY ALL"};
   const std::string reused = run_vordak(backtest_rows).out;
-  const std::string champion = ordered_json::parse(read_text(work / "ml_models" / "sampiyon.json")).at("model_id");
+  const ordered_json pointer = ordered_json::parse(read_text(work / "ml_models" / "sampiyon.json"));
+  const std::string champion = pointer.at("model_id");
   const fs::path description = work / "ml_models" / champion / "model.json";
   ordered_json model = ordered_json::parse(read_text(description));
+  // Both models of one training share its time: the inventory lists them side by side.
+  EXPECT_EQ(ordered_json::parse(read_text(work / "ml_models" / pointer.at("rakip").get<std::string>() / "model.json"))
+                .at("egitim_zamani"),
+            model.at("egitim_zamani"));
   model["veri_hash"] = "başka veri";
   write_text(description, model.dump(2));
   ASSERT_EQ(run_vordak({"run", "--work-dir", work.string(), "--skip-ingest", "--force", "backtest_ml"}).exit_status, 0);

@@ -45,9 +45,9 @@ def training_data_hash(ids, donem, labels, features):
 
 
 def labelled_rows(db_path, features, condition=""):
-    """ml_features' labelled rows, by period and then firm (AND `condition` narrows them):
-    firm ids, periods, labels and the features as one float matrix. The matrix is stacked
-    once; the columns it came from are freed on return."""
+    """ml_features' labelled rows, by period and then firm, narrowed by `condition` (an
+    "AND ..." clause): firm ids, periods, labels and the features as one float matrix. The
+    matrix is stacked once; the columns it came from are freed on return."""
     _, columns = sql_arrays(db_path, f"""
 SELECT entity_id, donem, hedef_yi, {', '.join(features)} FROM ml_features
 WHERE hedef_yi IS NOT NULL {condition} ORDER BY donem, entity_id""")

@@ -131,10 +131,10 @@ _SOCKET_PATH_MAX = 107
 
 
 def _transport(connection_file):
-    """Unix sockets beside the connection file: no TCP port that another process can take
-    between its choice and the kernel's bind (the kernel then dies starting), and nothing
-    listening on the network. Loopback TCP only where the sockets' paths would be too
-    long, in a temporary directory with a very long path."""
+    """An IPython kernel's: Unix sockets beside the connection file, so no TCP port that
+    another process can take between its choice and the kernel's bind (the kernel then
+    dies starting), and nothing listening on the network. Loopback TCP only where the
+    sockets' paths would be too long, in a temporary directory with a very long path."""
     longest_socket = os.path.splitext(connection_file)[0] + "-ipc-99"
     return "ipc" if len(os.fsencode(longest_socket)) <= _SOCKET_PATH_MAX else "tcp"
 
@@ -146,9 +146,10 @@ async def _start_kernel(forks, kernel_name, cwd, connection_dir):
     # In the run's own directory, never the shared temporary one: each file holds the key
     # that lets anyone run code in the kernel.
     connection_file = os.path.join(connection_dir, "kernel-%d.json" % next(_connection_names))
-    manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file,
-                                   transport=_transport(connection_file))
+    manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file)
     manager.forks = forks
+    if manager.ipykernel:  # other kernels may know TCP only
+        manager.transport = _transport(connection_file)
     extra = ["--HistoryManager.hist_file=:memory:"] if manager.ipykernel else []
     # The kernel leads a session of its own and dies with the runner.
     await manager.start_kernel(cwd=cwd, extra_arguments=extra, preexec_fn=die_with_parent)

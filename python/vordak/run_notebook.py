@@ -135,6 +135,7 @@ def _transport(connection_file):
     another process can take between its choice and the kernel's bind (the kernel then
     dies starting), and nothing listening on the network. Loopback TCP only where the
     sockets' paths would be too long, in a temporary directory with a very long path."""
+    # jupyter_client names them <connection file less .json>-ipc-<1, 2, ...>.
     longest_socket = os.path.splitext(connection_file)[0] + "-ipc-99"
     return "ipc" if len(os.fsencode(longest_socket)) <= _SOCKET_PATH_MAX else "tcp"
 
@@ -148,9 +149,10 @@ async def _start_kernel(forks, kernel_name, cwd, connection_dir):
     connection_file = os.path.join(connection_dir, "kernel-%d.json" % next(_connection_names))
     manager = ForkingKernelManager(kernel_name=kernel_name, connection_file=connection_file)
     manager.forks = forks
-    if manager.ipykernel:  # other kernels may know TCP only
+    extra = []
+    if manager.ipykernel:  # other kernels may know neither the option nor Unix sockets
         manager.transport = _transport(connection_file)
-    extra = ["--HistoryManager.hist_file=:memory:"] if manager.ipykernel else []
+        extra = ["--HistoryManager.hist_file=:memory:"]
     # The kernel leads a session of its own and dies with the runner.
     await manager.start_kernel(cwd=cwd, extra_arguments=extra, preexec_fn=die_with_parent)
     client = manager.client()

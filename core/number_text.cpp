@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <system_error>
 
 namespace vordak {
@@ -108,16 +106,31 @@ std::string python_float_repr(double value) {
   return std::string(buffer, write_python_float(buffer, value));
 }
 
+namespace {
+
+// Room for the largest double in fixed notation (309 digits) with the few decimals asked for.
+constexpr std::size_t kFixedTextSize = 400;
+
+// std::to_chars with a precision writes what printf's "%.*f" writes (the exact binary
+// value, ties to even), several times faster: a mart run rounds millions of values.
+char* write_fixed(char* out, double value, int decimals) {
+  return std::to_chars(out, out + kFixedTextSize, value, std::chars_format::fixed, decimals).ptr;
+}
+
+}  // namespace
+
 double round_half_even(double value, int ndigits) {
   if (!std::isfinite(value)) return value;
-  // glibc's printf rounds the exact binary value, ties to even: the rounding Python's round() does.
-  return std::strtod(fixed_text(value, ndigits).c_str(), nullptr);
+  char text[kFixedTextSize];
+  const char* end = write_fixed(text, value, ndigits);
+  double rounded = value;
+  std::from_chars(text, end, rounded);
+  return rounded;
 }
 
 std::string fixed_text(double value, int decimals) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  return buf;
+  char text[kFixedTextSize];
+  return std::string(text, write_fixed(text, value, decimals));
 }
 
 std::string int_text(std::int64_t value) {

@@ -1,13 +1,17 @@
 #include "motor/notebook_runner.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace vordak::motor {
@@ -26,6 +30,10 @@ constexpr std::chrono::seconds kStopWait{10};
 // The limit is the notebook's: it starts when its kernel is ready. Before that the runner
 // bounds the kernel's start itself; this only catches a runner that hangs.
 constexpr std::chrono::seconds kStartWait{180};
+constexpr std::string_view kConnectionDirPrefix = "vordak-kernels-";
+// A connection directory is locked a moment after it is made; one younger than this is
+// left alone even unlocked.
+constexpr std::time_t kAbandonedAfterSeconds = 3600;
 
 void keep_tail(std::string& tail, std::string_view piece) {
   tail.append(piece);
@@ -52,19 +60,45 @@ int milliseconds_until(TimePoint deadline, TimePoint now) {
   return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
 }
 
+// Removes the connection directories of this user's runs that were killed with their
+// runner: no living process holds their lock. They hold dead kernels' keys and sockets.
+void remove_abandoned_connection_dirs(const fs::path& temporary) {
+  std::error_code error;
+  for (fs::directory_iterator it(temporary, error), end; !error && it != end; it.increment(error)) {
+    const fs::path& dir = it->path();
+    struct stat info {};
+    if (!dir.filename().string().starts_with(kConnectionDirPrefix) || ::lstat(dir.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        std::time(nullptr) - info.st_mtime < kAbandonedAfterSeconds) {
+      continue;
+    }
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    std::error_code ignored;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(dir, ignored);
+    ::close(fd);
+  }
+}
+
 }  // namespace
 
 NotebookRunner::ConnectionDir::ConnectionDir() {
-  std::string pattern = (fs::temp_directory_path() / "vordak-kernels-XXXXXX").string();
+  const fs::path temporary = fs::temp_directory_path();
+  remove_abandoned_connection_dirs(temporary);
+  std::string pattern = (temporary / (std::string(kConnectionDirPrefix) + "XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw ChildError("kernel bağlantı dizini oluşturulamadı: " + pattern + " (" + std::strerror(errno) + ")");
   }
   path_ = pattern;
+  // Not inherited: the runner removes the directory itself when this process ends alone.
+  lock_fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock_fd_ >= 0) ::flock(lock_fd_, LOCK_EX | LOCK_NB);
 }
 
 NotebookRunner::ConnectionDir::~ConnectionDir() {
   std::error_code ignored;
   fs::remove_all(path_, ignored);
+  if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 
 NotebookRunner::NotebookRunner(std::vector<std::string> argv, const LimitClock& clock) : clock_(clock) {

@@ -7,7 +7,8 @@
 // notebook whose time is up (SIGUSR1) and to stop everything (SIGHUP, also sent by the
 // kernel when this process ends in any way), and kills it only when it does not answer.
 // The kernels' connection files are made in a directory of the runner's own, removed
-// with it.
+// with it. This process holds a lock on that directory while it lives; a run killed
+// with its whole process group cannot remove it, and a later run removes it instead.
 
 #include <sys/types.h>
 
@@ -72,6 +73,7 @@ class NotebookRunner {
 
    private:
     fs::path path_;
+    int lock_fd_ = -1;  // open on the directory, locked; closed only after its removal
   };
 
   // Asks the runner to stop everything and end, kills it when it does not within a few

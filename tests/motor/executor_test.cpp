@@ -2,9 +2,12 @@
 #include "motor/executor.h"
 
 #include <gmock/gmock.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -250,6 +253,41 @@ TEST_F(ExecutorTest, AVeryLongTemporaryDirectoryGivesKernelsOnLoopback) {
   run(input, dir_ / "out.ipynb", {}, dir_);
   saved.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", saved.c_str(), 1);
   EXPECT_EQ(testing::read_text(dir_ / "transport.txt"), "tcp");
+}
+
+// A run killed with its whole process group cannot remove its connection directory; a
+// later run does, and leaves alone a living run's (locked) and one just made.
+TEST_F(ExecutorTest, ConnectionDirectoriesOfKilledRunsAreRemovedByALaterRun) {
+  const fs::path temporary = dir_ / "tmp";
+  const auto left = [&](const std::string& name, std::chrono::hours age) {
+    fs::create_directories(temporary / name);
+    testing::write_text(temporary / name / "kernel-1.json", "{}");
+    fs::last_write_time(temporary / name, fs::file_time_type::clock::now() - age);
+    return temporary / name;
+  };
+  const fs::path killed = left("vordak-kernels-killed", std::chrono::hours(2));
+  const fs::path living = left("vordak-kernels-living", std::chrono::hours(2));
+  const fs::path just_made = left("vordak-kernels-new", std::chrono::hours(0));
+  const fs::path other = left("another-program", std::chrono::hours(2));
+  const int living_lock = ::open(living.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(living_lock, LOCK_EX), 0);
+
+  const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", temporary.c_str(), 1);
+  const fs::path input = write_notebook(
+      "in.ipynb", {{"", "import fcntl, os, ipykernel\n"
+                        "fd = os.open(os.path.dirname(ipykernel.get_connection_file()), os.O_RDONLY)\n"
+                        "try: fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB); open('lock.txt', 'w').write('free')\n"
+                        "except BlockingIOError: open('lock.txt', 'w').write('locked')"}});
+  run(input, dir_ / "out.ipynb", {}, dir_);
+  saved.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", saved.c_str(), 1);
+  ::close(living_lock);
+
+  EXPECT_EQ(testing::read_text(dir_ / "lock.txt"), "locked") << "the run's own directory is not locked";
+  EXPECT_FALSE(fs::exists(killed));
+  EXPECT_TRUE(fs::exists(living / "kernel-1.json"));
+  EXPECT_TRUE(fs::exists(just_made / "kernel-1.json"));
+  EXPECT_TRUE(fs::exists(other / "kernel-1.json"));
 }
 
 // The operator reads why a kernel could not start in the error itself.

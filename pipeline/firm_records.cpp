@@ -180,7 +180,7 @@ void FirmRecords::write_panel_part(JsonWriter& writer, std::size_t row, std::str
   const std::optional<double> key = muta_ == nullptr ? std::nullopt : muta_->number(row);
   const auto drivers = key ? context_.drivers.find(static_cast<std::int64_t>(*key)) : context_.drivers.end();
   if (drivers == context_.drivers.end()) writer.null();
-  else writer.value(drivers->second);
+  else writer.json_text(drivers->second);
   for (const ModelHistory& history : facts_.models) {
     writer.begin_array();
     const int decimals = decimals_of(history.model->scale);

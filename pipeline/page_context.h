@@ -30,8 +30,9 @@ struct PageContext {
   StepSeasons step_seasons;
   std::string ml_model;  // the id of the model that gave the YI probabilities, when known
   std::string region;  // the region code of a region's edition; empty for the others
-  // Per firm key ("muta"), its drivers as [[feature, contribution], ...], strongest first.
-  std::unordered_map<std::int64_t, ordered_json> drivers;
+  // Per firm key ("muta"), its drivers as compact JSON text [[feature, contribution], ...],
+  // strongest first.
+  std::unordered_map<std::int64_t, std::string> drivers;
 };
 
 // A moment as the page shows it, in local time: "08.12.2026 06:23".

@@ -170,7 +170,7 @@ TEST(HtmlRender, PageCarriesItsSourceTheDriversAndTheTitlesOfBacktestFirms) {
   context.generated_at = std::chrono::system_clock::from_time_t(1717236000);  // 2024-06-01 10:00 UTC
   context.database = "vrd <test>.duckdb";
   context.step_seasons = {{"transform", "S_1"}, {"ml_predict", "S_2"}, {"backtest_eus", "S_1"}, {"yeni_adim", "S_<3>"}};
-  context.drivers[11] = ordered_json::parse(R"([["gecikme_gun", 0.8], ["skor", -0.25]])");
+  context.drivers[11] = R"([["gecikme_gun",0.8],["skor",-0.25]])";
 
   testing::write_page(scoreboard, dir / "a.html", dir / "ref.csv", kobi, 25, extra, context);
   testing::write_page(scoreboard, dir / "bare.html", dir / "ref.csv");

@@ -273,8 +273,9 @@ class StoppedClock : public EnvWrapper {
 
 TEST(RunMarts, PagesSayWhenAndFromWhatTheyWereMadeAndOnlyTheAdminMeasuresTheModels) {
   MartRunDb db;
-  db.run("CREATE TABLE ml_yi_aciklama (entity_id BIGINT, sira INTEGER, ozellik VARCHAR, katki DOUBLE);"
-         "INSERT INTO ml_yi_aciklama VALUES (1, 2, 'skor', -0.5), (1, 1, 'gecikme_gun', 1.25), (7, 1, 'skor', 0.1);"
+  // Firm 1's ids sort apart ("+1", "+5", "1"): its drivers are still one list.
+  db.run("CREATE TABLE ml_yi_aciklama (entity_id VARCHAR, sira INTEGER, ozellik VARCHAR, katki DOUBLE);"
+         "INSERT INTO ml_yi_aciklama VALUES ('1', 2, 'skor', -0.5), ('+1', 1, 'gecikme_gun', 1.25), ('+5', 1, 'skor', 0.1);"
          "CREATE TABLE raw_eus (muta_no BIGINT, donem INTEGER, eus_skor DOUBLE);"
          "INSERT INTO raw_eus VALUES (1, 202405, 300), (2, 202405, 900), (3, 202405, 600), (4, 202406, 100);"
          "CREATE TABLE ml_yi_tahmin (entity_id BIGINT, yi_prob DOUBLE, model_id VARCHAR);"

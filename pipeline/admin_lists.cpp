@@ -81,8 +81,12 @@ void cut(List& list, std::size_t room, const std::unordered_map<std::string, dou
   entries = std::move(shortened);
 }
 
-std::size_t entry_size(const ordered_json& entry) {
-  return script_safe_json(to_json_text(entry, JsonWriter::Layout::kCompact)).size() + 1;
+// The bytes `entry` takes in the page, with its comma; `text` is room for its JSON text.
+std::size_t entry_size(const ordered_json& entry, std::string& text) {
+  text.clear();
+  JsonWriter writer(text, JsonWriter::Layout::kCompact);
+  writer.value(entry);
+  return script_safe_size(text) + 1;
 }
 
 }  // namespace
@@ -103,8 +107,9 @@ ordered_json fit_admin_lists(ordered_json& extra, const Table& rows, std::size_t
       }
     }
   }
+  std::string text;
   for (List& list : lists) {
-    for (const ordered_json& entry : *list.entries) list.sizes.push_back(entry_size(entry));
+    for (const ordered_json& entry : *list.entries) list.sizes.push_back(entry_size(entry, text));
     list.total = std::accumulate(list.sizes.begin(), list.sizes.end(), std::size_t{0});
   }
 

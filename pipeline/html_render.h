@@ -59,5 +59,7 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
 // JSON text made safe inside a <script> element: "<", ">", "&", U+2028 and U+2029 become
 // \u escapes (they only occur inside strings, where the escapes mean the same).
 std::string script_safe_json(std::string_view json);
+// The length of script_safe_json(json), without making it.
+std::size_t script_safe_size(std::string_view json);
 
 }  // namespace vordak::pipeline

@@ -22,6 +22,10 @@ using vordak::testing::write_text;
 TEST(HtmlRender, EscapesEmbeddedTextForScriptsAndMarkup) {
   EXPECT_EQ(script_safe_json(R"(["</script><b>&", "a\u2028b"])"), R"(["\u003c/script\u003e\u003cb\u003e\u0026", "a\u2028b"])");
   EXPECT_EQ(script_safe_json("[\"x\xE2\x80\xA8y\xE2\x80\xA9z\"]"), R"(["x\u2028y\u2029z"])");
+  // The size alone, as the administrator's lists are measured; "\xE2\x82\xBA" (₺) stays.
+  for (const std::string json : {"[\"</script><b>&\"]", "[\"x\xE2\x80\xA8y\xE2\x80\xA9z\xE2\x82\xBA\xE2\"]"}) {
+    EXPECT_EQ(script_safe_size(json), script_safe_json(json).size()) << json;
+  }
   EXPECT_EQ(html_escape(R"(<a href="x">'&'</a>)"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
 }
 

@@ -91,7 +91,8 @@ std::size_t entry_size(const ordered_json& entry, std::string& text) {
 
 }  // namespace
 
-ordered_json fit_admin_lists(ordered_json& extra, const Table& rows, std::size_t cap, std::size_t fixed_size) {
+ordered_json fit_admin_lists(ordered_json& extra, const Table& rows, std::size_t cap,
+                             const std::function<std::size_t(const ordered_json&)>& page_size) {
   ordered_json left_out = ordered_json::object();
   if (!extra.is_object()) return left_out;
   // Pointers into `extra` stay valid: nothing is added to it while they are in use.
@@ -108,13 +109,23 @@ ordered_json fit_admin_lists(ordered_json& extra, const Table& rows, std::size_t
     }
   }
   std::string text;
+  if (lists.empty()) return left_out;
   for (List& list : lists) {
     for (const ordered_json& entry : *list.entries) list.sizes.push_back(entry_size(entry, text));
     list.total = std::accumulate(list.sizes.begin(), list.sizes.end(), std::size_t{0});
   }
 
+  // The page with every list: each list of n entries is "[" and its entries with their
+  // commas, one comma fewer, and "]", where the emptied list was "[]".
+  std::vector<ordered_json> held(lists.size(), ordered_json::array());
+  for (std::size_t i = 0; i < lists.size(); ++i) held[i].swap(*lists[i].entries);
+  std::size_t fixed_size = page_size(extra);
+  for (std::size_t i = 0; i < lists.size(); ++i) held[i].swap(*lists[i].entries);
   std::size_t lists_size = 0;
-  for (const List& list : lists) lists_size += list.total;
+  for (const List& list : lists) {
+    lists_size += list.total;
+    if (list.total > 0) fixed_size += list.total - 1;
+  }
   const std::size_t page_room = cap - std::min(cap, fixed_size - std::min(fixed_size, lists_size));
   const std::size_t budget = page_room / 2;
   if (lists_size <= budget) return left_out;

@@ -31,10 +31,11 @@ std::string fact(std::string_view label, const std::string& value) {
 }
 
 // The embedded data: everything the page draws, its firm data being in the folder
-// beside it. "kesilen" (the entries left out of the admin lists) is there only when some
-// were; "bolge" only in a region's edition.
+// beside it; `titles` are the backtest firms' titles. "kesilen" (the entries left out of
+// the admin lists) is there only when some were; "bolge" only in a region's edition.
 std::string page_data(const Scoreboard& scoreboard, Edition edition, const EditionData& data, const BranchNames& names,
-                      const ordered_json& extra_data, const ordered_json& left_out, const PageContext& context) {
+                      const ordered_json& extra_data, const ordered_json& titles, const ordered_json& left_out,
+                      const PageContext& context) {
   ordered_json meta = ordered_json::object();
   for (const char* member : {"donemler", "son_donem"}) {
     if (scoreboard.meta.is_object() && scoreboard.meta.contains(member)) meta[member] = scoreboard.meta[member];
@@ -47,7 +48,7 @@ std::string page_data(const Scoreboard& scoreboard, Edition edition, const Editi
   return "{\"edition\":\"" + std::string(edition_key(edition)) + "\"" + region + ",\"meta\":" + compact(meta) +
          ",\"portfoy_firma\":" + std::to_string(scoreboard.rows.num_rows()) +
          ",\"firma\":" + std::to_string(data.selection.rows.size()) + ",\"kurallar\":" + compact(page_rules()) +
-         ",\"unvanlar\":" + compact(backtest_titles(scoreboard.rows, extra_data)) +
+         ",\"unvanlar\":" + compact(titles) +
          ",\"subeler\":" + compact(names.branches) + ",\"bolgeler\":" + compact(names.regions) +
          ",\"veri\":" + compact(data.files) + ",\"kapsam\":" + compact(data.scope) + ",\"extra\":" + compact(extra_data) +
          (left_out.empty() ? std::string() : ",\"kesilen\":" + compact(left_out)) + "}";
@@ -137,17 +138,24 @@ std::string render_page(const Scoreboard& scoreboard, const std::filesystem::pat
 
   const auto cap = static_cast<std::size_t>(std::max(0.0, max_size_mb) * 1e6);
   const ordered_json nothing_left_out = ordered_json::object();
-  std::string body = page_data(scoreboard, edition, data, names, extra_data, nothing_left_out, context);
+  const ordered_json titles = backtest_titles(scoreboard.rows, extra_data);
   const std::size_t page_frame = fill_head("").size() + page_tail.size();
-  std::string list_notes;
+  std::string body, list_notes;
   if (edition == Edition::kAdmin) {
+    // Measured without the lists' entries, whose sizes the fitting knows: the page is
+    // made once, with what it keeps.
     ordered_json shortened = extra_data;
-    const ordered_json left_out = fit_admin_lists(shortened, scoreboard.rows, cap, page_frame + body.size());
+    const ordered_json left_out =
+        fit_admin_lists(shortened, scoreboard.rows, cap, [&](const ordered_json& emptied) {
+          return page_frame + page_data(scoreboard, edition, data, names, emptied, titles, nothing_left_out, context).size();
+        });
     if (!left_out.empty()) {
-      body = page_data(scoreboard, edition, data, names, shortened, left_out, context);
+      body = page_data(scoreboard, edition, data, names, shortened, backtest_titles(scoreboard.rows, shortened), left_out,
+                       context);
       for (const std::string& sentence : left_out_notes(left_out, shortened)) list_notes += note_div(sentence);
     }
   }
+  if (body.empty()) body = page_data(scoreboard, edition, data, names, extra_data, titles, nothing_left_out, context);
   std::string page = fill_head(list_notes) + body + page_tail;
   if (page.size() > cap) {
     throw std::runtime_error("dashboard " + html_path.string() + " needs " + std::to_string(page.size()) +

@@ -102,7 +102,7 @@ class Env {
   // naming the directory.
   virtual void sync_directory(const fs::path& dir) = 0;
   // Removes a temporary file left by a writer that is gone; true when removed (see
-  // remove_abandoned_temporary_file).
+  // remove_abandoned_temporary).
   virtual bool remove_abandoned_file(const fs::path& path) = 0;
 
   // Many files that no reader knows of yet (the data files beside a page, in a directory

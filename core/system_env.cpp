@@ -231,7 +231,7 @@ class SystemEnv : public Env {
     if (!synced) throw IoError("Dizin yazılamadı", dir, error);
   }
 
-  bool remove_abandoned_file(const fs::path& path) override { return remove_abandoned_temporary_file(path); }
+  bool remove_abandoned_file(const fs::path& path) override { return remove_abandoned_temporary(path); }
 
   void create_directory(const fs::path& dir, FileAccess access) override {
     if (::mkdir(dir.c_str(), file_mode(access, true)) == 0) return;

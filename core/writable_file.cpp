@@ -128,18 +128,14 @@ std::string temporary_file_target(std::string_view name) {
   return std::string(name.substr(1, name.size() - suffix - 1));
 }
 
-bool remove_abandoned_temporary_file(const fs::path& path) {
+bool remove_abandoned_temporary(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;  // gone already, or not a file we would have made
+  if (fd < 0) return false;  // gone already, or not one we would have made
   const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  bool removed = false;
-  int error = 0;
-  if (abandoned) {
-    removed = ::unlink(path.c_str()) == 0;
-    if (!removed && errno != ENOENT) error = errno;
-  }
+  std::error_code error;
+  const bool removed = abandoned && fs::remove_all(path, error) > 0;
   ::close(fd);
-  if (error != 0) throw IoError("Dosya silinemedi", path, error);
+  if (error) throw IoError("Dosya silinemedi", path, error);
   return removed;
 }
 

@@ -49,10 +49,11 @@ std::unique_ptr<WritableFile> open_temporary_file(const fs::path& target, FileAc
 // empty for a name of any other shape.
 std::string temporary_file_target(std::string_view name);
 
-// Removes a temporary file whose writer is gone (killed, or an earlier version that
-// kept no lock); one still held by a live writer stays. True when it was removed.
-// Throws IoError naming the file when it cannot be removed.
-bool remove_abandoned_temporary_file(const fs::path& path);
+// Removes a temporary file, or a directory with all it holds, whose maker is gone
+// (killed, or an earlier version that kept no lock); one that a living process holds
+// locked stays. True when it was removed. Throws IoError naming the path when it cannot
+// be removed.
+bool remove_abandoned_temporary(const fs::path& path);
 
 }  // namespace vordak
 

@@ -14,6 +14,9 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "core/io_error.h"
+#include "core/writable_file.h"
+
 namespace vordak::motor {
 
 namespace {
@@ -72,11 +75,11 @@ void remove_abandoned_connection_dirs(const fs::path& temporary) {
         std::time(nullptr) - info.st_mtime < kAbandonedAfterSeconds) {
       continue;
     }
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
-    std::error_code ignored;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(dir, ignored);
-    ::close(fd);
+    try {
+      remove_abandoned_temporary(dir);
+    } catch (const IoError&) {
+      // Left for a later run: tidying up never stops this one.
+    }
   }
 }
 

@@ -108,8 +108,8 @@ ordered_json fit_admin_lists(ordered_json& extra, const Table& rows, std::size_t
       }
     }
   }
-  std::string text;
   if (lists.empty()) return left_out;
+  std::string text;
   for (List& list : lists) {
     for (const ordered_json& entry : *list.entries) list.sizes.push_back(entry_size(entry, text));
     list.total = std::accumulate(list.sizes.begin(), list.sizes.end(), std::size_t{0});
